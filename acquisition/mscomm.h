@@ -1,0 +1,99 @@
+#pragma once
+
+// MSComm1: the serial control. It owns a receive buffer of its own, fed from the port as bytes
+// arrive, and raises OnComm with CommEvent 2 on the user-interface thread once for each whole
+// block of RThreshold waiting bytes. It never transmits and sets no flow control.
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+
+#include <cstdint>
+
+#include "acquisition/port_map.h"
+#include "acquisition/serial_error.h"
+
+namespace velmoran {
+
+// The line format parsed from a text such as "57600,n,8,1".
+struct LineSettings {
+    qint32 baudRate = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+
+// Parses "baud,parity,data,stop"; throws SerialError on anything else.
+LineSettings parseSettings(const QString& text);
+
+class MSComm : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int16_t comEvReceive = 2;
+    static constexpr int16_t comInputModeBinary = 1;
+
+    explicit MSComm(PortMap portMap = platformPortMap(), QObject* parent = nullptr);
+    ~MSComm() override;
+
+    int16_t CommPort() const { return commPort_; }
+    // Throws SerialError while the port is open.
+    void setCommPort(int16_t port);
+    QString Settings() const { return settingsText_; }
+    void setSettings(const QString& text);
+    int16_t RThreshold() const { return rThreshold_; }
+    void setRThreshold(int16_t bytes);
+    int16_t SThreshold() const { return sThreshold_; }
+    void setSThreshold(int16_t bytes) { sThreshold_ = bytes; }
+    int InBufferSize() const { return inBufferSize_; }
+    void setInBufferSize(int bytes) { inBufferSize_ = bytes; }
+    // Bytes waiting; counts past 32,767 read as 32,767 rather than wrapping.
+    int16_t InBufferCount() const;
+    // Writing 0 discards the waiting bytes.
+    void setInBufferCount(int16_t count);
+    int16_t OutBufferCount() const { return 0; }
+    void setOutBufferCount(int16_t count);
+    int16_t InputMode() const { return inputMode_; }
+    void setInputMode(int16_t mode) { inputMode_ = mode; }
+    int16_t InputLen() const { return inputLen_; }
+    void setInputLen(int16_t bytes) { inputLen_ = bytes; }
+    bool PortOpen() const;
+    // Opens or closes the port; throws SerialError when it cannot be opened.
+    void setPortOpen(bool open);
+    // Removes and returns up to InputLen waiting bytes (all of them when InputLen is 0).
+    QByteArray Input();
+    int16_t CommEvent() const { return commEvent_; }
+
+    // The device path the current CommPort maps to (empty when there is none).
+    QString devicePath() const;
+    // Every byte received since the port was opened, waiting or read.
+    qint64 bytesReceived() const { return bytesReceived_; }
+
+Q_SIGNALS:
+    void OnComm();
+    // The line went away while open (a USB adapter pulled out); the port has been closed.
+    void PortLost(const QString& message);
+
+private:
+    void readAvailable();
+    void scheduleDispatch();
+    void dispatch();
+    void handleError(QSerialPort::SerialPortError error);
+
+    PortMap portMap_;
+    QSerialPort port_;
+    QByteArray inBuffer_;
+    qsizetype inBufferHead_ = 0; // bytes already read from the front of inBuffer_
+    QString settingsText_ = QStringLiteral("9600,n,8,1");
+    LineSettings settings_;
+    int16_t commPort_ = 1;
+    int16_t rThreshold_ = 0;
+    int16_t sThreshold_ = 0;
+    int inBufferSize_ = 1024;
+    int16_t inputMode_ = 0;
+    int16_t inputLen_ = 0;
+    int16_t commEvent_ = 0;
+    bool dispatchPending_ = false;
+    qint64 bytesReceived_ = 0;
+};
+
+} // namespace velmoran

@@ -1,0 +1,57 @@
+#pragma once
+
+// Numbers shared by the sampler board, the channel buffers, the chart and the capture file.
+
+#include <array>
+#include <cstdint>
+
+namespace velmoran {
+
+// The sampler sends 62 blocks of 1,024 bytes, eight samples per byte, earliest sample in bit 7.
+inline constexpr int kBlockBytes = 1024;
+inline constexpr int kBlocksPerCapture = 62;
+inline constexpr int kCaptureBytes = kBlockBytes * kBlocksPerCapture; // 63488
+inline constexpr int kSamplesPerByte = 8;
+// A capture is complete once the write position passes this (first true at 63,488).
+inline constexpr int kCompletionThreshold = 63486;
+
+// Each channel buffer holds one byte more than a capture fills; that byte travels only in files.
+inline constexpr int kChannelBytes = kCaptureBytes + 1; // 63489
+inline constexpr int kChannelCount = 3;
+inline constexpr int kCaptureFileBytes = kChannelBytes * kChannelCount; // 190467
+
+// Time between two samples, in microseconds, as a single-precision value (40.14739990234375).
+inline constexpr float kSamplePeriodUs = 40.1474f;
+
+// Zoom: twips per sample.
+inline constexpr int16_t kDefaultBitWidth = 10;
+inline constexpr int16_t kMinBitWidth = 2;
+inline constexpr int16_t kZoomInCeiling = 10240; // doubled once more gives the largest zoom
+inline constexpr int16_t kMaxBitWidth = 20480;
+
+// Chart rows: baseline (low level) of channels 1, 2 and 3, in twips.
+inline constexpr std::array<int16_t, kChannelCount> kRowBaseline{900, 2200, 3500};
+inline constexpr int kHighLevelRise = 200; // high level sits this far above the baseline
+inline constexpr int kLabelDrop = 20;      // left-edge time label top, below the baseline
+inline constexpr int kTickTop = 100;       // ticks run from baseline + 100 ...
+inline constexpr int kAxisDrop = 200;      // ... to the axis at baseline + 200
+inline constexpr int kSamplesPerTick = 50;
+
+// Scroll bar: positions count units of two bytes (16 samples).
+inline constexpr int kBytesPerScrollUnit = 2;
+inline constexpr double kScrollRangeUnits = kCompletionThreshold / 2.0; // 31743
+inline constexpr int kScrollSmallChange = 2;
+inline constexpr int kScrollLargeChange = 100;
+
+// Serial line and monitor.
+inline constexpr int kBaudRate = 57600;
+inline constexpr int kInBufferSize = 20000;
+inline constexpr int kMonitorIntervalMs = 200;
+inline constexpr int kTicksPerSecond = 5;
+inline constexpr int kRateFactor = kSamplesPerByte * kTicksPerSecond; // bytes per tick -> bit/s
+inline constexpr int kBlinkIntervalMs = 2000;
+
+// Screen geometry: 15 twips per pixel at 96 dpi.
+inline constexpr int kTwipsPerPixel = 15;
+
+} // namespace velmoran

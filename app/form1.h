@@ -1,0 +1,113 @@
+#pragma once
+
+// Form1: the main window, where the controls and their handlers meet. The state of a run lives
+// in the capture store it derives from; the rules with numbers live in the subsystem folders.
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+
+#include "about/form2.h"
+#include "acquisition/mscomm.h"
+#include "app/capture_store.h"
+
+class QComboBox;
+class QFrame;
+class QPushButton;
+
+namespace velmoran {
+
+class CommonDialog;
+
+class LineControl;
+class PictureBox;
+class VbScrollBar;
+class VbLabel;
+
+class Form1 : public QWidget, public CaptureStore {
+    Q_OBJECT
+public:
+    // `portMap` turns a port number into a device path (default: the platform's mapping).
+    explicit Form1(PortMap portMap = platformPortMap(), QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Controls, by their design names.
+    PictureBox* Picture1 = nullptr;
+    VbScrollBar* HScroll1 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command5 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QFrame* Picture2 = nullptr;
+    VbLabel* Label1 = nullptr;
+    VbLabel* Label2 = nullptr;
+    VbLabel* Label3 = nullptr;
+    VbLabel* Label4 = nullptr;
+    VbLabel* Label6 = nullptr;
+    VbLabel* Label7 = nullptr;
+    VbLabel* Label8 = nullptr;
+    VbLabel* Label9 = nullptr;
+    VbLabel* Label10 = nullptr;
+    VbLabel* Label11 = nullptr;
+    VbLabel* Label12 = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QComboBox* Combo2 = nullptr;
+    LineControl* Line1 = nullptr;
+    LineControl* Line2 = nullptr;
+    LineControl* Line3 = nullptr;
+    LineControl* Line4 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    MSComm* MSComm1 = nullptr;
+    CommonDialog* CommonDialog1 = nullptr;
+
+    // The About window, once created.
+    Form2* aboutWindow() const { return form2_; }
+
+    // Inner width of Picture2 in pixels (its scale is the pixel).
+    int Picture2ScaleWidth() const;
+
+    // Methods of the window.
+    void Init_com();
+    void Draw_Square_Wave(int32_t Start, int16_t Y, int16_t Width_per_20us, int16_t Channel);
+    void PrintWord(float x, int16_t Y, const QString& toprint);
+    // Cls, then the three rows from start byte `start`.
+    void redrawRows(int32_t start);
+
+public Q_SLOTS:
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void HScroll1_Change();
+    void MSComm1_OnComm();
+    void MSComm1_PortLost(const QString& reason);
+    void Picture1_MouseDown(int Button, int Shift, float X, float Y);
+    void Picture1_MouseMove(int Button, int Shift, float X, float Y);
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Label10_Click();
+
+Q_SIGNALS:
+    // Raised at the end of a capture, normal or not (tests and the demo wait for it).
+    void captureEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void Form_Load();
+    void Form_Unload();
+    // Sets a timer's interval the way the old timer did: 0 stops it.
+    static void setInterval(QTimer* timer, int ms);
+
+    QPointer<Form2> form2_;
+};
+
+} // namespace velmoran

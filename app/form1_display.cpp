@@ -1,0 +1,57 @@
+#include "app/form1.h"
+
+#include "app/vb.h"
+#include "display/picture_box.h"
+#include "display/scroll_math.h"
+#include "display/square_wave.h"
+#include "display/vb_scroll_bar.h"
+
+namespace velmoran {
+
+void Form1::Draw_Square_Wave(int32_t Start, int16_t Y, int16_t Width_per_20us, int16_t Channel) {
+    const ChannelBuffer* buffer = channel(Channel);
+    if (buffer == nullptr) {
+        return;
+    }
+    velmoran::Draw_Square_Wave(*Picture1, *buffer, SamplePeriod, Start, Y, Width_per_20us);
+}
+
+void Form1::PrintWord(float x, int16_t Y, const QString& toprint) {
+    velmoran::PrintWord(*Picture1, x, Y, toprint);
+}
+
+void Form1::redrawRows(int32_t start) {
+    Picture1->Cls();
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        Draw_Square_Wave(start, kRowBaseline[ch - 1], BitWidth, static_cast<int16_t>(ch));
+    }
+}
+
+void Form1::Command5_Click() {
+    if (BitWidth >= kZoomInCeiling) {
+        BitWidth = kZoomInCeiling;
+    }
+    BitWidth = static_cast<int16_t>(BitWidth * 2);
+    HScroll1->setMax(scrollMaximum(Picture1->Width(), BitWidth));
+    redrawRows(kBytesPerScrollUnit * ViewStart);
+}
+
+void Form1::Command6_Click() {
+    BitWidth = vb::CInt(BitWidth / 2.0);
+    if (BitWidth < 2.5) {
+        BitWidth = kMinBitWidth;
+    }
+    HScroll1->setMax(scrollMaximum(Picture1->Width(), BitWidth));
+    redrawRows(kBytesPerScrollUnit * ViewStart);
+}
+
+void Form1::HScroll1_Change() {
+    Picture1->Cls();
+    ViewStart = HScroll1->Value();
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        Draw_Square_Wave(kBytesPerScrollUnit * ViewStart, kRowBaseline[ch - 1], BitWidth,
+                         static_cast<int16_t>(ch));
+    }
+}
+
+} // namespace velmoran
