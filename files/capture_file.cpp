@@ -1,0 +1,95 @@
+#include "files/capture_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmoran {
+
+namespace {
+
+CaptureFileResult failure(const QString& message) {
+    return {false, message, 0};
+}
+
+} // namespace
+
+CaptureFileResult loadCaptureFile(const QString& path, ChannelBuffer& ch1, ChannelBuffer& ch2,
+                                  ChannelBuffer& ch3) {
+    if (path.isEmpty()) {
+        return failure(QStringLiteral("no file name"));
+    }
+    const QByteArray native = QFile::encodeName(path);
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; the type is checked on the open
+    // descriptor, so nothing can swap the file in between.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return failure(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return failure(QStringLiteral("not a regular file"));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    CaptureFileResult result{true, {}, 0};
+    for (ChannelBuffer* buffer : {&ch1, &ch2, &ch3}) {
+        std::size_t filled = 0;
+        while (result.ok && filled < buffer->size()) {
+            const ssize_t n = ::read(fd, buffer->data() + filled, buffer->size() - filled);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                result = {false, QString::fromLocal8Bit(std::strerror(errno)), result.bytesRead};
+                break;
+            }
+            if (n == 0) {
+                break; // end of a short file
+            }
+            filled += static_cast<std::size_t>(n);
+            result.bytesRead += n;
+        }
+        if (!result.ok) {
+            break;
+        }
+        std::fill(buffer->begin() + static_cast<std::ptrdiff_t>(filled), buffer->end(), 0);
+    }
+    ::close(fd);
+    return result;
+}
+
+CaptureFileResult saveCaptureFile(const QString& path, const ChannelBuffer& ch1,
+                                  const ChannelBuffer& ch2, const ChannelBuffer& ch3) {
+    if (path.isEmpty()) {
+        return failure(QStringLiteral("no file name"));
+    }
+    if (QFileInfo(path).isDir()) {
+        return failure(QStringLiteral("is a directory"));
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return failure(file.errorString());
+    }
+    for (const ChannelBuffer* buffer : {&ch1, &ch2, &ch3}) {
+        const auto size = static_cast<qint64>(buffer->size());
+        if (file.write(reinterpret_cast<const char*>(buffer->data()), size) != size) {
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            return failure(reason);
+        }
+    }
+    if (!file.commit()) {
+        return failure(file.errorString());
+    }
+    return {true, {}, 0};
+}
+
+} // namespace velmoran

@@ -1,0 +1,34 @@
+#pragma once
+
+// The capture file (".ird"): the three channel buffers of 63,489 bytes one after the other, in
+// channel order, with no header or trailer: exactly 190,467 bytes.
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "app/capture_store.h"
+
+namespace velmoran {
+
+struct CaptureFileResult {
+    bool ok = false;
+    QString error;        // what went wrong, for logs and the command-line tool
+    qint64 bytesRead = 0; // for a load: bytes taken from the file (at most 190,467)
+};
+
+// Reads the first 190,467 bytes of `path` into the three buffers, each as one block. Whatever a
+// short file does not cover becomes zero. Never creates a file; refuses anything that is not a
+// regular file (a directory, a FIFO, a device) before opening it, so it cannot block.
+// On failure the buffers keep the bytes read so far.
+CaptureFileResult loadCaptureFile(const QString& path, ChannelBuffer& ch1, ChannelBuffer& ch2,
+                                  ChannelBuffer& ch3);
+
+// Writes the three buffers to `path` through a temporary file that replaces it only once
+// complete: a failed save leaves any existing file as it was, a good one is always 190,467 bytes.
+CaptureFileResult saveCaptureFile(const QString& path, const ChannelBuffer& ch1,
+                                  const ChannelBuffer& ch2, const ChannelBuffer& ch3);
+
+} // namespace velmoran
