@@ -5,6 +5,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     velmoran::setUpApplication(app);
     velmoran::Form1 form;
+    velmoran::installStartupProbe(form);
     form.show();
     return app.exec();
 }

@@ -5,6 +5,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QWidget>
+
+#include <cstdio>
+#include <ctime>
 
 namespace velmoran {
 
@@ -46,6 +50,34 @@ QIcon applicationIcon() {
     p.drawPath(wave);
     p.end();
     return QIcon(pm);
+}
+
+namespace {
+
+class StartupProbe : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            timespec ts{};
+            clock_gettime(CLOCK_MONOTONIC, &ts);
+            std::printf("shown %lld.%09ld\n", static_cast<long long>(ts.tv_sec), ts.tv_nsec);
+            std::fflush(stdout);
+            watched->removeEventFilter(this);
+            deleteLater();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+void installStartupProbe(QWidget& window) {
+    if (qEnvironmentVariableIsSet("VELMORAN_STARTUP_PROBE")) {
+        window.installEventFilter(new StartupProbe(&window));
+    }
 }
 
 void setUpApplication(QApplication& app) {

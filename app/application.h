@@ -14,4 +14,8 @@ QIcon applicationIcon();
 // The font of every text in the windows: 宋体 9 pt, mapped to the nearest installed CJK serif.
 QFont songtiFont(bool bold = false);
 
+// When VELMORAN_STARTUP_PROBE is set, prints "shown <CLOCK_MONOTONIC seconds>" to stdout once
+// `window` has been painted for the first time (used by bench/startup).
+void installStartupProbe(QWidget& window);
+
 } // namespace velmoran
