@@ -3,9 +3,17 @@
 #include <QMetaObject>
 #include <QStringList>
 
+#include <algorithm>
 #include <limits>
 
 namespace velmoran {
+
+namespace {
+
+// Bytes read from the front of the receive buffer before it is shifted down.
+constexpr qsizetype kCompactAfterBytes = 64 * 1024;
+
+} // namespace
 
 LineSettings parseSettings(const QString& text) {
     const QStringList parts = text.split(QLatin1Char(','));
@@ -87,8 +95,8 @@ void MSComm::setRThreshold(int16_t bytes) {
 }
 
 int16_t MSComm::InBufferCount() const {
-    const qsizetype waiting = inBuffer_.size() - inBufferHead_;
-    return static_cast<int16_t>(std::min<qsizetype>(waiting, std::numeric_limits<int16_t>::max()));
+    return static_cast<int16_t>(
+        std::min<qsizetype>(waitingBytes(), std::numeric_limits<int16_t>::max()));
 }
 
 void MSComm::setInBufferCount(int16_t count) {
@@ -99,6 +107,7 @@ void MSComm::setInBufferCount(int16_t count) {
         }
         inBuffer_.clear();
         inBufferHead_ = 0;
+        overflowReported_ = false;
     }
 }
 
@@ -118,6 +127,8 @@ QString MSComm::devicePath() const {
 
 void MSComm::setPortOpen(bool open) {
     if (!open) {
+        // Closing on purpose also drops a pending report of a lost line: the program has moved on.
+        lineLost_ = false;
         if (port_.isOpen()) {
             port_.close();
         }
@@ -144,11 +155,13 @@ void MSComm::setPortOpen(bool open) {
         throw SerialError(
             QStringLiteral("无法打开串口 %1（%2）：%3").arg(commPort_).arg(path, reason));
     }
+    lineLost_ = false;
     bytesReceived_ = 0;
+    scheduleDispatch();
 }
 
 QByteArray MSComm::Input() {
-    const qsizetype waiting = inBuffer_.size() - inBufferHead_;
+    const qsizetype waiting = waitingBytes();
     const qsizetype n = inputLen_ > 0 ? std::min<qsizetype>(inputLen_, waiting) : waiting;
     QByteArray block = inBuffer_.mid(inBufferHead_, n);
     inBufferHead_ += n;
@@ -156,9 +169,12 @@ QByteArray MSComm::Input() {
     if (inBufferHead_ == inBuffer_.size()) {
         inBuffer_.clear();
         inBufferHead_ = 0;
-    } else if (inBufferHead_ > 64 * 1024) {
+    } else if (inBufferHead_ > kCompactAfterBytes) {
         inBuffer_.remove(0, inBufferHead_);
         inBufferHead_ = 0;
+    }
+    if (waitingBytes() <= inBufferSize_) {
+        overflowReported_ = false;
     }
     return block;
 }
@@ -170,14 +186,19 @@ void MSComm::readAvailable() {
     }
     bytesReceived_ += chunk.size();
     inBuffer_.append(chunk);
+    if (!overflowReported_ && waitingBytes() > inBufferSize_) {
+        overflowReported_ = true;
+        QMetaObject::invokeMethod(this, &MSComm::reportOverflow, Qt::QueuedConnection);
+    }
     scheduleDispatch();
 }
 
 void MSComm::scheduleDispatch() {
-    if (dispatchPending_ || rThreshold_ <= 0 || !port_.isOpen()) {
+    if (dispatchPending_ || !receiving()) {
         return;
     }
-    if (inBuffer_.size() - inBufferHead_ < rThreshold_) {
+    const bool wholeBlock = rThreshold_ > 0 && waitingBytes() >= rThreshold_;
+    if (!wholeBlock && !lineLost_) {
         return;
     }
     // One event per block, each delivered on its own so that timer ticks can run in between.
@@ -187,19 +208,32 @@ void MSComm::scheduleDispatch() {
 
 void MSComm::dispatch() {
     dispatchPending_ = false;
-    if (rThreshold_ <= 0 || !port_.isOpen()) {
+    if (!receiving()) {
         return;
     }
-    const qsizetype before = inBuffer_.size() - inBufferHead_;
-    if (before < rThreshold_) {
+    const qsizetype before = waitingBytes();
+    if (rThreshold_ > 0 && before >= rThreshold_) {
+        commEvent_ = comEvReceive;
+        Q_EMIT OnComm();
+        // More whole blocks may wait. A handler that leaves the bytes waiting gets no new event
+        // until more arrive (on a lost line none will: report the loss instead).
+        if (waitingBytes() < before) {
+            scheduleDispatch();
+            return;
+        }
+    }
+    if (lineLost_) {
+        lineLost_ = false;
+        Q_EMIT PortLost(lostReason_);
+    }
+}
+
+void MSComm::reportOverflow() {
+    if (!receiving()) {
         return;
     }
-    commEvent_ = comEvReceive;
+    commEvent_ = comEventRxOver;
     Q_EMIT OnComm();
-    // A handler that leaves the bytes waiting gets no new event until more arrive.
-    if (inBuffer_.size() - inBufferHead_ < before) {
-        scheduleDispatch();
-    }
 }
 
 void MSComm::handleError(QSerialPort::SerialPortError error) {
@@ -209,11 +243,14 @@ void MSComm::handleError(QSerialPort::SerialPortError error) {
     if (!port_.isOpen()) {
         return;
     }
-    // Qt keeps reporting a vanished device until the port is closed: close it at the first one.
-    const QString reason = port_.errorString();
+    // Qt keeps reporting a vanished device until the port is closed: close it at the first
+    // report, keeping what was received; the loss is reported once the whole blocks are out.
+    lostReason_ = port_.errorString();
+    readAvailable();
     port_.close();
     port_.clearError();
-    Q_EMIT PortLost(reason);
+    lineLost_ = true;
+    scheduleDispatch();
 }
 
 } // namespace velmoran

@@ -3,6 +3,15 @@
 // MSComm1: the serial control. It owns a receive buffer of its own, fed from the port as bytes
 // arrive, and raises OnComm with CommEvent 2 on the user-interface thread once for each whole
 // block of RThreshold waiting bytes. It never transmits and sets no flow control.
+//
+// The receive buffer never drops a byte: however late the user-interface thread gets round to
+// the events, every byte waits until Input takes it. Each time the waiting count goes past
+// InBufferSize, OnComm is raised once with CommEvent 1008 (receive buffer past its size), as
+// the old control did, but nothing is lost.
+//
+// When the line goes away while the port is open (a USB adapter pulled out), the port is closed
+// at once; the whole blocks already received are still handed out through OnComm, and then
+// PortLost is raised.
 
 #include <QByteArray>
 #include <QObject>
@@ -30,6 +39,7 @@ class MSComm : public QObject {
     Q_OBJECT
 public:
     static constexpr int16_t comEvReceive = 2;
+    static constexpr int16_t comEventRxOver = 1008;
     static constexpr int16_t comInputModeBinary = 1;
 
     explicit MSComm(PortMap portMap = platformPortMap(), QObject* parent = nullptr);
@@ -70,13 +80,19 @@ public:
 
 Q_SIGNALS:
     void OnComm();
-    // The line went away while open (a USB adapter pulled out); the port has been closed.
+    // The line went away while open (a USB adapter pulled out); the port has been closed and
+    // every whole block received before has been handed out. Not raised when the program
+    // closes the port itself before the report is due.
     void PortLost(const QString& message);
 
 private:
+    qsizetype waitingBytes() const { return inBuffer_.size() - inBufferHead_; }
+    // Open, or closed by a lost line with received bytes still to hand out.
+    bool receiving() const { return port_.isOpen() || lineLost_; }
     void readAvailable();
     void scheduleDispatch();
     void dispatch();
+    void reportOverflow();
     void handleError(QSerialPort::SerialPortError error);
 
     PortMap portMap_;
@@ -93,6 +109,9 @@ private:
     int16_t inputLen_ = 0;
     int16_t commEvent_ = 0;
     bool dispatchPending_ = false;
+    bool overflowReported_ = false; // until the waiting count is back within InBufferSize
+    bool lineLost_ = false;
+    QString lostReason_;
     qint64 bytesReceived_ = 0;
 };
 

@@ -1,10 +1,134 @@
 #include "app/form1.h"
 
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <span>
+
+#include "acquisition/block_receiver.h"
+#include "acquisition/monitor.h"
+#include "app/texts.h"
+#include "app/vb.h"
+#include "app/vb_label.h"
+#include "display/line_control.h"
+#include "display/picture_box.h"
+
 namespace velmoran {
 
-void Form1::Command2_Click() {}
-void Form1::MSComm1_OnComm() {}
-void Form1::MSComm1_PortLost(const QString&) {}
-void Form1::Timer1_Timer() {}
+namespace {
+
+QString qs(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+} // namespace
+
+void Form1::Command2_Click() {
+    try {
+        if (!MSComm1->PortOpen()) {
+            Init_com();
+        }
+        if (!MSComm1->PortOpen()) {
+            RecvCount = 0;
+            LastCount = 0;
+        }
+        MSComm1->setPortOpen(!MSComm1->PortOpen());
+    } catch (const SerialError& e) {
+        // The port could not be opened: the window stays Idle and the serial layer says why.
+        QMessageBox::warning(this, windowTitle(), e.message());
+        return;
+    } catch (const vb::OverflowError& e) {
+        QMessageBox::warning(this, windowTitle(), QString::fromUtf8(e.what()));
+        return;
+    }
+
+    if (MSComm1->PortOpen()) {
+        Command2->setText(qs(texts::kForceStop));
+        Command2->setEnabled(true);
+        Combo1->setEnabled(false);
+        Command1->setEnabled(false);
+        Command3->setEnabled(false);
+        Label1->setCaption(qs(texts::kPortOpened));
+        ElapsedTicks = 0;
+        setInterval(Timer1, kMonitorIntervalMs);
+    } else {
+        setInterval(Timer1, 0);
+        Label1->setCaption(qs(texts::kForceStopped));
+        RecvCount = 0;
+        Label2->setCaption(qs(texts::kRateStopped));
+        Command2->setText(qs(texts::kStartCapture));
+        Picture1->Cls();
+        Combo1->setEnabled(true);
+        Command1->setEnabled(true);
+        Command3->setEnabled(true);
+        Q_EMIT captureEnded();
+    }
+}
+
+void Form1::MSComm1_OnComm() {
+    if (MSComm1->CommEvent() != MSComm::comEvReceive) {
+        return;
+    }
+    // The control raises the event only for a whole block; should one ever be short, the bytes
+    // stay waiting for the next event rather than being copied short.
+    if (MSComm1->InBufferCount() < kBlockBytes) {
+        return;
+    }
+    Label1->setCaption(qs(texts::kCaptureRunning));
+    const QByteArray block = MSComm1->Input();
+    ChannelBuffer* target = channel(targetChannel(Combo1->currentText()));
+    storeBlock(target, RecvCount,
+               std::span(reinterpret_cast<const uint8_t*>(block.constData()),
+                         static_cast<std::size_t>(block.size())));
+    if (!captureComplete(RecvCount)) {
+        return;
+    }
+
+    Label2->setCaption(qs(texts::kReceiveOk));
+    MSComm1->setPortOpen(false);
+    Command2->setText(qs(texts::kStartCapture));
+    Command2->setEnabled(true);
+    Combo1->setEnabled(true);
+    Command1->setEnabled(true);
+    Command3->setEnabled(true);
+    Label1->setCaption(captureDoneText(ElapsedTicks));
+    Picture1->Cls();
+    setInterval(Timer1, 0);
+    Line4->setBorderWidth(progressBarWidth(RecvCount, Picture2ScaleWidth()));
+    Label12->setCaption(percentText(RecvCount));
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        Draw_Square_Wave(0, kRowBaseline[ch - 1], BitWidth, static_cast<int16_t>(ch));
+    }
+    Q_EMIT captureEnded();
+}
+
+void Form1::MSComm1_PortLost(const QString& reason) {
+    Q_UNUSED(reason);
+    // The monitor runs exactly while a capture does; a loss outside a capture needs no action.
+    if (!Timer1->isActive()) {
+        return;
+    }
+    // Ends like a force-stop: the blocks already stored stay in their buffer.
+    setInterval(Timer1, 0);
+    Label1->setCaption(qs(texts::kLineLost));
+    RecvCount = 0;
+    Label2->setCaption(qs(texts::kRateStopped));
+    Command2->setText(qs(texts::kStartCapture));
+    Picture1->Cls();
+    Combo1->setEnabled(true);
+    Command1->setEnabled(true);
+    Command3->setEnabled(true);
+    Q_EMIT captureEnded();
+}
+
+void Form1::Timer1_Timer() {
+    ElapsedTicks = countTick(ElapsedTicks, RecvCount);
+    const int16_t Waiting = MSComm1->InBufferCount();
+    Line4->setBorderWidth(progressBarWidth(RecvCount, Picture2ScaleWidth()));
+    Label12->setCaption(percentText(RecvCount));
+    Label2->setCaption(rateText(RecvCount, Waiting, LastCount));
+    LastCount = arrivedCount(RecvCount, Waiting);
+}
 
 } // namespace velmoran

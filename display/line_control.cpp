@@ -60,11 +60,15 @@ void LineControl::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const double k = 1.0 / unitsPerPixel_;
     if (borderWidth_ <= 1) {
+        // Whole device pixels, mapped the way the container's drawing maps them, so that the
+        // line covers exactly the pixels a segment drawn on the container at its place covers.
+        const double dpr = devicePixelRatioF();
+        const auto device = [&](double units) {
+            return static_cast<int>(std::floor(units * k * dpr + 0.5));
+        };
+        p.scale(1.0 / dpr, 1.0 / dpr);
         p.setPen(QPen(QColor(color_), 0));
-        p.drawLine(QPoint(static_cast<int>(std::floor(x1_ * k + 0.5)),
-                          static_cast<int>(std::floor(y1_ * k + 0.5))),
-                   QPoint(static_cast<int>(std::floor(x2_ * k + 0.5)),
-                          static_cast<int>(std::floor(y2_ * k + 0.5))));
+        p.drawLine(QPoint(device(x1_), device(y1_)), QPoint(device(x2_), device(y2_)));
         return;
     }
     p.setPen(QPen(QColor(color_), borderWidth_, Qt::SolidLine, Qt::FlatCap));

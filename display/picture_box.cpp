@@ -3,7 +3,6 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QWindow>
 
 #include "app/twips.h"
 
@@ -46,13 +45,13 @@ PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    canvas_.setFont(font());
+    fitCanvas();
 }
 
 void PictureBox::setBackColor(QRgb color) {
-    backColor_ = color;
-    ensureImage();
-    image_.fill(backColor_);
-    update();
+    canvas_.setBackColor(color);
+    drawingChanged();
 }
 
 float PictureBox::Width() const {
@@ -69,78 +68,92 @@ QPointF PictureBox::toTwips(QPointF widgetPos) const {
     return pixelsToTwips(widgetPos - QPointF(contentsRect().topLeft()));
 }
 
-int PictureBox::devX(float twips) const {
-    return twipsToDevicePixels(twips, dpr_);
-}
-int PictureBox::devY(float twips) const {
-    return twipsToDevicePixels(twips, dpr_);
+void PictureBox::fitCanvas() {
+    canvas_.resize(contentsRect().size(), devicePixelRatioF(), Width(), Height());
 }
 
-void PictureBox::ensureImage() {
-    const double dpr = devicePixelRatioF();
-    const QSize size = contentsRect().size() * dpr;
-    if (image_.size() == size && dpr == dpr_) {
-        return;
+void PictureBox::drawingChanged() {
+    // Hidden, the whole surface is painted when it is shown again.
+    if (!repaintPending_ && isVisible()) {
+        repaintPending_ = true;
+        update(contentsRect());
     }
-    QImage fresh(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-    fresh.fill(backColor_);
-    if (!image_.isNull()) {
-        QPainter p(&fresh);
-        p.drawImage(0, 0, image_);
-    }
-    image_ = std::move(fresh);
-    dpr_ = dpr;
 }
 
 void PictureBox::Line(float x1, float y1, float x2, float y2, QRgb color) {
-    ensureImage();
-    QPainter p(&image_);
-    p.setPen(QPen(QColor(color), 0)); // cosmetic: one device pixel wide
-    p.drawLine(devX(x1), devY(y1), devX(x2), devY(y2));
-    currentX_ = x2;
-    currentY_ = y2;
-    update(contentsRect());
+    canvas_.Line(x1, y1, x2, y2, color);
+    if (mirror_ != nullptr) {
+        mirror_->Line(x1, y1, x2, y2, color);
+    }
+    drawingChanged();
 }
 
 void PictureBox::LineTo(float x2, float y2, QRgb color) {
-    Line(currentX_, currentY_, x2, y2, color);
+    Line(canvas_.CurrentX(), canvas_.CurrentY(), x2, y2, color);
 }
 
 void PictureBox::Cls() {
-    ensureImage();
-    image_.fill(backColor_);
-    currentX_ = 0.0f;
-    currentY_ = 0.0f;
-    update(contentsRect());
+    fitCanvas();
+    canvas_.Cls();
+    if (mirror_ != nullptr) {
+        mirror_->Cls();
+    }
+    drawingChanged();
 }
 
 void PictureBox::Print(const QString& text) {
-    ensureImage();
-    QPainter p(&image_);
-    QFont f = font();
-    f.setPointSizeF(f.pointSizeF() * dpr_);
-    p.setFont(f);
-    p.setPen(QColor(foreColor_));
-    const QFontMetrics fm(f);
-    p.drawText(QPoint(devX(currentX_), devY(currentY_) + fm.ascent()), text);
-    // Like the old surface, the pen goes to the start of the next line.
-    currentY_ += static_cast<float>(fm.height() / dpr_ * kTwipsPerPixel);
-    currentX_ = 0.0f;
-    update(contentsRect());
+    canvas_.Print(text);
+    if (mirror_ != nullptr) {
+        mirror_->Print(text);
+    }
+    drawingChanged();
+}
+
+void PictureBox::setCurrentX(float x) {
+    canvas_.setCurrentX(x);
+    if (mirror_ != nullptr) {
+        mirror_->setCurrentX(x);
+    }
+}
+
+void PictureBox::setCurrentY(float y) {
+    canvas_.setCurrentY(y);
+    if (mirror_ != nullptr) {
+        mirror_->setCurrentY(y);
+    }
+}
+
+void PictureBox::setForeColor(QRgb color) {
+    canvas_.setForeColor(color);
+    if (mirror_ != nullptr) {
+        mirror_->setForeColor(color);
+    }
 }
 
 void PictureBox::paintEvent(QPaintEvent* event) {
-    ensureImage();
+    repaintPending_ = false;
+    fitCanvas();
     QPainter p(this);
-    const QRect client = contentsRect();
-    p.drawImage(client, image_);
+    p.drawImage(QRectF(contentsRect()), canvas_.image());
     p.setClipRegion(event->region());
     drawFrame(&p);
 }
 
 void PictureBox::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
-    ensureImage();
+    fitCanvas();
+}
+
+void PictureBox::showEvent(QShowEvent* event) {
+    QFrame::showEvent(event);
+    fitCanvas();
+}
+
+void PictureBox::changeEvent(QEvent* event) {
+    QFrame::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        canvas_.setFont(font());
+    }
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {

@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QImage>
 
+#include "display/raster_surface.h"
 #include "display/surface.h"
 
 namespace velmoran {
@@ -16,19 +17,19 @@ public:
     explicit PictureBox(QWidget* parent = nullptr);
 
     void setBackColor(QRgb color);
-    QRgb BackColor() const { return backColor_; }
+    QRgb BackColor() const { return canvas_.BackColor(); }
 
     void Line(float x1, float y1, float x2, float y2, QRgb color) override;
     void LineTo(float x2, float y2, QRgb color) override;
     void Cls() override;
     void Print(const QString& text) override;
 
-    float CurrentX() const override { return currentX_; }
-    float CurrentY() const override { return currentY_; }
-    void setCurrentX(float x) override { currentX_ = x; }
-    void setCurrentY(float y) override { currentY_ = y; }
-    QRgb ForeColor() const override { return foreColor_; }
-    void setForeColor(QRgb color) override { foreColor_ = color; }
+    float CurrentX() const override { return canvas_.CurrentX(); }
+    float CurrentY() const override { return canvas_.CurrentY(); }
+    void setCurrentX(float x) override;
+    void setCurrentY(float y) override;
+    QRgb ForeColor() const override { return canvas_.ForeColor(); }
+    void setForeColor(QRgb color) override;
 
     float Width() const override;
     float Height() const override;
@@ -36,11 +37,18 @@ public:
     float ScaleWidth() const;
 
     // The retained drawing, in device pixels of the client area.
-    const QImage& image() const { return image_; }
-    QImage& image() { return image_; }
-    double imageDevicePixelRatio() const { return dpr_; }
+    const QImage& image() const { return canvas_.image(); }
+    QImage& image() { return canvas_.image(); }
+    double imageDevicePixelRatio() const { return canvas_.devicePixelRatio(); }
     // Marks the whole drawing as changed after a direct write into image().
     void imageChanged() { update(contentsRect()); }
+
+    // How segments reach the image (the scanline runs unless told otherwise).
+    void setRasteriser(LineRasteriser rasteriser) { canvas_.setRasteriser(rasteriser); }
+
+    // Every drawing operation is also handed to `mirror` (nullptr for none), so that what the
+    // handlers draw can be read back as numbers.
+    void setMirror(Surface* mirror) { mirror_ = mirror; }
 
     // Client-area position in twips of a widget-relative point in logical pixels.
     QPointF toTwips(QPointF widgetPos) const;
@@ -53,20 +61,20 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    void ensureImage();
-    int devX(float twips) const;
-    int devY(float twips) const;
+    // Matches the image to the client area and the screen's device pixel ratio.
+    void fitCanvas();
+    // Asks for one repaint however many segments are drawn before it happens.
+    void drawingChanged();
 
-    QImage image_;
-    double dpr_ = 1.0;
-    QRgb backColor_ = qRgb(255, 255, 255);
-    QRgb foreColor_ = qRgb(0, 0, 0);
-    float currentX_ = 0.0f;
-    float currentY_ = 0.0f;
+    RasterSurface canvas_;
+    Surface* mirror_ = nullptr;
+    bool repaintPending_ = false;
 };
 
 } // namespace velmoran

@@ -1,19 +1,23 @@
 #include "display/square_wave.h"
 
 #include "app/constants.h"
-#include "app/texts.h"
 #include "app/vb.h"
+#include "display/time_text.h"
 
 namespace velmoran {
+
+namespace {
+constexpr double kMicrosecondsPerMs = 1000.0;
+} // namespace
 
 int16_t samplesAcross(float surfaceWidth, int16_t widthPerSample) {
     return vb::CInt(static_cast<double>(surfaceWidth / static_cast<float>(widthPerSample)));
 }
 
 QString rowLabel(float samplePeriod, int32_t start) {
-    const double t = static_cast<double>(samplePeriod) * start * kSamplesPerByte / 1000.0;
-    return QString::fromStdString(vb::signedNumberText(vb::roundHalfEven(t, 3))) +
-           QString::fromUtf8(texts::kMilliseconds);
+    const double t =
+        static_cast<double>(samplePeriod) * start * kSamplesPerByte / kMicrosecondsPerMs;
+    return millisecondsText(t);
 }
 
 void PrintWord(Surface& surface, float x, int16_t y, const QString& text) {
@@ -35,7 +39,13 @@ void Draw_Square_Wave(Surface& surface, const ChannelBuffer& buffer, float sampl
     const int16_t nBits = samplesAcross(surface.Width(), widthPerSample);
     bool previous = false;
     for (int i = 0; i <= nBits / kSamplesPerByte; ++i) {
-        const uint8_t v = buffer[static_cast<size_t>(start) + i];
+        // The scroll range keeps the last byte shown at 63486 or before; a wider surface than
+        // the window's must still stop at the end of the buffer.
+        const int64_t index = static_cast<int64_t>(start) + i;
+        if (index < 0 || index >= static_cast<int64_t>(buffer.size())) {
+            break;
+        }
+        const uint8_t v = buffer[static_cast<size_t>(index)];
         for (int j = 0; j < kSamplesPerByte; ++j) {
             const bool sample = (v >> (kSamplesPerByte - 1 - j)) & 1;
             const int64_t s = static_cast<int64_t>(i) * kSamplesPerByte + j;

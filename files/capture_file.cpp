@@ -71,8 +71,11 @@ CaptureFileResult saveCaptureFile(const QString& path, const ChannelBuffer& ch1,
     if (path.isEmpty()) {
         return failure(QStringLiteral("no file name"));
     }
-    if (QFileInfo(path).isDir()) {
-        return failure(QStringLiteral("is a directory"));
+    // The temporary file would be renamed over whatever sits at the path: never replace a
+    // directory, a FIFO or a device node (as root, /dev/null itself) with a capture file.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile()) {
+        return failure(QStringLiteral("not a regular file"));
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {

@@ -1,0 +1,259 @@
+// Measures the acquisition path end to end: the real window (offscreen), the serial control on a
+// pseudo-terminal and the board emulator on its own thread.
+//
+//   bench_capture [--board N] [--burst MS] [--max N]
+//
+// 1. N captures at the board's pace (default 1, about 20.4 s each), the bytes arriving in bursts
+//    MS milliseconds apart (default 4): CPU time the program uses, as a share of one core (the
+//    emulator thread's own CPU time is taken out).
+// 2. One capture as fast as the line goes: wall time, bytes checked.
+// 3. N back-to-back captures as fast as possible (default 100): every byte checked, wall time
+//    per capture, resident memory (VmRSS) after the first and after the last.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <malloc.h>
+#include <numeric>
+#include <string>
+#include <sys/resource.h>
+#include <thread>
+
+#include "app/application.h"
+#include "app/form1.h"
+#include "app/vb_label.h"
+#include "tools/emulator/board_stream.h"
+
+namespace {
+
+using namespace velmoran;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kSeed = 2024;
+constexpr int kCaptureTimeoutMs = 120000;
+
+double processCpuSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    const auto sec = [](const timeval& tv) {
+        return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) * 1e-6;
+    };
+    return sec(ru.ru_utime) + sec(ru.ru_stime);
+}
+
+double threadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+long vmRssKiB() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').front().toLong();
+        }
+    }
+    return -1;
+}
+
+// Bytes the heap holds in live allocations (RSS also counts freed memory malloc keeps).
+long heapInUseKiB() {
+    return static_cast<long>(mallinfo2().uordblks / 1024);
+}
+
+// Runs the event loop (sleeping in it) until `done` or the timeout; returns done().
+template <class Done> bool waitFor(Done done, int timeoutMs) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done()) {
+            loop.quit();
+        }
+    });
+    check.start(5);
+    // A timer of our own, gone with this scope (a pending single-shot would outlive it).
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timeout.start(timeoutMs);
+    if (!done()) {
+        loop.exec();
+    }
+    return done();
+}
+
+// One window on one emulator; each capture() clicks 开始采集 and waits for the end.
+struct Rig {
+    explicit Rig(emulator::Pace pace, int burstUs = emulator::StreamOptions{}.burstUs)
+        : streamer(pty.masterFd(), pty.slavePath(),
+                   {.seed = kSeed, .pace = pace, .burstUs = burstUs}),
+          form([this](int port) {
+              return port == 1 ? QString::fromStdString(pty.slavePath()) : QString();
+          }) {
+        QObject::connect(&form, &Form1::captureEnded, &form, [this] { ++ended; });
+        form.show();
+    }
+
+    // Returns the number of wrong bytes in the channel (-1: the capture did not complete).
+    long capture() {
+        if (!waitFor([this] { return streamer.waitingForReader(); }, 10000)) {
+            return -1;
+        }
+        // Sleeps in the event loop until the window says the capture has ended: nothing of the
+        // bench itself wakes up meanwhile.
+        const int before = ended;
+        QEventLoop loop;
+        QObject::connect(&form, &Form1::captureEnded, &loop, &QEventLoop::quit);
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+        timeout.start(kCaptureTimeoutMs);
+        form.Command2->click();
+        if (ended == before) {
+            loop.exec();
+        }
+        if (ended == before || form.RecvCount != 63488) {
+            return -1;
+        }
+        const std::vector<uint8_t> expected =
+            emulator::streamCapture(kSeed, streamer.connections() - 1);
+        return static_cast<long>(std::inner_product(expected.begin(), expected.end(),
+                                                    form.ChannelData1.begin(), 0L, std::plus<>(),
+                                                    [](uint8_t a, uint8_t b) { return a != b; }));
+    }
+
+    emulator::PseudoTerminal pty;
+    emulator::BoardStreamer streamer;
+    Form1 form;
+    int ended = 0;
+};
+
+int boardPaced(int captures, int burstMs) {
+    std::printf("== %d capture(s) at the board's pace (about 20.4 s each), bytes arriving in "
+                "bursts %d ms apart\n",
+                captures, burstMs);
+    bool ok = true;
+    for (int i = 0; i < captures; ++i) {
+        Rig rig(emulator::Pace::Board, burstMs * 1000);
+        // The window is built and painted before the clock starts: only the capture counts.
+        waitFor([] { return false; }, 500);
+        const double emulator0 = rig.streamer.threadCpuSeconds();
+        const double cpu0 = processCpuSeconds();
+        const double main0 = threadCpuSeconds();
+        const auto t0 = Clock::now();
+        const long wrong = rig.capture();
+        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        const double mainThread = threadCpuSeconds() - main0;
+        const double process = processCpuSeconds() - cpu0;
+        rig.streamer.stop();
+        const double program = process - (rig.streamer.threadCpuSeconds() - emulator0);
+        std::printf("   capture %d: %s, %.2f s, status \"%s\"\n", i + 1,
+                    wrong == 0 ? "all 63,488 bytes right"
+                               : (wrong < 0 ? "DID NOT COMPLETE" : "BYTES WRONG"),
+                    wall, qPrintable(rig.form.Label1->Caption()));
+        std::printf("   program CPU %.3f s over %.2f s = %.2f %% of one core "
+                    "(user-interface thread %.3f s = %.2f %%)\n",
+                    program, wall, 100.0 * program / wall, mainThread, 100.0 * mainThread / wall);
+        ok = ok && wrong == 0;
+    }
+    return ok ? 0 : 1;
+}
+
+int linePaced() {
+    std::printf("== one capture at the 57600-baud line's pace\n");
+    Rig rig(emulator::Pace::Line);
+    const auto t0 = Clock::now();
+    const long wrong = rig.capture();
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    std::printf("   %.2f s, %s\n", wall, wrong == 0 ? "0 bytes lost or wrong" : "BYTES WRONG");
+    return wrong == 0 ? 0 : 1;
+}
+
+int backToBack(int captures) {
+    std::printf("== %d back-to-back captures as fast as possible\n", captures);
+    Rig rig(emulator::Pace::Max);
+    long wrongTotal = 0;
+    int failed = 0;
+    long rssFirst = 0;
+    long heapFirst = 0;
+    double fastest = 1e9;
+    double slowest = 0.0;
+    const auto t0 = Clock::now();
+    for (int i = 0; i < captures; ++i) {
+        const auto c0 = Clock::now();
+        const long wrong = rig.capture();
+        const double wall = std::chrono::duration<double>(Clock::now() - c0).count();
+        fastest = std::min(fastest, wall);
+        slowest = std::max(slowest, wall);
+        if (wrong < 0) {
+            ++failed;
+        } else {
+            wrongTotal += wrong;
+        }
+        if (i == 0) {
+            rssFirst = vmRssKiB();
+            heapFirst = heapInUseKiB();
+        }
+    }
+    const double total = std::chrono::duration<double>(Clock::now() - t0).count();
+    const long rssLast = vmRssKiB();
+    const long heapLast = heapInUseKiB();
+    std::printf("   %d captures in %.2f s: %.1f ms each on average (fastest %.1f ms, slowest "
+                "%.1f ms), including the emulator noticing each close\n",
+                captures, total, 1000.0 * total / captures, 1000.0 * fastest, 1000.0 * slowest);
+    std::printf("   %ld of %ld bytes wrong or lost, %d capture(s) incomplete\n", wrongTotal,
+                63488L * captures, failed);
+    std::printf("   VmRSS after capture 1: %ld KiB, after capture %d: %ld KiB (%+ld KiB)\n",
+                rssFirst, captures, rssLast, rssLast - rssFirst);
+    std::printf("   heap in use after capture 1: %ld KiB, after capture %d: %ld KiB (%+ld KiB)\n",
+                heapFirst, captures, heapLast, heapLast - heapFirst);
+    return wrongTotal == 0 && failed == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int board = 1;
+    int back = 100;
+    int burstMs = 4;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string arg = argv[i];
+        if (arg == "--board") {
+            board = std::atoi(argv[i + 1]);
+        } else if (arg == "--burst") {
+            burstMs = std::max(1, std::atoi(argv[i + 1]));
+        } else if (arg == "--max") {
+            back = std::atoi(argv[i + 1]);
+        } else {
+            std::fprintf(stderr, "usage: bench_capture [--board N] [--burst MS] [--max N]\n");
+            return 2;
+        }
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    setUpApplication(app);
+    int rc = 0;
+    if (board > 0) {
+        rc |= boardPaced(board, burstMs);
+    }
+    rc |= linePaced();
+    if (back > 0) {
+        rc |= backToBack(back);
+    }
+    return rc;
+}

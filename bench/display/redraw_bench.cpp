@@ -1,0 +1,81 @@
+// The three-row redraw, the path every scroll click takes: Cls and three square-wave rows on
+// Picture1 of the real window, for every zoom the buttons reach, on worst-case data. Each case
+// runs twice: with the scanline runs the program uses, and with one QPainter per segment.
+
+#include <QApplication>
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <random>
+#include <string>
+
+#include "app/application.h"
+#include "app/form1.h"
+#include "display/picture_box.h"
+
+using namespace velmoran;
+
+namespace {
+
+Form1* gForm = nullptr;
+
+constexpr int16_t kReachableZooms[] = {2,    4,    5,    8,    10,   16,   20,    32,    40,
+                                       64,   80,   128,  160,  256,  320,  512,   640,   1024,
+                                       1280, 2048, 2560, 4096, 5120, 8192, 10240, 16384, 20480};
+
+enum Data { kAlternating, kRandom };
+
+void fill(Form1& form, Data data) {
+    std::mt19937 rng(42);
+    for (ChannelBuffer* b : {&form.ChannelData1, &form.ChannelData2, &form.ChannelData3}) {
+        for (uint8_t& v : *b) {
+            v = data == kAlternating ? 0x55 : static_cast<uint8_t>(rng());
+        }
+    }
+}
+
+void BM_ThreeRowRedraw(benchmark::State& state, LineRasteriser rasteriser, Data data) {
+    Form1& form = *gForm;
+    fill(form, data);
+    form.BitWidth = static_cast<int16_t>(state.range(0));
+    form.ViewStart = 1000;
+    form.Picture1->setRasteriser(rasteriser);
+    for (auto _ : state) {
+        form.redrawRows(2 * form.ViewStart);
+        benchmark::DoNotOptimize(form.Picture1->image().constBits());
+    }
+    QApplication::processEvents(); // let the pending repaint happen outside the timing
+}
+
+void zooms(benchmark::internal::Benchmark* b) {
+    for (int16_t w : kReachableZooms) {
+        b->Arg(w);
+    }
+    b->ArgName("BitWidth")->Unit(benchmark::kMillisecond)->MinTime(0.1)->Repetitions(5);
+    b->ReportAggregatesOnly(true);
+}
+
+BENCHMARK_CAPTURE(BM_ThreeRowRedraw, runs_0x55, LineRasteriser::Runs, kAlternating)->Apply(zooms);
+BENCHMARK_CAPTURE(BM_ThreeRowRedraw, painter_0x55, LineRasteriser::Painter, kAlternating)
+    ->Apply(zooms);
+BENCHMARK_CAPTURE(BM_ThreeRowRedraw, runs_random, LineRasteriser::Runs, kRandom)->Apply(zooms);
+BENCHMARK_CAPTURE(BM_ThreeRowRedraw, painter_random, LineRasteriser::Painter, kRandom)
+    ->Apply(zooms);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    setUpApplication(app);
+    auto form = std::make_unique<Form1>([](int) { return QString(); });
+    form->show();
+    QApplication::processEvents();
+    gForm = form.get();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,238 @@
+// velmoran-demo: the real main window with serial port 1 wired to the board emulator, which runs
+// on a thread of its own and writes into a pseudo-terminal that the window opens like any serial
+// port. Each click on 开始采集 receives a fresh capture.
+//
+// With --headless OUT_DIR (or without a display) it clicks the button itself, waits for the
+// capture to complete, saves OUT_DIR/capture.ird and OUT_DIR/window.png and prints the status
+// texts it saw.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "acquisition/block_receiver.h"
+#include "app/application.h"
+#include "app/form1.h"
+#include "app/texts.h"
+#include "app/vb_label.h"
+#include "display/vb_scroll_bar.h"
+#include "files/capture_file.h"
+#include "tools/emulator/board_stream.h"
+
+namespace {
+
+using namespace velmoran;
+
+constexpr char kUsage[] =
+    "usage: velmoran-demo [--headless OUT_DIR] [--pace board|line|max] [--seed N] [--channel N]\n"
+    "\n"
+    "Starts Velmoran with serial port 1 on the built-in board emulator.\n"
+    "  --headless OUT_DIR  capture once without a window, then save OUT_DIR/capture.ird and\n"
+    "                      OUT_DIR/window.png (also what happens when there is no display)\n"
+    "  --pace P            board (default, about 20 s a capture), line or max\n"
+    "  --seed N            the key presses of the first capture (default 1)\n"
+    "  --channel N         the channel the headless capture goes to (default 1)\n";
+constexpr char kDefaultOutDir[] = "velmoran-demo-output";
+// Longest a headless capture may take at the board's pace before the demo gives up.
+constexpr int kHeadlessTimeoutMs = 120000;
+constexpr int kStatusPollMs = 20;
+// Idle line shown to the left of the first key press in the saved picture, in scroll units.
+constexpr int kShowBeforeUnits = 4;
+
+struct Options {
+    bool headless = false;
+    QString outDir;
+    emulator::StreamOptions stream;
+    QString channel = QStringLiteral("1");
+};
+
+std::optional<Options> parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "velmoran-demo: %s needs a value\n%s", argv[i], kUsage);
+            return std::nullopt;
+        }
+        const char* value = argv[++i];
+        if (arg == "--headless") {
+            o.headless = true;
+            o.outDir = QString::fromLocal8Bit(value);
+        } else if (arg == "--pace") {
+            const auto pace = emulator::parsePace(value);
+            if (!pace) {
+                std::fprintf(stderr, "velmoran-demo: unknown pace %s\n", value);
+                return std::nullopt;
+            }
+            o.stream.pace = *pace;
+        } else if (arg == "--seed") {
+            bool ok = false;
+            o.stream.seed = QString::fromLatin1(value).toUInt(&ok);
+            if (!ok) {
+                std::fprintf(stderr, "velmoran-demo: bad seed %s\n", value);
+                return std::nullopt;
+            }
+        } else if (arg == "--channel") {
+            o.channel = QString::fromLocal8Bit(value);
+        } else {
+            std::fprintf(stderr, "velmoran-demo: unknown option %s\n%s", argv[i - 1], kUsage);
+            return std::nullopt;
+        }
+    }
+    return o;
+}
+
+bool haveDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+void say(const QString& line) {
+    std::printf("%s\n", line.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+// Prints each new text of the status, rate and percentage labels with the time it appeared.
+class StatusLog : public QObject {
+public:
+    explicit StatusLog(Form1& form) : form_(form) {
+        clock_.start();
+        connect(&timer_, &QTimer::timeout, this, &StatusLog::poll);
+        timer_.start(kStatusPollMs);
+    }
+    void poll() {
+        check(form_.Label1, QStringLiteral("status"), last1_);
+        check(form_.Label2, QStringLiteral("rate"), last2_);
+        check(form_.Label12, QStringLiteral("progress"), last12_);
+    }
+
+private:
+    void check(const VbLabel* label, const QString& what, QString& last) {
+        if (label->Caption() == last) {
+            return;
+        }
+        last = label->Caption();
+        say(QStringLiteral("[%1 s] %2: %3")
+                .arg(static_cast<double>(clock_.elapsed()) / 1000.0, 6, 'f', 2)
+                .arg(what, last));
+    }
+
+    Form1& form_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    QString last1_, last2_, last12_;
+};
+
+// Scrolls the rows to just before the first low sample of the captured channel, so that the
+// picture shows a key press rather than the idle line.
+void showFirstActivity(Form1& form) {
+    const ChannelBuffer* buffer = form.channel(targetChannel(form.Combo1->currentText()));
+    if (buffer == nullptr) {
+        return;
+    }
+    const auto first = std::find_if(buffer->begin(), buffer->begin() + kCaptureBytes,
+                                    [](uint8_t b) { return b != 0xFF; });
+    if (first == buffer->begin() + kCaptureBytes) {
+        return;
+    }
+    const auto byte = static_cast<int>(first - buffer->begin());
+    const int lead = kBytesPerScrollUnit * kShowBeforeUnits;
+    form.HScroll1->setValue(std::max(0, byte - lead) / kBytesPerScrollUnit);
+}
+
+int runHeadless(Form1& form, const Options& o) {
+    if (!QDir().mkpath(o.outDir)) {
+        std::fprintf(stderr, "velmoran-demo: cannot create %s\n", qPrintable(o.outDir));
+        return 1;
+    }
+    StatusLog log(form);
+    // Also look right after each block, so that a fast capture shows its texts too.
+    QObject::connect(form.MSComm1, &MSComm::OnComm, &log, &StatusLog::poll);
+    int result = 1;
+    QObject::connect(&form, &Form1::captureEnded, &form, [&] {
+        log.poll();
+        showFirstActivity(form);
+        const bool complete = form.Label2->Caption() == QString::fromUtf8(texts::kReceiveOk);
+        const QString ird = QDir(o.outDir).filePath(QStringLiteral("capture.ird"));
+        const QString png = QDir(o.outDir).filePath(QStringLiteral("window.png"));
+        const CaptureFileResult saved =
+            saveCaptureFile(ird, form.ChannelData1, form.ChannelData2, form.ChannelData3);
+        const bool shot = form.grab().save(png);
+        if (!saved.ok) {
+            std::fprintf(stderr, "velmoran-demo: %s\n", qPrintable(saved.error));
+        } else {
+            say(QStringLiteral("saved %1 (%2 bytes)").arg(ird).arg(QFileInfo(ird).size()));
+        }
+        if (shot) {
+            say(QStringLiteral("saved %1").arg(png));
+        }
+        if (!complete) {
+            std::fprintf(stderr, "velmoran-demo: the capture did not complete\n");
+        }
+        result = complete && saved.ok && shot ? 0 : 1;
+        QCoreApplication::quit();
+    });
+    QTimer::singleShot(kHeadlessTimeoutMs, &form, [] {
+        std::fprintf(stderr, "velmoran-demo: no complete capture within %d s\n",
+                     kHeadlessTimeoutMs / 1000);
+        QCoreApplication::exit(1);
+    });
+    form.Combo1->setEditText(o.channel);
+    QTimer::singleShot(0, &log, [&form, &log] {
+        form.Command2->click();
+        log.poll();
+    });
+    const int loop = QApplication::exec();
+    return loop != 0 ? loop : result;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::optional<Options> options = parse(argc, argv);
+    if (!options) {
+        return 2;
+    }
+    Options o = *options;
+    if (!o.headless && !haveDisplay()) {
+        o.headless = true;
+        o.outDir = QString::fromLatin1(kDefaultOutDir);
+        std::fprintf(stderr, "velmoran-demo: no display; capturing headless into %s\n",
+                     kDefaultOutDir);
+    }
+    if (o.headless) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+
+    QApplication app(argc, argv);
+    setUpApplication(app);
+
+    emulator::PseudoTerminal pty;
+    emulator::BoardStreamer streamer(pty.masterFd(), pty.slavePath(), o.stream);
+    const QString boardPort = QString::fromStdString(pty.slavePath());
+    const PortMap platform = platformPortMap();
+    Form1 form(
+        [boardPort, platform](int port) { return port == 1 ? boardPort : platform(port - 1); });
+    say(QStringLiteral("velmoran-demo: board emulator on %1 as serial port 1, pace %2")
+            .arg(boardPort, QString::fromLatin1(emulator::paceName(o.stream.pace).data())));
+    form.show();
+
+    if (o.headless) {
+        return runHeadless(form, o);
+    }
+    return QApplication::exec();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+// Writers of a capture's channels in the formats other tools read: value change dump (waveform
+// viewers) with a GTKWave save file, sigrok session (PulseView, sigrok-cli), LIRC mode2 text
+// (infrared tools) and a CSV of edges. Each returns the whole file's bytes.
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+#include "tools/ird/channel_levels.h"
+
+namespace velmoran::interchange {
+
+enum class ExportFormat { Vcd, Sigrok, Mode2, Csv };
+
+// "vcd", "sr", "mode2" or "csv"; nothing for any other name.
+std::optional<ExportFormat> exportFormatFromName(const QString& name);
+
+struct ExportChannel {
+    int number = 1; // 1, 2 or 3: the channel's name in the output ("CH2")
+    ChannelLevels line;
+};
+
+// VCD with a 100 ps timescale, so that sample k lies exactly at #(k × 401474): one 1-bit wire
+// per channel, values only at edges from #0 on, and a last bare timestamp for the length.
+QByteArray exportVcd(const std::vector<ExportChannel>& channels);
+
+// A GTKWave save file for a VCD from exportVcd: every channel shown, zoomed to fit.
+QByteArray gtkwaveSaveFile(const QString& vcdPath, const QString& savePath,
+                           const std::vector<ExportChannel>& channels);
+
+// The GTKWave save file's path beside a VCD: "a.vcd" gives "a.gtkw", "a" gives "a.gtkw".
+QString gtkwaveSavePathFor(const QString& vcdPath);
+
+// A sigrok session file (version 2): one byte per sample, the i-th listed channel in bit i.
+QByteArray exportSigrokSession(const std::vector<ExportChannel>& channels);
+
+// LIRC mode2 text of one channel: "pulse N" for the line low (infrared receivers are active
+// low), "space N" for the line high, N in whole microseconds, from sample 0 to the capture's end.
+QByteArray exportMode2(const ExportChannel& channel);
+
+// CSV of edges: "time_us,channel,level"; each channel's level at time 0 first, then every edge
+// in time order, times exact in microseconds.
+QByteArray exportCsv(const std::vector<ExportChannel>& channels);
+
+} // namespace velmoran::interchange

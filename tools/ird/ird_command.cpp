@@ -1,0 +1,362 @@
+#include "tools/ird/ird_command.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "files/capture_file.h"
+#include "tools/ird/exporters.h"
+#include "tools/ird/ir_decoder.h"
+
+namespace velmoran::interchange {
+
+namespace {
+
+constexpr char kProgram[] = "velmoran-ird";
+
+constexpr char kUsage[] =
+    "usage: velmoran-ird info FILE.ird\n"
+    "       velmoran-ird export FILE.ird --format vcd|sr|mode2|csv [--channels 1,2,3] -o OUT\n"
+    "       velmoran-ird decode FILE.ird [--channel N]\n"
+    "\n"
+    "info    size of the file and, per channel, edges, time high and low, first and last\n"
+    "        edge and shortest pulse, in microseconds (one sample every 40.1474 us)\n"
+    "export  vcd: value change dump (100 ps timescale) plus OUT.gtkw for GTKWave\n"
+    "        sr: sigrok session for PulseView and sigrok-cli\n"
+    "        mode2: LIRC pulse/space text of one channel (channel 1 unless --channels N)\n"
+    "        csv: every edge as time_us,channel,level\n"
+    "decode  infrared frames (NEC with repeat codes, RC-5, Sony SIRC) in one channel or in\n"
+    "        all three\n";
+
+struct Failure {
+    int status;
+    QString message;
+};
+
+struct Arguments {
+    QStringList files;
+    QMap<QString, QString> options; // long name without dashes -> value
+};
+
+// Splits the words after the command into files and options. `known` lists the options the
+// command takes (each with a value); "-o" is short for "--output".
+std::optional<Failure> parseArguments(const QStringList& words, const QStringList& known,
+                                      Arguments& parsed) {
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& word = words[i];
+        if (word == QLatin1String("-o") || word.startsWith(QLatin1String("--"))) {
+            QString name = word == QLatin1String("-o") ? QStringLiteral("output") : word.mid(2);
+            std::optional<QString> value;
+            if (const qsizetype eq = name.indexOf(QLatin1Char('=')); eq >= 0) {
+                value = name.mid(eq + 1);
+                name.truncate(eq);
+            }
+            if (!known.contains(name)) {
+                return Failure{kExitUsage, QStringLiteral("unknown option %1").arg(word)};
+            }
+            if (!value) {
+                if (i + 1 >= words.size()) {
+                    return Failure{kExitUsage, QStringLiteral("%1 needs a value").arg(word)};
+                }
+                value = words[++i];
+            }
+            if (parsed.options.contains(name)) {
+                return Failure{kExitUsage, QStringLiteral("--%1 given twice").arg(name)};
+            }
+            parsed.options.insert(name, *value);
+        } else if (word.startsWith(QLatin1Char('-')) && word.size() > 1) {
+            return Failure{kExitUsage, QStringLiteral("unknown option %1").arg(word)};
+        } else {
+            parsed.files << word;
+        }
+    }
+    if (parsed.files.size() != 1) {
+        return Failure{kExitUsage, parsed.files.isEmpty()
+                                       ? QStringLiteral("no capture file given")
+                                       : QStringLiteral("give exactly one capture file")};
+    }
+    return std::nullopt;
+}
+
+// "1,3" -> {1, 3}: channel numbers 1 to 3, each at most once, at least one.
+std::optional<Failure> parseChannelList(const QString& text, std::vector<int>& channels) {
+    if (text.trimmed().isEmpty()) {
+        return Failure{kExitUsage, QStringLiteral("the channel list is empty")};
+    }
+    for (const QString& item : text.split(QLatin1Char(','))) {
+        bool ok = false;
+        const int n = item.trimmed().toInt(&ok);
+        if (!ok || n < 1 || n > kChannelCount) {
+            return Failure{kExitUsage,
+                           QStringLiteral("no channel \"%1\": channels are 1, 2 and 3").arg(item)};
+        }
+        if (std::find(channels.begin(), channels.end(), n) != channels.end()) {
+            return Failure{kExitUsage, QStringLiteral("channel %1 listed twice").arg(n)};
+        }
+        channels.push_back(n);
+    }
+    return std::nullopt;
+}
+
+struct Capture {
+    std::unique_ptr<ChannelBuffer[]> buffers{new ChannelBuffer[kChannelCount]{}};
+    qint64 fileSize = 0;
+    const ChannelBuffer& channel(int number) const { return buffers[number - 1]; }
+};
+
+std::optional<Failure> loadCapture(const QString& path, Capture& capture) {
+    const CaptureFileResult result =
+        loadCaptureFile(path, capture.buffers[0], capture.buffers[1], capture.buffers[2]);
+    if (!result.ok) {
+        return Failure{kExitFailed, QStringLiteral("cannot read %1: %2").arg(path, result.error)};
+    }
+    capture.fileSize = QFileInfo(path).size();
+    return std::nullopt;
+}
+
+QString microseconds(std::optional<int64_t> samples) {
+    return samples ? formatSampleTimeUs(*samples) + QStringLiteral(" us") : QStringLiteral("-");
+}
+
+int runInfo(const Arguments& args, QTextStream& out, Capture& capture) {
+    const QString& path = args.files.front();
+    out << "file             " << path << '\n';
+    out << "size             " << capture.fileSize << " bytes, ";
+    if (capture.fileSize == kCaptureFileBytes) {
+        out << "a full capture\n";
+    } else if (capture.fileSize < kCaptureFileBytes) {
+        out << "short of a full capture (" << kCaptureFileBytes
+            << " bytes): the missing bytes read as low samples\n";
+    } else {
+        out << "longer than a capture (" << kCaptureFileBytes
+            << " bytes): only the first ones are read\n";
+    }
+    out << "samples          " << kCaptureSamples << " per channel, one every "
+        << formatSampleTimeUs(1) << " us (" << formatSampleTimeUs(kCaptureSamples)
+        << " us in all)\n";
+    for (int number = 1; number <= kChannelCount; ++number) {
+        const ChannelSummary s = summarize(channelLevels(capture.channel(number)));
+        out << "channel " << number << '\n';
+        out << "  edges          " << s.edges << '\n';
+        out << "  high           " << microseconds(s.highSamples) << '\n';
+        out << "  low            " << microseconds(s.lowSamples) << '\n';
+        out << "  first edge     " << microseconds(s.firstEdge) << '\n';
+        out << "  last edge      " << microseconds(s.lastEdge) << '\n';
+        out << "  shortest pulse " << microseconds(s.shortestPulse);
+        if (s.shortestPulse) {
+            out << (s.shortestPulseHigh ? " (high)" : " (low)");
+        }
+        out << '\n';
+    }
+    return kExitOk;
+}
+
+// Writes each file through a temporary one; none is left behind unless all are written.
+std::optional<Failure> writeFiles(const std::vector<std::pair<QString, QByteArray>>& files) {
+    std::vector<std::unique_ptr<QSaveFile>> saves;
+    for (const auto& [path, bytes] : files) {
+        if (QFileInfo info(path); info.exists() && !info.isFile()) {
+            return Failure{kExitFailed,
+                           QStringLiteral("cannot write %1: not a regular file").arg(path)};
+        }
+        auto save = std::make_unique<QSaveFile>(path);
+        if (!save->open(QIODevice::WriteOnly) || save->write(bytes) != bytes.size()) {
+            return Failure{kExitFailed,
+                           QStringLiteral("cannot write %1: %2").arg(path, save->errorString())};
+        }
+        saves.push_back(std::move(save));
+    }
+    for (std::size_t i = 0; i < saves.size(); ++i) {
+        if (!saves[i]->commit()) {
+            for (std::size_t k = 0; k < i; ++k) {
+                QFile::remove(files[k].first);
+            }
+            return Failure{
+                kExitFailed,
+                QStringLiteral("cannot write %1: %2").arg(files[i].first, saves[i]->errorString())};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Failure> runExport(const Arguments& args, Capture& capture) {
+    const QString formatName = args.options.value(QStringLiteral("format"));
+    if (!args.options.contains(QStringLiteral("format"))) {
+        return Failure{kExitUsage, QStringLiteral("give the format: --format vcd|sr|mode2|csv")};
+    }
+    const std::optional<ExportFormat> format = exportFormatFromName(formatName);
+    if (!format) {
+        return Failure{
+            kExitUsage,
+            QStringLiteral("unknown format \"%1\": use vcd, sr, mode2 or csv").arg(formatName)};
+    }
+    const QString output = args.options.value(QStringLiteral("output"));
+    if (output.isEmpty()) {
+        return Failure{kExitUsage, QStringLiteral("give the output file: -o OUT")};
+    }
+    std::vector<int> numbers;
+    if (args.options.contains(QStringLiteral("channels"))) {
+        if (auto failure =
+                parseChannelList(args.options.value(QStringLiteral("channels")), numbers)) {
+            return failure;
+        }
+    } else if (*format == ExportFormat::Mode2) {
+        numbers = {1};
+    } else {
+        numbers = {1, 2, 3};
+    }
+    if (*format == ExportFormat::Mode2 && numbers.size() != 1) {
+        return Failure{kExitUsage, QStringLiteral("mode2 carries one channel: --channels N")};
+    }
+    const QString input = args.files.front();
+    if (auto failure = loadCapture(input, capture)) {
+        return failure;
+    }
+    if (QFileInfo(output).canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
+        return Failure{kExitUsage, QStringLiteral("the output would replace the capture file")};
+    }
+    std::vector<ExportChannel> channels;
+    for (const int n : numbers) {
+        channels.push_back({n, channelLevels(capture.channel(n))});
+    }
+    std::vector<std::pair<QString, QByteArray>> files;
+    switch (*format) {
+    case ExportFormat::Vcd: {
+        const QString savePath = gtkwaveSavePathFor(output);
+        files.emplace_back(output, exportVcd(channels));
+        files.emplace_back(savePath, gtkwaveSaveFile(output, savePath, channels));
+        break;
+    }
+    case ExportFormat::Sigrok:
+        files.emplace_back(output, exportSigrokSession(channels));
+        break;
+    case ExportFormat::Mode2:
+        files.emplace_back(output, exportMode2(channels.front()));
+        break;
+    case ExportFormat::Csv:
+        files.emplace_back(output, exportCsv(channels));
+        break;
+    }
+    return writeFiles(files);
+}
+
+QString hex(uint32_t value, int digits) {
+    return QStringLiteral("0x%1").arg(value, digits, 16, QLatin1Char('0'));
+}
+
+std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Capture& capture) {
+    std::vector<int> numbers{1, 2, 3};
+    if (args.options.contains(QStringLiteral("channel"))) {
+        numbers.clear();
+        const QString text = args.options.value(QStringLiteral("channel"));
+        if (auto failure = parseChannelList(text, numbers)) {
+            return failure;
+        }
+        if (numbers.size() != 1) {
+            return Failure{kExitUsage, QStringLiteral("--channel takes one channel number")};
+        }
+    }
+    if (auto failure = loadCapture(args.files.front(), capture)) {
+        return failure;
+    }
+    out << "# channel  time_us          protocol    address  command  check  notes\n";
+    std::size_t total = 0;
+    for (const int n : numbers) {
+        for (const IrFrame& f : decodeInfrared(channelLevels(capture.channel(n)), n)) {
+            ++total;
+            const bool wide = f.extended || f.protocol == IrProtocol::Sirc;
+            const QString address = f.keyKnown ? hex(f.address, wide ? 4 : 2) : QStringLiteral("-");
+            const QString command = f.keyKnown ? hex(f.command, 2) : QStringLiteral("-");
+            QString check = QStringLiteral("-");
+            if (f.check == IrCheck::Passed) {
+                check = QStringLiteral("ok");
+            } else if (f.check == IrCheck::Failed) {
+                check = QStringLiteral("FAILED");
+            }
+            QStringList notes;
+            if (f.extended) {
+                notes << QStringLiteral("extended-address");
+            }
+            if (f.protocol == IrProtocol::Rc5) {
+                notes << QStringLiteral("toggle=%1").arg(f.toggle ? 1 : 0);
+            }
+            if (!f.keyKnown) {
+                notes << QStringLiteral("repeats-no-frame");
+            }
+            out << QStringLiteral("  %1  %2 %3 %4 %5 %6 %7")
+                       .arg(n, -7)
+                       .arg(formatSampleTimeUs(f.startSample), -16)
+                       .arg(protocolName(f), -11)
+                       .arg(address, -8)
+                       .arg(command, -8)
+                       .arg(check, -6)
+                       .arg(notes.join(QLatin1Char(',')))
+                       .trimmed()
+                       .prepend(QStringLiteral("  "))
+                << '\n';
+        }
+    }
+    out << "# " << total << " frames and repeat codes\n";
+    return std::nullopt;
+}
+
+} // namespace
+
+int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const auto fail = [&](const Failure& f) {
+        err << kProgram << ": " << f.message << '\n';
+        if (f.status == kExitUsage) {
+            err << kUsage;
+        }
+        err.flush();
+        out.flush();
+        return f.status;
+    };
+    if (arguments.isEmpty()) {
+        return fail({kExitUsage, QStringLiteral("no command given")});
+    }
+    const QString command = arguments.front();
+    if (command == QLatin1String("help") || command == QLatin1String("--help") ||
+        command == QLatin1String("-h")) {
+        out << kUsage;
+        out.flush();
+        return kExitOk;
+    }
+    QStringList known;
+    if (command == QLatin1String("export")) {
+        known = {QStringLiteral("format"), QStringLiteral("channels"), QStringLiteral("output")};
+    } else if (command == QLatin1String("decode")) {
+        known = {QStringLiteral("channel")};
+    } else if (command != QLatin1String("info")) {
+        return fail({kExitUsage, QStringLiteral("unknown command \"%1\"").arg(command)});
+    }
+    Arguments args;
+    if (auto failure = parseArguments(arguments.mid(1), known, args)) {
+        return fail(*failure);
+    }
+    Capture capture;
+    std::optional<Failure> failure;
+    if (command == QLatin1String("info")) {
+        failure = loadCapture(args.files.front(), capture);
+        if (!failure) {
+            runInfo(args, out, capture);
+        }
+    } else if (command == QLatin1String("export")) {
+        failure = runExport(args, capture);
+    } else {
+        failure = runDecode(args, out, capture);
+    }
+    if (failure) {
+        return fail(*failure);
+    }
+    out.flush();
+    return kExitOk;
+}
+
+} // namespace velmoran::interchange
