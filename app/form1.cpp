@@ -42,10 +42,6 @@ void place(QWidget* w, int left, int top, int width, int height) {
     w->setGeometry(twipsRect(left, top, width, height));
 }
 
-QString qs(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 } // namespace
 
 Form1::Form1(PortMap portMap, QWidget* parent) : QWidget(parent) {
@@ -64,7 +60,7 @@ Form1::~Form1() {
 }
 
 void Form1::buildControls() {
-    setWindowTitle(qs(texts::kTitle));
+    setWindowTitle(texts::q(texts::kTitle));
     setWindowIcon(applicationIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -87,7 +83,7 @@ void Form1::buildControls() {
     };
     auto button = [this](const char* name, const char* caption, int left, int top, int width,
                          int height) {
-        auto* b = new QPushButton(qs(caption), this);
+        auto* b = new QPushButton(texts::q(caption), this);
         b->setObjectName(QString::fromLatin1(name));
         place(b, left, top, width, height);
         return b;
@@ -131,23 +127,23 @@ void Form1::buildControls() {
     Picture2->setAutoFillBackground(true);
     Picture2->setFocusPolicy(Qt::TabFocus);
 
-    Label4 = label(this, "Label4", qs(texts::kRateCaption), true, 8400, 5880, 1080, 180);
-    Label2 = label(this, "Label2", qs(texts::kRateInitial), true, 9480, 5880, 540, 180);
-    Label1 = label(this, "Label1", qs(texts::kPortNotOpen), true, 4800, 6240, 2880, 180);
-    Label6 = label(this, "Label6", qs(texts::kChannelCaption), false, 840, 6360, 1335, 255);
+    Label4 = label(this, "Label4", texts::q(texts::kRateCaption), true, 8400, 5880, 1080, 180);
+    Label2 = label(this, "Label2", texts::q(texts::kRateInitial), true, 9480, 5880, 540, 180);
+    Label1 = label(this, "Label1", texts::q(texts::kPortNotOpen), true, 4800, 6240, 2880, 180);
+    Label6 = label(this, "Label6", texts::q(texts::kChannelCaption), false, 840, 6360, 1335, 255);
     Combo1 = combo("Combo1", {"1", "2", "3"}, 2280, 6360, 2055, 300);
     Command1 = button("Command1", texts::kLoad, 4920, 6600, 1215, 375);
     Command3 = button("Command3", texts::kSave, 6480, 6600, 1215, 375);
-    Label11 = label(this, "Label11", qs(texts::kPortCaption), false, 840, 6720, 1095, 375);
+    Label11 = label(this, "Label11", texts::q(texts::kPortCaption), false, 840, 6720, 1095, 375);
     Combo2 = combo("Combo2", {"1", "2"}, 2280, 6720, 2055, 300);
-    Label10 = label(this, "Label10", qs(texts::kAbout), false, 9240, 6720, 975, 255);
+    Label10 = label(this, "Label10", texts::q(texts::kAbout), false, 9240, 6720, 975, 255);
     Label10->setCursor(Qt::PointingHandCursor);
     Label10->installEventFilter(this);
 
     // Inside Picture1: row names, separators, the cursor line and its readout.
-    Label7 = label(Picture1, "Label7", qs(texts::kChannelOne), false, 120, 240, 855, 255);
-    Label8 = label(Picture1, "Label8", qs(texts::kChannelTwo), false, 120, 1560, 855, 255);
-    Label9 = label(Picture1, "Label9", qs(texts::kChannelThree), false, 120, 2880, 855, 255);
+    Label7 = label(Picture1, "Label7", texts::q(texts::kChannelOne), false, 120, 240, 855, 255);
+    Label8 = label(Picture1, "Label8", texts::q(texts::kChannelTwo), false, 120, 1560, 855, 255);
+    Label9 = label(Picture1, "Label9", texts::q(texts::kChannelThree), false, 120, 2880, 855, 255);
     for (VbLabel* l : {Label7, Label8, Label9}) {
         QPalette lp = l->palette();
         lp.setColor(QPalette::WindowText, QColor(kWindowText));
@@ -174,7 +170,8 @@ void Form1::buildControls() {
     Line4->setObjectName(QStringLiteral("Line4"));
     Line4->setPoints(0, 0, 0, kProgressLineBottom);
     Line4->setBorderColor(kProgressColour);
-    Label12 = label(Picture2, "Label12", qs(texts::kPercentInitial), false, 1680, 0, 495, 255);
+    Label12 =
+        label(Picture2, "Label12", texts::q(texts::kPercentInitial), false, 1680, 0, 495, 255);
     Label12->move(Label12->pos() + Picture2->contentsRect().topLeft());
     Label12->raise();
 

@@ -74,6 +74,8 @@ public:
     void Init_com();
     void Draw_Square_Wave(int32_t Start, int16_t Y, int16_t Width_per_20us, int16_t Channel);
     void PrintWord(float x, int16_t Y, const QString& toprint);
+    // The three rows from start byte `start`, over what the surface shows.
+    void drawRows(int32_t start);
     // Cls, then the three rows from start byte `start`.
     void redrawRows(int32_t start);
 
@@ -104,6 +106,8 @@ private:
     void buildControls();
     void Form_Load();
     void Form_Unload();
+    // Back to Idle after a force-stop or a lost line, with `status` in the status line.
+    void endCapture(const QString& status);
     // Sets a timer's interval the way the old timer did: 0 stops it.
     static void setInterval(QTimer* timer, int ms);
 

@@ -16,14 +16,6 @@
 
 namespace velmoran {
 
-namespace {
-
-QString qs(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-} // namespace
-
 void Form1::Command2_Click() {
     try {
         if (!MSComm1->PortOpen()) {
@@ -44,26 +36,30 @@ void Form1::Command2_Click() {
     }
 
     if (MSComm1->PortOpen()) {
-        Command2->setText(qs(texts::kForceStop));
+        Command2->setText(texts::q(texts::kForceStop));
         Command2->setEnabled(true);
         Combo1->setEnabled(false);
         Command1->setEnabled(false);
         Command3->setEnabled(false);
-        Label1->setCaption(qs(texts::kPortOpened));
+        Label1->setCaption(texts::q(texts::kPortOpened));
         ElapsedTicks = 0;
         setInterval(Timer1, kMonitorIntervalMs);
     } else {
-        setInterval(Timer1, 0);
-        Label1->setCaption(qs(texts::kForceStopped));
-        RecvCount = 0;
-        Label2->setCaption(qs(texts::kRateStopped));
-        Command2->setText(qs(texts::kStartCapture));
-        Picture1->Cls();
-        Combo1->setEnabled(true);
-        Command1->setEnabled(true);
-        Command3->setEnabled(true);
-        Q_EMIT captureEnded();
+        endCapture(texts::q(texts::kForceStopped));
     }
+}
+
+void Form1::endCapture(const QString& status) {
+    setInterval(Timer1, 0);
+    Label1->setCaption(status);
+    RecvCount = 0;
+    Label2->setCaption(texts::q(texts::kRateStopped));
+    Command2->setText(texts::q(texts::kStartCapture));
+    Picture1->Cls();
+    Combo1->setEnabled(true);
+    Command1->setEnabled(true);
+    Command3->setEnabled(true);
+    Q_EMIT captureEnded();
 }
 
 void Form1::MSComm1_OnComm() {
@@ -75,7 +71,7 @@ void Form1::MSComm1_OnComm() {
     if (MSComm1->InBufferCount() < kBlockBytes) {
         return;
     }
-    Label1->setCaption(qs(texts::kCaptureRunning));
+    Label1->setCaption(texts::q(texts::kCaptureRunning));
     const QByteArray block = MSComm1->Input();
     ChannelBuffer* target = channel(targetChannel(Combo1->currentText()));
     storeBlock(target, RecvCount,
@@ -85,9 +81,9 @@ void Form1::MSComm1_OnComm() {
         return;
     }
 
-    Label2->setCaption(qs(texts::kReceiveOk));
+    Label2->setCaption(texts::q(texts::kReceiveOk));
     MSComm1->setPortOpen(false);
-    Command2->setText(qs(texts::kStartCapture));
+    Command2->setText(texts::q(texts::kStartCapture));
     Command2->setEnabled(true);
     Combo1->setEnabled(true);
     Command1->setEnabled(true);
@@ -97,9 +93,7 @@ void Form1::MSComm1_OnComm() {
     setInterval(Timer1, 0);
     Line4->setBorderWidth(progressBarWidth(RecvCount, Picture2ScaleWidth()));
     Label12->setCaption(percentText(RecvCount));
-    for (int ch = 1; ch <= kChannelCount; ++ch) {
-        Draw_Square_Wave(0, kRowBaseline[ch - 1], BitWidth, static_cast<int16_t>(ch));
-    }
+    drawRows(0);
     Q_EMIT captureEnded();
 }
 
@@ -110,16 +104,7 @@ void Form1::MSComm1_PortLost(const QString& reason) {
         return;
     }
     // Ends like a force-stop: the blocks already stored stay in their buffer.
-    setInterval(Timer1, 0);
-    Label1->setCaption(qs(texts::kLineLost));
-    RecvCount = 0;
-    Label2->setCaption(qs(texts::kRateStopped));
-    Command2->setText(qs(texts::kStartCapture));
-    Picture1->Cls();
-    Combo1->setEnabled(true);
-    Command1->setEnabled(true);
-    Command3->setEnabled(true);
-    Q_EMIT captureEnded();
+    endCapture(texts::q(texts::kLineLost));
 }
 
 void Form1::Timer1_Timer() {

@@ -20,11 +20,15 @@ void Form1::PrintWord(float x, int16_t Y, const QString& toprint) {
     velmoran::PrintWord(*Picture1, x, Y, toprint);
 }
 
-void Form1::redrawRows(int32_t start) {
-    Picture1->Cls();
+void Form1::drawRows(int32_t start) {
     for (int ch = 1; ch <= kChannelCount; ++ch) {
         Draw_Square_Wave(start, kRowBaseline[ch - 1], BitWidth, static_cast<int16_t>(ch));
     }
+}
+
+void Form1::redrawRows(int32_t start) {
+    Picture1->Cls();
+    drawRows(start);
 }
 
 void Form1::Command5_Click() {
@@ -48,10 +52,7 @@ void Form1::Command6_Click() {
 void Form1::HScroll1_Change() {
     Picture1->Cls();
     ViewStart = HScroll1->Value();
-    for (int ch = 1; ch <= kChannelCount; ++ch) {
-        Draw_Square_Wave(kBytesPerScrollUnit * ViewStart, kRowBaseline[ch - 1], BitWidth,
-                         static_cast<int16_t>(ch));
-    }
+    drawRows(kBytesPerScrollUnit * ViewStart);
 }
 
 } // namespace velmoran

@@ -2,7 +2,14 @@
 
 // The user-interface texts, exactly as the program shows them.
 
+#include <QString>
+
 namespace velmoran::texts {
+
+// A text of this file as a QString.
+inline QString q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 inline constexpr char kTitle[] = "Velmoran(11.0592M版)";
 inline constexpr char kStartCapture[] = "开始采集";
