@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "files/capture_file.h"
+#include "interchange/channel_levels.h"
+#include "interchange/exporters.h"
+#include "interchange/ir_decoder.h"
 #include "tools/emulator/board_emulator.h"
-#include "tools/ird/channel_levels.h"
-#include "tools/ird/exporters.h"
-#include "tools/ird/ir_decoder.h"
 
 using namespace velmoran;
 using namespace velmoran::interchange;

@@ -11,8 +11,8 @@
 
 #include <sys/stat.h>
 
-#include "ird_capture.h"
-#include "tools/ird/ir_decoder.h"
+#include "interchange/ir_decoder.h"
+#include "support/ird_capture.h"
 #include "tools/ird/ird_command.h"
 
 using namespace velmoran;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "files/capture_file.h"
-#include "tools/ird/exporters.h"
-#include "tools/ird/ir_decoder.h"
+#include "interchange/exporters.h"
+#include "interchange/ir_decoder.h"
 
 namespace velmoran::interchange {
 

@@ -1,4 +1,4 @@
-#include "tools/ird/stored_zip.h"
+#include "interchange/stored_zip.h"
 
 #include <array>
 

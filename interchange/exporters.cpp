@@ -1,4 +1,4 @@
-#include "tools/ird/exporters.h"
+#include "interchange/exporters.h"
 
 #include <QFileInfo>
 
@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "tools/ird/stored_zip.h"
+#include "interchange/stored_zip.h"
 
 namespace velmoran::interchange {
 

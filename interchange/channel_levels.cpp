@@ -1,4 +1,4 @@
-#include "tools/ird/channel_levels.h"
+#include "interchange/channel_levels.h"
 
 #include <bit>
 #include <charconv>

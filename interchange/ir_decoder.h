@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/ird/channel_levels.h"
+#include "interchange/channel_levels.h"
 
 namespace velmoran::interchange {
 

@@ -1,4 +1,4 @@
-#include "tools/ird/ir_decoder.h"
+#include "interchange/ir_decoder.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,8 @@
 #pragma once
 
-// Captures for the velmoran-ird tests: lines built from marks and spaces or from the board
-// emulator's scenarios, rendered by the emulator into channel buffers and capture files.
+// Captures for the decoder, exporter and velmoran-ird tests: lines built from marks and spaces or
+// from the board emulator's scenarios, rendered by the emulator into channel buffers and capture
+// files.
 
 #include <QString>
 

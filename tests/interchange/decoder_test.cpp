@@ -7,8 +7,8 @@
 
 #include <cmath>
 
-#include "ird_capture.h"
-#include "tools/ird/ir_decoder.h"
+#include "interchange/ir_decoder.h"
+#include "support/ird_capture.h"
 
 using namespace velmoran;
 using namespace velmoran::interchange;

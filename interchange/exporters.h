@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "tools/ird/channel_levels.h"
+#include "interchange/channel_levels.h"
 
 namespace velmoran::interchange {
 

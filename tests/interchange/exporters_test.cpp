@@ -13,9 +13,9 @@
 
 #include <cmath>
 
-#include "ird_capture.h"
-#include "tools/ird/exporters.h"
-#include "tools/ird/stored_zip.h"
+#include "interchange/exporters.h"
+#include "interchange/stored_zip.h"
+#include "support/ird_capture.h"
 
 using namespace velmoran;
 using namespace velmoran::interchange;
