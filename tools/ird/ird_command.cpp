@@ -12,6 +12,7 @@
 
 #include "files/capture_file.h"
 #include "interchange/exporters.h"
+#include "interchange/frame_text.h"
 #include "interchange/ir_decoder.h"
 
 namespace velmoran::interchange {
@@ -246,10 +247,6 @@ std::optional<Failure> runExport(const Arguments& args, Capture& capture) {
     return writeFiles(files);
 }
 
-QString hex(uint32_t value, int digits) {
-    return QStringLiteral("0x%1").arg(value, digits, 16, QLatin1Char('0'));
-}
-
 std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Capture& capture) {
     std::vector<int> numbers{1, 2, 3};
     if (args.options.contains(QStringLiteral("channel"))) {
@@ -270,33 +267,15 @@ std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Captur
     for (const int n : numbers) {
         for (const IrFrame& f : decodeInfrared(channelLevels(capture.channel(n)), n)) {
             ++total;
-            const bool wide = f.extended || f.protocol == IrProtocol::Sirc;
-            const QString address = f.keyKnown ? hex(f.address, wide ? 4 : 2) : QStringLiteral("-");
-            const QString command = f.keyKnown ? hex(f.command, 2) : QStringLiteral("-");
-            QString check = QStringLiteral("-");
-            if (f.check == IrCheck::Passed) {
-                check = QStringLiteral("ok");
-            } else if (f.check == IrCheck::Failed) {
-                check = QStringLiteral("FAILED");
-            }
-            QStringList notes;
-            if (f.extended) {
-                notes << QStringLiteral("extended-address");
-            }
-            if (f.protocol == IrProtocol::Rc5) {
-                notes << QStringLiteral("toggle=%1").arg(f.toggle ? 1 : 0);
-            }
-            if (!f.keyKnown) {
-                notes << QStringLiteral("repeats-no-frame");
-            }
+            const FrameText text = frameText(f);
             out << QStringLiteral("  %1  %2 %3 %4 %5 %6 %7")
                        .arg(n, -7)
                        .arg(formatSampleTimeUs(f.startSample), -16)
-                       .arg(protocolName(f), -11)
-                       .arg(address, -8)
-                       .arg(command, -8)
-                       .arg(check, -6)
-                       .arg(notes.join(QLatin1Char(',')))
+                       .arg(text.protocol, -11)
+                       .arg(text.address, -8)
+                       .arg(text.command, -8)
+                       .arg(text.check, -6)
+                       .arg(text.notes)
                        .trimmed()
                        .prepend(QStringLiteral("  "))
                 << '\n';
