@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <memory>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "files/capture_file.h"
+#include "interchange/export_files.h"
 #include "interchange/exporters.h"
 #include "interchange/frame_text.h"
 #include "interchange/ir_decoder.h"
@@ -158,34 +158,6 @@ int runInfo(const Arguments& args, QTextStream& out, Capture& capture) {
     return kExitOk;
 }
 
-// Writes each file through a temporary one; none is left behind unless all are written.
-std::optional<Failure> writeFiles(const std::vector<std::pair<QString, QByteArray>>& files) {
-    std::vector<std::unique_ptr<QSaveFile>> saves;
-    for (const auto& [path, bytes] : files) {
-        if (QFileInfo info(path); info.exists() && !info.isFile()) {
-            return Failure{kExitFailed,
-                           QStringLiteral("cannot write %1: not a regular file").arg(path)};
-        }
-        auto save = std::make_unique<QSaveFile>(path);
-        if (!save->open(QIODevice::WriteOnly) || save->write(bytes) != bytes.size()) {
-            return Failure{kExitFailed,
-                           QStringLiteral("cannot write %1: %2").arg(path, save->errorString())};
-        }
-        saves.push_back(std::move(save));
-    }
-    for (std::size_t i = 0; i < saves.size(); ++i) {
-        if (!saves[i]->commit()) {
-            for (std::size_t k = 0; k < i; ++k) {
-                QFile::remove(files[k].first);
-            }
-            return Failure{
-                kExitFailed,
-                QStringLiteral("cannot write %1: %2").arg(files[i].first, saves[i]->errorString())};
-        }
-    }
-    return std::nullopt;
-}
-
 std::optional<Failure> runExport(const Arguments& args, Capture& capture) {
     const QString formatName = args.options.value(QStringLiteral("format"));
     if (!args.options.contains(QStringLiteral("format"))) {
@@ -226,25 +198,10 @@ std::optional<Failure> runExport(const Arguments& args, Capture& capture) {
     for (const int n : numbers) {
         channels.push_back({n, channelLevels(capture.channel(n))});
     }
-    std::vector<std::pair<QString, QByteArray>> files;
-    switch (*format) {
-    case ExportFormat::Vcd: {
-        const QString savePath = gtkwaveSavePathFor(output);
-        files.emplace_back(output, exportVcd(channels));
-        files.emplace_back(savePath, gtkwaveSaveFile(output, savePath, channels));
-        break;
+    if (auto error = writeFilesWhole(exportFiles(*format, channels, output))) {
+        return Failure{kExitFailed, *error};
     }
-    case ExportFormat::Sigrok:
-        files.emplace_back(output, exportSigrokSession(channels));
-        break;
-    case ExportFormat::Mode2:
-        files.emplace_back(output, exportMode2(channels.front()));
-        break;
-    case ExportFormat::Csv:
-        files.emplace_back(output, exportCsv(channels));
-        break;
-    }
-    return writeFiles(files);
+    return std::nullopt;
 }
 
 std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Capture& capture) {

@@ -1,0 +1,30 @@
+#pragma once
+
+// One export as the files it writes, and the writing of them whole or not at all. Shared by
+// velmoran-ird and the window's export menu, so that both write the same bytes the same way.
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+#include "interchange/exporters.h"
+
+namespace velmoran::interchange {
+
+struct OutputFile {
+    QString path;
+    QByteArray bytes;
+};
+
+// The files that exporting `channels` in `format` to `output` makes: the VCD also gives its
+// GTKWave view file beside it; every other format gives the one file.
+std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<ExportChannel>& channels,
+                                    const QString& output);
+
+// Writes each file through a temporary one; none is left behind unless all are written.
+// Returns the reason ("cannot write PATH: REASON") when a file could not be written.
+std::optional<QString> writeFilesWhole(const std::vector<OutputFile>& files);
+
+} // namespace velmoran::interchange
