@@ -10,6 +10,77 @@ QString hex(uint32_t value, int digits) {
     return QStringLiteral("0x%1").arg(value, digits, 16, QLatin1Char('0'));
 }
 
+QString field(const char* name, uint32_t value, int digits = 2) {
+    return QLatin1String(name) + QLatin1Char('=') + hex(value, digits);
+}
+
+constexpr int kSircDeviceBits = 5;
+
+// The frame's fields by the names its protocol's descriptions use.
+QStringList fieldsOf(const IrFrame& f) {
+    switch (f.protocol) {
+    case IrProtocol::Nec:
+    case IrProtocol::NecRepeat:
+        if (!f.keyKnown) {
+            return {};
+        }
+        if (f.extended) {
+            return {field("device", f.address & 0xFF), field("subdevice", f.address >> 8),
+                    field("function", f.command)};
+        }
+        return {field("device", f.address), field("function", f.command)};
+    case IrProtocol::Samsung32:
+        return {field("device", f.address), field("subdevice", f.subdevice),
+                field("function", f.command)};
+    case IrProtocol::Jvc:
+    case IrProtocol::Sharp:
+    case IrProtocol::Denon:
+    case IrProtocol::Rca:
+        return {field("device", f.address), field("function", f.command)};
+    case IrProtocol::Kaseikyo: {
+        QStringList out{field("vendor", f.vendor, 4), field("device", f.address),
+                        field("subdevice", f.subdevice), field("function", f.command)};
+        if (f.vendor != kPanasonicVendor) {
+            out << field("extra", f.extra, 1);
+        }
+        return out;
+    }
+    case IrProtocol::Rc5:
+        return {field("system", f.address), field("command", f.command),
+                QStringLiteral("toggle=%1").arg(f.toggle ? 1 : 0)};
+    case IrProtocol::Rc6: {
+        QStringList out{QStringLiteral("mode=%1").arg(f.mode)};
+        if (f.mode != 0) {
+            out << field("customer", f.vendor, 4);
+        }
+        out << field("address", f.address) << field("command", f.command)
+            << QStringLiteral("toggle=%1").arg(f.toggle ? 1 : 0);
+        return out;
+    }
+    case IrProtocol::Sirc: {
+        QStringList out{field("device", f.bits == 20 ? f.address & 0x1F : f.address)};
+        if (f.bits == 20) {
+            out << field("extended", f.address >> kSircDeviceBits);
+        }
+        out << field("function", f.command);
+        return out;
+    }
+    case IrProtocol::Unknown: {
+        const BurstSummary s = summarizeBurst(f);
+        QStringList raw;
+        for (const int32_t d : f.durationsUs) {
+            raw << (d > 0 ? QStringLiteral("+%1").arg(d) : QString::number(d));
+        }
+        return {QStringLiteral("pulses=%1").arg(s.pulses),
+                QStringLiteral("duration_us=%1").arg(s.durationUs),
+                QStringLiteral("mark_us=%1").arg(s.commonMarkUs),
+                QStringLiteral("space_us=%1").arg(s.commonSpaceUs),
+                QStringLiteral("raw=") + raw.join(QLatin1Char(','))};
+    }
+    }
+    return {};
+}
+
 } // namespace
 
 FrameText frameText(const IrFrame& f) {
@@ -24,17 +95,17 @@ FrameText frameText(const IrFrame& f) {
     } else if (f.check == IrCheck::Failed) {
         text.check = QStringLiteral("FAILED");
     }
-    QStringList notes;
+    QStringList notes = fieldsOf(f);
     if (f.extended) {
         notes << QStringLiteral("extended-address");
     }
-    if (f.protocol == IrProtocol::Rc5) {
-        notes << QStringLiteral("toggle=%1").arg(f.toggle ? 1 : 0);
+    if (f.repeat) {
+        notes << QStringLiteral("repeat");
     }
-    if (!f.keyKnown) {
+    if (!f.keyKnown && f.protocol == IrProtocol::NecRepeat) {
         notes << QStringLiteral("repeats-no-frame");
     }
-    text.notes = notes.join(QLatin1Char(','));
+    text.notes = notes.join(QLatin1Char(' '));
     return text;
 }
 

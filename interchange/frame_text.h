@@ -10,11 +10,15 @@
 namespace velmoran::interchange {
 
 struct FrameText {
-    QString protocol; // "NEC", "RC5", "SIRC12" ...
+    QString protocol; // "NEC", "RC5", "SIRC12", "Panasonic", "Unknown" ...
     QString address;  // hex ("0x04", NEC's extended and SIRC's "0x0104"), "-" when not known
     QString command;  // hex ("0x08"), "-" when not known
     QString check;    // "ok", "FAILED" or "-" where the protocol carries no check
-    QString notes;    // comma-separated extras ("extended-address", "toggle=1" ...)
+    // Space-separated: the frame's fields by the protocol's own names ("device=0x04
+    // function=0x08", "system=0x05 command=0x35 toggle=1" ...), then extras
+    // ("extended-address", "repeat", "repeats-no-frame"); for an unknown frame its pulse count,
+    // length, most common mark and space and its raw list ("raw=+9000,-4500,+560,...").
+    QString notes;
 };
 
 FrameText frameText(const IrFrame& frame);

@@ -1,63 +1,44 @@
 #include "interchange/ir_decoder.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <map>
 #include <optional>
+
+#include "interchange/ir_protocols.h"
+#include "interchange/ir_runs.h"
 
 namespace velmoran::interchange {
 
+using namespace ir;
+
 namespace {
 
-// Accepted durations, in microseconds. The nominal values are the protocols'; the windows are
-// wide enough for ±1 sample of quantisation on each edge plus some timing error of the remote,
-// and narrow enough that the protocols' marks and spaces cannot be mistaken for each other.
-struct Window {
-    double min;
-    double max;
-    bool holds(double us) const { return us >= min && us <= max; }
-};
-
-// NEC: 9 ms leader mark, 4.5 ms space (2.25 ms for a repeat code), 32 bits of a 562.5 µs mark
-// and a 562.5 µs (0) or 1687.5 µs (1) space, least significant bit first, then a stop mark.
-constexpr Window kNecLeaderMark{7500, 10500};
-constexpr Window kNecLeaderSpace{3700, 5300};
-constexpr Window kNecRepeatSpace{1700, 2800};
-constexpr Window kNecMark{300, 850};
-constexpr Window kNecZeroSpace{300, 850};
-constexpr Window kNecOneSpace{1300, 2100};
 constexpr int kNecBits = 32;
-// Repeat codes come every 108 ms while a key is held; one later than this repeats no known key.
-constexpr double kNecRepeatReachUs = 120000;
+// Repeat codes come every 108 ms while a key is held (up to a quarter more from a slow remote);
+// one later than this repeats no known key.
+constexpr double kNecRepeatReachUs = 140000;
 
-// RC-5: 14 bits of Manchester code with 889 µs halves; a 1 is space then mark, a 0 mark then
-// space. Bits: start (1), field (inverted command bit 6), toggle, 5 address bits, 6 command bits.
-constexpr Window kRc5OneHalf{600, 1250};
-constexpr Window kRc5TwoHalves{1400, 2200};
-constexpr int kRc5Bits = 14;
-constexpr int kRc5Halves = 2 * kRc5Bits;
-constexpr double kRc5IdleUs = 2700; // the line rests at least three halves around a frame
-
-// Sony SIRC: 2.4 ms leader mark, then per bit a 600 µs space and a 600 µs (0) or 1200 µs (1)
-// mark, least significant bit first: 7 command bits, then 5 or 8 address bits (and 8 more in
-// the 20-bit form).
-constexpr Window kSircLeader{1900, 2900};
-constexpr Window kSircSpace{350, 900};
-constexpr Window kSircZero{350, 900};
-constexpr Window kSircOne{950, 1550};
+// Sony SIRC: the line rests at least this long around a frame.
 constexpr double kSircIdleUs = 2700;
 constexpr int kSircCommandBits = 7;
 constexpr int kSircMaxBits = 20;
 
-struct Run {
-    bool high;
-    int64_t start;  // samples
-    int64_t length; // samples
-    bool cutAtStart;
-    bool cutAtEnd;
-    double us() const { return static_cast<double>(length) * kSamplePeriodUsExact; }
-};
+// A frame starts only after the line has rested this long (a glitch that cuts a header mark in
+// two must not leave a shorter header behind).
+constexpr double kHeaderIdleUs = 4000;
+// Frames without a header start only after the line has rested this long.
+constexpr double kHeaderlessIdleUs = 10000;
+// Sharp and Denon: the expansion and check bits after the address and command.
+constexpr int kSharpAddressBits = 5;
+constexpr int kSharpCommandBits = 8;
 
-std::vector<Run> runsOf(const ChannelLevels& line) {
-    std::vector<Run> runs;
+// Raw durations are binned this finely when looking for the most common mark and space.
+constexpr int kBurstBinUs = 20;
+
+Runs runsOf(const ChannelLevels& line) {
+    Runs runs;
     runs.reserve(line.edges.size() + 1);
     int64_t start = 0;
     bool high = line.initialHigh;
@@ -70,128 +51,263 @@ std::vector<Run> runsOf(const ChannelLevels& line) {
     return runs;
 }
 
-struct Found {
-    IrFrame frame;
-    std::size_t next; // the run after the frame
-};
-
-// A closing mark: complete and in the window, or cut by the capture's end while in it.
-bool closingMark(const std::vector<Run>& runs, std::size_t i, const Window& window) {
+// A closing mark: complete and near the nominal, or cut by the capture's end while not longer.
+bool closingMark(const Runs& runs, std::size_t i, double nominal) {
     if (i >= runs.size() || runs[i].high) {
         return false;
     }
-    return runs[i].cutAtEnd ? runs[i].us() <= window.max : window.holds(runs[i].us());
+    return runs[i].cutAtEnd ? runs[i].us() <= upperBound(nominal) : near(runs[i].us(), nominal);
 }
 
-// The line rests high before run i (or the capture starts with the line resting).
-bool idleBefore(const std::vector<Run>& runs, std::size_t i, double us) {
-    return i > 0 && (runs[i - 1].cutAtStart || runs[i - 1].us() >= us);
-}
+struct Bits {
+    uint64_t data = 0;
+    std::size_t next = 0; // the run after the closing mark
+};
 
-std::optional<Found> tryNec(const std::vector<Run>& runs, std::size_t i) {
-    if (i + 2 >= runs.size() || runs[i].cutAtStart || !kNecLeaderMark.holds(runs[i].us()) ||
-        runs[i + 1].cutAtEnd) {
-        return std::nullopt;
+// Exactly `code.bits` bits of pulse-distance code from the mark run r on, and the closing mark,
+// after which the line rests (a space longer than any bit's) or the capture ends.
+std::optional<Bits> readPulseDistance(const Runs& runs, std::size_t r, const PulseDistance& code) {
+    Bits out;
+    int count = 0;
+    for (;; r += 2) {
+        if (r >= runs.size() || runs[r].high) {
+            return std::nullopt;
+        }
+        const Run& mark = runs[r];
+        if (mark.cutAtEnd || r + 1 >= runs.size()) {
+            if (count != code.bits || !closingMark(runs, r, code.mark)) {
+                return std::nullopt;
+            }
+            break;
+        }
+        if (!near(mark.us(), code.mark)) {
+            return std::nullopt;
+        }
+        const Run& space = runs[r + 1];
+        if (count < code.bits && !space.cutAtEnd) {
+            int bit = -1;
+            if (near(space.us(), code.zeroSpace)) {
+                bit = 0;
+            } else if (near(space.us(), code.oneSpace)) {
+                bit = 1;
+            }
+            if (bit >= 0) {
+                if (code.msbFirst) {
+                    out.data = out.data << 1 | static_cast<uint64_t>(bit);
+                } else {
+                    out.data |= static_cast<uint64_t>(bit) << count;
+                }
+                ++count;
+                continue;
+            }
+        }
+        // Not a bit: this mark closes the frame if the line rests after it.
+        if (count != code.bits || (!space.cutAtEnd && space.us() <= upperBound(code.oneSpace))) {
+            return std::nullopt;
+        }
+        break;
     }
+    out.next = r + 1;
+    return out;
+}
+
+// A header of pulse-distance code at the mark run i.
+bool headerAt(const Runs& runs, std::size_t i, const PulseDistance& code) {
+    return i + 2 < runs.size() && idleBefore(runs, i, kHeaderIdleUs) &&
+           near(runs[i].us(), code.headerMark) && !runs[i + 1].cutAtEnd &&
+           near(runs[i + 1].us(), code.headerSpace);
+}
+
+uint32_t byteOf(uint64_t data, int n) {
+    return static_cast<uint32_t>((data >> (8 * n)) & 0xFFu);
+}
+
+IrFrame frameAt(const Runs& runs, std::size_t i, std::size_t next, IrProtocol protocol, int bits) {
     IrFrame frame;
     frame.startSample = runs[i].start;
-    const double space = runs[i + 1].us();
-    if (kNecRepeatSpace.holds(space)) {
-        if (!closingMark(runs, i + 2, kNecMark)) {
-            return std::nullopt;
-        }
-        frame.protocol = IrProtocol::NecRepeat;
-        return Found{frame, i + 3};
-    }
-    if (!kNecLeaderSpace.holds(space)) {
+    frame.endSample = runs[next - 1].end();
+    frame.protocol = protocol;
+    frame.bits = bits;
+    return frame;
+}
+
+std::optional<Found> tryNec(const Runs& runs, std::size_t i) {
+    if (i + 2 >= runs.size() || !idleBefore(runs, i, kHeaderIdleUs) ||
+        !near(runs[i].us(), kNec.headerMark) || runs[i + 1].cutAtEnd) {
         return std::nullopt;
     }
-    uint32_t data = 0;
-    std::size_t r = i + 2;
-    for (int bit = 0; bit < kNecBits; ++bit, r += 2) {
-        if (r + 1 >= runs.size() || runs[r + 1].cutAtEnd || !kNecMark.holds(runs[r].us())) {
+    if (near(runs[i + 1].us(), kNecRepeatSpace)) {
+        if (!closingMark(runs, i + 2, kNec.mark)) {
             return std::nullopt;
         }
-        const double gap = runs[r + 1].us();
-        if (kNecOneSpace.holds(gap)) {
-            data |= 1u << bit;
-        } else if (!kNecZeroSpace.holds(gap)) {
-            return std::nullopt;
-        }
+        return Found{frameAt(runs, i, i + 3, IrProtocol::NecRepeat, 0), i + 3};
     }
-    if (!closingMark(runs, r, kNecMark)) {
+    if (!headerAt(runs, i, kNec)) {
         return std::nullopt;
     }
-    const auto byte = [data](int n) { return (data >> (8 * n)) & 0xFFu; };
-    const bool addressInverted = byte(1) == (~byte(0) & 0xFFu);
-    const bool commandInverted = byte(3) == (~byte(2) & 0xFFu);
-    frame.protocol = IrProtocol::Nec;
-    frame.bits = kNecBits;
+    const std::optional<Bits> bits = readPulseDistance(runs, i + 2, kNec);
+    if (!bits) {
+        return std::nullopt;
+    }
+    const uint64_t data = bits->data;
+    const bool addressInverted = byteOf(data, 1) == (~byteOf(data, 0) & 0xFFu);
+    const bool commandInverted = byteOf(data, 3) == (~byteOf(data, 2) & 0xFFu);
+    IrFrame frame = frameAt(runs, i, bits->next, IrProtocol::Nec, kNecBits);
     frame.extended = !addressInverted;
-    frame.address = addressInverted ? byte(0) : (byte(0) | byte(1) << 8);
-    frame.command = byte(2);
+    frame.address = addressInverted ? byteOf(data, 0) : (byteOf(data, 0) | byteOf(data, 1) << 8);
+    frame.command = byteOf(data, 2);
     frame.check = commandInverted ? IrCheck::Passed : IrCheck::Failed;
-    return Found{frame, r + 1};
+    return Found{frame, bits->next};
 }
 
-std::optional<Found> tryRc5(const std::vector<Run>& runs, std::size_t i) {
-    if (runs[i].cutAtStart || !idleBefore(runs, i, kRc5IdleUs)) {
+std::optional<Found> trySamsung32(const Runs& runs, std::size_t i) {
+    if (!headerAt(runs, i, kSamsung32)) {
         return std::nullopt;
     }
-    // The first half of the start bit is the resting level; the first mark is its second half.
-    std::vector<bool> halves{true};
-    std::size_t r = i;
-    bool endedInIdle = false;
-    while (static_cast<int>(halves.size()) < kRc5Halves) {
-        if (r >= runs.size()) {
-            return std::nullopt;
-        }
-        const Run& run = runs[r];
-        const int missing = kRc5Halves - static_cast<int>(halves.size());
-        int count = 0;
-        if (run.high && (run.cutAtEnd || run.us() > kRc5TwoHalves.max)) {
-            count = missing; // the line rests: the frame's last half merges with the idle level
-            endedInIdle = true;
-        } else if (!run.cutAtEnd && kRc5OneHalf.holds(run.us())) {
-            count = 1;
-        } else if (!run.cutAtEnd && kRc5TwoHalves.holds(run.us())) {
-            count = 2;
-        }
-        if (count == 0 || (count > missing && !endedInIdle)) {
-            return std::nullopt;
-        }
-        halves.insert(halves.end(), static_cast<std::size_t>(count), run.high);
-        ++r;
-    }
-    // Ending on a mark, the line must rest afterwards; ending on a space, that space is the rest.
-    if (!endedInIdle && r < runs.size() && !runs[r].cutAtEnd && runs[r].us() < kRc5IdleUs) {
+    const std::optional<Bits> bits = readPulseDistance(runs, i + 2, kSamsung32);
+    if (!bits) {
         return std::nullopt;
     }
-    uint32_t bits = 0;
-    for (int b = 0; b < kRc5Bits; ++b) {
-        const bool first = halves[static_cast<std::size_t>(2 * b)];
-        const bool second = halves[static_cast<std::size_t>(2 * b + 1)];
-        if (first == second) {
-            return std::nullopt;
-        }
-        bits = bits << 1 | (first ? 1u : 0u); // space then mark (high then low) is a 1
-    }
-    if (((bits >> 13) & 1) == 0) {
-        return std::nullopt; // the start bit is always 1
-    }
-    IrFrame frame;
-    frame.startSample = runs[i].start;
-    frame.protocol = IrProtocol::Rc5;
-    frame.bits = kRc5Bits;
-    const bool field = (bits >> 12) & 1;
-    frame.toggle = (bits >> 11) & 1;
-    frame.address = (bits >> 6) & 0x1F;
-    frame.command = (bits & 0x3F) | (field ? 0 : 0x40);
-    return Found{frame, r};
+    IrFrame frame = frameAt(runs, i, bits->next, IrProtocol::Samsung32, kSamsung32.bits);
+    frame.address = byteOf(bits->data, 0);
+    frame.subdevice = byteOf(bits->data, 1);
+    frame.command = byteOf(bits->data, 2);
+    frame.check =
+        byteOf(bits->data, 3) == (~frame.command & 0xFFu) ? IrCheck::Passed : IrCheck::Failed;
+    return Found{frame, bits->next};
 }
 
-std::optional<Found> trySirc(const std::vector<Run>& runs, std::size_t i) {
-    if (runs[i].cutAtStart || !kSircLeader.holds(runs[i].us()) ||
+IrFrame jvcFrame(const Runs& runs, std::size_t i, const Bits& bits) {
+    IrFrame frame = frameAt(runs, i, bits.next, IrProtocol::Jvc, kJvc.bits);
+    frame.address = byteOf(bits.data, 0);
+    frame.command = byteOf(bits.data, 1);
+    return frame;
+}
+
+std::optional<Found> tryJvc(const Runs& runs, std::size_t i) {
+    if (!headerAt(runs, i, kJvc)) {
+        return std::nullopt;
+    }
+    const std::optional<Bits> bits = readPulseDistance(runs, i + 2, kJvc);
+    if (!bits) {
+        return std::nullopt;
+    }
+    return Found{jvcFrame(runs, i, *bits), bits->next};
+}
+
+// A JVC frame without its header: only right after a JVC frame, one gap later.
+std::optional<Found> tryJvcRepeat(const Runs& runs, std::size_t i) {
+    if (runs[i].cutAtStart || !idleBefore(runs, i, lowerBound(kJvc.gapUs)) ||
+        runs[i - 1].us() > upperBound(kJvc.gapUs)) {
+        return std::nullopt;
+    }
+    const std::optional<Bits> bits = readPulseDistance(runs, i, kJvc);
+    if (!bits) {
+        return std::nullopt;
+    }
+    IrFrame frame = jvcFrame(runs, i, *bits);
+    frame.repeat = true;
+    return Found{frame, bits->next};
+}
+
+uint32_t nibbleParity(uint32_t value) {
+    return (value ^ value >> 4 ^ value >> 8 ^ value >> 12) & 0xFu;
+}
+
+std::optional<Found> tryKaseikyo(const Runs& runs, std::size_t i) {
+    if (!headerAt(runs, i, kKaseikyo)) {
+        return std::nullopt;
+    }
+    const std::optional<Bits> bits = readPulseDistance(runs, i + 2, kKaseikyo);
+    if (!bits) {
+        return std::nullopt;
+    }
+    const uint64_t d = bits->data;
+    IrFrame frame = frameAt(runs, i, bits->next, IrProtocol::Kaseikyo, kKaseikyo.bits);
+    frame.vendor = byteOf(d, 0) | byteOf(d, 1) << 8;
+    frame.subdevice = byteOf(d, 3);
+    frame.command = byteOf(d, 4);
+    bool ok = false;
+    if (frame.vendor == kPanasonicVendor) {
+        // Panasonic: the whole third byte is the device, the last byte the xor of the three.
+        frame.address = byteOf(d, 2);
+        ok = byteOf(d, 5) == (frame.address ^ frame.subdevice ^ frame.command);
+    } else {
+        // Others: the vendor's parity nibble, then the device nibble; the last byte holds an
+        // extra nibble and the parity of the device, subdevice, function and extra nibbles.
+        frame.address = byteOf(d, 2) >> 4;
+        frame.extra = byteOf(d, 5) & 0xFu;
+        const uint32_t parity = (frame.address ^ frame.subdevice ^ frame.subdevice >> 4 ^
+                                 frame.command ^ frame.command >> 4 ^ frame.extra) &
+                                0xFu;
+        ok = (byteOf(d, 2) & 0xFu) == nibbleParity(frame.vendor) && byteOf(d, 5) >> 4 == parity;
+    }
+    frame.check = ok ? IrCheck::Passed : IrCheck::Failed;
+    return Found{frame, bits->next};
+}
+
+std::optional<Found> tryRca(const Runs& runs, std::size_t i) {
+    if (!headerAt(runs, i, kRca)) {
+        return std::nullopt;
+    }
+    const std::optional<Bits> bits = readPulseDistance(runs, i + 2, kRca);
+    if (!bits) {
+        return std::nullopt;
+    }
+    // Most significant bit first: address, command, inverted address, inverted command.
+    const auto d = static_cast<uint32_t>(bits->data);
+    IrFrame frame = frameAt(runs, i, bits->next, IrProtocol::Rca, kRca.bits);
+    frame.address = d >> 20 & 0xFu;
+    frame.command = d >> 12 & 0xFFu;
+    const bool inverted =
+        (d >> 8 & 0xFu) == (~frame.address & 0xFu) && (d & 0xFFu) == (~frame.command & 0xFFu);
+    frame.check = inverted ? IrCheck::Passed : IrCheck::Failed;
+    return Found{frame, bits->next};
+}
+
+// Sharp and Denon: a frame, a gap, and the same frame with the command, expansion and check bits
+// inverted. Sharp's first frame ends in the bits 1, 0; Denon's in 0, 0.
+std::optional<Found> trySharpPair(const Runs& runs, std::size_t i) {
+    if (runs[i].cutAtStart || !idleBefore(runs, i, kHeaderlessIdleUs)) {
+        return std::nullopt;
+    }
+    const std::optional<Bits> first = readPulseDistance(runs, i, kSharp);
+    if (!first || first->next + 1 >= runs.size() || runs[first->next].cutAtEnd ||
+        !near(runs[first->next].us(), kSharp.gapUs)) {
+        return std::nullopt;
+    }
+    const std::optional<Bits> second = readPulseDistance(runs, first->next + 1, kSharp);
+    if (!second) {
+        return std::nullopt;
+    }
+    const auto a = static_cast<uint32_t>(first->data);
+    const auto b = static_cast<uint32_t>(second->data);
+    constexpr int kTail = kSharpAddressBits + kSharpCommandBits;
+    constexpr uint32_t kAddressMask = (1u << kSharpAddressBits) - 1;
+    constexpr uint32_t kCommandMask = (1u << kSharpCommandBits) - 1;
+    const uint32_t tailA = a >> kTail;
+    const uint32_t tailB = b >> kTail;
+    if ((a & kAddressMask) != (b & kAddressMask) || tailB != (~tailA & 0x3u)) {
+        return std::nullopt;
+    }
+    IrProtocol protocol;
+    if (tailA == 0x1u) {
+        protocol = IrProtocol::Sharp; // expansion 1, check 0 (least significant bit first)
+    } else if (tailA == 0x0u) {
+        protocol = IrProtocol::Denon;
+    } else {
+        return std::nullopt;
+    }
+    IrFrame frame = frameAt(runs, i, second->next, protocol, kSharp.bits);
+    frame.address = a & kAddressMask;
+    frame.command = a >> kSharpAddressBits & kCommandMask;
+    const uint32_t inverted = b >> kSharpAddressBits & kCommandMask;
+    frame.check = inverted == (~frame.command & kCommandMask) ? IrCheck::Passed : IrCheck::Failed;
+    return Found{frame, second->next};
+}
+
+std::optional<Found> trySirc(const Runs& runs, std::size_t i) {
+    if (runs[i].cutAtStart || !near(runs[i].us(), kSircLeader) ||
         !idleBefore(runs, i, kSircIdleUs)) {
         return std::nullopt;
     }
@@ -199,14 +315,14 @@ std::optional<Found> trySirc(const std::vector<Run>& runs, std::size_t i) {
     int count = 0;
     std::size_t r = i + 1;
     // Each bit is a space and a mark; a longer space (or the capture's end) closes the frame.
-    while (r + 1 < runs.size() && !runs[r].cutAtEnd && kSircSpace.holds(runs[r].us())) {
+    while (r + 1 < runs.size() && !runs[r].cutAtEnd && near(runs[r].us(), kSircUnit)) {
         const Run& mark = runs[r + 1];
         if (mark.cutAtEnd || count == kSircMaxBits) {
             return std::nullopt;
         }
-        if (kSircOne.holds(mark.us())) {
+        if (near(mark.us(), 2 * kSircUnit)) {
             data |= 1u << count;
-        } else if (!kSircZero.holds(mark.us())) {
+        } else if (!near(mark.us(), kSircUnit)) {
             return std::nullopt;
         }
         ++count;
@@ -218,63 +334,117 @@ std::optional<Found> trySirc(const std::vector<Run>& runs, std::size_t i) {
     if (count != 12 && count != 15 && count != 20) {
         return std::nullopt;
     }
-    IrFrame frame;
-    frame.startSample = runs[i].start;
-    frame.protocol = IrProtocol::Sirc;
-    frame.bits = count;
+    IrFrame frame = frameAt(runs, i, r, IrProtocol::Sirc, count);
     frame.command = data & 0x7F;
     const uint32_t rest = data >> kSircCommandBits;
     frame.address = count == 15 ? (rest & 0xFF) : (rest & 0x1F) | ((rest >> 5) & 0xFF) << 5;
     return Found{frame, r};
 }
 
+// Every decoder that can start at a mark, the most specific first.
+std::optional<Found> tryAll(const Runs& runs, std::size_t i) {
+    using Try = std::optional<Found> (*)(const Runs&, std::size_t);
+    static constexpr Try kDecoders[] = {tryNec, tryJvc,  trySamsung32, tryRca,      tryKaseikyo,
+                                        tryRc6, trySirc, tryRc5,       trySharpPair};
+    for (const Try decoder : kDecoders) {
+        if (std::optional<Found> found = decoder(runs, i)) {
+            return found;
+        }
+    }
+    return std::nullopt;
+}
+
+// Marks positive, spaces negative, in whole microseconds, for runs first ... last.
+std::vector<int32_t> durationsOf(const Runs& runs, std::size_t first, std::size_t last) {
+    std::vector<int32_t> out;
+    out.reserve(last - first + 1);
+    for (std::size_t r = first; r <= last; ++r) {
+        const auto us = static_cast<int32_t>(sampleTimeUsRounded(runs[r].end()) -
+                                             sampleTimeUsRounded(runs[r].start));
+        out.push_back(runs[r].high ? -us : us);
+    }
+    return out;
+}
+
 } // namespace
 
-std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel) {
-    const std::vector<Run> runs = runsOf(line);
+std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
+                                    IrUnknownBursts unknown) {
+    const Runs runs = runsOf(line);
     std::vector<IrFrame> frames;
-    constexpr std::size_t kNoKey = SIZE_MAX;
-    std::size_t lastNecFrame = kNoKey; // the key that repeat codes repeat
-    int64_t lastNecStart = 0;          // the last NEC frame or repeat code
+    constexpr std::size_t kNone = SIZE_MAX;
+    std::size_t lastNecFrame = kNone; // the key that repeat codes repeat
+    int64_t lastNecStart = 0;         // the last NEC frame or repeat code
+    std::size_t lastFrameNext = kNone;
+    std::size_t burstFirst = kNone; // the unclaimed marks gathered so far
+    std::size_t burstLast = kNone;
+    const auto flushBurst = [&] {
+        if (burstFirst == kNone) {
+            return;
+        }
+        if (unknown == IrUnknownBursts::Listed) {
+            IrFrame frame;
+            frame.channel = channel;
+            frame.protocol = IrProtocol::Unknown;
+            frame.keyKnown = false;
+            frame.startSample = runs[burstFirst].start;
+            frame.endSample = runs[burstLast].end();
+            frame.durationsUs = durationsOf(runs, burstFirst, burstLast);
+            frames.push_back(std::move(frame));
+        }
+        burstFirst = kNone;
+    };
     std::size_t i = 0;
     while (i < runs.size()) {
         if (runs[i].high) {
             ++i;
             continue;
         }
-        std::optional<Found> found = tryNec(runs, i);
-        if (!found) {
-            found = trySirc(runs, i);
+        std::optional<Found> found;
+        if (!frames.empty() && frames.back().protocol == IrProtocol::Jvc &&
+            lastFrameNext == i - 1) {
+            found = tryJvcRepeat(runs, i);
         }
         if (!found) {
-            found = tryRc5(runs, i);
+            found = tryAll(runs, i);
         }
         if (!found) {
+            if (burstFirst != kNone && (burstLast + 2 != i || runs[i - 1].us() > kIrBurstGapUs)) {
+                flushBurst();
+            }
+            if (burstFirst == kNone) {
+                burstFirst = i;
+            }
+            burstLast = i;
             ++i;
             continue;
         }
+        flushBurst();
         IrFrame& frame = found->frame;
         frame.channel = channel;
+        frame.durationsUs = durationsOf(runs, i, found->next - 1);
         if (frame.protocol == IrProtocol::NecRepeat) {
             const double sinceUs =
                 static_cast<double>(frame.startSample - lastNecStart) * kSamplePeriodUsExact;
-            frame.keyKnown = lastNecFrame != kNoKey && sinceUs <= kNecRepeatReachUs;
+            frame.keyKnown = lastNecFrame != kNone && sinceUs <= kNecRepeatReachUs;
             if (frame.keyKnown) {
                 const IrFrame& key = frames[lastNecFrame];
                 frame.address = key.address;
                 frame.command = key.command;
                 frame.extended = key.extended;
             } else {
-                lastNecFrame = kNoKey;
+                lastNecFrame = kNone;
             }
             lastNecStart = frame.startSample;
         } else if (frame.protocol == IrProtocol::Nec) {
             lastNecFrame = frames.size();
             lastNecStart = frame.startSample;
         }
-        frames.push_back(frame);
+        frames.push_back(std::move(frame));
+        lastFrameNext = found->next;
         i = found->next;
     }
+    flushBurst();
     return frames;
 }
 
@@ -285,11 +455,49 @@ QString protocolName(const IrFrame& frame) {
     case IrProtocol::NecRepeat:
         return QStringLiteral("NEC-repeat");
     case IrProtocol::Rc5:
-        return QStringLiteral("RC5");
+        return frame.command > 0x3F ? QStringLiteral("RC5X") : QStringLiteral("RC5");
     case IrProtocol::Sirc:
         return QStringLiteral("SIRC%1").arg(frame.bits);
+    case IrProtocol::Samsung32:
+        return QStringLiteral("Samsung32");
+    case IrProtocol::Jvc:
+        return QStringLiteral("JVC");
+    case IrProtocol::Kaseikyo:
+        return frame.vendor == kPanasonicVendor ? QStringLiteral("Panasonic")
+                                                : QStringLiteral("Kaseikyo");
+    case IrProtocol::Sharp:
+        return QStringLiteral("Sharp");
+    case IrProtocol::Denon:
+        return QStringLiteral("Denon");
+    case IrProtocol::Rc6:
+        return frame.mode == 0 ? QStringLiteral("RC6") : QStringLiteral("RC6A");
+    case IrProtocol::Rca:
+        return QStringLiteral("RCA");
+    case IrProtocol::Unknown:
+        return QStringLiteral("Unknown");
     }
     return {};
+}
+
+BurstSummary summarizeBurst(const IrFrame& frame) {
+    BurstSummary s;
+    std::map<int, int> marks;
+    std::map<int, int> spaces;
+    for (const int32_t d : frame.durationsUs) {
+        const int bin = (std::abs(d) + kBurstBinUs / 2) / kBurstBinUs * kBurstBinUs;
+        ++(d > 0 ? marks : spaces)[bin];
+        s.durationUs += std::abs(d);
+        s.pulses += d > 0 ? 1 : 0;
+    }
+    const auto common = [](const std::map<int, int>& bins) {
+        const auto it =
+            std::max_element(bins.begin(), bins.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        return it == bins.end() ? 0 : it->first;
+    };
+    s.commonMarkUs = common(marks);
+    s.commonSpaceUs = common(spaces);
+    return s;
 }
 
 } // namespace velmoran::interchange

@@ -1,10 +1,11 @@
 #pragma once
 
 // Infrared remote-control frames in a channel that carries an infrared receiver's output
-// (active low: the line is low while the carrier is received). Understands NEC (with its
-// repeat codes and the extended 16-bit address), RC-5 (with the RC-5X seventh command bit)
-// and Sony SIRC (12, 15 and 20 bits). Tolerates the sampling's ±1 sample at 40.1474 µs and a
-// few tens of microseconds of timing error per edge.
+// (active low: the line is low while the carrier is received). Understands ten families: NEC
+// (with its repeat codes and the extended 16-bit address), Samsung32, JVC (with its header-less
+// repeats), Kaseikyo / Panasonic, Sharp, Denon, RC-5 / RC-5X, RC-6 (mode 0 and RC-6A), Sony
+// SIRC (12, 15 and 20 bits) and RCA. Tolerates the sampling's ±1 sample at 40.1474 µs and
+// about a fifth of each duration of timing error. Bursts no decoder claims can be listed too.
 
 #include <QString>
 
@@ -15,29 +16,77 @@
 
 namespace velmoran::interchange {
 
-enum class IrProtocol { Nec, NecRepeat, Rc5, Sirc };
+enum class IrProtocol {
+    Nec,
+    NecRepeat,
+    Rc5,
+    Sirc,
+    Samsung32,
+    Jvc,
+    Kaseikyo, // Panasonic when the vendor is 0x2002
+    Sharp,
+    Denon,
+    Rc6,
+    Rca,
+    Unknown, // a burst of edges no decoder claims
+};
 
-// Whether a frame's inverted bytes match its plain ones (NEC); other protocols carry none.
+// Whether a frame's check holds: NEC's and Samsung's inverted command, RCA's inverted copy,
+// Sharp's and Denon's inverted second frame, Kaseikyo's parity. Other protocols carry none.
 enum class IrCheck { NotApplicable, Passed, Failed };
+
+// Vendor code of Panasonic in a Kaseikyo frame.
+inline constexpr uint32_t kPanasonicVendor = 0x2002;
 
 struct IrFrame {
     int channel = 1;
     int64_t startSample = 0; // the frame's first edge
     IrProtocol protocol = IrProtocol::Nec;
-    uint32_t address = 0;
-    uint32_t command = 0;
+    uint32_t address = 0; // the device (NEC, Samsung, JVC, Kaseikyo, RC-5/6, SIRC, RCA ...)
+    uint32_t command = 0; // the function
     // False for a NEC repeat code that follows no frame: it repeats a key that is not known.
     bool keyKnown = true;
     IrCheck check = IrCheck::NotApplicable;
-    int bits = 0;          // data bits of the frame (NEC 32, RC-5 14, SIRC 12/15/20, repeat 0)
-    bool extended = false; // NEC whose second byte is not the inverted address: 16-bit address
-    bool toggle = false;   // RC-5 toggle bit
+    int bits = 0;           // data bits of the frame (NEC 32, RC-5 14, SIRC 12/15/20, repeat 0)
+    bool extended = false;  // NEC whose second byte is not the inverted address: 16-bit address
+    bool toggle = false;    // RC-5 toggle bit, RC-6 trailer (toggle) bit
+    uint32_t subdevice = 0; // Samsung32 and Kaseikyo
+    uint32_t vendor = 0;    // Kaseikyo vendor code, RC-6A customer code
+    uint32_t extra = 0;     // Kaseikyo's 4-bit extra field
+    int mode = 0;           // RC-6 mode (0, or 6 for RC-6A)
+    bool repeat = false;    // a JVC frame sent without its header while a key is held
+    int64_t endSample = 0;  // the end of the frame's last mark
+    // Every mark and space of the frame in microseconds, marks positive and spaces negative,
+    // from its first mark to its last (a Sharp or Denon pair's gap included).
+    std::vector<int32_t> durationsUs;
 };
 
-// Every frame found in one channel, in time order.
-std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel);
+// What decodeInfrared lists besides the decoded frames.
+enum class IrUnknownBursts {
+    Omitted, // only frames that a decoder recognises
+    Listed,  // plus every burst no decoder claims, as an Unknown frame
+};
 
-// "NEC", "NEC-repeat", "RC5", "SIRC12" ...
+// Every frame found in one channel, in time order. A burst no decoder claims is a run of marks
+// separated from the next one by more than kIrBurstGapUs; it is listed only when asked.
+std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
+                                    IrUnknownBursts unknown = IrUnknownBursts::Omitted);
+
+// Bursts of marks closer than this belong to one unknown frame.
+inline constexpr double kIrBurstGapUs = 20000.0;
+
+// "NEC", "NEC-repeat", "RC5", "RC5X", "SIRC12", "Samsung32", "JVC", "Panasonic", "Kaseikyo",
+// "Sharp", "Denon", "RC6", "RC6A", "RCA", "Unknown".
 QString protocolName(const IrFrame& frame);
+
+// Statistics of an unknown frame's raw durations.
+struct BurstSummary {
+    int pulses = 0;
+    int64_t durationUs = 0;
+    int commonMarkUs = 0;  // the most common mark length, in 20 µs bins
+    int commonSpaceUs = 0; // the most common space length (0 with a single mark)
+};
+
+BurstSummary summarizeBurst(const IrFrame& frame);
 
 } // namespace velmoran::interchange

@@ -1,0 +1,77 @@
+// Speed of the infrared decoder: all ten families over the three channels of a full capture,
+// edges extracted from the buffers included. The channels carry generated frames of three
+// families each run (every family appears), and a line of random bytes stands for the worst
+// case of a channel full of edges no decoder claims.
+//
+//   bench_ir_decode [--benchmark_repetitions=N]
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <random>
+
+#include "interchange/channel_levels.h"
+#include "interchange/ir_decoder.h"
+#include "tools/irgen/ir_generator.h"
+
+using namespace velmoran;
+using namespace velmoran::interchange;
+
+namespace {
+
+constexpr double kJitter = 0.15;
+
+// Three channels of generated frames, the families taken three at a time from `first` on.
+std::unique_ptr<ChannelBuffer[]> generatedCapture(int first) {
+    std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
+    constexpr int kCount = static_cast<int>(std::size(irgen::kFamilies));
+    for (int c = 0; c < kChannelCount; ++c) {
+        irgen::Options o;
+        o.jitter = kJitter;
+        o.seed = static_cast<uint32_t>(first + c);
+        buffers[c] =
+            irgen::renderChannel(irgen::generate(irgen::kFamilies[(first + c) % kCount], o));
+    }
+    return buffers;
+}
+
+void decodeAll(benchmark::State& state, const ChannelBuffer* buffers) {
+    std::size_t frames = 0;
+    for (auto _ : state) {
+        frames = 0;
+        for (int c = 0; c < kChannelCount; ++c) {
+            frames +=
+                decodeInfrared(channelLevels(buffers[c]), c + 1, IrUnknownBursts::Listed).size();
+        }
+        benchmark::DoNotOptimize(frames);
+    }
+    state.counters["frames"] = static_cast<double>(frames);
+}
+
+void BM_DecodeThreeChannelsOfFrames(benchmark::State& state) {
+    const auto buffers = generatedCapture(static_cast<int>(state.range(0)));
+    decodeAll(state, buffers.get());
+}
+// Families 0-2, 3-5, 6-8 and 9, 0, 1: every family in some run.
+BENCHMARK(BM_DecodeThreeChannelsOfFrames)
+    ->Arg(0)
+    ->Arg(3)
+    ->Arg(6)
+    ->Arg(9)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_DecodeThreeChannelsOfRandomBytes(benchmark::State& state) {
+    std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
+    std::mt19937 rng(7);
+    for (int c = 0; c < kChannelCount; ++c) {
+        for (uint8_t& b : buffers[c]) {
+            b = static_cast<uint8_t>(rng());
+        }
+    }
+    decodeAll(state, buffers.get());
+}
+BENCHMARK(BM_DecodeThreeChannelsOfRandomBytes)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

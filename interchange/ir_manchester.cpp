@@ -1,0 +1,202 @@
+// RC-5 and RC-6: Manchester-coded bits whose halves merge into longer runs where two adjacent
+// halves have the same level.
+
+#include <array>
+#include <cmath>
+
+#include "interchange/ir_protocols.h"
+#include "interchange/ir_runs.h"
+
+namespace velmoran::interchange::ir {
+
+namespace {
+
+// RC-5: a run is one half or two; the split lies at one and a half halves.
+constexpr double kRc5OneHalfMin = 0.6 * kRc5Half;
+constexpr double kRc5SplitUs = 1.5 * kRc5Half;
+constexpr double kRc5TwoHalvesMax = 2.6 * kRc5Half;
+constexpr int kRc5Bits = 14;
+constexpr int kRc5Halves = 2 * kRc5Bits;
+constexpr double kRc5IdleUs = 2700; // the line rests at least three halves around a frame
+
+// RC-6 slots (half bits) after the leader: start bit and three mode bits of one unit each, the
+// trailer bit of two units each, then the data bits.
+constexpr int kRc6TrailerSlot = 8;
+constexpr int kRc6HeaderSlots = 10;
+constexpr int kRc6MaxSlots = kRc6HeaderSlots + 2 * kRc6ABits;
+constexpr int kRc6ModeBits = 3;
+constexpr int kRc6AShortBits = 24; // RC-6A with an 8-bit customer code
+constexpr int kRc6AShortCustomerBits = 8;
+constexpr int kRc6LongestRunUnits = 3;
+// The line rests for at least the six units of signal-free time after a frame.
+constexpr double kRc6IdleUs = 4.5 * kRc6Unit;
+constexpr int kRc6Mode6A = 6;
+
+int rc6SlotUnits(int slot) {
+    return slot == kRc6TrailerSlot || slot == kRc6TrailerSlot + 1 ? 2 : 1;
+}
+
+} // namespace
+
+std::optional<Found> tryRc5(const Runs& runs, std::size_t i) {
+    if (runs[i].cutAtStart || !idleBefore(runs, i, kRc5IdleUs)) {
+        return std::nullopt;
+    }
+    // The first half of the start bit is the resting level; the first mark is its second half.
+    std::array<bool, kRc5Halves + 1> halves{};
+    int filled = 1;
+    halves[0] = true;
+    std::size_t r = i;
+    bool endedInIdle = false;
+    int64_t endSample = 0;
+    while (filled < kRc5Halves) {
+        if (r >= runs.size()) {
+            return std::nullopt;
+        }
+        const Run& run = runs[r];
+        const int missing = kRc5Halves - filled;
+        int count = 0;
+        if (run.high && (run.cutAtEnd || run.us() > kRc5TwoHalvesMax)) {
+            count = missing; // the line rests: the frame's last half merges with the idle level
+            endedInIdle = true;
+        } else if (!run.cutAtEnd && run.us() >= kRc5OneHalfMin && run.us() < kRc5SplitUs) {
+            count = 1;
+        } else if (!run.cutAtEnd && run.us() >= kRc5SplitUs && run.us() <= kRc5TwoHalvesMax) {
+            count = 2;
+        }
+        if (count == 0 || (count > missing && !endedInIdle)) {
+            return std::nullopt;
+        }
+        if (count > missing) {
+            count = missing;
+        }
+        for (int k = 0; k < count; ++k) {
+            halves[static_cast<std::size_t>(filled++)] = run.high;
+        }
+        if (!run.high) {
+            endSample = run.end();
+        }
+        ++r;
+    }
+    // Ending on a mark, the line must rest afterwards; ending on a space, that space is the rest.
+    if (!endedInIdle && r < runs.size() && !runs[r].cutAtEnd && runs[r].us() < kRc5IdleUs) {
+        return std::nullopt;
+    }
+    uint32_t bits = 0;
+    for (int b = 0; b < kRc5Bits; ++b) {
+        const bool first = halves[static_cast<std::size_t>(2 * b)];
+        const bool second = halves[static_cast<std::size_t>(2 * b + 1)];
+        if (first == second) {
+            return std::nullopt;
+        }
+        bits = bits << 1 | (first ? 1u : 0u); // space then mark (high then low) is a 1
+    }
+    if (((bits >> 13) & 1) == 0) {
+        return std::nullopt; // the start bit is always 1
+    }
+    IrFrame frame;
+    frame.startSample = runs[i].start;
+    frame.endSample = endSample;
+    frame.protocol = IrProtocol::Rc5;
+    frame.bits = kRc5Bits;
+    const bool field = (bits >> 12) & 1;
+    frame.toggle = (bits >> 11) & 1;
+    frame.address = (bits >> 6) & 0x1F;
+    frame.command = (bits & 0x3F) | (field ? 0 : 0x40);
+    // The run after the last mark: a frame ending in a space has already consumed that space.
+    return Found{frame, endedInIdle ? r - 1 : r};
+}
+
+std::optional<Found> tryRc6(const Runs& runs, std::size_t i) {
+    if (i + 2 >= runs.size() || !idleBefore(runs, i, kRc6IdleUs) ||
+        !near(runs[i].us(), kRc6LeaderMarkUnits * kRc6Unit) || runs[i + 1].cutAtEnd ||
+        !near(runs[i + 1].us(), kRc6LeaderSpaceUnits * kRc6Unit)) {
+        return std::nullopt;
+    }
+    std::array<bool, kRc6MaxSlots + 1> slots{}; // true: high (space)
+    int filled = 0;
+    std::size_t r = i + 2;
+    int64_t endSample = 0;
+    for (;; ++r) {
+        if (r >= runs.size()) {
+            return std::nullopt;
+        }
+        const Run& run = runs[r];
+        if (run.high && (run.cutAtEnd || run.us() >= kRc6IdleUs)) {
+            if (filled % 2 == 1) {
+                slots[static_cast<std::size_t>(filled++)] = true; // a final 1 ends in a space
+            }
+            break;
+        }
+        if (run.cutAtEnd) {
+            return std::nullopt;
+        }
+        // The number of slots whose nominal length is nearest to the run.
+        int best = 0;
+        double bestError = 0;
+        int units = 0;
+        for (int n = 1; n <= kRc6LongestRunUnits && filled + n <= kRc6MaxSlots; ++n) {
+            units += rc6SlotUnits(filled + n - 1);
+            const double nominal = units * kRc6Unit;
+            const double error = std::abs(std::log(run.us() / nominal));
+            if (near(run.us(), nominal) && (best == 0 || error < bestError)) {
+                best = n;
+                bestError = error;
+            }
+        }
+        if (best == 0) {
+            return std::nullopt;
+        }
+        for (int k = 0; k < best; ++k) {
+            slots[static_cast<std::size_t>(filled++)] = run.high;
+        }
+        if (!run.high) {
+            endSample = run.end();
+        }
+    }
+    const int dataBits = (filled - kRc6HeaderSlots) / 2;
+    if (filled < kRc6HeaderSlots || filled % 2 != 0) {
+        return std::nullopt;
+    }
+    uint64_t bits = 0;
+    for (int b = 0; b < filled / 2; ++b) {
+        const bool first = slots[static_cast<std::size_t>(2 * b)];
+        if (first == slots[static_cast<std::size_t>(2 * b + 1)]) {
+            return std::nullopt;
+        }
+        bits = bits << 1 | (first ? 0u : 1u); // mark then space is a 1
+    }
+    const int totalBits = filled / 2;
+    const auto field = [&](int from, int count) {
+        return static_cast<uint32_t>((bits >> (totalBits - from - count)) & ((1ull << count) - 1));
+    };
+    if (field(0, 1) != 1) {
+        return std::nullopt; // the start bit is always 1
+    }
+    IrFrame frame;
+    frame.startSample = runs[i].start;
+    frame.endSample = endSample;
+    frame.protocol = IrProtocol::Rc6;
+    frame.mode = static_cast<int>(field(1, kRc6ModeBits));
+    frame.toggle = field(1 + kRc6ModeBits, 1) != 0;
+    frame.bits = dataBits;
+    const int data = 2 + kRc6ModeBits;
+    if (frame.mode == 0 && dataBits == kRc6Mode0Bits) {
+        frame.address = field(data, 8);
+        frame.command = field(data + 8, 8);
+    } else if (frame.mode == kRc6Mode6A && (dataBits == kRc6ABits || dataBits == kRc6AShortBits)) {
+        // The customer code's first bit tells its length: 1 for 16 bits, 0 for 8.
+        const int customerBits = dataBits == kRc6ABits ? kRc6ACustomerBits : kRc6AShortCustomerBits;
+        frame.vendor = field(data, customerBits);
+        if (((frame.vendor >> (customerBits - 1)) & 1) != (dataBits == kRc6ABits ? 1u : 0u)) {
+            return std::nullopt;
+        }
+        frame.address = field(data + customerBits, 8);
+        frame.command = field(data + customerBits + 8, 8);
+    } else {
+        return std::nullopt;
+    }
+    return Found{frame, r};
+}
+
+} // namespace velmoran::interchange::ir

@@ -1,0 +1,369 @@
+#include "interchange/lircd_export.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+#include "interchange/frame_text.h"
+#include "interchange/ir_encoder.h"
+#include "interchange/ir_protocols.h"
+
+namespace velmoran::interchange {
+
+using namespace ir;
+
+namespace {
+
+// LIRC's own defaults for the tolerances, raised when the capture deviates more.
+constexpr int kDefaultEpsPercent = 30;
+constexpr int kMaxEpsPercent = 60;
+constexpr int kEpsMarginPercent = 5;
+constexpr int kAepsUs = 100;
+constexpr double kUnknownGapUs = 2 * kIrBurstGapUs;
+
+// How LIRC is told a protocol: its flags and timings (µs; 0 where a line is left out).
+struct LircTiming {
+    const char* flags;
+    double header[2];
+    double one[2];
+    double zero[2];
+    double plead;
+    double ptrail;
+    double repeat[2];
+    double gap;
+};
+
+LircTiming pulseDistanceTiming(const PulseDistance& c, const char* flags, double gap) {
+    return {flags,
+            {c.headerMark, c.headerSpace},
+            {c.mark, c.oneSpace},
+            {c.mark, c.zeroSpace},
+            0,
+            c.mark,
+            {0, 0},
+            gap};
+}
+
+LircTiming timingOf(const IrFrame& f) {
+    switch (f.protocol) {
+    case IrProtocol::Nec:
+    case IrProtocol::NecRepeat: {
+        LircTiming t = pulseDistanceTiming(kNec, "SPACE_ENC|CONST_LENGTH", kNec.periodUs);
+        t.repeat[0] = kNec.headerMark;
+        t.repeat[1] = kNecRepeatSpace;
+        return t;
+    }
+    case IrProtocol::Samsung32:
+        return pulseDistanceTiming(kSamsung32, "SPACE_ENC|CONST_LENGTH", kSamsung32.periodUs);
+    case IrProtocol::Jvc:
+        return pulseDistanceTiming(kJvc, "SPACE_ENC|NO_HEAD_REP", kJvc.gapUs);
+    case IrProtocol::Kaseikyo:
+        return pulseDistanceTiming(kKaseikyo, "SPACE_ENC", kKaseikyo.gapUs);
+    case IrProtocol::Sharp:
+    case IrProtocol::Denon:
+        return pulseDistanceTiming(kSharp, "SPACE_ENC", kSharp.gapUs);
+    case IrProtocol::Rca:
+        return pulseDistanceTiming(kRca, "SPACE_ENC", kRca.gapUs);
+    case IrProtocol::Sirc:
+        // Each bit is a mark and the following space; the last space is part of the gap.
+        return {"SPACE_ENC|CONST_LENGTH",
+                {kSircLeader, kSircUnit},
+                {2 * kSircUnit, kSircUnit},
+                {kSircUnit, kSircUnit},
+                0,
+                0,
+                {0, 0},
+                kSircPeriodUs};
+    case IrProtocol::Rc5:
+        return {"RC5|CONST_LENGTH",
+                {0, 0},
+                {kRc5Half, kRc5Half},
+                {kRc5Half, kRc5Half},
+                kRc5Half,
+                0,
+                {0, 0},
+                kRc5PeriodUs};
+    case IrProtocol::Rc6:
+        return {"RC6|CONST_LENGTH",
+                {kRc6LeaderMarkUnits * kRc6Unit, kRc6LeaderSpaceUnits * kRc6Unit},
+                {kRc6Unit, kRc6Unit},
+                {kRc6Unit, kRc6Unit},
+                0,
+                0,
+                {0, 0},
+                kRc6PeriodUs};
+    case IrProtocol::Unknown:
+        break;
+    }
+    return {"RAW_CODES", {0, 0}, {0, 0}, {0, 0}, 0, 0, {0, 0}, kUnknownGapUs};
+}
+
+struct LircCode {
+    int bits = 0;
+    uint64_t value = 0;
+    uint64_t toggleMask = 0;
+    uint64_t rc6Mask = 0;
+};
+
+// The bits of a pulse-distance frame as sent (the first sent is the most significant): a
+// space longer than the middle of the zero and one spaces is a 1.
+LircCode pulseDistanceCode(const std::vector<IrPiece>& pieces, const PulseDistance& c,
+                           bool header) {
+    LircCode code;
+    code.bits = c.bits;
+    const double split = (c.zeroSpace + c.oneSpace) / 2;
+    std::size_t p = header && c.headerMark > 0 ? 2 : 0;
+    for (int b = 0; b < c.bits; ++b, p += 2) {
+        code.value = code.value << 1 | (pieces[p + 1].us > split ? 1u : 0u);
+    }
+    return code;
+}
+
+LircCode codeOf(const IrFrame& f) {
+    IrFrame key = f;
+    key.toggle = false; // LIRC ignores the toggle bit through its mask
+    const std::vector<IrPiece> pieces = irFramePieces(key);
+    switch (f.protocol) {
+    case IrProtocol::Nec:
+        return pulseDistanceCode(pieces, kNec, true);
+    case IrProtocol::Samsung32:
+        return pulseDistanceCode(pieces, kSamsung32, true);
+    case IrProtocol::Jvc:
+        return pulseDistanceCode(pieces, kJvc, !f.repeat);
+    case IrProtocol::Kaseikyo:
+        return pulseDistanceCode(pieces, kKaseikyo, true);
+    case IrProtocol::Sharp:
+    case IrProtocol::Denon:
+        return pulseDistanceCode(pieces, kSharp, false);
+    case IrProtocol::Rca:
+        return pulseDistanceCode(pieces, kRca, true);
+    case IrProtocol::Sirc: {
+        LircCode code;
+        code.bits = f.bits;
+        for (int b = 0; b < f.bits; ++b) {
+            const double mark = pieces[static_cast<std::size_t>(2 + 2 * b)].us;
+            code.value = code.value << 1 | (mark > 1.5 * kSircUnit ? 1u : 0u);
+        }
+        return code;
+    }
+    case IrProtocol::Rc5:
+    case IrProtocol::Rc6: {
+        // Manchester halves after the leader (RC-6) or the start bit's idle half (RC-5): LIRC
+        // counts a bit starting with a space as a 1 in both, and RC-6's trailer bit is double.
+        LircCode code;
+        const bool rc6 = f.protocol == IrProtocol::Rc6;
+        std::size_t p = rc6 ? 2 : 0;
+        if (!rc6) {
+            p += 2; // RC-5's start bit is LIRC's lead pulse
+        }
+        for (; p + 1 < pieces.size(); p += 2) {
+            code.value = code.value << 1 | (pieces[p].mark ? 0u : 1u);
+            ++code.bits;
+        }
+        if (rc6) {
+            code.rc6Mask = uint64_t{1} << f.bits;
+            code.toggleMask = f.mode == 0 ? code.rc6Mask : 0;
+        } else {
+            code.toggleMask = uint64_t{1} << 11;
+        }
+        return code;
+    }
+    case IrProtocol::NecRepeat:
+    case IrProtocol::Unknown:
+        break;
+    }
+    return {};
+}
+
+QString hex(uint64_t value, int digits = 2) {
+    return QStringLiteral("0x%1").arg(value, digits, 16, QLatin1Char('0'));
+}
+
+QByteArray us(double value) {
+    return QByteArray::number(static_cast<qlonglong>(std::lround(value)));
+}
+
+struct Remote {
+    QString name;
+    IrFrame first;
+    std::vector<const IrFrame*> frames;
+    QStringList keys;                 // in the order first seen
+    std::map<QString, LircCode> code; // key -> code
+    std::map<QString, std::vector<int32_t>> raw;
+    double deviation = 0; // the largest relative deviation of a mark or space from nominal
+};
+
+} // namespace
+
+std::optional<QString> parseKeyNames(const QString& text, KeyNames& names) {
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const QString line = lines[n].section(QLatin1Char('#'), 0, 0).simplified();
+        if (line.isEmpty()) {
+            continue;
+        }
+        const QStringList words = line.split(QLatin1Char(' '));
+        if (words.size() != 2 && words.size() != 4) {
+            return QStringLiteral("line %1: give COMMAND NAME or PROTOCOL ADDRESS COMMAND NAME")
+                .arg(n + 1);
+        }
+        names.byKey.insert(words.mid(0, words.size() - 1).join(QLatin1Char(' ')), words.back());
+    }
+    return std::nullopt;
+}
+
+QString keyName(const IrFrame& f, const KeyNames& names) {
+    const FrameText text = frameText(f);
+    QString protocol = remoteName(f).section(QLatin1Char('_'), 0, 0);
+    const QString full =
+        protocol + QLatin1Char(' ') + text.address + QLatin1Char(' ') + text.command;
+    if (const auto it = names.byKey.find(full); it != names.byKey.end()) {
+        return *it;
+    }
+    if (const auto it = names.byKey.find(text.command); it != names.byKey.end()) {
+        return *it;
+    }
+    return QStringLiteral("KEY_") + text.command;
+}
+
+QString remoteName(const IrFrame& f) {
+    if (f.protocol == IrProtocol::Unknown) {
+        return QStringLiteral("Unknown");
+    }
+    IrFrame named = f;
+    if (f.protocol == IrProtocol::NecRepeat) {
+        named.protocol = IrProtocol::Nec;
+    }
+    named.command = 0; // RC5X names its seventh command bit
+    QString name = protocolName(named) + QLatin1Char('_') + frameText(named).address;
+    if (f.protocol == IrProtocol::Samsung32 || f.protocol == IrProtocol::Kaseikyo) {
+        name += QLatin1Char('_') + hex(f.subdevice);
+    }
+    if ((f.protocol == IrProtocol::Kaseikyo && f.vendor != kPanasonicVendor) ||
+        (f.protocol == IrProtocol::Rc6 && f.mode != 0)) {
+        name += QLatin1Char('_') + hex(f.vendor, 4);
+    }
+    return name;
+}
+
+QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
+    const std::vector<IrFrame> frames =
+        decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed);
+    std::vector<Remote> remotes;
+    int unknownCount = 0;
+    for (const IrFrame& f : frames) {
+        if (!f.keyKnown && f.protocol != IrProtocol::Unknown) {
+            continue; // a repeat code of no known key
+        }
+        const QString name = remoteName(f);
+        auto it = std::find_if(remotes.begin(), remotes.end(),
+                               [&](const Remote& r) { return r.name == name; });
+        if (it == remotes.end()) {
+            remotes.push_back({name, f, {}, {}, {}, {}, 0});
+            it = remotes.end() - 1;
+        }
+        it->frames.push_back(&f);
+        if (f.protocol == IrProtocol::NecRepeat) {
+            continue;
+        }
+        // How far the capture lies from the timings written.
+        const std::vector<double> nominal = irFrameDurations(f);
+        if (f.protocol != IrProtocol::Unknown && nominal.size() == f.durationsUs.size()) {
+            for (std::size_t k = 0; k < nominal.size(); ++k) {
+                const double n = std::abs(nominal[k]);
+                it->deviation =
+                    std::max(it->deviation, std::abs(std::abs(f.durationsUs[k]) - n) / n);
+            }
+        }
+        const QString key =
+            f.protocol == IrProtocol::Unknown
+                ? QStringLiteral("UNKNOWN_%1").arg(++unknownCount, 3, 10, QLatin1Char('0'))
+                : keyName(f, names);
+        if (it->keys.contains(key)) {
+            continue;
+        }
+        it->keys << key;
+        if (f.protocol == IrProtocol::Unknown) {
+            it->raw[key] = f.durationsUs;
+        } else {
+            it->code[key] = codeOf(f);
+        }
+    }
+
+    QByteArray out;
+    out += "# LIRC remote definitions of the frames in channel ";
+    out += QByteArray::number(channel.number);
+    out += ", written by velmoran-ird from a capture\n"
+           "# sampled every 40.1474 us. Timings are the protocols' own; eps covers how far the\n"
+           "# captured marks and spaces lie from them.\n";
+    for (const Remote& r : remotes) {
+        const LircTiming t = timingOf(r.first);
+        const int eps =
+            std::clamp(static_cast<int>(std::ceil(r.deviation * 100)) + kEpsMarginPercent,
+                       kDefaultEpsPercent, kMaxEpsPercent);
+        out += "\nbegin remote\n  name  " + r.name.toUtf8() + '\n';
+        if (r.first.protocol != IrProtocol::Unknown) {
+            out += "  # " + QByteArray::number(static_cast<qulonglong>(r.frames.size())) +
+                   " frames in the capture, every mark and space within " +
+                   QByteArray::number(std::ceil(r.deviation * 100)) + " % of these timings\n";
+            out += "  bits  " + QByteArray::number(r.code.begin()->second.bits) + '\n';
+        }
+        out += QByteArray("  flags ") + t.flags + '\n';
+        out += "  eps   " + QByteArray::number(eps) + "\n  aeps  " + QByteArray::number(kAepsUs) +
+               '\n';
+        const auto pair = [&](const char* name, const double(&v)[2]) {
+            if (v[0] > 0) {
+                out += QByteArray("  ") + name + "  " + us(v[0]) + ' ' + us(v[1]) + '\n';
+            }
+        };
+        pair("header", t.header);
+        pair("one   ", t.one);
+        pair("zero  ", t.zero);
+        if (t.plead > 0) {
+            out += "  plead   " + us(t.plead) + '\n';
+        }
+        if (t.ptrail > 0) {
+            out += "  ptrail  " + us(t.ptrail) + '\n';
+        }
+        pair("repeat", t.repeat);
+        out += "  gap   " + us(t.gap) + '\n';
+        if (r.first.protocol != IrProtocol::Unknown) {
+            const LircCode& c = r.code.begin()->second;
+            if (c.toggleMask != 0) {
+                out += "  toggle_bit_mask " + hex(c.toggleMask, 1).toLatin1() + '\n';
+            }
+            if (c.rc6Mask != 0) {
+                out += "  rc6_mask " + hex(c.rc6Mask, 1).toLatin1() + '\n';
+            }
+            out += "  begin codes\n";
+            for (const QString& key : r.keys) {
+                const LircCode& code = r.code.at(key);
+                out += "    " + key.toUtf8().leftJustified(24) + ' ' +
+                       hex(code.value, (code.bits + 3) / 4).toLatin1() + '\n';
+            }
+            out += "  end codes\n";
+        } else {
+            out += "  begin raw_codes\n";
+            for (const QString& key : r.keys) {
+                out += "    name " + key.toUtf8() + "\n     ";
+                int column = 0;
+                for (const int32_t d : r.raw.at(key)) {
+                    out += ' ' + QByteArray::number(std::abs(d));
+                    if (++column % 8 == 0) {
+                        out += "\n     ";
+                    }
+                }
+                out += '\n';
+            }
+            out += "  end raw_codes\n";
+        }
+        out += "end remote\n";
+    }
+    return out;
+}
+
+} // namespace velmoran::interchange

@@ -1,0 +1,36 @@
+#pragma once
+
+// A LIRC remote definition (lircd.conf) of the frames in one channel: one remote per protocol
+// and address found, with the protocol's timings checked against the capture, one named code
+// per distinct command; frames no decoder knows go into a remote of raw codes.
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+
+#include <optional>
+
+#include "interchange/exporters.h"
+#include "interchange/ir_decoder.h"
+
+namespace velmoran::interchange {
+
+// Key names chosen by the user. A line "COMMAND NAME" names a command in every remote, a line
+// "PROTOCOL ADDRESS COMMAND NAME" one in a remote ("NEC 0x04 0x08 KEY_POWER"); values as
+// velmoran-ird decode prints them, '#' starts a comment.
+struct KeyNames {
+    QMap<QString, QString> byKey; // "NEC 0x04 0x08" or "0x08" -> name
+};
+
+// Parses a key-name file's text; the reason when a line is neither form.
+std::optional<QString> parseKeyNames(const QString& text, KeyNames& names);
+
+// The name of a frame's key: from the map, else KEY_ and the command in hex ("KEY_0x08").
+QString keyName(const IrFrame& frame, const KeyNames& names);
+
+// The remote a frame belongs to in the lircd.conf ("NEC_0x04", "RC5_0x05", "Unknown").
+QString remoteName(const IrFrame& frame);
+
+QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names = {});
+
+} // namespace velmoran::interchange

@@ -1,0 +1,111 @@
+#include "interchange/pronto.h"
+
+#include <QSet>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+
+#include "interchange/frame_text.h"
+#include "interchange/ir_encoder.h"
+
+namespace velmoran::interchange {
+
+namespace {
+
+// The Pronto's clock: one unit of the carrier word is 0.241246 µs.
+constexpr double kProntoClockUs = 0.241246;
+constexpr int kHeaderWords = 4;
+constexpr int kWordMax = 0xFFFF;
+
+std::optional<std::vector<int>> words(const QString& text) {
+    std::vector<int> out;
+    for (const QString& w : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int v = w.toInt(&ok, 16);
+        if (!ok || w.size() != 4) {
+            return std::nullopt;
+        }
+        out.push_back(v);
+    }
+    if (out.size() < kHeaderWords || out[0] != 0 || out[1] == 0 ||
+        out.size() != static_cast<std::size_t>(kHeaderWords + 2 * (out[2] + out[3]))) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+QString word(long value) {
+    return QStringLiteral("%1")
+        .arg(std::clamp<long>(value, 1, kWordMax), 4, 16, QLatin1Char('0'))
+        .toUpper();
+}
+
+} // namespace
+
+QString prontoFromFrame(const IrFrame& frame) {
+    std::vector<double> durations = irFrameDurations(frame);
+    durations.push_back(-irFrameGapUs(frame));
+    const int carrierWord =
+        static_cast<int>(std::lround(1e6 / (irCarrierHz(frame) * kProntoClockUs)));
+    const double periodUs = carrierWord * kProntoClockUs;
+    QStringList out{QStringLiteral("0000"), word(carrierWord),
+                    word(static_cast<long>(durations.size() / 2)), QStringLiteral("0000")};
+    for (const double d : durations) {
+        out << word(std::lround(std::abs(d) / periodUs));
+    }
+    return out.join(QLatin1Char(' '));
+}
+
+std::optional<std::vector<double>> prontoDurations(const QString& text, int repeats) {
+    const std::optional<std::vector<int>> w = words(text);
+    if (!w) {
+        return std::nullopt;
+    }
+    const double periodUs = (*w)[1] * kProntoClockUs;
+    const auto pairs = [&](std::size_t first, int count, std::vector<double>& out) {
+        for (int k = 0; k < 2 * count; ++k) {
+            const double us = (*w)[first + static_cast<std::size_t>(k)] * periodUs;
+            out.push_back(k % 2 == 0 ? us : -us);
+        }
+    };
+    std::vector<double> out;
+    pairs(kHeaderWords, (*w)[2], out);
+    for (int r = 0; r < repeats; ++r) {
+        pairs(kHeaderWords + 2 * static_cast<std::size_t>((*w)[2]), (*w)[3], out);
+    }
+    return out;
+}
+
+std::optional<double> prontoCarrierHz(const QString& text) {
+    const std::optional<std::vector<int>> w = words(text);
+    if (!w) {
+        return std::nullopt;
+    }
+    return 1e6 / ((*w)[1] * kProntoClockUs);
+}
+
+QByteArray exportPronto(const ExportChannel& channel) {
+    QByteArray out;
+    out += "# Pronto hex (learned 0000 form) of every distinct frame of channel ";
+    out += QByteArray::number(channel.number);
+    out += ", written by velmoran-ird.\n"
+           "# The infrared receiver module strips the carrier before the line is sampled, so each\n"
+           "# code carries its protocol's customary carrier frequency, not a measured one.\n";
+    QSet<QString> seen;
+    for (const IrFrame& f : decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed)) {
+        if (f.protocol == IrProtocol::NecRepeat || f.repeat) {
+            continue; // a held key's repeats: the frame itself is written
+        }
+        const FrameText text = frameText(f);
+        const QString key = text.protocol + QLatin1Char(' ') + text.notes;
+        if (seen.contains(key)) {
+            continue;
+        }
+        seen.insert(key);
+        out += "\n# " + key.toUtf8() + '\n' + prontoFromFrame(f).toLatin1() + '\n';
+    }
+    return out;
+}
+
+} // namespace velmoran::interchange

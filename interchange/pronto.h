@@ -1,0 +1,32 @@
+#pragma once
+
+// Pronto hex, the learned ("0000") form: a word 0000, the carrier's period in units of
+// 0.241246 µs, the number of mark/space pairs sent once, the number sent while a key is held,
+// then each mark and space as a number of carrier periods.
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+#include "interchange/exporters.h"
+#include "interchange/ir_decoder.h"
+
+namespace velmoran::interchange {
+
+// The frame as Pronto hex sent once: its nominal marks and spaces at the protocol's customary
+// carrier, the last space long enough for the protocol's next frame.
+QString prontoFromFrame(const IrFrame& frame);
+
+// The marks (positive) and spaces (negative) of a learned Pronto code in µs: the once part,
+// then the repeat part `repeats` times. Nothing when the text is not a learned Pronto code.
+std::optional<std::vector<double>> prontoDurations(const QString& text, int repeats = 1);
+
+// The carrier frequency a learned Pronto code names, in Hz.
+std::optional<double> prontoCarrierHz(const QString& text);
+
+// Every distinct frame of one channel as a Pronto code, each under a comment naming its
+// protocol and fields, after a comment saying where the carrier frequency comes from.
+QByteArray exportPronto(const ExportChannel& channel);
+
+} // namespace velmoran::interchange

@@ -1,0 +1,72 @@
+#pragma once
+
+// Infrared captures with their truth: key presses of one protocol family written with the
+// protocol's public timings, each mark and space stretched or shrunk by a random factor, at a
+// random phase against the board's 40.1474 µs sample clock, optionally with glitches (the line
+// flipping for one to three samples inside a frame). Used by the decoder's scoring test, the
+// score table and the velmoran-irgen program.
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "app/capture_store.h"
+#include "interchange/ir_decoder.h"
+#include "tools/emulator/board_emulator.h"
+
+namespace velmoran::irgen {
+
+// The ten families the decoder knows.
+enum class Family { Nec, Samsung32, Jvc, Kaseikyo, Sharp, Denon, Rc5, Rc6, Sirc, Rca };
+
+inline constexpr Family kFamilies[] = {
+    Family::Nec,   Family::Samsung32, Family::Jvc, Family::Kaseikyo, Family::Sharp,
+    Family::Denon, Family::Rc5,       Family::Rc6, Family::Sirc,     Family::Rca};
+
+// "nec", "samsung32", "jvc", "kaseikyo", "sharp", "denon", "rc5", "rc6", "sirc", "rca".
+QString familyName(Family family);
+std::optional<Family> familyFromName(const QString& name);
+
+struct Options {
+    double jitter = 0.0;      // each duration is scaled by 1 + u, u uniform in [-jitter, jitter]
+    double glitchShare = 0.0; // the share of frames that get one glitch
+    uint32_t seed = 1;
+};
+
+// One frame sent: its fields (as the decoder reports them), where it starts and ends, and
+// whether a glitch hit it.
+struct SentFrame {
+    interchange::IrFrame frame;
+    double startUs = 0;
+    double endUs = 0;
+    bool glitched = false;
+};
+
+struct Generated {
+    std::vector<emulator::Edge> edges; // the line, high before the first edge
+    std::vector<SentFrame> truth;
+};
+
+// Key presses of one family over a whole capture (about 20.4 s): each press a frame and the
+// family's repeats (NEC repeat codes, JVC frames without header, whole frames for the others).
+Generated generate(Family family, const Options& options);
+
+// The channel buffer of a generated line.
+ChannelBuffer renderChannel(const Generated& generated);
+
+// How the decoder did against the truth of one channel.
+struct Score {
+    int sent = 0;           // frames sent without a glitch
+    int found = 0;          // of those, decoded with every field right
+    int wrong = 0;          // decoded frames whose fields differ from the frame sent there
+    int invented = 0;       // decoded frames where nothing was sent
+    int glitched = 0;       // frames sent with a glitch
+    int glitchedFound = 0;  // of those, decoded right anyway
+    int glitchedListed = 0; // of those, listed as an unknown frame
+};
+
+Score score(const std::vector<SentFrame>& truth, const std::vector<interchange::IrFrame>& got);
+
+} // namespace velmoran::irgen
