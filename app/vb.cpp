@@ -46,14 +46,20 @@ double Int(double value) {
 
 namespace {
 
+// From this magnitude on, a number text takes the exponent form: 22 digits and more are no
+// longer read at a glance, and the largest values would need 309 of them.
+constexpr double kExponentFormFrom = 1e21;
+
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n';
 }
 
-// &H and &O literals take the width of the smallest integer that holds their digits.
-double radixValue(const std::string& digits, int radix, int bitsPerDigit) {
+// &H and &O literals take the width of the smallest integer that holds their value, as the
+// legacy rules do for both radixes: up to &HFFFF (&O177777) a 16-bit integer, so &HFFFF and
+// &O177777 are -1; up to &HFFFFFFFF (&O37777777777) a 32-bit one. Digits past 32 bits are
+// not read.
+double radixValue(const std::string& digits, int radix) {
     unsigned long long v = 0;
-    std::size_t used = 0;
     for (char c : digits) {
         const int d = std::isdigit(static_cast<unsigned char>(c))
                           ? c - '0'
@@ -61,13 +67,13 @@ double radixValue(const std::string& digits, int radix, int bitsPerDigit) {
         if (d < 0 || d >= radix) {
             break;
         }
-        v = v * radix + d;
-        ++used;
-        if (used * bitsPerDigit > 32) {
+        const unsigned long long next = v * static_cast<unsigned>(radix) + static_cast<unsigned>(d);
+        if (next > 0xFFFFFFFFULL) {
             break;
         }
+        v = next;
     }
-    if (used * bitsPerDigit <= 16 && v > 0x7FFF && v <= 0xFFFF) {
+    if (v > 0x7FFF && v <= 0xFFFF) {
         return static_cast<double>(static_cast<long long>(v) - 0x10000);
     }
     if (v > 0x7FFFFFFF && v <= 0xFFFFFFFFULL) {
@@ -88,23 +94,54 @@ std::string trimZeros(std::string s) {
     return s;
 }
 
-std::string plainText(double value, int digits) {
+// The legacy exponent form: "1.79769313486232E+308", "-1E+21" (at least two exponent digits).
+std::string exponentText(double value, int digits) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
+    const std::string s = buf;
+    const std::size_t e = s.find('e');
+    std::string mantissa = trimZeros(s.substr(0, e));
+    return mantissa + 'E' + s.substr(e + 1);
+}
+
+// `largest`: what an infinity shows as, the largest magnitude of the value's type.
+std::string plainText(double value, int digits, double largest) {
     if (value == 0.0 || std::isnan(value)) {
         return "0";
     }
-    char buf[512];
+    if (std::isinf(value)) {
+        value = std::copysign(largest, value);
+    }
+    char buf[64];
+    // Judged on the shown digits: a value that rounds up to the limit takes the exponent form.
+    std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
+    if (!(std::fabs(std::strtod(buf, nullptr)) < kExponentFormFrom)) {
+        return exponentText(value, digits);
+    }
     std::snprintf(buf, sizeof buf, "%.*g", digits, value);
     std::string s = buf;
     if (s.find('e') == std::string::npos) {
         return trimZeros(s);
     }
-    // Outside %g's plain range: write the same significant digits without an exponent.
+    // Outside %g's plain range: place the point among the same significant digits (printing
+    // the rounded binary value instead would show digits past the fifteenth).
     std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
-    const double rounded = std::strtod(buf, nullptr);
-    const int exponent = static_cast<int>(std::floor(std::log10(std::fabs(rounded))));
-    const int decimals = exponent >= digits - 1 ? 0 : digits - 1 - exponent;
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, rounded);
-    return trimZeros(buf);
+    const std::string e = buf;
+    const bool negative = e.front() == '-';
+    const std::size_t at = e.find('e');
+    std::string mantissa = e.substr(negative ? 1 : 0, at - (negative ? 1 : 0));
+    mantissa.erase(1, 1); // the point after the first digit
+    const int exponent = std::stoi(e.substr(at + 1));
+    std::string text;
+    if (exponent < 0) {
+        text = "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + mantissa;
+    } else if (exponent >= digits - 1) {
+        text = mantissa + std::string(static_cast<std::size_t>(exponent - (digits - 1)), '0');
+    } else {
+        text = mantissa.substr(0, static_cast<std::size_t>(exponent) + 1) + '.' +
+               mantissa.substr(static_cast<std::size_t>(exponent) + 1);
+    }
+    return (negative ? "-" : "") + trimZeros(text);
 }
 
 } // namespace
@@ -120,10 +157,10 @@ double Val(std::string_view text) {
     if (s.size() >= 2 && s[0] == '&') {
         const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(s[1])));
         if (kind == 'H') {
-            return radixValue(s.substr(2), 16, 4);
+            return radixValue(s.substr(2), 16);
         }
         if (kind == 'O') {
-            return radixValue(s.substr(2), 8, 3);
+            return radixValue(s.substr(2), 8);
         }
         return 0.0;
     }
@@ -166,11 +203,11 @@ double Val(std::string_view text) {
 }
 
 std::string numberText(double value) {
-    return plainText(value, 15);
+    return plainText(value, 15, std::numeric_limits<double>::max());
 }
 
 std::string numberText(float value) {
-    return plainText(static_cast<double>(value), 7);
+    return plainText(static_cast<double>(value), 7, std::numeric_limits<float>::max());
 }
 
 std::string signedNumberText(double value) {

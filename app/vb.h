@@ -31,14 +31,19 @@ int32_t CLng(double value);
 double Int(double value);
 
 // The number at the start of a text: blanks are ignored, a fractional part and an exponent
-// count, "&H"/"&O" prefixes read hex and octal, and a text without a number gives 0.
+// count, "&H"/"&O" prefixes read hex and octal (a value up to &HFFFF or &O177777 as a 16-bit
+// integer, so both are -1; up to &HFFFFFFFF as a 32-bit one), and a text without a number
+// gives 0.
 double Val(std::string_view text);
 
 // Decimal text with "." whatever the locale, no trailing zeros, no point for whole numbers,
-// at most 15 significant digits; "-" for negatives and nothing in front otherwise.
+// at most 15 significant digits; "-" for negatives and nothing in front otherwise. From 1E+21
+// on, the legacy exponent form ("1.79769313486232E+308"); an infinity reads as the largest
+// Double of its sign, a NaN as 0.
 std::string numberText(double value);
 
-// The same for a single-precision value: at most 7 significant digits.
+// The same for a single-precision value: at most 7 significant digits (an infinity reads as the
+// largest Single).
 std::string numberText(float value);
 
 // A number text with one blank in front when the value is zero or positive.

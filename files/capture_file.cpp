@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "files/whole_file.h"
+
 namespace velmoran {
 
 namespace {
@@ -78,19 +80,18 @@ CaptureFileResult saveCaptureFile(const QString& path, const ChannelBuffer& ch1,
         return failure(QStringLiteral("not a regular file"));
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return failure(file.errorString());
+    if (auto reason = openWholeFile(file)) {
+        return failure(*reason);
     }
     for (const ChannelBuffer* buffer : {&ch1, &ch2, &ch3}) {
-        const auto size = static_cast<qint64>(buffer->size());
-        if (file.write(reinterpret_cast<const char*>(buffer->data()), size) != size) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            return failure(reason);
+        const QByteArrayView bytes(reinterpret_cast<const char*>(buffer->data()),
+                                   static_cast<qsizetype>(buffer->size()));
+        if (auto reason = writeWhole(file, bytes)) {
+            return failure(*reason);
         }
     }
-    if (!file.commit()) {
-        return failure(file.errorString());
+    if (auto reason = commitWhole(file)) {
+        return failure(*reason);
     }
     return {true, {}, 0};
 }

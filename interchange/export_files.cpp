@@ -6,6 +6,8 @@
 
 #include <memory>
 
+#include "files/whole_file.h"
+
 namespace velmoran::interchange {
 
 std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<ExportChannel>& channels,
@@ -32,24 +34,30 @@ std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<Expor
 }
 
 std::optional<QString> writeFilesWhole(const std::vector<OutputFile>& files) {
+    const auto cannotWrite = [](const QString& path, const QString& reason) {
+        return QStringLiteral("cannot write %1: %2").arg(path, reason);
+    };
     std::vector<std::unique_ptr<QSaveFile>> saves;
     for (const OutputFile& file : files) {
         if (QFileInfo info(file.path); info.exists() && !info.isFile()) {
-            return QStringLiteral("cannot write %1: not a regular file").arg(file.path);
+            return cannotWrite(file.path, QStringLiteral("not a regular file"));
         }
         auto save = std::make_unique<QSaveFile>(file.path);
-        if (!save->open(QIODevice::WriteOnly) || save->write(file.bytes) != file.bytes.size()) {
-            return QStringLiteral("cannot write %1: %2").arg(file.path, save->errorString());
+        std::optional<QString> reason = openWholeFile(*save);
+        if (!reason) {
+            reason = writeWhole(*save, file.bytes);
+        }
+        if (reason) {
+            return cannotWrite(file.path, *reason);
         }
         saves.push_back(std::move(save));
     }
     for (std::size_t i = 0; i < saves.size(); ++i) {
-        if (!saves[i]->commit()) {
+        if (auto reason = commitWhole(*saves[i])) {
             for (std::size_t k = 0; k < i; ++k) {
                 QFile::remove(files[k].path);
             }
-            return QStringLiteral("cannot write %1: %2")
-                .arg(files[i].path, saves[i]->errorString());
+            return cannotWrite(files[i].path, *reason);
         }
     }
     return std::nullopt;

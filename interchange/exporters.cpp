@@ -17,13 +17,17 @@ constexpr char kScopeName[] = "velmoran";
 constexpr char kFirstVcdId = '!';
 // The session format of libsigrok 0.5, which PulseView and sigrok-cli read.
 constexpr char kSigrokVersion[] = "0.5.2";
-// GTKWave draws 200 pixels per zoom "frame"; a zoom of z shows 2^-z time units per frame.
+// GTKWave draws 200 pixels per zoom "frame"; a zoom of z shows 2^-z of its time units per
+// frame. Its time unit is the timescale's unit without the multiplier: 1 ps for our 100 ps.
 constexpr double kGtkwavePixelsPerFrame = 200.0;
-// The wave pane of a 1200-pixel window, leaving room for the signal names.
+constexpr double kGtkwaveUnitsPerVcdStep = 100.0;
+// GTKWave 3.3 gives a 1200-pixel window a wave pane of 740 pixels (the signal tree and the
+// names take the rest); the capture is zoomed to fill nine tenths of it.
 constexpr int kGtkwaveWindowWidth = 1200;
 constexpr int kGtkwaveWindowHeight = 400;
 constexpr int kGtkwaveSignalsWidth = 160;
-constexpr double kGtkwaveWavePixels = 900.0;
+constexpr double kGtkwaveWavePanePixels = 740.0;
+constexpr double kGtkwaveFilledShare = 0.9;
 constexpr int kGtkwaveNamedMarkers = 26;
 constexpr int kGtkwaveBinaryTraceFlags = 0x28; // right-justified, binary
 
@@ -63,6 +67,21 @@ void forEachEdgeInTime(const std::vector<ExportChannel>& channels, Visit visit) 
 
 int64_t captureSamples(const std::vector<ExportChannel>& channels) {
     return channels.empty() ? kCaptureSamples : channels.front().line.samples;
+}
+
+// A "[key] "path"" line of a GTKWave save file. GTKWave takes the text between the first and
+// the last quote of the line, so quotes inside the path need no escape; a line break or other
+// control character cannot be carried by a line and would start a line of its own, so such a
+// path is left out as a comment (GTKWave then takes the file from its command line).
+QByteArray gtkwavePathLine(const char* key, const QString& path) {
+    const QByteArray absolute = QFileInfo(path).absoluteFilePath().toUtf8();
+    const bool printable = std::none_of(absolute.begin(), absolute.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
+    });
+    if (!printable) {
+        return QByteArray("[*] ") + key + " left out: its path holds a control character\n";
+    }
+    return QByteArray("[") + key + "] \"" + absolute + "\"\n";
 }
 
 } // namespace
@@ -130,12 +149,14 @@ QString gtkwaveSavePathFor(const QString& vcdPath) {
 
 QByteArray gtkwaveSaveFile(const QString& vcdPath, const QString& savePath,
                            const std::vector<ExportChannel>& channels) {
-    const double total = static_cast<double>(captureSamples(channels) * kSamplePeriod100ps);
-    const double zoom = -std::log2(total * kGtkwavePixelsPerFrame / kGtkwaveWavePixels);
+    const double total = static_cast<double>(captureSamples(channels) * kSamplePeriod100ps) *
+                         kGtkwaveUnitsPerVcdStep;
+    const double zoom =
+        -std::log2(total * kGtkwavePixelsPerFrame / (kGtkwaveWavePanePixels * kGtkwaveFilledShare));
     QByteArray out;
     out += "[*]\n[*] written by velmoran-ird: every channel, zoomed to fit\n[*]\n";
-    out += "[dumpfile] \"" + QFileInfo(vcdPath).absoluteFilePath().toUtf8() + "\"\n";
-    out += "[savefile] \"" + QFileInfo(savePath).absoluteFilePath().toUtf8() + "\"\n";
+    out += gtkwavePathLine("dumpfile", vcdPath);
+    out += gtkwavePathLine("savefile", savePath);
     out += "[timestart] 0\n";
     out += QStringLiteral("[size] %1 %2\n")
                .arg(kGtkwaveWindowWidth)

@@ -2,6 +2,8 @@
 
 #include "support/case_name.h"
 
+#include <limits>
+
 #include "app/vb.h"
 
 using namespace velmoran;
@@ -31,6 +33,21 @@ INSTANTIATE_TEST_SUITE_P(
                       ValCase{"dangling_exponent", "1e", 1}, ValCase{"hex", "&H10", 16},
                       ValCase{"hex_integer_wraps", "&HFFFF", -1}, ValCase{"octal", "&O17", 15},
                       ValCase{"big", "99999", 99999}, ValCase{"sign_only", "-", 0}),
+    velmoran::test::CaseName());
+
+// The radix literals take the width of the smallest integer holding their value, octal the
+// same as hex; leading zeros do not widen them.
+INSTANTIATE_TEST_SUITE_P(
+    Radix, ValTest,
+    ::testing::Values(ValCase{"octal_sixteen_bits_wraps", "&O177777", -1},
+                      ValCase{"octal_top_positive", "&O77777", 32767},
+                      ValCase{"octal_past_sixteen_bits", "&O200000", 65536},
+                      ValCase{"octal_thirty_two_bits_wraps", "&O37777777777", -1},
+                      ValCase{"hex_leading_zero_still_wraps", "&H0FFFF", -1},
+                      ValCase{"hex_past_sixteen_bits", "&H10000", 65536},
+                      ValCase{"hex_thirty_two_bits_wraps", "&HFFFFFFFF", -1},
+                      ValCase{"hex_digits_past_32_bits_unread", "&H123456789", 0x12345678},
+                      ValCase{"octal_stops_at_8", "&O178", 15}),
     velmoran::test::CaseName());
 
 struct CIntCase {
@@ -104,6 +121,36 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"large", 1e20, false, "100000000000000000000", " 100000000000000000000"},
         TextCase{"tiny", 1.5e-7, false, "0.00000015", " 0.00000015"}),
     velmoran::test::CaseName());
+
+// Values past what plain decimals show at a glance, up to the largest Double and the
+// infinities, take the legacy exponent form.
+INSTANTIATE_TEST_SUITE_P(
+    Extremes, NumberTextTest,
+    ::testing::Values(
+        TextCase{"largest_double", 1.7976931348623157e308, false, "1.79769313486232E+308",
+                 " 1.79769313486232E+308"},
+        TextCase{"most_negative_double", -1.7976931348623157e308, false, "-1.79769313486232E+308",
+                 "-1.79769313486232E+308"},
+        TextCase{"near_the_largest", 1.79e308, false, "1.79E+308", " 1.79E+308"},
+        TextCase{"infinity", std::numeric_limits<double>::infinity(), false,
+                 "1.79769313486232E+308", " 1.79769313486232E+308"},
+        TextCase{"minus_infinity", -std::numeric_limits<double>::infinity(), false,
+                 "-1.79769313486232E+308", "-1.79769313486232E+308"},
+        TextCase{"first_exponent_form", 1e21, false, "1E+21", " 1E+21"},
+        TextCase{"rounds_up_to_exponent_form", 999999999999999999999.0, false, "1E+21", " 1E+21"},
+        TextCase{"last_plain", 9.99999999999999e20, false, "999999999999999000000",
+                 " 999999999999999000000"},
+        TextCase{"single_largest", 3.4028234663852886e38, true, "3.402823E+38", " 3.402823E+38"},
+        TextCase{"single_infinity", std::numeric_limits<double>::infinity(), true, "3.402823E+38",
+                 " 3.402823E+38"}),
+    velmoran::test::CaseName());
+
+TEST(NumberText, SmallestDoubleStaysPlain) {
+    const std::string text = vb::numberText(std::numeric_limits<double>::denorm_min());
+    EXPECT_EQ(text.size(), 2 + 323 + 15); // "0." then 323 zeros then the 15 digits
+    EXPECT_EQ(text.substr(0, 6), "0.0000");
+    EXPECT_EQ(text.substr(text.size() - 15), "494065645841247");
+}
 
 TEST(RoundHalfEven, RoundsToDecimals) {
     EXPECT_DOUBLE_EQ(vb::roundHalfEven(64.2358, 3), 64.236);
