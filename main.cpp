@@ -1,11 +1,33 @@
+#include <QTimer>
+
+#include <cstdio>
+
 #include "app/application.h"
+#include "app/command_line.h"
 #include "app/form1.h"
+#include "app/main_window.h"
 
 int main(int argc, char* argv[]) {
+    // The usage needs no window system: answered before Qt looks for a display.
+    if (velmoran::asksForHelp(argc, argv)) {
+        std::fputs(qPrintable(velmoran::usageText()), stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
+    const velmoran::CommandLine line =
+        velmoran::parseCommandLine(QCoreApplication::arguments().mid(1));
+    if (!line.error.isEmpty()) {
+        std::fprintf(stderr, "velmoran: %s\n%s", qPrintable(line.error),
+                     qPrintable(velmoran::usageText()));
+        return 2;
+    }
     velmoran::setUpApplication(app);
-    velmoran::Form1 form;
-    velmoran::installStartupProbe(form);
-    form.show();
+    velmoran::MainWindow window(
+        velmoran::withPortOverrides(velmoran::platformPortMap(), line.ports));
+    velmoran::installStartupProbe(window);
+    window.show();
+    if (!line.file.isEmpty()) {
+        QTimer::singleShot(0, &window, [&window, &line] { window.openFile(line.file); });
+    }
     return app.exec();
 }

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 
 #include "about/form2.h"
 #include "acquisition/mscomm.h"
@@ -79,6 +80,17 @@ public:
     // Cls, then the three rows from start byte `start`.
     void redrawRows(int32_t start);
 
+    // Loads `path` as 载入 does once a file is chosen (the same message on failure); the file
+    // dialogs then start from it. Returns whether it was read.
+    bool loadFile(const QString& path);
+
+    // Asked before a save replaces an existing file (true: replace). Unset, a save replaces
+    // without asking; the program's main window sets it.
+    using OverwriteQuestion = std::function<bool(const QString& path)>;
+    void setOverwriteQuestion(OverwriteQuestion question) {
+        overwriteQuestion_ = std::move(question);
+    }
+
 public Q_SLOTS:
     void Command1_Click();
     void Command2_Click();
@@ -97,6 +109,9 @@ public Q_SLOTS:
 Q_SIGNALS:
     // Raised at the end of a capture, normal or not (tests and the demo wait for it).
     void captureEnded();
+    // Raised after a file has been loaded into, or saved from, the three buffers.
+    void fileLoaded(const QString& path);
+    void fileSaved(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -112,6 +127,7 @@ private:
     static void setInterval(QTimer* timer, int ms);
 
     QPointer<Form2> form2_;
+    OverwriteQuestion overwriteQuestion_;
 };
 
 } // namespace velmoran

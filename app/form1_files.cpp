@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include <QFileInfo>
+
 #include "app/texts.h"
 #include "display/vb_scroll_bar.h"
 #include "files/capture_file.h"
@@ -27,12 +29,19 @@ void Form1::Command1_Click() {
     if (cancelledAfterEarlierChoice(*CommonDialog1)) {
         return;
     }
-    if (!loadCaptureFile(CommonDialog1->FileName(), ChannelData1, ChannelData2, ChannelData3).ok) {
+    loadFile(CommonDialog1->FileName());
+}
+
+bool Form1::loadFile(const QString& path) {
+    CommonDialog1->setFileName(path);
+    if (!loadCaptureFile(path, ChannelData1, ChannelData2, ChannelData3).ok) {
         MsgBox(this, QString::fromUtf8(texts::kOpenFileError));
-        return;
+        return false;
     }
     ViewStart = HScroll1->Value();
     redrawRows(kBytesPerScrollUnit * ViewStart);
+    Q_EMIT fileLoaded(path);
+    return true;
 }
 
 // Save: the three channel buffers to a capture file; nothing changes on screen.
@@ -42,9 +51,15 @@ void Form1::Command3_Click() {
     if (cancelledAfterEarlierChoice(*CommonDialog1)) {
         return;
     }
-    if (!saveCaptureFile(CommonDialog1->FileName(), ChannelData1, ChannelData2, ChannelData3).ok) {
-        MsgBox(this, QString::fromUtf8(texts::kSaveFileError));
+    const QString path = CommonDialog1->FileName();
+    if (overwriteQuestion_ && QFileInfo(path).isFile() && !overwriteQuestion_(path)) {
+        return;
     }
+    if (!saveCaptureFile(path, ChannelData1, ChannelData2, ChannelData3).ok) {
+        MsgBox(this, QString::fromUtf8(texts::kSaveFileError));
+        return;
+    }
+    Q_EMIT fileSaved(path);
 }
 
 } // namespace velmoran

@@ -42,4 +42,57 @@ inline constexpr char kOpenFileError[] = "打开文件出错";
 inline constexpr char kSaveFileError[] = "保存文件出错";
 inline constexpr char kMilliseconds[] = "ms";
 
+// The main window's menu bar, navigator and file handling.
+inline constexpr char kMenuFile[] = "文件(&F)";
+inline constexpr char kMenuLoad[] = "载入(&O)…";
+inline constexpr char kMenuSave[] = "保存(&S)…";
+inline constexpr char kMenuExport[] = "导出(&E)";
+inline constexpr char kMenuRecent[] = "最近打开的文件(&R)";
+inline constexpr char kMenuNoRecent[] = "（无）";
+inline constexpr char kMenuQuit[] = "退出(&X)";
+inline constexpr char kMenuCapture[] = "采集(&C)";
+inline constexpr char kMenuPort[] = "串口 %1：%2";
+inline constexpr char kMenuNoPort[] = "（未找到串口）";
+inline constexpr char kMenuView[] = "视图(&V)";
+inline constexpr char kMenuZoomIn[] = "放大(&I)";
+inline constexpr char kMenuZoomOut[] = "缩少(&O)";
+inline constexpr char kMenuHome[] = "到开头(&B)";
+inline constexpr char kMenuEnd[] = "到结尾(&E)";
+inline constexpr char kMenuPrevFrame[] = "上一帧(&P)";
+inline constexpr char kMenuNextFrame[] = "下一帧(&N)";
+inline constexpr char kMenuNavigator[] = "总览与帧列表(&L)";
+inline constexpr char kMenuHelp[] = "帮助(&H)";
+inline constexpr char kMenuAbout[] = "关于本程序(&A)";
+inline constexpr char kMenuHelpPage[] = "使用说明(&H)";
+inline constexpr char kExportVcd[] = "VCD 波形及 GTKWave 视图(&V)…";
+inline constexpr char kExportSr[] = "sigrok 会话 .sr(&S)…";
+inline constexpr char kExportMode2[] = "LIRC mode2，显示通道(&M)…";
+inline constexpr char kExportCsv[] = "边沿 CSV(&C)…";
+inline constexpr char kExportDialogTitle[] = "导出";
+inline constexpr char kNavigatorTitle[] = "总览与帧列表";
+inline constexpr char kTitleWithFile[] = "%1 - %2";
+inline constexpr char kOverwriteQuestion[] = "文件“%1”已存在。\n要替换它吗？";
+inline constexpr char kRecentMissing[] = "找不到文件“%1”，已将它从最近打开的文件中移除。";
+inline constexpr char kHelpTitle[] = "使用说明";
+inline constexpr char kHelpHtml[] =
+    "<h3>采集</h3>"
+    "<p>在“显示通道”中选择通道（1、2 或 3），在“串口选择”中填写串口号，然后单击“开始采集”"
+    "（F5）。采集期间按钮变为“强行停止”，可随时停止并保留已收到的数据。一次采集共 63,488 "
+    "字节，即 507,904 个采样点，每个采样 40.1474 µs，约 20.39 秒。</p>"
+    "<h3>串口号</h3>"
+    "<p>Windows 上串口 N 即 COMN。Linux 上串口 N 是现有的第 N 个串口设备：先是 USB 转串口"
+    "（/dev/ttyUSB0 …），再是 /dev/ttyACM0 …，最后是其他串口（/dev/ttyS0 …）。“采集”菜单列出"
+    "现有串口及其设备名；命令行参数 --port N=设备 可把任意设备设为串口 N。</p>"
+    "<h3>查看与测量</h3>"
+    "<p>“放大”“缩少”（Ctrl++、Ctrl+-）改变时间比例，滚动条移动图形，Home / End 到开头、结尾。"
+    "鼠标在图形上移动时显示绿色时间线及时间；先后单击两点显示两点间的时间。</p>"
+    "<h3>总览与帧列表（F2）</h3>"
+    "<p>总览以一条横带显示每个通道的全部采集，红框为图形当前显示的部分；单击或拖动即可跳转。"
+    "帧列表列出解码得到的红外遥控帧（NEC、RC5、SIRC），单击一行图形即跳到该帧；"
+    "“上一帧”“下一帧”（Ctrl+←、Ctrl+→）逐帧浏览。</p>"
+    "<h3>文件</h3>"
+    "<p>.ird 文件依次保存三个通道的缓冲区，每个 63,489 字节，共 190,467 字节，无文件头；"
+    "每字节 8 个采样，最早的在第 7 位。可用“载入”、把文件拖到窗口上或在命令行中给出文件名来打开。"
+    "“导出”可写出 VCD（附 GTKWave 视图文件）、sigrok 会话、LIRC mode2 和边沿 CSV。</p>";
+
 } // namespace velmoran::texts

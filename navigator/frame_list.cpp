@@ -1,0 +1,117 @@
+#include "navigator/frame_list.h"
+
+#include <algorithm>
+
+#include "interchange/channel_levels.h"
+
+namespace velmoran::navigator {
+
+namespace {
+
+constexpr double kMicrosecondsPerMs = 1000.0;
+constexpr int kStartDecimals = 3;
+
+const char* const kHeaders[FrameListModel::ColumnCount] = {
+    "通道", "开始 (ms)", "协议", "地址", "命令", "校验", "备注",
+};
+
+} // namespace
+
+std::vector<interchange::IrFrame> decodeChannels(const CaptureStore& store) {
+    std::vector<interchange::IrFrame> frames;
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        const std::vector<interchange::IrFrame> found =
+            interchange::decodeInfrared(interchange::channelLevels(*store.channel(ch)), ch);
+        frames.insert(frames.end(), found.begin(), found.end());
+    }
+    std::stable_sort(frames.begin(), frames.end(),
+                     [](const interchange::IrFrame& a, const interchange::IrFrame& b) {
+                         return a.startSample != b.startSample ? a.startSample < b.startSample
+                                                               : a.channel < b.channel;
+                     });
+    return frames;
+}
+
+QString frameStartMs(const interchange::IrFrame& frame) {
+    const double ms = static_cast<double>(frame.startSample) * interchange::kSamplePeriodUsExact /
+                      kMicrosecondsPerMs;
+    return QString::number(ms, 'f', kStartDecimals);
+}
+
+FrameListModel::FrameListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void FrameListModel::setFrames(std::vector<interchange::IrFrame> frames) {
+    beginResetModel();
+    frames_ = std::move(frames);
+    texts_.clear();
+    texts_.reserve(frames_.size());
+    for (const interchange::IrFrame& f : frames_) {
+        texts_.push_back(interchange::frameText(f));
+    }
+    endResetModel();
+}
+
+std::vector<int64_t> FrameListModel::starts() const {
+    std::vector<int64_t> s;
+    s.reserve(frames_.size());
+    for (const interchange::IrFrame& f : frames_) {
+        s.push_back(f.startSample);
+    }
+    return s;
+}
+
+int FrameListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(frames_.size());
+}
+
+int FrameListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant FrameListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    const auto row = static_cast<std::size_t>(index.row());
+    if (role == Qt::TextAlignmentRole) {
+        return index.column() == StartMs ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                         : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    const interchange::FrameText& t = texts_[row];
+    switch (index.column()) {
+    case Channel:
+        return frames_[row].channel;
+    case StartMs:
+        return frameStartMs(frames_[row]);
+    case Protocol:
+        return t.protocol;
+    case Address:
+        return t.address;
+    case Command:
+        return t.command;
+    case Check:
+        return t.check;
+    case Notes:
+        return t.notes;
+    default:
+        return {};
+    }
+}
+
+QVariant FrameListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    if (orientation == Qt::Vertical) {
+        return section + 1;
+    }
+    if (section < 0 || section >= ColumnCount) {
+        return {};
+    }
+    return QString::fromUtf8(kHeaders[section]);
+}
+
+} // namespace velmoran::navigator

@@ -1,0 +1,45 @@
+#pragma once
+
+// The frame list: every infrared frame decoded from the three channel buffers, in time order,
+// as a flat table model (one row per frame, repeat codes as rows of their own).
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+#include "app/capture_store.h"
+#include "interchange/frame_text.h"
+#include "interchange/ir_decoder.h"
+
+namespace velmoran::navigator {
+
+// The frames of channels 1, 2 and 3, ordered by their first edge (then by channel).
+std::vector<interchange::IrFrame> decodeChannels(const CaptureStore& store);
+
+// A frame's start in milliseconds, as the list shows it: "1234.567".
+QString frameStartMs(const interchange::IrFrame& frame);
+
+class FrameListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Channel, StartMs, Protocol, Address, Command, Check, Notes, ColumnCount };
+
+    explicit FrameListModel(QObject* parent = nullptr);
+
+    // Replaces every row.
+    void setFrames(std::vector<interchange::IrFrame> frames);
+    const std::vector<interchange::IrFrame>& frames() const { return frames_; }
+    // The frames' first edges, in samples, in row order.
+    std::vector<int64_t> starts() const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    std::vector<interchange::IrFrame> frames_;
+    std::vector<interchange::FrameText> texts_;
+};
+
+} // namespace velmoran::navigator

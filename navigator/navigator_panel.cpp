@@ -1,0 +1,96 @@
+#include "navigator/navigator_panel.h"
+
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableView>
+
+#include "app/texts.h"
+#include "navigator/frame_list.h"
+#include "navigator/overview.h"
+
+namespace velmoran::navigator {
+
+namespace {
+
+constexpr const char* kChannelNames[kChannelCount] = {texts::kChannelOne, texts::kChannelTwo,
+                                                      texts::kChannelThree};
+constexpr int kMargin = 4;
+constexpr int kRowHeight = 18;
+
+} // namespace
+
+NavigatorPanel::NavigatorPanel(const CaptureStore& store, QWidget* parent)
+    : QWidget(parent), store_(store) {
+    setObjectName(QStringLiteral("NavigatorPanel"));
+    setFixedHeight(kPanelHeight);
+
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    grid->setHorizontalSpacing(kMargin);
+    grid->setVerticalSpacing(kMargin);
+
+    // The names sit in a column of their own, each level with its strip.
+    auto* names = new QWidget(this);
+    names->setFixedHeight(Overview::fixedHeight());
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        auto* name = new QLabel(QString::fromUtf8(kChannelNames[ch - 1]), names);
+        name->adjustSize();
+        name->move(0, Overview::stripTop(ch) + (Overview::kStripHeight - name->height()) / 2);
+    }
+    names->setFixedWidth(names->childrenRect().width());
+    overview_ = new Overview(this);
+    overview_->setStore(&store_);
+
+    model_ = new FrameListModel(this);
+    table_ = new QTableView(this);
+    table_->setObjectName(QStringLiteral("FrameTable"));
+    table_->setModel(model_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setAlternatingRowColors(true);
+    table_->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setWordWrap(false);
+
+    grid->addWidget(names, 0, 0);
+    grid->addWidget(overview_, 0, 1);
+    grid->addWidget(table_, 1, 0, 1, 2);
+
+    connect(overview_, &Overview::fractionChosen, this, &NavigatorPanel::fractionChosen);
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid()) {
+                    Q_EMIT frameChosen(current.row());
+                }
+            });
+    // A click on the row that is already current moves the chart back to it too.
+    connect(table_, &QTableView::clicked, this, [this](const QModelIndex& index) {
+        if (index.isValid() && index.row() == table_->currentIndex().row()) {
+            Q_EMIT frameChosen(index.row());
+        }
+    });
+}
+
+int NavigatorPanel::refresh() {
+    model_->setFrames(decodeChannels(store_));
+    table_->resizeColumnsToContents();
+    overview_->refresh();
+    return model_->rowCount();
+}
+
+void NavigatorPanel::selectFrame(int row) {
+    const QModelIndex index = model_->index(row, 0);
+    if (!index.isValid()) {
+        return;
+    }
+    if (table_->currentIndex().row() == row) {
+        Q_EMIT frameChosen(row);
+    }
+    table_->setCurrentIndex(index);
+    table_->scrollTo(index);
+}
+
+} // namespace velmoran::navigator

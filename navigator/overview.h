@@ -1,0 +1,59 @@
+#pragma once
+
+// Overview: each channel's whole capture as one strip across the widget's full width, one pixel
+// column per span of samples (low, high, or a full-height stroke where the span holds edges),
+// with the part the chart shows marked. A click or a drag at a fraction of the width asks for
+// the chart to move there.
+
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+#include "app/capture_store.h"
+
+namespace velmoran::navigator {
+
+class Overview : public QWidget {
+    Q_OBJECT
+public:
+    explicit Overview(QWidget* parent = nullptr);
+
+    // The buffers the strips show (kept by pointer: they live as long as the window); the
+    // columns are computed again now and whenever the width changes.
+    void setStore(const CaptureStore* store);
+    // Recomputes the columns from the buffers (after a capture or a load).
+    void refresh();
+    // The part of the capture the chart shows, in samples.
+    void setView(int64_t firstSample, int64_t sampleCount);
+
+    // Top of channel `channel`'s strip (1 ... 3) and the strips' height, in pixels.
+    static int stripTop(int channel);
+    static constexpr int kStripHeight = 14;
+    static constexpr int kStripGap = 6;
+    static int fixedHeight();
+
+    // The drawing of the strips without the view mark (for tests and benchmarks).
+    const QImage& strips() const { return strips_; }
+
+Q_SIGNALS:
+    // A click or a drag at `fraction` (0 ... 1) of the width.
+    void fractionChosen(double fraction);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void choose(double x);
+
+    const CaptureStore* store_ = nullptr;
+    QImage strips_;
+    int64_t viewFirst_ = 0;
+    int64_t viewCount_ = 0;
+};
+
+} // namespace velmoran::navigator

@@ -1,0 +1,437 @@
+// The program's main window end to end: the menu bar above an unchanged client area, a capture
+// from the board emulator listed frame by frame, the chart moved from the overview and the frame
+// list, files opened by drop, by name and from the recent list, exports, the overwrite question,
+// and the command line of the real program.
+
+#include <QComboBox>
+#include <QDockWidget>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/dialog_script.h"
+#include "support/pty_pair.h"
+
+#include <fstream>
+
+#include "app/command_line.h"
+#include "app/form1.h"
+#include "app/main_window.h"
+#include "app/twips.h"
+#include "display/picture_box.h"
+#include "display/square_wave.h"
+#include "display/vb_scroll_bar.h"
+#include "files/capture_file.h"
+#include "interchange/channel_levels.h"
+#include "interchange/export_files.h"
+#include "navigator/frame_list.h"
+#include "navigator/navigation.h"
+#include "navigator/navigator_panel.h"
+#include "navigator/overview.h"
+#include "tools/emulator/board_emulator.h"
+#include "tools/emulator/board_stream.h"
+
+using namespace velmoran;
+using velmoran::test::DialogScript;
+using velmoran::test::waitUntil;
+
+namespace {
+
+constexpr int kCaptureTimeoutMs = 60000;
+constexpr uint32_t kSeed = 5;
+
+QString u8(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QAction* action(QWidget& window, const char* name) {
+    auto* a = window.findChild<QAction*>(QString::fromLatin1(name));
+    EXPECT_NE(a, nullptr) << name;
+    return a;
+}
+
+// What the docked navigator adds to the window's height: the panel and the splitter above it.
+int dockedHeight(const MainWindow& window) {
+    return window.navigatorDock()->height() +
+           window.style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, &window);
+}
+
+// Settings go to a directory of the test's own, never the user's.
+class MainWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        settingsDir_ = new QTemporaryDir;
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir_->path());
+    }
+    static void TearDownTestSuite() {
+        delete settingsDir_;
+        settingsDir_ = nullptr;
+    }
+    void SetUp() override { QSettings().clear(); }
+    QString path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
+
+    static inline QTemporaryDir* settingsDir_ = nullptr;
+    QTemporaryDir dir_;
+};
+
+// A window whose port 1 is the board emulator's pseudo-terminal, streaming flat out.
+class EmulatorWindowTest : public MainWindowTest {
+protected:
+    emulator::PseudoTerminal pty;
+    emulator::BoardStreamer streamer{
+        pty.masterFd(), pty.slavePath(), {.seed = kSeed, .pace = emulator::Pace::Max}};
+    MainWindow window{[this](int port) {
+        return port == 1 ? QString::fromStdString(pty.slavePath()) : QString();
+    }};
+    Form1& form = *window.form();
+
+    // A capture started with F5 into channel `channel`, waited for to its end.
+    void capture(const char* channel) {
+        form.Combo1->setEditText(QString::fromLatin1(channel));
+        QSignalSpy ended(&form, &Form1::captureEnded);
+        QTest::keyClick(&window, Qt::Key_F5);
+        // Load, save and export are off from the first moment of the capture.
+        EXPECT_FALSE(action(window, "actionLoad")->isEnabled());
+        EXPECT_FALSE(action(window, "actionSave")->isEnabled());
+        EXPECT_FALSE(action(window, "actionExportVcd")->isEnabled());
+        EXPECT_EQ(action(window, "actionCapture")->text(), u8("强行停止"));
+        ASSERT_TRUE(waitUntil([&] { return ended.size() == 1; }, kCaptureTimeoutMs));
+        EXPECT_TRUE(action(window, "actionLoad")->isEnabled());
+        EXPECT_TRUE(action(window, "actionSave")->isEnabled());
+    }
+};
+
+TEST_F(MainWindowTest, TheMenuBarSitsAboveAClientAreaThatKeepsItsDesign) {
+    MainWindow window([](int) { return QString(); });
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    Form1& form = *window.form();
+    const int menuHeight = window.menuBar()->height();
+    EXPECT_GT(menuHeight, 0);
+    EXPECT_EQ(form.geometry(), QRect(0, menuHeight, 712, 479));
+    EXPECT_EQ(window.size(), QSize(712, 479 + menuHeight));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_FALSE(window.navigatorDock()->isVisible());
+    EXPECT_EQ(form.Picture1->geometry(), twipsRect(240, 120, 10215, 5175));
+    EXPECT_EQ(form.Command3->geometry(), twipsRect(6480, 6600, 1215, 375));
+    EXPECT_EQ(window.windowTitle(), u8("Velmoran(11.0592M版)"));
+    QStringList menus;
+    for (QAction* a : window.menuBar()->actions()) {
+        menus << a->text();
+    }
+    EXPECT_EQ(menus, (QStringList{u8("文件(&F)"), u8("采集(&C)"), u8("视图(&V)"), u8("帮助(&H)")}));
+    for (QAction* a : window.findChildren<QAction*>()) {
+        if (!a->objectName().isEmpty()) {
+            EXPECT_TRUE(a->objectName().startsWith(QLatin1String("action")))
+                << a->objectName().toStdString();
+        }
+    }
+
+    // View actions by their shortcuts; zoom changes the chart as the buttons do.
+    QTest::keyClick(&window, Qt::Key_Plus, Qt::ControlModifier);
+    EXPECT_EQ(form.BitWidth, 20);
+    QTest::keyClick(&window, Qt::Key_Minus, Qt::ControlModifier);
+    QTest::keyClick(&window, Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_EQ(form.BitWidth, 5);
+    QTest::keyClick(&window, Qt::Key_End);
+    EXPECT_EQ(form.HScroll1->Value(), form.HScroll1->Max());
+    EXPECT_EQ(form.ViewStart, form.HScroll1->Max());
+    QTest::keyClick(&window, Qt::Key_Home);
+    EXPECT_EQ(form.ViewStart, 0);
+    // F2 shows and hides the navigator; the window grows by exactly its height.
+    QTest::keyClick(&window, Qt::Key_F2);
+    QTRY_VERIFY(window.navigatorDock()->isVisible());
+    QTRY_COMPARE(window.height(), 479 + menuHeight + dockedHeight(window));
+    EXPECT_EQ(form.geometry(), QRect(0, menuHeight, 712, 479));
+    QTest::keyClick(&window, Qt::Key_F2);
+    QTRY_COMPARE(window.height(), 479 + menuHeight);
+    // The help page opens without blocking.
+    action(window, "actionHelp")->trigger();
+    auto* help = window.findChild<QWidget*>(QStringLiteral("HelpWindow"));
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+}
+
+TEST_F(EmulatorWindowTest, ACaptureListsTheEmulatorsFramesAndTheChartFollowsTheNavigator) {
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const int idleHeight = window.height();
+    capture("1");
+    ASSERT_TRUE(window.navigatorDock()->isVisible());
+    EXPECT_EQ(window.height(), idleHeight + dockedHeight(window));
+    EXPECT_EQ(form.geometry().size(), QSize(712, 479));
+
+    // The picture the README shows: the window as a user sees it right after a capture.
+    QDir().mkpath(QStringLiteral(VELMORAN_SCREENSHOT_DIR));
+    window.grab().save(QStringLiteral(VELMORAN_SCREENSHOT_DIR "/main-window.png"));
+    window.navigatorDock()->grab().save(QStringLiteral(VELMORAN_SCREENSHOT_DIR "/navigator.png"));
+
+    // One row per frame and per repeat code, with the emulator's own address and command.
+    const emulator::Scenario scenario = emulator::defaultScenario(kSeed);
+    auto* table = window.findChild<QTableView*>(QStringLiteral("FrameTable"));
+    ASSERT_NE(table, nullptr);
+    const QAbstractItemModel* model = table->model();
+    std::vector<std::pair<QString, QString>> expected; // address, command
+    for (const emulator::NecPress& p : scenario.presses) {
+        for (int i = 0; i <= p.repeats; ++i) {
+            expected.emplace_back(i == 0 ? QStringLiteral("0x%1").arg(p.address, 2, 16, QChar('0'))
+                                         : QString(),
+                                  QStringLiteral("0x%1").arg(p.command, 2, 16, QChar('0')));
+        }
+    }
+    ASSERT_EQ(model->rowCount(), static_cast<int>(expected.size()));
+    using navigator::FrameListModel;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        EXPECT_EQ(model->index(row, FrameListModel::Channel).data().toInt(), 1);
+        const QString protocol = model->index(row, FrameListModel::Protocol).data().toString();
+        EXPECT_TRUE(protocol.startsWith(QLatin1String("NEC"))) << protocol.toStdString();
+        if (protocol == QLatin1String("NEC")) {
+            EXPECT_EQ(model->index(row, FrameListModel::Address).data().toString(),
+                      expected[static_cast<std::size_t>(row)].first);
+            EXPECT_EQ(model->index(row, FrameListModel::Command).data().toString(),
+                      expected[static_cast<std::size_t>(row)].second);
+            EXPECT_EQ(model->index(row, FrameListModel::Check).data().toString(), u8("ok"));
+        }
+    }
+
+    // A click on a row: the frame's first edge in the left quarter of the chart, redrawn.
+    const int row = 5;
+    const auto& frames = window.navigatorPanel()->frames()->frames();
+    const int64_t start = frames[row].startSample;
+    const QRect cell = table->visualRect(model->index(row, FrameListModel::Protocol));
+    table->scrollTo(model->index(row, 0));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                      table->visualRect(model->index(row, 1)).center());
+    Q_UNUSED(cell);
+    const int64_t visible = samplesAcross(form.Picture1->Width(), form.BitWidth);
+    const int64_t left = navigator::leftSampleAt(form.ViewStart);
+    EXPECT_EQ(form.ViewStart, form.HScroll1->Value());
+    EXPECT_LE(left, start);
+    EXPECT_LT(start - left, visible / 4);
+    // 下一帧 by its shortcut goes to the following row, and the list follows.
+    QTest::keyClick(&window, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(table->currentIndex().row(), row + 1);
+    EXPECT_LE(navigator::leftSampleAt(form.ViewStart), frames[row + 1].startSample);
+    EXPECT_LT(frames[row + 1].startSample - navigator::leftSampleAt(form.ViewStart), visible / 4);
+    action(window, "actionPrevFrame")->trigger();
+    EXPECT_EQ(table->currentIndex().row(), row);
+    // The keys move the current row, and the chart with it.
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Down);
+    EXPECT_EQ(table->currentIndex().row(), row + 1);
+    EXPECT_LT(frames[row + 1].startSample - navigator::leftSampleAt(form.ViewStart), visible / 4);
+
+    // A click in the overview at 3/4 of its width, then a drag back to 1/4.
+    navigator::Overview* overview = window.navigatorPanel()->overview();
+    EXPECT_EQ(overview->objectName(), u8("Overview"));
+    const int w = overview->width();
+    QTest::mousePress(overview, Qt::LeftButton, {}, QPoint(3 * w / 4, 5));
+    EXPECT_EQ(form.HScroll1->Value(),
+              navigator::scrollValueAtFraction(double(3 * w / 4) / w, form.HScroll1->Max()));
+    EXPECT_EQ(form.ViewStart, form.HScroll1->Value());
+    QMouseEvent drag(QEvent::MouseMove, QPointF(w / 4, 5), overview->mapToGlobal(QPointF(w / 4, 5)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(overview, &drag);
+    QTest::mouseRelease(overview, Qt::LeftButton, {}, QPoint(w / 4, 5));
+    EXPECT_EQ(form.ViewStart,
+              navigator::scrollValueAtFraction(double(w / 4) / w, form.HScroll1->Max()));
+}
+
+TEST_F(EmulatorWindowTest, ThePortMenuListsTheDevicesAndSetsThePortNumber) {
+    form.Combo2->setEditText(QStringLiteral("7"));
+    auto* menu = action(window, "actionCapture")->associatedObjects().value(0);
+    auto* captureMenu = qobject_cast<QMenu*>(menu);
+    ASSERT_NE(captureMenu, nullptr);
+    Q_EMIT captureMenu->aboutToShow();
+    QAction* port1 = action(window, "actionPort1");
+    ASSERT_NE(port1, nullptr);
+    EXPECT_TRUE(port1->text().contains(QString::fromStdString(pty.slavePath())));
+    EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("actionPort2")), nullptr);
+    port1->trigger();
+    EXPECT_EQ(form.Combo2->currentText(), u8("1"));
+}
+
+TEST_F(MainWindowTest, SavingOverAFileAsksAndARefusalKeepsItByteForByte) {
+    MainWindow window([](int) { return QString(); });
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    Form1& form = *window.form();
+    form.ChannelData1.fill(0x5A);
+    const QString target = path("old.ird");
+    const QByteArray old("an older file, not a capture");
+    writeFile(target, old);
+
+    DialogScript script;
+    script.choose(target);
+    script.answer(QMessageBox::No);
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(script.done());
+    ASSERT_EQ(script.questions().size(), 1);
+    EXPECT_TRUE(script.questions()[0].contains(u8("old.ird")));
+    EXPECT_EQ(readAll(target), old);
+    EXPECT_EQ(window.windowTitle(), u8("Velmoran(11.0592M版)"));
+
+    script.choose(target);
+    script.answer(QMessageBox::Yes);
+    action(window, "actionSave")->trigger();
+    EXPECT_TRUE(script.done());
+    const QByteArray saved = readAll(target);
+    ASSERT_EQ(saved.size(), kCaptureFileBytes);
+    EXPECT_EQ(static_cast<uint8_t>(saved[0]), 0x5A);
+    EXPECT_EQ(window.windowTitle(), u8("Velmoran(11.0592M版) - old.ird"));
+    EXPECT_EQ(window.recentFiles(), QStringList{QFileInfo(target).absoluteFilePath()});
+    // A new file is written without a question.
+    script.choose(path("new.ird"));
+    action(window, "actionSave")->trigger();
+    EXPECT_EQ(script.questions().size(), 2);
+    EXPECT_EQ(readAll(path("new.ird")).size(), kCaptureFileBytes);
+}
+
+TEST_F(MainWindowTest, DroppedAndNamedFilesLoadAndBadOnesLoseNothing) {
+    ChannelBuffer a{}, b{}, c{};
+    a.fill(0x11);
+    b.fill(0x22);
+    c.fill(0x33);
+    ASSERT_TRUE(saveCaptureFile(path("good.ird"), a, b, c).ok);
+    MainWindow window([](int) { return QString(); });
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    Form1& form = *window.form();
+
+    auto drop = [&](const QString& file) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(file)});
+        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent dropped(QPointF(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &dropped);
+        EXPECT_TRUE(dropped.isAccepted());
+    };
+    DialogScript script;
+    drop(path("good.ird"));
+    ASSERT_TRUE(waitUntil([&] { return form.ChannelData3[0] == 0x33; }));
+    EXPECT_EQ(form.ChannelData1, a);
+    EXPECT_EQ(window.windowTitle(), u8("Velmoran(11.0592M版) - good.ird"));
+
+    // A folder and a missing file: the load's message, buffers and title as they were.
+    for (const QString& bad : {dir_.path(), path("missing.ird")}) {
+        const int before = static_cast<int>(script.messages().size());
+        drop(bad);
+        ASSERT_TRUE(waitUntil([&] { return script.messages().size() == before + 1; }));
+        EXPECT_EQ(script.messages().back(), u8("打开文件出错"));
+        EXPECT_EQ(form.ChannelData1, a);
+        EXPECT_EQ(form.ChannelData3, c);
+        EXPECT_EQ(window.windowTitle(), u8("Velmoran(11.0592M版) - good.ird"));
+    }
+    // The same for a file named at start-up, which goes through the same path.
+    EXPECT_FALSE(window.openFile(path("missing.ird")));
+    EXPECT_EQ(script.messages().back(), u8("打开文件出错"));
+    EXPECT_EQ(form.ChannelData2, b);
+
+    // The recent list: the good file; a file gone since is removed with a message.
+    EXPECT_EQ(window.recentFiles(), QStringList{QFileInfo(path("good.ird")).absoluteFilePath()});
+    ASSERT_TRUE(QFile::copy(path("good.ird"), path("gone.ird")));
+    ASSERT_TRUE(window.openFile(path("gone.ird")));
+    ASSERT_TRUE(QFile::remove(path("gone.ird")));
+    action(window, "actionRecent1")->trigger();
+    EXPECT_TRUE(script.messages().back().contains(u8("gone.ird")));
+    EXPECT_EQ(window.recentFiles(), QStringList{QFileInfo(path("good.ird")).absoluteFilePath()});
+    form.ChannelData1.fill(0);
+    action(window, "actionRecent1")->trigger();
+    EXPECT_EQ(form.ChannelData1, a);
+}
+
+TEST_F(MainWindowTest, ExportsWriteWhatVelmoranIrdWritesAndReportFailures) {
+    MainWindow window([](int) { return QString(); });
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    Form1& form = *window.form();
+    for (std::size_t i = 0; i < form.ChannelData2.size(); ++i) {
+        form.ChannelData2[i] = static_cast<uint8_t>(i * 37);
+    }
+    form.Combo1->setEditText(QStringLiteral("2"));
+    DialogScript script;
+    script.choose(path("out.vcd"));
+    action(window, "actionExportVcd")->trigger();
+    std::vector<interchange::ExportChannel> all;
+    for (int ch = 1; ch <= 3; ++ch) {
+        all.push_back({ch, interchange::channelLevels(*form.channel(ch))});
+    }
+    for (const auto& f :
+         interchange::exportFiles(interchange::ExportFormat::Vcd, all, path("out.vcd"))) {
+        EXPECT_EQ(readAll(f.path), f.bytes) << f.path.toStdString();
+    }
+    // mode2 takes the channel 显示通道 names.
+    script.choose(path("remote.mode2"));
+    action(window, "actionExportMode2")->trigger();
+    const auto mode2 =
+        interchange::exportFiles(interchange::ExportFormat::Mode2, {all[1]}, path("remote.mode2"));
+    EXPECT_EQ(readAll(path("remote.mode2")), mode2.front().bytes);
+    // Into a folder that does not exist: the writer's reason in a message box.
+    script.choose(path("no/such/dir/x.csv"));
+    action(window, "actionExportCsv")->trigger();
+    ASSERT_EQ(script.messages().size(), 1);
+    EXPECT_TRUE(script.messages()[0].contains(u8("x.csv")));
+    EXPECT_TRUE(script.done());
+}
+
+TEST(CommandLine, PortsFilesAndMistakes) {
+    const CommandLine line = parseCommandLine(
+        {u8("--port"), u8("1=/dev/pts/7"), u8("--port=4=/dev/ttyS9"), u8("cap.ird")});
+    EXPECT_TRUE(line.error.isEmpty());
+    EXPECT_EQ(line.file, u8("cap.ird"));
+    const PortMap map =
+        withPortOverrides([](int n) { return QStringLiteral("/dev/base%1").arg(n); }, line.ports);
+    EXPECT_EQ(map(1), u8("/dev/pts/7"));
+    EXPECT_EQ(map(2), u8("/dev/base2"));
+    EXPECT_EQ(map(4), u8("/dev/ttyS9"));
+    for (const QStringList& wrong :
+         {QStringList{u8("--port"), u8("x=/dev/a")}, QStringList{u8("--port"), u8("0=/dev/a")},
+          QStringList{u8("--port")}, QStringList{u8("--frobnicate")},
+          QStringList{u8("a.ird"), u8("b.ird")}}) {
+        EXPECT_FALSE(parseCommandLine(wrong).error.isEmpty()) << wrong.join(' ').toStdString();
+    }
+}
+
+TEST(CommandLine, TheProgramPrintsItsUsageWithoutAWindow) {
+    const QString program = QStringLiteral(VELMORAN_BINARY_DIR "/velmoran");
+    QProcess help;
+    help.start(program, {QStringLiteral("--help")});
+    ASSERT_TRUE(help.waitForFinished(10000));
+    EXPECT_EQ(help.exitCode(), 0);
+    EXPECT_TRUE(help.readAllStandardOutput().startsWith("usage: velmoran"));
+    QProcess wrong;
+    wrong.start(program, {QStringLiteral("--frobnicate")});
+    ASSERT_TRUE(wrong.waitForFinished(10000));
+    EXPECT_EQ(wrong.exitCode(), 2);
+    EXPECT_TRUE(wrong.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(wrong.readAllStandardError().contains("usage: velmoran"));
+}
+
+} // namespace

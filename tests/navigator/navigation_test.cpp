@@ -1,0 +1,148 @@
+// The navigator's arithmetic and its overview widget: columns checked against a sample-by-sample
+// reference, scroll positions that put a frame in the chart's left quarter, and the overview
+// answering the mouse.
+
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <random>
+#include <utility>
+
+#include "navigator/navigation.h"
+#include "navigator/overview.h"
+
+using namespace velmoran;
+using namespace velmoran::navigator;
+
+namespace {
+
+// A buffer whose line is low over [from, to) samples of each listed span, high elsewhere.
+ChannelBuffer lineWithLows(const std::vector<std::pair<int64_t, int64_t>>& lows) {
+    ChannelBuffer b;
+    b.fill(0xFF);
+    for (const auto& [from, to] : lows) {
+        for (int64_t s = from; s < to; ++s) {
+            b[static_cast<std::size_t>(s / 8)] &= static_cast<uint8_t>(~(0x80 >> (s % 8)));
+        }
+    }
+    return b;
+}
+
+// The same columns, one sample at a time.
+std::vector<uint8_t> referenceColumns(const ChannelBuffer& b, int width) {
+    std::vector<uint8_t> out(static_cast<std::size_t>(width), 0);
+    for (int64_t s = 0; s < kOverviewSamples; ++s) {
+        const int64_t column = s * width / kOverviewSamples;
+        // A sample belongs to the column whose span [c*N/w, (c+1)*N/w) holds it.
+        int64_t c = column;
+        while (columnFirstSample(static_cast<int>(c), width) > s) {
+            --c;
+        }
+        while (columnFirstSample(static_cast<int>(c + 1), width) <= s) {
+            ++c;
+        }
+        out[static_cast<std::size_t>(c)] |=
+            sampleAt(b, static_cast<int>(s)) ? kColumnHigh : kColumnLow;
+    }
+    return out;
+}
+
+TEST(OverviewColumns, MatchTheSampleBySampleReferenceAtAwkwardWidths) {
+    std::mt19937 rng(7);
+    ChannelBuffer random;
+    for (uint8_t& byte : random) {
+        // Mostly idle bytes with bursts: the whole-byte shortcut and the cut bytes both run.
+        const uint32_t r = rng() % 10;
+        byte = r < 5 ? 0xFF : r < 8 ? 0x00 : static_cast<uint8_t>(rng());
+    }
+    const ChannelBuffer pulses = lineWithLows(
+        {{0, 1}, {1000, 1003}, {250001, 260000}, {kOverviewSamples - 5, kOverviewSamples}});
+    for (const ChannelBuffer* b : {&std::as_const(random), &pulses}) {
+        for (int width : {1, 7, 640, 698, 1000, 1920}) {
+            EXPECT_EQ(overviewColumns(*b, width), referenceColumns(*b, width)) << width;
+        }
+    }
+}
+
+TEST(OverviewColumns, AnEdgeMarksOnlyItsColumn) {
+    const int width = 700;
+    const ChannelBuffer b = lineWithLows({{100000, kOverviewSamples}});
+    const std::vector<uint8_t> columns = overviewColumns(b, width);
+    const auto edgeColumn = static_cast<std::size_t>(100000 * width / kOverviewSamples);
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        const uint8_t expected = c < edgeColumn    ? kColumnHigh
+                                 : c == edgeColumn ? kColumnBoth
+                                                   : kColumnLow;
+        ASSERT_EQ(columns[c], expected) << c;
+    }
+}
+
+TEST(ScrollValues, AFractionMovesTheLeftEdgeThereWithinTheRange) {
+    const int max = 31680;
+    EXPECT_EQ(scrollValueAtFraction(0.0, max), 0);
+    EXPECT_EQ(scrollValueAtFraction(0.25, max), 7936); // 126,976 samples
+    EXPECT_EQ(scrollValueAtFraction(1.0, max), max);
+    EXPECT_EQ(scrollValueAtFraction(-0.5, max), 0);
+}
+
+TEST(ScrollValues, AFrameLandsInTheLeftQuarterOrAsFarAsTheRangeAllows) {
+    const int max = 31680;
+    for (const int64_t visible : {int64_t{1021}, int64_t{5107}, int64_t{64}}) {
+        for (const int64_t start :
+             {int64_t{200}, int64_t{5000}, int64_t{123457}, int64_t{400001}}) {
+            const int v = scrollValueForSample(start, visible, max);
+            const int64_t left = leftSampleAt(v);
+            EXPECT_LE(left, start) << visible << " " << start;
+            EXPECT_LT(start - left, std::max<int64_t>(visible / 4, kSamplesPerScrollUnit))
+                << visible << " " << start;
+        }
+    }
+    EXPECT_EQ(scrollValueForSample(10, 1021, max), 0);
+    EXPECT_EQ(scrollValueForSample(kOverviewSamples - 1, 1021, max), max);
+}
+
+TEST(ScrollValues, NextAndPreviousStepThroughEveryFrameWithoutSticking) {
+    const std::vector<int64_t> starts{30, 4000, 4100, 90000, 500000};
+    const int64_t visible = 1021;
+    const int max = 31680;
+    int value = 0;
+    std::vector<std::size_t> visited;
+    while (const auto next = nextFrame(starts, value, visible, max)) {
+        visited.push_back(*next);
+        value = scrollValueForSample(starts[*next], visible, max);
+    }
+    // The first frame sits at value 0 already; 4000 and 4100 share no scroll value.
+    EXPECT_EQ(visited, (std::vector<std::size_t>{1, 2, 3, 4}));
+    std::vector<std::size_t> back;
+    while (const auto prev = previousFrame(starts, value, visible, max)) {
+        back.push_back(*prev);
+        value = scrollValueForSample(starts[*prev], visible, max);
+    }
+    EXPECT_EQ(back, (std::vector<std::size_t>{3, 2, 1, 0}));
+}
+
+TEST(OverviewWidget, ClicksAndDragsReportTheirFractionOfTheWidth) {
+    CaptureStore store;
+    Overview overview;
+    overview.resize(800, Overview::fixedHeight());
+    overview.setStore(&store);
+    overview.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&overview));
+    QSignalSpy spy(&overview, &Overview::fractionChosen);
+    QTest::mousePress(&overview, Qt::LeftButton, {}, QPoint(200, 10));
+    QMouseEvent move(QEvent::MouseMove, QPointF(600, 12), overview.mapToGlobal(QPointF(600, 12)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(&overview, &move);
+    QTest::mouseRelease(&overview, Qt::LeftButton, {}, QPoint(600, 12));
+    ASSERT_EQ(spy.size(), 2);
+    EXPECT_DOUBLE_EQ(spy[0][0].toDouble(), 0.25);
+    EXPECT_DOUBLE_EQ(spy[1][0].toDouble(), 0.75);
+    // An all-zero store is low everywhere: every column draws at its strip's bottom.
+    const QImage& img = overview.strips();
+    ASSERT_EQ(img.width(), 800);
+    const int bottom = Overview::stripTop(1) + Overview::kStripHeight - 1;
+    EXPECT_NE(img.pixel(400, bottom), img.pixel(400, Overview::stripTop(1)));
+}
+
+} // namespace
