@@ -4,7 +4,7 @@
 //
 // With --headless OUT_DIR (or without a display) it clicks the button itself, waits for the
 // capture to complete, saves OUT_DIR/capture.ird and OUT_DIR/window.png and prints the status
-// texts it saw.
+// texts it saw. After each capture the navigator lists the frames the emulator sent.
 
 #include <QApplication>
 #include <QComboBox>
@@ -13,20 +13,20 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "acquisition/block_receiver.h"
 #include "app/application.h"
 #include "app/form1.h"
+#include "app/main_window.h"
 #include "app/texts.h"
 #include "app/vb_label.h"
-#include "display/vb_scroll_bar.h"
 #include "files/capture_file.h"
+#include "navigator/frame_list.h"
+#include "navigator/navigator_panel.h"
 #include "tools/emulator/board_stream.h"
 
 namespace {
@@ -46,8 +46,6 @@ constexpr char kDefaultOutDir[] = "velmoran-demo-output";
 // Longest a headless capture may take at the board's pace before the demo gives up.
 constexpr int kHeadlessTimeoutMs = 120000;
 constexpr int kStatusPollMs = 20;
-// Idle line shown to the left of the first key press in the saved picture, in scroll units.
-constexpr int kShowBeforeUnits = 4;
 
 struct Options {
     bool headless = false;
@@ -137,24 +135,8 @@ private:
     QString last1_, last2_, last12_;
 };
 
-// Scrolls the rows to just before the first low sample of the captured channel, so that the
-// picture shows a key press rather than the idle line.
-void showFirstActivity(Form1& form) {
-    const ChannelBuffer* buffer = form.channel(targetChannel(form.Combo1->currentText()));
-    if (buffer == nullptr) {
-        return;
-    }
-    const auto first = std::find_if(buffer->begin(), buffer->begin() + kCaptureBytes,
-                                    [](uint8_t b) { return b != 0xFF; });
-    if (first == buffer->begin() + kCaptureBytes) {
-        return;
-    }
-    const auto byte = static_cast<int>(first - buffer->begin());
-    const int lead = kBytesPerScrollUnit * kShowBeforeUnits;
-    form.HScroll1->setValue(std::max(0, byte - lead) / kBytesPerScrollUnit);
-}
-
-int runHeadless(Form1& form, const Options& o) {
+int runHeadless(MainWindow& window, const Options& o) {
+    Form1& form = *window.form();
     if (!QDir().mkpath(o.outDir)) {
         std::fprintf(stderr, "velmoran-demo: cannot create %s\n", qPrintable(o.outDir));
         return 1;
@@ -165,13 +147,15 @@ int runHeadless(Form1& form, const Options& o) {
     int result = 1;
     QObject::connect(&form, &Form1::captureEnded, &form, [&] {
         log.poll();
-        showFirstActivity(form);
+        say(QStringLiteral("navigator: %1 frames listed")
+                .arg(window.navigatorPanel()->frames()->rowCount()));
         const bool complete = form.Label2->Caption() == QString::fromUtf8(texts::kReceiveOk);
         const QString ird = QDir(o.outDir).filePath(QStringLiteral("capture.ird"));
         const QString png = QDir(o.outDir).filePath(QStringLiteral("window.png"));
         const CaptureFileResult saved =
             saveCaptureFile(ird, form.ChannelData1, form.ChannelData2, form.ChannelData3);
-        const bool shot = form.grab().save(png);
+        // The window as a user sees it after the capture: menu bar, chart and navigator.
+        const bool shot = window.grab().save(png);
         if (!saved.ok) {
             std::fprintf(stderr, "velmoran-demo: %s\n", qPrintable(saved.error));
         } else {
@@ -225,14 +209,14 @@ int main(int argc, char** argv) {
     emulator::BoardStreamer streamer(pty.masterFd(), pty.slavePath(), o.stream);
     const QString boardPort = QString::fromStdString(pty.slavePath());
     const PortMap platform = platformPortMap();
-    Form1 form(
+    MainWindow window(
         [boardPort, platform](int port) { return port == 1 ? boardPort : platform(port - 1); });
     say(QStringLiteral("velmoran-demo: board emulator on %1 as serial port 1, pace %2")
             .arg(boardPort, QString::fromLatin1(emulator::paceName(o.stream.pace).data())));
-    form.show();
+    window.show();
 
     if (o.headless) {
-        return runHeadless(form, o);
+        return runHeadless(window, o);
     }
     return QApplication::exec();
 }
