@@ -1,0 +1,132 @@
+// The navigator's costs on full captures from the board emulator: the overview computed and
+// painted, the three channels decoded, and a click in the overview or the frame list until the
+// chart has been redrawn and painted on screen.
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTableView>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+
+#include "app/application.h"
+#include "app/form1.h"
+#include "app/main_window.h"
+#include "navigator/frame_list.h"
+#include "navigator/navigator_panel.h"
+#include "navigator/overview.h"
+#include "tools/emulator/board_stream.h"
+
+using namespace velmoran;
+
+namespace {
+
+// Captures 0, 1 and 2 of the emulator's stream in channels 1, 2 and 3.
+void fillFromEmulator(CaptureStore& store) {
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        const std::vector<uint8_t> bytes =
+            emulator::streamCapture(1, static_cast<std::size_t>(ch - 1));
+        std::copy(bytes.begin(), bytes.end(), store.channel(ch)->begin());
+    }
+}
+
+// Random bytes: an edge in nearly every column, the overview's worst case.
+void fillRandom(CaptureStore& store) {
+    uint32_t x = 12345;
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        for (uint8_t& b : *store.channel(ch)) {
+            x = x * 1664525u + 1013904223u;
+            b = static_cast<uint8_t>(x >> 24);
+        }
+    }
+}
+
+void BM_OverviewComputeAndPaint(benchmark::State& state) {
+    CaptureStore store;
+    state.range(0) == 0 ? fillFromEmulator(store) : fillRandom(store);
+    navigator::Overview overview;
+    overview.resize(static_cast<int>(state.range(1)), navigator::Overview::fixedHeight());
+    overview.setStore(&store);
+    QImage target(overview.size(), QImage::Format_RGB32);
+    for (auto _ : state) {
+        overview.refresh();
+        overview.render(&target);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+BENCHMARK(BM_OverviewComputeAndPaint)
+    ->ArgNames({"random", "width"})
+    ->Args({0, 704})
+    ->Args({1, 704})
+    ->Args({1, 1920})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_DecodeThreeChannels(benchmark::State& state) {
+    CaptureStore store;
+    state.range(0) == 0 ? fillFromEmulator(store) : fillRandom(store);
+    std::size_t frames = 0;
+    for (auto _ : state) {
+        const auto found = navigator::decodeChannels(store);
+        frames = found.size();
+        benchmark::DoNotOptimize(found.data());
+    }
+    state.counters["frames"] = static_cast<double>(frames);
+}
+BENCHMARK(BM_DecodeThreeChannels)->ArgName("random")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The window with three emulator captures loaded and the navigator shown.
+struct Window {
+    Window() {
+        fillFromEmulator(*window.form());
+        window.show();
+        Q_EMIT window.form()->captureEnded(); // refreshes the navigator as after a capture
+        QApplication::processEvents();
+    }
+    MainWindow window{[](int) { return QString(); }};
+};
+
+void BM_OverviewClickToChartPainted(benchmark::State& state) {
+    Window w;
+    navigator::Overview* overview = w.window.navigatorPanel()->overview();
+    int i = 0;
+    for (auto _ : state) {
+        // A different place each time, so that the chart really moves.
+        const QPointF at((i++ * 37) % overview->width(), 5);
+        QMouseEvent press(QEvent::MouseButtonPress, at, overview->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, {});
+        QApplication::sendEvent(overview, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, overview->mapToGlobal(at),
+                            Qt::LeftButton, Qt::NoButton, {});
+        QApplication::sendEvent(overview, &release);
+        w.window.repaint(); // the chart and the overview on screen
+    }
+}
+BENCHMARK(BM_OverviewClickToChartPainted)->Unit(benchmark::kMillisecond);
+
+void BM_FrameRowToChartPainted(benchmark::State& state) {
+    Window w;
+    QTableView* table = w.window.navigatorPanel()->frameTable();
+    const int rows = table->model()->rowCount();
+    int i = 0;
+    for (auto _ : state) {
+        table->setCurrentIndex(table->model()->index((i++ * 7) % rows, 0));
+        w.window.repaint();
+    }
+    state.counters["rows"] = rows;
+}
+BENCHMARK(BM_FrameRowToChartPainted)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    setUpApplication(app);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
