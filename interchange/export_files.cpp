@@ -6,6 +6,9 @@
 
 #include <memory>
 
+#include "interchange/lircd_export.h"
+#include "interchange/pronto.h"
+
 #include "files/whole_file.h"
 
 namespace velmoran::interchange {
@@ -28,6 +31,12 @@ std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<Expor
         break;
     case ExportFormat::Csv:
         files.push_back({output, exportCsv(channels)});
+        break;
+    case ExportFormat::Lircd:
+        files.push_back({output, exportLircd(channels.front())});
+        break;
+    case ExportFormat::Pronto:
+        files.push_back({output, exportPronto(channels.front())});
         break;
     }
     return files;

@@ -99,6 +99,12 @@ std::optional<ExportFormat> exportFormatFromName(const QString& name) {
     if (name == QLatin1String("csv")) {
         return ExportFormat::Csv;
     }
+    if (name == QLatin1String("lircd")) {
+        return ExportFormat::Lircd;
+    }
+    if (name == QLatin1String("pronto")) {
+        return ExportFormat::Pronto;
+    }
     return std::nullopt;
 }
 

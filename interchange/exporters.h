@@ -14,9 +14,11 @@
 
 namespace velmoran::interchange {
 
-enum class ExportFormat { Vcd, Sigrok, Mode2, Csv };
+// Lircd and Pronto describe the infrared frames decoded in one channel (interchange/lircd_export.h,
+// interchange/pronto.h).
+enum class ExportFormat { Vcd, Sigrok, Mode2, Csv, Lircd, Pronto };
 
-// "vcd", "sr", "mode2" or "csv"; nothing for any other name.
+// "vcd", "sr", "mode2", "csv", "lircd" or "pronto"; nothing for any other name.
 std::optional<ExportFormat> exportFormatFromName(const QString& name);
 
 struct ExportChannel {

@@ -166,7 +166,7 @@ LircCode codeOf(const IrFrame& f) {
         }
         if (rc6) {
             code.rc6Mask = uint64_t{1} << f.bits;
-            code.toggleMask = f.mode == 0 ? code.rc6Mask : 0;
+            code.toggleMask = code.rc6Mask; // the trailer bit toggles
         } else {
             code.toggleMask = uint64_t{1} << 11;
         }
@@ -305,11 +305,16 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
         const int eps =
             std::clamp(static_cast<int>(std::ceil(r.deviation * 100)) + kEpsMarginPercent,
                        kDefaultEpsPercent, kMaxEpsPercent);
-        out += "\nbegin remote\n  name  " + r.name.toUtf8() + '\n';
+        out += '\n';
         if (r.first.protocol != IrProtocol::Unknown) {
-            out += "  # " + QByteArray::number(static_cast<qulonglong>(r.frames.size())) +
+            // LIRC takes comments only outside a remote's block.
+            out += "# " + r.name.toUtf8() + ": " +
+                   QByteArray::number(static_cast<qulonglong>(r.frames.size())) +
                    " frames in the capture, every mark and space within " +
                    QByteArray::number(std::ceil(r.deviation * 100)) + " % of these timings\n";
+        }
+        out += "begin remote\n  name  " + r.name.toUtf8() + '\n';
+        if (r.first.protocol != IrProtocol::Unknown) {
             out += "  bits  " + QByteArray::number(r.code.begin()->second.bits) + '\n';
         }
         out += QByteArray("  flags ") + t.flags + '\n';

@@ -1,6 +1,5 @@
 #include "tools/ird/ird_command.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -10,13 +9,12 @@
 #include <optional>
 #include <vector>
 
-#include <sys/stat.h>
-
 #include "files/capture_file.h"
 #include "interchange/export_files.h"
 #include "interchange/exporters.h"
 #include "interchange/frame_text.h"
 #include "interchange/ir_decoder.h"
+#include "interchange/lircd_export.h"
 
 namespace velmoran::interchange {
 
@@ -26,19 +24,25 @@ constexpr char kProgram[] = "velmoran-ird";
 
 constexpr char kUsage[] =
     "usage: velmoran-ird info FILE.ird\n"
-    "       velmoran-ird export FILE.ird --format vcd|sr|mode2|csv [--channels 1,2,3] -o OUT\n"
-    "                           [--force]\n"
+    "       velmoran-ird export FILE.ird --format vcd|sr|mode2|csv|lircd|pronto\n"
+    "                           [--channels 1,2,3] [--names FILE] -o OUT\n"
     "       velmoran-ird decode FILE.ird [--channel N]\n"
     "\n"
     "info    size of the file and, per channel, edges, time high and low, first and last\n"
     "        edge and shortest pulse, in microseconds (one sample every 40.1474 us)\n"
-    "export  vcd: value change dump (100 ps timescale) plus OUT.gtkw for GTKWave; an\n"
-    "        existing OUT.gtkw is kept unless --force replaces it\n"
+    "export  vcd: value change dump (100 ps timescale) plus OUT.gtkw for GTKWave\n"
     "        sr: sigrok session for PulseView and sigrok-cli\n"
     "        mode2: LIRC pulse/space text of one channel (channel 1 unless --channels N)\n"
     "        csv: every edge as time_us,channel,level\n"
-    "decode  infrared frames (NEC with repeat codes, RC-5, Sony SIRC) in one channel or in\n"
-    "        all three\n";
+    "        lircd: LIRC remote definitions of the frames decoded in one channel (channel 1\n"
+    "        unless --channels N): a remote per protocol and address, a code per command,\n"
+    "        named KEY_<command> or as --names FILE says (lines \"COMMAND NAME\" or\n"
+    "        \"PROTOCOL ADDRESS COMMAND NAME\"); unknown frames as raw codes\n"
+    "        pronto: a Pronto hex code per distinct frame of one channel\n"
+    "decode  infrared frames in one channel or in all three: NEC (with repeat codes),\n"
+    "        Samsung32, JVC, Kaseikyo/Panasonic, Sharp, Denon, RC-5/RC-5X, RC-6/RC-6A, Sony SIRC\n"
+    "        12/15/20 and RCA, each with its fields; bursts no decoder knows as Unknown with\n"
+    "        their raw marks (+) and spaces (-) in us\n";
 
 struct Failure {
     int status;
@@ -48,13 +52,12 @@ struct Failure {
 struct Arguments {
     QStringList files;
     QMap<QString, QString> options; // long name without dashes -> value
-    QStringList flags;              // long names of the options given that take no value
 };
 
 // Splits the words after the command into files and options. `known` lists the options the
-// command takes with a value, `knownFlags` those without one; "-o" is short for "--output".
+// command takes (each with a value); "-o" is short for "--output".
 std::optional<Failure> parseArguments(const QStringList& words, const QStringList& known,
-                                      const QStringList& knownFlags, Arguments& parsed) {
+                                      Arguments& parsed) {
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString& word = words[i];
         if (word == QLatin1String("-o") || word.startsWith(QLatin1String("--"))) {
@@ -63,15 +66,6 @@ std::optional<Failure> parseArguments(const QStringList& words, const QStringLis
             if (const qsizetype eq = name.indexOf(QLatin1Char('=')); eq >= 0) {
                 value = name.mid(eq + 1);
                 name.truncate(eq);
-            }
-            if (knownFlags.contains(name)) {
-                if (value) {
-                    return Failure{kExitUsage, QStringLiteral("--%1 takes no value").arg(name)};
-                }
-                if (!parsed.flags.contains(name)) {
-                    parsed.flags << name;
-                }
-                continue;
             }
             if (!known.contains(name)) {
                 return Failure{kExitUsage, QStringLiteral("unknown option %1").arg(word)};
@@ -136,32 +130,6 @@ std::optional<Failure> loadCapture(const QString& path, Capture& capture) {
     return std::nullopt;
 }
 
-// Where a write to `path` lands: links followed, even to a file not there yet (a safe-save
-// writes through them), and the folder in its canonical form.
-QString landingPath(const QString& path) {
-    constexpr int kMostLinksFollowed = 40; // as the kernel's own limit
-    QFileInfo info(path);
-    for (int i = 0; i < kMostLinksFollowed && info.isSymLink(); ++i) {
-        info = QFileInfo(info.symLinkTarget());
-    }
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return QDir::cleanPath((folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
-                           info.fileName());
-}
-
-// Whether two paths name one file: the same place once links are followed, or one file under
-// two names (a hard link).
-bool sameFile(const QString& a, const QString& b) {
-    if (landingPath(a) == landingPath(b)) {
-        return true;
-    }
-    struct stat x {};
-    struct stat y {};
-    return ::stat(QFile::encodeName(a).constData(), &x) == 0 &&
-           ::stat(QFile::encodeName(b).constData(), &y) == 0 && x.st_dev == y.st_dev &&
-           x.st_ino == y.st_ino;
-}
-
 QString microseconds(std::optional<int64_t> samples) {
     return samples ? formatSampleTimeUs(*samples) + QStringLiteral(" us") : QStringLiteral("-");
 }
@@ -199,20 +167,41 @@ int runInfo(const Arguments& args, QTextStream& out, Capture& capture) {
     return kExitOk;
 }
 
-std::optional<Failure> runExport(const Arguments& args, QTextStream& out, Capture& capture) {
+std::optional<Failure> runExport(const Arguments& args, Capture& capture) {
     const QString formatName = args.options.value(QStringLiteral("format"));
     if (!args.options.contains(QStringLiteral("format"))) {
-        return Failure{kExitUsage, QStringLiteral("give the format: --format vcd|sr|mode2|csv")};
+        return Failure{kExitUsage,
+                       QStringLiteral("give the format: --format vcd|sr|mode2|csv|lircd|pronto")};
     }
     const std::optional<ExportFormat> format = exportFormatFromName(formatName);
     if (!format) {
         return Failure{
             kExitUsage,
-            QStringLiteral("unknown format \"%1\": use vcd, sr, mode2 or csv").arg(formatName)};
+            QStringLiteral("unknown format \"%1\": use vcd, sr, mode2, csv, lircd or pronto")
+                .arg(formatName)};
     }
     const QString output = args.options.value(QStringLiteral("output"));
     if (output.isEmpty()) {
         return Failure{kExitUsage, QStringLiteral("give the output file: -o OUT")};
+    }
+    // mode2 and the infrared remote definitions describe one channel.
+    const bool oneChannel = *format == ExportFormat::Mode2 || *format == ExportFormat::Lircd ||
+                            *format == ExportFormat::Pronto;
+    KeyNames names;
+    if (args.options.contains(QStringLiteral("names"))) {
+        if (*format != ExportFormat::Lircd) {
+            return Failure{kExitUsage, QStringLiteral("--names is for --format lircd")};
+        }
+        const QString namesPath = args.options.value(QStringLiteral("names"));
+        QFile namesFile(namesPath);
+        if (!namesFile.open(QIODevice::ReadOnly)) {
+            return Failure{
+                kExitFailed,
+                QStringLiteral("cannot read %1: %2").arg(namesPath, namesFile.errorString())};
+        }
+        if (auto error = parseKeyNames(QString::fromUtf8(namesFile.readAll()), names)) {
+            return Failure{kExitUsage, namesPath + QStringLiteral(": ") + *error};
+        }
     }
     std::vector<int> numbers;
     if (args.options.contains(QStringLiteral("channels"))) {
@@ -220,54 +209,32 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, Captur
                 parseChannelList(args.options.value(QStringLiteral("channels")), numbers)) {
             return failure;
         }
-    } else if (*format == ExportFormat::Mode2) {
+    } else if (oneChannel) {
         numbers = {1};
     } else {
         numbers = {1, 2, 3};
     }
-    if (*format == ExportFormat::Mode2 && numbers.size() != 1) {
-        return Failure{kExitUsage, QStringLiteral("mode2 carries one channel: --channels N")};
+    if (oneChannel && numbers.size() != 1) {
+        return Failure{kExitUsage,
+                       QStringLiteral("%1 carries one channel: --channels N").arg(formatName)};
     }
     const QString input = args.files.front();
     if (auto failure = loadCapture(input, capture)) {
         return failure;
     }
-    if (sameFile(output, input)) {
+    if (QFileInfo(output).canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
         return Failure{kExitUsage, QStringLiteral("the output would replace the capture file")};
-    }
-    // The VCD's view file sits beside it under a derived name, which may be a file the user
-    // did not mean: never the capture itself or the VCD, and a view the user may have tuned
-    // in GTKWave is only replaced when asked.
-    const QString viewPath = *format == ExportFormat::Vcd ? gtkwaveSavePathFor(output) : QString();
-    bool keepView = false;
-    if (!viewPath.isEmpty()) {
-        if (sameFile(viewPath, input)) {
-            return Failure{kExitUsage,
-                           QStringLiteral("the GTKWave view file %1 would replace the capture file")
-                               .arg(viewPath)};
-        }
-        if (sameFile(viewPath, output)) {
-            return Failure{
-                kExitUsage,
-                QStringLiteral("the GTKWave view file %1 would replace the VCD").arg(viewPath)};
-        }
-        keepView = QFileInfo(viewPath).exists() && !args.flags.contains(QStringLiteral("force"));
     }
     std::vector<ExportChannel> channels;
     for (const int n : numbers) {
         channels.push_back({n, channelLevels(capture.channel(n))});
     }
     std::vector<OutputFile> files = exportFiles(*format, channels, output);
-    if (keepView) {
-        std::erase_if(files, [&](const OutputFile& f) { return f.path == viewPath; });
+    if (*format == ExportFormat::Lircd && !names.byKey.isEmpty()) {
+        files.front().bytes = exportLircd(channels.front(), names);
     }
     if (auto error = writeFilesWhole(files)) {
         return Failure{kExitFailed, *error};
-    }
-    if (keepView) {
-        out << "kept the existing GTKWave view file " << viewPath << " (--force replaces it)\n";
-    } else if (!viewPath.isEmpty()) {
-        out << "wrote the GTKWave view file " << viewPath << '\n';
     }
     return std::nullopt;
 }
@@ -289,9 +256,11 @@ std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Captur
     }
     out << "# channel  time_us          protocol    address  command  check  notes\n";
     std::size_t total = 0;
+    std::size_t unknown = 0;
     for (const int n : numbers) {
-        for (const IrFrame& f : decodeInfrared(channelLevels(capture.channel(n)), n)) {
-            ++total;
+        for (const IrFrame& f :
+             decodeInfrared(channelLevels(capture.channel(n)), n, IrUnknownBursts::Listed)) {
+            ++(f.protocol == IrProtocol::Unknown ? unknown : total);
             const FrameText text = frameText(f);
             out << QStringLiteral("  %1  %2 %3 %4 %5 %6 %7")
                        .arg(n, -7)
@@ -305,6 +274,9 @@ std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Captur
                        .prepend(QStringLiteral("  "))
                 << '\n';
         }
+    }
+    if (unknown > 0) {
+        out << "# " << unknown << " unknown frames (bursts no decoder claims)\n";
     }
     out << "# " << total << " frames and repeat codes\n";
     return std::nullopt;
@@ -333,17 +305,16 @@ int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
         return kExitOk;
     }
     QStringList known;
-    QStringList knownFlags;
     if (command == QLatin1String("export")) {
-        known = {QStringLiteral("format"), QStringLiteral("channels"), QStringLiteral("output")};
-        knownFlags = {QStringLiteral("force")};
+        known = {QStringLiteral("format"), QStringLiteral("channels"), QStringLiteral("output"),
+                 QStringLiteral("names")};
     } else if (command == QLatin1String("decode")) {
         known = {QStringLiteral("channel")};
     } else if (command != QLatin1String("info")) {
         return fail({kExitUsage, QStringLiteral("unknown command \"%1\"").arg(command)});
     }
     Arguments args;
-    if (auto failure = parseArguments(arguments.mid(1), known, knownFlags, args)) {
+    if (auto failure = parseArguments(arguments.mid(1), known, args)) {
         return fail(*failure);
     }
     Capture capture;
@@ -354,7 +325,7 @@ int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
             runInfo(args, out, capture);
         }
     } else if (command == QLatin1String("export")) {
-        failure = runExport(args, out, capture);
+        failure = runExport(args, capture);
     } else {
         failure = runDecode(args, out, capture);
     }

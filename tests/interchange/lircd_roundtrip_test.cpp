@@ -1,0 +1,194 @@
+// LIRC's own simulator as the judge of the remote definitions: irsimreceive reads the lircd.conf
+// and the mode2 that velmoran-ird exports of one channel and must report the same keys, in the
+// same order, as velmoran-ird decode lists for that channel, for every family.
+
+#include <gtest/gtest.h>
+
+#include "support/case_name.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include "files/capture_file.h"
+#include "interchange/frame_text.h"
+#include "interchange/lircd_export.h"
+#include "tools/irgen/ir_generator.h"
+
+using namespace velmoran;
+using namespace velmoran::interchange;
+
+namespace {
+
+constexpr double kJitter = 0.10;
+
+struct Outcome {
+    int status = -1;
+    QString out;
+};
+
+Outcome run(const QString& program, const QStringList& args, const QString& dir) {
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), dir); // irsimreceive's log
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    Outcome r;
+    if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit) {
+        r.status = p.exitCode();
+    }
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    return r;
+}
+
+Outcome ird(const QStringList& args, const QString& dir) {
+    return run(QStringLiteral(VELMORAN_IRD_PROGRAM), args, dir);
+}
+
+struct GroupCase {
+    std::string name;
+    std::vector<irgen::Family> families; // channel 1, 2, 3
+    uint32_t seed;
+    friend void PrintTo(const GroupCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class LircRoundTrip : public ::testing::TestWithParam<GroupCase> {
+protected:
+    void SetUp() override {
+        irsimreceive_ = QStandardPaths::findExecutable(QStringLiteral("irsimreceive"));
+        if (irsimreceive_.isEmpty()) {
+            GTEST_SKIP() << "irsimreceive (Debian package lirc) is not installed";
+        }
+        ASSERT_TRUE(dir_.isValid());
+        std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
+        for (std::size_t c = 0; c < GetParam().families.size(); ++c) {
+            irgen::Options o;
+            o.jitter = kJitter;
+            o.seed = GetParam().seed + static_cast<uint32_t>(c);
+            buffers[c] = irgen::renderChannel(irgen::generate(GetParam().families[c], o));
+            levels_.push_back(channelLevels(buffers[c]));
+        }
+        ASSERT_TRUE(
+            saveCaptureFile(dir_.filePath("capture.ird"), buffers[0], buffers[1], buffers[2]).ok);
+    }
+
+    // The keys irsimreceive reports for a channel: "REMOTE KEY" per frame.
+    QStringList lircKeys(int channel, const QStringList& extra = {}) {
+        const QString n = QString::number(channel);
+        const Outcome conf = ird(QStringList{"export", "capture.ird", "--format", "lircd",
+                                             "--channels", n, "-o", "remote" + n + ".conf"} +
+                                     extra,
+                                 dir_.path());
+        const Outcome mode2 = ird({"export", "capture.ird", "--format", "mode2", "--channels", n,
+                                   "-o", "remote" + n + ".mode2"},
+                                  dir_.path());
+        EXPECT_EQ(conf.status, 0);
+        EXPECT_EQ(mode2.status, 0);
+        const Outcome sim =
+            run(irsimreceive_, {"remote" + n + ".conf", "remote" + n + ".mode2"}, dir_.path());
+        EXPECT_EQ(sim.status, 0) << sim.out.toStdString();
+        QStringList keys;
+        for (const QString& line : sim.out.split('\n', Qt::SkipEmptyParts)) {
+            const QStringList w = line.simplified().split(' '); // code, repeat, key, remote
+            if (w.size() == 4) {
+                keys << w[3] + ' ' + w[2];
+            }
+        }
+        return keys;
+    }
+
+    // The keys velmoran-ird decode lists for a channel, named as the lircd.conf names them.
+    QStringList decodedKeys(int channel, const KeyNames& names = {}) {
+        const Outcome decode =
+            ird({"decode", "capture.ird", "--channel", QString::number(channel)}, dir_.path());
+        EXPECT_EQ(decode.status, 0);
+        QStringList printed;
+        for (const QString& line : decode.out.split('\n', Qt::SkipEmptyParts)) {
+            if (!line.startsWith('#')) {
+                printed << line.simplified().section(' ', 2, 4);
+            }
+        }
+        QStringList listed;
+        QStringList keys;
+        for (const IrFrame& f : decodeInfrared(levels_[static_cast<std::size_t>(channel - 1)],
+                                               channel, IrUnknownBursts::Listed)) {
+            const FrameText t = frameText(f);
+            listed << t.protocol + ' ' + t.address + ' ' + t.command;
+            if (f.keyKnown) {
+                keys << remoteName(f) + ' ' + keyName(f, names);
+            }
+        }
+        EXPECT_EQ(printed, listed); // the frames velmoran-ird decode prints
+        return keys;
+    }
+
+    QString irsimreceive_;
+    QTemporaryDir dir_;
+    std::vector<ChannelLevels> levels_;
+};
+
+TEST_P(LircRoundTrip, IrsimreceiveReportsTheKeysDecodeLists) {
+    for (int channel = 1; channel <= static_cast<int>(GetParam().families.size()); ++channel) {
+        SCOPED_TRACE(channel);
+        const QStringList want = decodedKeys(channel);
+        EXPECT_GT(want.size(), 30);
+        EXPECT_EQ(lircKeys(channel), want);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Families, LircRoundTrip,
+    ::testing::Values(
+        GroupCase{"nec_rc5_rc6", {irgen::Family::Nec, irgen::Family::Rc5, irgen::Family::Rc6}, 11},
+        GroupCase{"samsung32_jvc_kaseikyo",
+                  {irgen::Family::Samsung32, irgen::Family::Jvc, irgen::Family::Kaseikyo},
+                  12},
+        GroupCase{"sharp_denon_sirc",
+                  {irgen::Family::Sharp, irgen::Family::Denon, irgen::Family::Sirc},
+                  13},
+        GroupCase{"rca", {irgen::Family::Rca}, 14}),
+    velmoran::test::CaseName());
+
+using LircNames = LircRoundTrip;
+
+TEST_P(LircNames, AKeyNameFileNamesTheCodes) {
+    // Name the first frame's command everywhere, and one remote's command specifically.
+    const std::vector<IrFrame> frames = decodeInfrared(levels_[0], 1);
+    ASSERT_GT(frames.size(), 2u);
+    const FrameText first = frameText(frames.front());
+    const FrameText other = frameText(frames.back());
+    QFile file(dir_.filePath("names.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# key names\n" + first.command.toUtf8() + " KEY_POWER\n" +
+               remoteName(frames.back()).section('_', 0, 0).toUtf8() + ' ' +
+               other.address.toUtf8() + ' ' + other.command.toUtf8() +
+               " KEY_MUTE  # the last key\n");
+    file.close();
+    KeyNames names;
+    ASSERT_FALSE(parseKeyNames(QString::fromUtf8([&] {
+                                   QFile f(file.fileName());
+                                   EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+                                   return f.readAll();
+                               }()),
+                               names));
+    const QStringList want = decodedKeys(1, names);
+    EXPECT_TRUE(want.filter(" KEY_POWER").size() > 0);
+    EXPECT_TRUE(want.back().endsWith(" KEY_MUTE"));
+    EXPECT_EQ(lircKeys(1, {"--names", "names.txt"}), want);
+
+    const Outcome wrong =
+        ird({"export", "capture.ird", "--format", "mode2", "--names", "names.txt", "-o", "x.mode2"},
+            dir_.path());
+    EXPECT_EQ(wrong.status, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Nec, LircNames,
+                         ::testing::Values(GroupCase{"nec", {irgen::Family::Nec}, 21}),
+                         velmoran::test::CaseName());
+
+} // namespace
