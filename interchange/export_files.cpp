@@ -6,10 +6,9 @@
 
 #include <memory>
 
+#include "files/whole_file.h"
 #include "interchange/lircd_export.h"
 #include "interchange/pronto.h"
-
-#include "files/whole_file.h"
 
 namespace velmoran::interchange {
 

@@ -1,5 +1,6 @@
 #include "tools/ird/ird_command.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -8,6 +9,8 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "files/capture_file.h"
 #include "interchange/export_files.h"
@@ -26,11 +29,13 @@ constexpr char kUsage[] =
     "usage: velmoran-ird info FILE.ird\n"
     "       velmoran-ird export FILE.ird --format vcd|sr|mode2|csv|lircd|pronto\n"
     "                           [--channels 1,2,3] [--names FILE] -o OUT\n"
+    "                           [--force]\n"
     "       velmoran-ird decode FILE.ird [--channel N]\n"
     "\n"
     "info    size of the file and, per channel, edges, time high and low, first and last\n"
     "        edge and shortest pulse, in microseconds (one sample every 40.1474 us)\n"
-    "export  vcd: value change dump (100 ps timescale) plus OUT.gtkw for GTKWave\n"
+    "export  vcd: value change dump (100 ps timescale) plus OUT.gtkw for GTKWave; an\n"
+    "        existing OUT.gtkw is kept unless --force replaces it\n"
     "        sr: sigrok session for PulseView and sigrok-cli\n"
     "        mode2: LIRC pulse/space text of one channel (channel 1 unless --channels N)\n"
     "        csv: every edge as time_us,channel,level\n"
@@ -52,12 +57,13 @@ struct Failure {
 struct Arguments {
     QStringList files;
     QMap<QString, QString> options; // long name without dashes -> value
+    QStringList flags;              // long names of the options given that take no value
 };
 
 // Splits the words after the command into files and options. `known` lists the options the
-// command takes (each with a value); "-o" is short for "--output".
+// command takes with a value, `knownFlags` those without one; "-o" is short for "--output".
 std::optional<Failure> parseArguments(const QStringList& words, const QStringList& known,
-                                      Arguments& parsed) {
+                                      const QStringList& knownFlags, Arguments& parsed) {
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString& word = words[i];
         if (word == QLatin1String("-o") || word.startsWith(QLatin1String("--"))) {
@@ -66,6 +72,15 @@ std::optional<Failure> parseArguments(const QStringList& words, const QStringLis
             if (const qsizetype eq = name.indexOf(QLatin1Char('=')); eq >= 0) {
                 value = name.mid(eq + 1);
                 name.truncate(eq);
+            }
+            if (knownFlags.contains(name)) {
+                if (value) {
+                    return Failure{kExitUsage, QStringLiteral("--%1 takes no value").arg(name)};
+                }
+                if (!parsed.flags.contains(name)) {
+                    parsed.flags << name;
+                }
+                continue;
             }
             if (!known.contains(name)) {
                 return Failure{kExitUsage, QStringLiteral("unknown option %1").arg(word)};
@@ -130,6 +145,32 @@ std::optional<Failure> loadCapture(const QString& path, Capture& capture) {
     return std::nullopt;
 }
 
+// Where a write to `path` lands: links followed, even to a file not there yet (a safe-save
+// writes through them), and the folder in its canonical form.
+QString landingPath(const QString& path) {
+    constexpr int kMostLinksFollowed = 40; // as the kernel's own limit
+    QFileInfo info(path);
+    for (int i = 0; i < kMostLinksFollowed && info.isSymLink(); ++i) {
+        info = QFileInfo(info.symLinkTarget());
+    }
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return QDir::cleanPath((folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
+                           info.fileName());
+}
+
+// Whether two paths name one file: the same place once links are followed, or one file under
+// two names (a hard link).
+bool sameFile(const QString& a, const QString& b) {
+    if (landingPath(a) == landingPath(b)) {
+        return true;
+    }
+    struct stat x {};
+    struct stat y {};
+    return ::stat(QFile::encodeName(a).constData(), &x) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+}
+
 QString microseconds(std::optional<int64_t> samples) {
     return samples ? formatSampleTimeUs(*samples) + QStringLiteral(" us") : QStringLiteral("-");
 }
@@ -167,7 +208,7 @@ int runInfo(const Arguments& args, QTextStream& out, Capture& capture) {
     return kExitOk;
 }
 
-std::optional<Failure> runExport(const Arguments& args, Capture& capture) {
+std::optional<Failure> runExport(const Arguments& args, QTextStream& out, Capture& capture) {
     const QString formatName = args.options.value(QStringLiteral("format"));
     if (!args.options.contains(QStringLiteral("format"))) {
         return Failure{kExitUsage,
@@ -222,8 +263,26 @@ std::optional<Failure> runExport(const Arguments& args, Capture& capture) {
     if (auto failure = loadCapture(input, capture)) {
         return failure;
     }
-    if (QFileInfo(output).canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
+    if (sameFile(output, input)) {
         return Failure{kExitUsage, QStringLiteral("the output would replace the capture file")};
+    }
+    // The VCD's view file sits beside it under a derived name, which may be a file the user
+    // did not mean: never the capture itself or the VCD, and a view the user may have tuned
+    // in GTKWave is only replaced when asked.
+    const QString viewPath = *format == ExportFormat::Vcd ? gtkwaveSavePathFor(output) : QString();
+    bool keepView = false;
+    if (!viewPath.isEmpty()) {
+        if (sameFile(viewPath, input)) {
+            return Failure{kExitUsage,
+                           QStringLiteral("the GTKWave view file %1 would replace the capture file")
+                               .arg(viewPath)};
+        }
+        if (sameFile(viewPath, output)) {
+            return Failure{
+                kExitUsage,
+                QStringLiteral("the GTKWave view file %1 would replace the VCD").arg(viewPath)};
+        }
+        keepView = QFileInfo(viewPath).exists() && !args.flags.contains(QStringLiteral("force"));
     }
     std::vector<ExportChannel> channels;
     for (const int n : numbers) {
@@ -233,8 +292,16 @@ std::optional<Failure> runExport(const Arguments& args, Capture& capture) {
     if (*format == ExportFormat::Lircd && !names.byKey.isEmpty()) {
         files.front().bytes = exportLircd(channels.front(), names);
     }
+    if (keepView) {
+        std::erase_if(files, [&](const OutputFile& f) { return f.path == viewPath; });
+    }
     if (auto error = writeFilesWhole(files)) {
         return Failure{kExitFailed, *error};
+    }
+    if (keepView) {
+        out << "kept the existing GTKWave view file " << viewPath << " (--force replaces it)\n";
+    } else if (!viewPath.isEmpty()) {
+        out << "wrote the GTKWave view file " << viewPath << '\n';
     }
     return std::nullopt;
 }
@@ -305,16 +372,18 @@ int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
         return kExitOk;
     }
     QStringList known;
+    QStringList knownFlags;
     if (command == QLatin1String("export")) {
         known = {QStringLiteral("format"), QStringLiteral("channels"), QStringLiteral("output"),
                  QStringLiteral("names")};
+        knownFlags = {QStringLiteral("force")};
     } else if (command == QLatin1String("decode")) {
         known = {QStringLiteral("channel")};
     } else if (command != QLatin1String("info")) {
         return fail({kExitUsage, QStringLiteral("unknown command \"%1\"").arg(command)});
     }
     Arguments args;
-    if (auto failure = parseArguments(arguments.mid(1), known, args)) {
+    if (auto failure = parseArguments(arguments.mid(1), known, knownFlags, args)) {
         return fail(*failure);
     }
     Capture capture;
@@ -325,7 +394,7 @@ int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
             runInfo(args, out, capture);
         }
     } else if (command == QLatin1String("export")) {
-        failure = runExport(args, capture);
+        failure = runExport(args, out, capture);
     } else {
         failure = runDecode(args, out, capture);
     }
