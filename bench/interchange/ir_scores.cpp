@@ -33,8 +33,10 @@ struct Row {
     double glitches;
 };
 
-constexpr Row kRows[] = {
-    {"±15 %", 0.15, 0}, {"±20 %", 0.20, 0}, {"glitches", kGlitchJitter, kGlitchShare}};
+constexpr Row kRows[] = {{"exact", 0, 0},
+                         {"±15 %", 0.15, 0},
+                         {"±20 %", 0.20, 0},
+                         {"glitches", kGlitchJitter, kGlitchShare}};
 
 // Each frame sent and each frame decoded, side by side where they differ.
 void printDifferences(const irgen::Generated& g, const std::vector<IrFrame>& got) {
@@ -68,17 +70,124 @@ void printDifferences(const irgen::Generated& g, const std::vector<IrFrame>& got
     }
 }
 
+// sigrok's decoder for a family, with its options.
+struct SigrokDecoder {
+    irgen::Family family;
+    const char* decoder; // "-P" argument before ":ir=CH1"
+    const char* name;
+};
+
+constexpr SigrokDecoder kSigrok[] = {
+    {irgen::Family::Nec, "ir_nec:polarity=active-low", "ir_nec"},
+    {irgen::Family::Rc5, "ir_rc5:polarity=active-low:protocol=extended", "ir_rc5"},
+    {irgen::Family::Rc6, "ir_rc6:polarity=active-low", "ir_rc6"}};
+
+// What a sigrok decoder reported for one capture: per frame sent, whether the values it gave
+// inside that frame's span are the frame's.
+irgen::Score sigrokScore(const QString& program, const SigrokDecoder& d, const irgen::Generated& g,
+                         const QString& srPath) {
+    irgen::Score s;
+    QFile sr(srPath);
+    const ExportChannel channel{1, channelLevels(irgen::renderChannel(g))};
+    if (!sr.open(QIODevice::WriteOnly) || sr.write(exportSigrokSession({channel})) < 0) {
+        return s;
+    }
+    sr.close();
+    QProcess p;
+    p.start(program, {QStringLiteral("-i"), srPath, QStringLiteral("-P"),
+                      QString::fromLatin1(d.decoder) + QStringLiteral(":ir=CH1"),
+                      QStringLiteral("--protocol-decoder-samplenum")});
+    p.waitForFinished(600000);
+    // "1137-1529 ir_nec-1: Address: 0xF9": the values each frame's span holds, in order.
+    static const QRegularExpression kLine(QStringLiteral("^(\\d+)-(\\d+) \\S+: ([^:]+): (\\S+)"));
+    std::vector<QStringList> seen(g.truth.size());
+    std::vector<bool> repeat(g.truth.size(), false);
+    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n')) {
+        const QString text = line.trimmed();
+        const QRegularExpressionMatch m = kLine.match(text);
+        const bool isRepeat = text.endsWith(QStringLiteral("Repeat code"));
+        if (!m.hasMatch() && !isRepeat) {
+            continue;
+        }
+        const double at = text.section('-', 0, 0).toDouble() * kSamplePeriodUsExact;
+        for (std::size_t k = 0; k < g.truth.size(); ++k) {
+            if (at >= g.truth[k].startUs - 1000 && at <= g.truth[k].endUs + 1000) {
+                if (isRepeat) {
+                    repeat[k] = true;
+                } else if (m.captured(3) == QLatin1String("Address") ||
+                           m.captured(3) == QLatin1String("Command") ||
+                           m.captured(3) == QLatin1String("Data")) {
+                    seen[k] << m.captured(4).toUpper();
+                }
+            }
+        }
+    }
+    for (std::size_t k = 0; k < g.truth.size(); ++k) {
+        const IrFrame& f = g.truth[k].frame;
+        QStringList want;
+        const auto hex = [](uint32_t v, int digits) {
+            return QStringLiteral("%1").arg(v, digits, 16, QLatin1Char('0')).toUpper();
+        };
+        bool right = false;
+        if (f.protocol == IrProtocol::NecRepeat) {
+            right = repeat[k] && seen[k].isEmpty();
+        } else {
+            if (f.protocol == IrProtocol::Nec) {
+                want << QStringLiteral("0X") + hex(f.address & 0xFF, 2)
+                     << QStringLiteral("0X") + hex(f.command, 2);
+            } else if (f.protocol == IrProtocol::Rc5) {
+                want << QString::number(f.address) << QString::number(f.command);
+            } else if (f.mode == 0) {
+                want << hex(f.address, 2) << hex(f.command, 2);
+            } else {
+                want << hex(f.vendor, 4) << hex(f.address << 8 | f.command, 4);
+            }
+            right = seen[k] == want;
+        }
+        const bool anything = !seen[k].isEmpty() || repeat[k];
+        if (g.truth[k].glitched) {
+            ++s.glitched;
+            s.glitchedFound += right ? 1 : 0;
+        } else {
+            ++s.sent;
+            s.found += right ? 1 : 0;
+        }
+        s.wrong += anything && !right ? 1 : 0;
+    }
+    return s;
+}
+
+void add(irgen::Score& total, const irgen::Score& s) {
+    total.sent += s.sent;
+    total.found += s.found;
+    total.wrong += s.wrong;
+    total.invented += s.invented;
+    total.glitched += s.glitched;
+    total.glitchedFound += s.glitchedFound;
+    total.glitchedListed += s.glitchedListed;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int captures = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultCaptures;
     const bool verbose = argc > 2 && QByteArray(argv[2]) == "--verbose";
+    const QString sigrokProgram = QStandardPaths::findExecutable(QStringLiteral("sigrok-cli"));
+    QTemporaryDir dir;
+    if (sigrokProgram.isEmpty()) {
+        std::printf("sigrok-cli not found: its columns are left out\n");
+    }
     std::printf("%-10s %-9s %8s %8s %6s %8s  %s\n", "family", "timing", "sent", "found", "wrong",
                 "invented", "glitched: found / listed unknown / of");
     for (const irgen::Family family : irgen::kFamilies) {
         for (const Row& row : kRows) {
             irgen::Score total;
+            irgen::Score sigrokTotal;
+            const SigrokDecoder* sigrok = nullptr;
+            for (const SigrokDecoder& d : kSigrok) {
+                sigrok = d.family == family ? &d : sigrok;
+            }
             for (int c = 0; c < captures; ++c) {
                 irgen::Options o;
                 o.jitter = row.jitter;
@@ -91,13 +200,10 @@ int main(int argc, char** argv) {
                 if (verbose) {
                     printDifferences(g, got);
                 }
-                total.sent += s.sent;
-                total.found += s.found;
-                total.wrong += s.wrong;
-                total.invented += s.invented;
-                total.glitched += s.glitched;
-                total.glitchedFound += s.glitchedFound;
-                total.glitchedListed += s.glitchedListed;
+                add(total, s);
+                if (sigrok && !sigrokProgram.isEmpty()) {
+                    add(sigrokTotal, sigrokScore(sigrokProgram, *sigrok, g, dir.filePath("c.sr")));
+                }
             }
             std::printf("%-10s %-9s %8d %7.2f%% %6d %8d", qPrintable(irgen::familyName(family)),
                         row.name, total.sent, 100.0 * total.found / std::max(1, total.sent),
@@ -105,6 +211,15 @@ int main(int argc, char** argv) {
             if (total.glitched > 0) {
                 std::printf("  %d / %d / %d", total.glitchedFound, total.glitchedListed,
                             total.glitched);
+            }
+            if (sigrok && !sigrokProgram.isEmpty()) {
+                std::printf("   | sigrok %s: %.2f%%, %d wrong", sigrok->name,
+                            100.0 * sigrokTotal.found / std::max(1, sigrokTotal.sent),
+                            sigrokTotal.wrong);
+                if (sigrokTotal.glitched > 0) {
+                    std::printf(", glitched right %d / %d", sigrokTotal.glitchedFound,
+                                sigrokTotal.glitched);
+                }
             }
             std::printf("\n");
         }
