@@ -62,6 +62,10 @@ constexpr std::array kExports{
                 "LIRC mode2 (*.mode2 *.txt)", "mode2", true},
     ExportEntry{ExportFormat::Csv, "actionExportCsv", texts::kExportCsv, "CSV (*.csv)", "csv",
                 false},
+    ExportEntry{ExportFormat::Lircd, "actionExportLircd", texts::kExportLircd,
+                "lircd.conf (*.lircd.conf *.conf)", "lircd.conf", true},
+    ExportEntry{ExportFormat::Pronto, "actionExportPronto", texts::kExportPronto, "Pronto (*.txt)",
+                "txt", true},
 };
 
 const QString kRecentKey = QStringLiteral("recentFiles");
@@ -93,14 +97,6 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     setDockOptions(QMainWindow::AnimatedDocks);
     form_->setOverwriteQuestion([this](const QString& path) { return confirmOverwrite(path); });
 
-    panel_ = new navigator::NavigatorPanel(*form_, this);
-    dock_ = new QDockWidget(texts::q(texts::kNavigatorTitle), this);
-    dock_->setObjectName(QStringLiteral("Navigator"));
-    dock_->setAllowedAreas(Qt::BottomDockWidgetArea);
-    dock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetFloatable);
-    dock_->setWidget(panel_);
-    addDockWidget(Qt::BottomDockWidgetArea, dock_);
-    dock_->hide();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     buildMenus();
@@ -120,15 +116,6 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     connect(form_->Command5, &QPushButton::clicked, this, &MainWindow::updateViewMark);
     connect(form_->Command6, &QPushButton::clicked, this, &MainWindow::updateViewMark);
     connect(form_->Command2, &QPushButton::clicked, this, &MainWindow::syncActions);
-    connect(panel_, &navigator::NavigatorPanel::fractionChosen, this,
-            &MainWindow::moveChartToFraction);
-    connect(panel_, &navigator::NavigatorPanel::frameChosen, this, &MainWindow::moveChartToFrame);
-    // A panel the user floats first appears below the window, not over the client area.
-    connect(dock_, &QDockWidget::topLevelChanged, this, [this](bool floating) {
-        if (floating) {
-            dock_->move(frameGeometry().bottomLeft() + QPoint(0, 1));
-        }
-    });
     for (QWidget* w :
          std::initializer_list<QWidget*>{form_->Command1, form_->Command2, form_->Command3,
                                          form_->Command5, form_->Command6, form_->HScroll1}) {
@@ -139,6 +126,48 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::ensureNavigator() {
+    // Made when first needed: a window that never shows it starts faster and smaller.
+    if (dock_ != nullptr) {
+        return;
+    }
+    panel_ = new navigator::NavigatorPanel(*form_, this);
+    dock_ = new QDockWidget(texts::q(texts::kNavigatorTitle), this);
+    dock_->setObjectName(QStringLiteral("Navigator"));
+    dock_->setAllowedAreas(Qt::BottomDockWidgetArea);
+    dock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetFloatable);
+    dock_->setWidget(panel_);
+    dock_->hide();
+    addDockWidget(Qt::BottomDockWidgetArea, dock_);
+    connect(panel_, &navigator::NavigatorPanel::fractionChosen, this,
+            &MainWindow::moveChartToFraction);
+    connect(panel_, &navigator::NavigatorPanel::frameChosen, this, &MainWindow::moveChartToFrame);
+    connect(dock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (!isMinimized()) {
+            actionNavigator_->setChecked(visible);
+        }
+    });
+    // A panel the user floats first appears below the window, not over the client area.
+    connect(dock_, &QDockWidget::topLevelChanged, this, [this](bool floating) {
+        if (floating) {
+            dock_->move(frameGeometry().bottomLeft() + QPoint(0, 1));
+        }
+    });
+}
+
+void MainWindow::setNavigatorShown(bool shown) {
+    if (shown && dock_ == nullptr) {
+        ensureNavigator();
+        panel_->showFrames(navigator::decodeChannels(*form_));
+        updateViewMark();
+    }
+    if (dock_ != nullptr) {
+        dock_->setVisible(shown);
+    }
+    actionNavigator_->setChecked(shown);
+    syncActions();
+}
 
 void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(texts::q(texts::kMenuFile));
@@ -182,11 +211,9 @@ void MainWindow::buildMenus() {
                                   QKeySequence(Qt::CTRL | Qt::Key_Right));
     connect(actionNextFrame_, &QAction::triggered, this, &MainWindow::nextFrame);
     view->addSeparator();
-    QAction* nav = dock_->toggleViewAction();
-    nav->setObjectName(QStringLiteral("actionNavigator"));
-    nav->setText(texts::q(texts::kMenuNavigator));
-    nav->setShortcut(Qt::Key_F2);
-    view->addAction(nav);
+    actionNavigator_ = menuAction(view, "actionNavigator", texts::kMenuNavigator, Qt::Key_F2);
+    actionNavigator_->setCheckable(true);
+    connect(actionNavigator_, &QAction::triggered, this, &MainWindow::setNavigatorShown);
 
     QMenu* help = menuBar()->addMenu(texts::q(texts::kMenuHelp));
     QAction* about = menuAction(help, "actionAbout", texts::kMenuAbout);
@@ -332,8 +359,13 @@ bool MainWindow::confirmOverwrite(const QString& path) {
 }
 
 void MainWindow::refreshNavigator() {
-    const int frames = panel_->refresh();
-    if (frames > 0) {
+    std::vector<interchange::IrFrame> frames = navigator::decodeChannels(*form_);
+    if (frames.empty() && dock_ == nullptr) {
+        syncActions();
+        return;
+    }
+    ensureNavigator();
+    if (panel_->showFrames(std::move(frames)) > 0) {
         dock_->show();
     }
     updateViewMark();
@@ -345,6 +377,9 @@ int64_t MainWindow::visibleSamples() const {
 }
 
 void MainWindow::updateViewMark() {
+    if (panel_ == nullptr) {
+        return;
+    }
     panel_->overview()->setView(navigator::leftSampleAt(form_->HScroll1->Value()),
                                 visibleSamples());
 }
@@ -354,6 +389,9 @@ void MainWindow::moveChartToFraction(double fraction) {
 }
 
 void MainWindow::moveChartToFrame(int row) {
+    if (panel_ == nullptr) {
+        return;
+    }
     const auto& frames = panel_->frames()->frames();
     if (row < 0 || row >= static_cast<int>(frames.size())) {
         return;
@@ -364,6 +402,9 @@ void MainWindow::moveChartToFrame(int row) {
 }
 
 void MainWindow::previousFrame() {
+    if (panel_ == nullptr) {
+        return;
+    }
     const auto row = navigator::previousFrame(panel_->frames()->starts(), form_->HScroll1->Value(),
                                               visibleSamples(), form_->HScroll1->Max());
     if (row) {
@@ -372,6 +413,9 @@ void MainWindow::previousFrame() {
 }
 
 void MainWindow::nextFrame() {
+    if (panel_ == nullptr) {
+        return;
+    }
     const auto row = navigator::nextFrame(panel_->frames()->starts(), form_->HScroll1->Value(),
                                           visibleSamples(), form_->HScroll1->Max());
     if (row) {
@@ -396,7 +440,8 @@ void MainWindow::syncActions() {
     actionZoomOut_->setEnabled(form_->Command6->isEnabled());
     actionHome_->setEnabled(form_->HScroll1->isEnabled());
     actionEnd_->setEnabled(form_->HScroll1->isEnabled());
-    const bool frames = panel_->frames()->rowCount() > 0 && form_->HScroll1->isEnabled();
+    const bool frames =
+        panel_ != nullptr && panel_->frames()->rowCount() > 0 && form_->HScroll1->isEnabled();
     actionPrevFrame_->setEnabled(frames);
     actionNextFrame_->setEnabled(frames);
 }

@@ -28,8 +28,12 @@ public:
     ~MainWindow() override;
 
     Form1* form() const { return form_; }
+    // The navigator, once first needed (after a capture or load that found frames, or F2);
+    // nullptr before.
     navigator::NavigatorPanel* navigatorPanel() const { return panel_; }
     QDockWidget* navigatorDock() const { return dock_; }
+    // Shows or hides the navigator (as 总览与帧列表).
+    void setNavigatorShown(bool shown);
 
     // Loads `path` through 载入's path (its message on failure); refused during a capture.
     bool openFile(const QString& path);
@@ -60,6 +64,7 @@ private:
     void openRecent(const QString& path);
     void rememberFile(const QString& path);
     void showFileInTitle(const QString& path);
+    void ensureNavigator();
     void refreshNavigator();
     void updateViewMark();
     void moveChartToFraction(double fraction);
@@ -84,6 +89,7 @@ private:
     QAction* actionEnd_ = nullptr;
     QAction* actionPrevFrame_ = nullptr;
     QAction* actionNextFrame_ = nullptr;
+    QAction* actionNavigator_ = nullptr;
     QList<QAction*> exportActions_;
     QList<QAction*> portActions_;
     QWidget* helpWindow_ = nullptr;

@@ -75,7 +75,11 @@ NavigatorPanel::NavigatorPanel(const CaptureStore& store, QWidget* parent)
 }
 
 int NavigatorPanel::refresh() {
-    model_->setFrames(decodeChannels(store_));
+    return showFrames(decodeChannels(store_));
+}
+
+int NavigatorPanel::showFrames(std::vector<interchange::IrFrame> frames) {
+    model_->setFrames(std::move(frames));
     table_->resizeColumnsToContents();
     overview_->refresh();
     return model_->rowCount();

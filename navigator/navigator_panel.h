@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "app/capture_store.h"
+#include "interchange/ir_decoder.h"
 
 class QTableView;
 
@@ -28,6 +29,8 @@ public:
 
     // Decodes the three buffers again and redraws the overview; returns the frames found.
     int refresh();
+    // The same with the frames already decoded from the buffers.
+    int showFrames(std::vector<interchange::IrFrame> frames);
     // Selects row `row` of the frame list (which reports it as chosen).
     void selectFrame(int row);
 

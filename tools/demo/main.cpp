@@ -148,7 +148,9 @@ int runHeadless(MainWindow& window, const Options& o) {
     QObject::connect(&form, &Form1::captureEnded, &form, [&] {
         log.poll();
         say(QStringLiteral("navigator: %1 frames listed")
-                .arg(window.navigatorPanel()->frames()->rowCount()));
+                .arg(window.navigatorPanel() != nullptr
+                         ? window.navigatorPanel()->frames()->rowCount()
+                         : 0));
         const bool complete = form.Label2->Caption() == QString::fromUtf8(texts::kReceiveOk);
         const QString ird = QDir(o.outDir).filePath(QStringLiteral("capture.ird"));
         const QString png = QDir(o.outDir).filePath(QStringLiteral("window.png"));
