@@ -54,6 +54,7 @@ struct GroupCase {
     std::string name;
     std::vector<irgen::Family> families; // channel 1, 2, 3
     uint32_t seed;
+    double glitches = 0;
     friend void PrintTo(const GroupCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -69,6 +70,7 @@ protected:
         for (std::size_t c = 0; c < GetParam().families.size(); ++c) {
             irgen::Options o;
             o.jitter = kJitter;
+            o.glitchShare = GetParam().glitches;
             o.seed = GetParam().seed + static_cast<uint32_t>(c);
             buffers[c] = irgen::renderChannel(irgen::generate(GetParam().families[c], o));
             levels_.push_back(channelLevels(buffers[c]));
@@ -186,6 +188,39 @@ TEST_P(LircNames, AKeyNameFileNamesTheCodes) {
             dir_.path());
     EXPECT_EQ(wrong.status, 2);
 }
+
+using LircUnknown = LircRoundTrip;
+
+TEST_P(LircUnknown, GlitchedFramesAreListedByDecodeAndGoIntoARawCodesRemote) {
+    const Outcome decode = ird({"decode", "capture.ird", "--channel", "1"}, dir_.path());
+    ASSERT_EQ(decode.status, 0);
+    std::size_t unknown = 0;
+    for (const IrFrame& f : decodeInfrared(levels_[0], 1, IrUnknownBursts::Listed)) {
+        unknown += f.protocol == IrProtocol::Unknown ? 1 : 0;
+    }
+    EXPECT_GT(unknown, 5u);
+    const QStringList lines = decode.out.split('\n').filter(" Unknown ");
+    ASSERT_EQ(static_cast<std::size_t>(lines.size()), unknown);
+    EXPECT_TRUE(lines.front().contains(" raw=+")) << lines.front().toStdString();
+    EXPECT_TRUE(decode.out.contains(QStringLiteral("# %1 unknown frames").arg(unknown)));
+
+    // LIRC reads the raw-codes remote along with the decoded ones and still reports every key.
+    const QStringList want = decodedKeys(1);
+    const QStringList got = lircKeys(1);
+    QFile conf(dir_.filePath("remote1.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
+    const QByteArray text = conf.readAll();
+    EXPECT_TRUE(text.contains("flags RAW_CODES"));
+    EXPECT_EQ(text.count("    name UNKNOWN_"), static_cast<qsizetype>(unknown));
+    QStringList known = got;
+    known.removeIf([](const QString& k) { return k.startsWith("Unknown "); });
+    EXPECT_EQ(known, want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Glitches, LircUnknown,
+                         ::testing::Values(GroupCase{
+                             "nec_glitches", {irgen::Family::Nec}, 31, 0.3}),
+                         velmoran::test::CaseName());
 
 INSTANTIATE_TEST_SUITE_P(Nec, LircNames,
                          ::testing::Values(GroupCase{"nec", {irgen::Family::Nec}, 21}),
