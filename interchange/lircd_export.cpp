@@ -301,6 +301,9 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
            "# sampled every 40.1474 us. Timings are the protocols' own; eps covers how far the\n"
            "# captured marks and spaces lie from them.\n";
     for (const Remote& r : remotes) {
+        if (r.keys.isEmpty()) {
+            continue; // repeat codes only: their frame lies before the capture
+        }
         const LircTiming t = timingOf(r.first);
         const int eps =
             std::clamp(static_cast<int>(std::ceil(r.deviation * 100)) + kEpsMarginPercent,
