@@ -10,6 +10,10 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/translations.h"
+#include "app/ui_style.h"
+#include "files/message_box.h"
+
 namespace velmoran {
 
 namespace {
@@ -92,6 +96,11 @@ void setUpApplication(QApplication& app) {
     QFont::insertSubstitutions(QStringLiteral("宋体"), songti);
     app.setFont(songtiFont());
     app.setWindowIcon(applicationIcon());
+    // Qt's dialogs and buttons in Chinese like the rest; readable combo boxes and focus;
+    // message boxes as wide as their title.
+    installQtTranslations(app);
+    installReadableStyle(app);
+    installMessageBoxTitleFit(app);
 }
 
 } // namespace velmoran

@@ -1,7 +1,6 @@
 #include "app/form1.h"
 
 #include <QComboBox>
-#include <QMessageBox>
 #include <QPushButton>
 
 #include <span>
@@ -13,6 +12,7 @@
 #include "app/vb_label.h"
 #include "display/line_control.h"
 #include "display/picture_box.h"
+#include "files/message_box.h"
 
 namespace velmoran {
 
@@ -28,10 +28,10 @@ void Form1::Command2_Click() {
         MSComm1->setPortOpen(!MSComm1->PortOpen());
     } catch (const SerialError& e) {
         // The port could not be opened: the window stays Idle and the serial layer says why.
-        QMessageBox::warning(this, windowTitle(), e.message());
+        WarningBox(this, windowTitle(), e.message());
         return;
     } catch (const vb::OverflowError& e) {
-        QMessageBox::warning(this, windowTitle(), QString::fromUtf8(e.what()));
+        WarningBox(this, windowTitle(), QString::fromUtf8(e.what()));
         return;
     }
 
