@@ -7,6 +7,7 @@
 
 #include "acquisition/block_receiver.h"
 #include "acquisition/monitor.h"
+#include "app/target_channel.h"
 #include "app/texts.h"
 #include "app/vb.h"
 #include "app/vb_label.h"
@@ -17,6 +18,12 @@
 namespace velmoran {
 
 void Form1::Command2_Click() {
+    // A capture whose 显示通道 names no buffer would run its 20 s into nowhere: refuse it
+    // before the port opens, with nothing else changed.
+    if (!MSComm1->PortOpen() && !namedChannel(Combo1->currentText())) {
+        WarningBox(this, windowTitle(), noSuchChannelMessage(Combo1->currentText()));
+        return;
+    }
     try {
         if (!MSComm1->PortOpen()) {
             Init_com();
