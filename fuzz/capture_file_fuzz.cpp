@@ -49,11 +49,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         }
     }
-    for (const ChannelBuffer& b : buffers) {
+    // The line of each buffer flips exactly where its samples do; past the bytes the file
+    // covered it stays low.
+    for (std::size_t c = 0; c < std::size(buffers); ++c) {
+        const ChannelBuffer& b = buffers[c];
         const interchange::ChannelLevels line = interchange::channelLevels(b);
+        const std::size_t first = c * kChannelBytes;
+        const std::size_t covered =
+            size > first ? std::min<size_t>(size - first, kCaptureBytes) : 0;
+        const auto coveredSamples = static_cast<int64_t>(covered) * kSamplesPerByte;
         bool high = line.initialHigh;
         std::size_t next = 0;
-        for (int64_t s = 0; s < line.samples; ++s) {
+        for (int64_t s = 0; s < coveredSamples; ++s) {
             if (next < line.edges.size() && line.edges[next] == s) {
                 high = !high;
                 ++next;
@@ -61,6 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (sampleAt(b, static_cast<int>(s)) != high) {
                 std::abort();
             }
+        }
+        const bool fallsToZeros = high && coveredSamples < line.samples;
+        if (line.edges.size() - next != (fallsToZeros ? 1u : 0u) ||
+            (fallsToZeros && line.edges[next] != coveredSamples)) {
+            std::abort(); // past the file only the fall to the zeros of the missing bytes
         }
     }
     return 0;

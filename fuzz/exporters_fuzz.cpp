@@ -1,6 +1,6 @@
 // The exporters over any lines. The first byte picks the channels (its low three bits, at least
-// one); the rest are channel 1's first bytes, channel 2 holds them shifted by a byte and
-// channel 3 inverted. Each format must account for every edge and the capture's whole length,
+// one); the rest are channel 1's bytes, channel 2 holds them shifted by a byte and channel 3
+// inverted. Each format must account for every edge and the capture's whole length,
 // and the GTKWave view file keeps its lines whatever the output's name (also taken from the
 // input).
 
@@ -30,12 +30,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::transform(data, data + used, buffers[2].begin(),
                    [](uint8_t b) { return static_cast<uint8_t>(~b); });
 
+    // The lines end a byte after the input (a whole capture would spend each run writing
+    // half a megabyte of unchanging samples).
+    const int64_t samples = static_cast<int64_t>(used + 2) * kSamplesPerByte;
     std::vector<ExportChannel> channels;
     std::size_t edges = 0;
     for (int n = 1; n <= kChannelCount; ++n) {
         if (pick & (1 << (n - 1))) {
-            channels.push_back({n, channelLevels(buffers[n - 1])});
-            edges += channels.back().line.edges.size();
+            ChannelLevels line = channelLevels(buffers[n - 1]);
+            std::erase_if(line.edges, [&](int32_t e) { return e >= samples; });
+            line.samples = samples;
+            edges += line.edges.size();
+            channels.push_back({n, std::move(line)});
         }
     }
 
@@ -44,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
     const QByteArray vcd = exportVcd(channels);
-    if (!vcd.endsWith("\n#203910250496\n")) {
+    if (!vcd.endsWith("\n#" + QByteArray::number(samples * kSamplePeriod100ps) + '\n')) {
         std::abort();
     }
     const QByteArray mode2 = exportMode2(channels.front());
@@ -54,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             total += line.mid(line.indexOf(' ') + 1).toLongLong();
         }
     }
-    if (total != sampleTimeUsRounded(kCaptureSamples) ||
+    if (total != sampleTimeUsRounded(samples) ||
         mode2.count('\n') != static_cast<qsizetype>(channels.front().line.edges.size() + 1)) {
         std::abort();
     }

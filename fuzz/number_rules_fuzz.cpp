@@ -23,8 +23,7 @@ void checkTexts(double value) {
     vb::numberText(static_cast<float>(value));
     vb::signedNumberText(static_cast<float>(value));
     // Fifteen significant digits read back within their last digit.
-    if (std::isfinite(value) && text.find('E') == std::string::npos &&
-        std::fabs(value) > 1e-300) {
+    if (std::isfinite(value) && text.find('E') == std::string::npos && std::fabs(value) > 1e-300) {
         const double back = vb::Val(text);
         if (std::fabs(back - value) > std::fabs(value) * 1e-14) {
             std::abort();
