@@ -46,8 +46,9 @@ std::optional<QString> writeWhole(QSaveFile& file, QByteArrayView bytes) {
 }
 
 std::optional<QString> commitWhole(QSaveFile& file) {
-    // Some file systems report a full disk only when the data is synced.
-    if (::fsync(file.handle()) != 0 && errno != EINVAL && errno != EROFS) {
+    // Some file systems report a full disk only when the data is synced (the commit syncs too,
+    // but ignores a failure).
+    if (::fdatasync(file.handle()) != 0 && errno != EINVAL && errno != EROFS) {
         const int error = errno;
         file.cancelWriting();
         return systemReason(error);
