@@ -29,12 +29,17 @@ QWidget* ringTarget(QWidget* focused) {
 class FocusRingKeeper : public QObject {
 public:
     using QObject::QObject;
+    ~FocusRingKeeper() override {
+        if (ring_ != nullptr) {
+            ring_->setOnGone({});
+        }
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::FocusIn && watched->isWidgetType()) {
             focusIn(static_cast<QWidget*>(watched), static_cast<QFocusEvent*>(event)->reason());
-        } else if (ring_ && watched == ring_->target()) {
+        } else if (ring_ != nullptr && watched == ring_->target()) {
             switch (event->type()) {
             case QEvent::Move:
             case QEvent::Resize:
@@ -69,20 +74,21 @@ private:
         QWidget* parent = target->parentWidget();
         if (!keyboard_ || parent == nullptr || target->isWindow() ||
             target->window()->windowType() == Qt::Popup) {
-            if (ring_) {
+            if (ring_ != nullptr) {
                 ring_->hide();
             }
             return;
         }
-        if (!ring_) {
+        if (ring_ == nullptr) {
             ring_ = new FocusRing(parent);
+            ring_->setOnGone([this] { ring_ = nullptr; });
         } else if (ring_->parentWidget() != parent) {
             ring_->setParent(parent);
         }
         ring_->surround(target);
     }
 
-    QPointer<FocusRing> ring_;
+    FocusRing* ring_ = nullptr; // lives in the window of the control it last surrounded
     bool keyboard_ = false;
 };
 
@@ -114,6 +120,12 @@ FocusRing::FocusRing(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     hide();
+}
+
+FocusRing::~FocusRing() {
+    if (onGone_) {
+        onGone_();
+    }
 }
 
 void FocusRing::surround(QWidget* target) {

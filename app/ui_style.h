@@ -8,6 +8,8 @@
 #include <QProxyStyle>
 #include <QWidget>
 
+#include <functional>
+
 class QApplication;
 
 namespace velmoran {
@@ -31,16 +33,23 @@ class FocusRing : public QWidget {
     Q_OBJECT
 public:
     explicit FocusRing(QWidget* parent);
+    ~FocusRing() override;
 
     // Puts the ring around `target` (a child of the ring's parent).
     void surround(QWidget* target);
     QWidget* target() const { return target_; }
+
+    // Called first thing in the destructor, while the ring is still whole: the window that
+    // owns the ring may be closing, and whoever keeps the ring must forget it before Qt sends
+    // the events of the rest of its destruction.
+    void setOnGone(std::function<void()> onGone) { onGone_ = std::move(onGone); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QPointer<QWidget> target_;
+    std::function<void()> onGone_;
 };
 
 // Width of the focus ring, in pixels (device-independent).
