@@ -211,16 +211,17 @@ TEST(GtkwaveSaveFile, ShowsEveryChannelZoomedToFit) {
     ASSERT_GT(traces, 0);
     EXPECT_EQ(lines[traces + 1], "velmoran.CH2");
     EXPECT_EQ(lines[traces + 2], "velmoran.CH3");
-    // Zoom z shows 2^-z steps per 200 pixels: the whole capture must fit in the wave pane of
-    // the 1200-pixel window (under 1000 pixels) and fill at least half of it.
+    // Zoom z shows 2^-z of GTKWave's time units per 200 pixels; GTKWave counts a 100 ps
+    // timescale in ps, 100 units per VCD step. The whole capture must fit in the 740-pixel wave
+    // pane of the 1200-pixel window and fill at least half of it.
     const auto zoomLine = std::find_if(lines.begin(), lines.end(),
                                        [](const QByteArray& l) { return l.startsWith('*'); });
     ASSERT_NE(zoomLine, lines.end());
     const double zoom = zoomLine->mid(1).split(' ').front().toDouble();
-    const double pixels =
-        static_cast<double>(kCaptureSamples * kSamplePeriod100ps) / std::pow(2.0, -zoom) * 200.0;
-    EXPECT_LT(pixels, 1000.0);
-    EXPECT_GT(pixels, 500.0);
+    const double pixels = static_cast<double>(kCaptureSamples * kSamplePeriod100ps) * 100.0 /
+                          std::pow(2.0, -zoom) * 200.0;
+    EXPECT_LT(pixels, 740.0);
+    EXPECT_GT(pixels, 370.0);
 }
 
 TEST(SessionFile, MetadataKeysComeInTheOrderSigrokWritesThem) {
