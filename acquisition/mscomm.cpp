@@ -1,10 +1,21 @@
 #include "acquisition/mscomm.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QStringList>
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <limits>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "acquisition/port_lock.h"
 
 namespace velmoran {
 
@@ -12,6 +23,24 @@ namespace {
 
 // Bytes read from the front of the receive buffer before it is shifted down.
 constexpr qsizetype kCompactAfterBytes = 64 * 1024;
+// The most bytes termios can wait for before waking the reader (VMIN is one byte wide).
+constexpr qsizetype kMaxWakeBytes = 255;
+// Bytes taken from the kernel in one read when draining it ourselves.
+constexpr size_t kDrainChunk = 4096;
+
+// Where programs put UUCP lock files on the systems we know.
+constexpr const char* kLockFolders[] = {"/var/lock",        "/run/lock",       "/var/spool/lock",
+                                        "/var/spool/locks", "/var/spool/uucp", "/etc/locks"};
+
+// True when opening `path` fails because another program holds it for exclusive use.
+bool openRefusedAsBusy(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return errno == EBUSY;
+    }
+    ::close(fd);
+    return false;
+}
 
 } // namespace
 
@@ -64,6 +93,19 @@ MSComm::MSComm(PortMap portMap, QObject* parent) : QObject(parent), portMap_(std
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::handleError);
 }
 
+QStringList MSComm::systemLockDirectories() {
+    QStringList folders;
+    QStringList seen;
+    for (const char* folder : kLockFolders) {
+        const QString canonical = QFileInfo(QString::fromLatin1(folder)).canonicalFilePath();
+        if (!canonical.isEmpty() && QFileInfo(canonical).isDir() && !seen.contains(canonical)) {
+            seen << canonical;
+            folders << QString::fromLatin1(folder);
+        }
+    }
+    return folders;
+}
+
 MSComm::~MSComm() {
     if (port_.isOpen()) {
         port_.close();
@@ -91,12 +133,30 @@ void MSComm::setSettings(const QString& text) {
 
 void MSComm::setRThreshold(int16_t bytes) {
     rThreshold_ = bytes;
+    updateWakeThreshold();
     scheduleDispatch();
 }
 
 int16_t MSComm::InBufferCount() const {
     return static_cast<int16_t>(
-        std::min<qsizetype>(waitingBytes(), std::numeric_limits<int16_t>::max()));
+        std::min<qsizetype>(waitingBytes() + heldBack(), std::numeric_limits<int16_t>::max()));
+}
+
+qint64 MSComm::bytesReceived() const {
+    return bytesReceived_ + heldBack();
+}
+
+qsizetype MSComm::heldBack() const {
+    if (!port_.isOpen() || wakeThreshold_ <= 0) {
+        return 0;
+    }
+    int queued = 0;
+    if (::ioctl(port_.handle(), FIONREAD, &queued) != 0) {
+        return 0;
+    }
+    // Fewer than the threshold never wake us; more are about to be read by the port's own
+    // notification and are counted then.
+    return queued < wakeThreshold_ ? queued : 0;
 }
 
 void MSComm::setInBufferCount(int16_t count) {
@@ -108,6 +168,7 @@ void MSComm::setInBufferCount(int16_t count) {
         inBuffer_.clear();
         inBufferHead_ = 0;
         overflowReported_ = false;
+        updateWakeThreshold();
     }
 }
 
@@ -141,6 +202,7 @@ void MSComm::setPortOpen(bool open) {
     if (path.isEmpty()) {
         throw SerialError(QStringLiteral("串口 %1 不存在").arg(commPort_));
     }
+    refuseIfLocked(path);
     port_.setPortName(path);
     port_.setBaudRate(settings_.baudRate);
     port_.setParity(settings_.parity);
@@ -152,15 +214,36 @@ void MSComm::setPortOpen(bool open) {
     if (!port_.open(QIODevice::ReadOnly)) {
         const QString reason = port_.errorString();
         port_.clearError();
+        if (openRefusedAsBusy(path)) {
+            throw SerialError(portBusyText(commPort_, path, 0));
+        }
         throw SerialError(
             QStringLiteral("无法打开串口 %1（%2）：%3").arg(commPort_).arg(path, reason));
     }
+    // Ours alone while open: another program's opening fails with EBUSY.
+    ::ioctl(port_.handle(), TIOCEXCL);
+    // Bytes queued before the opening belong to no capture of ours.
+    port_.clear(QSerialPort::Input);
     lineLost_ = false;
     bytesReceived_ = 0;
+    transientReadErrors_ = 0;
+    wakeThreshold_ = -1;
+    updateWakeThreshold();
     scheduleDispatch();
 }
 
+void MSComm::refuseIfLocked(const QString& path) const {
+    // Qt takes a lock file it did not write for a stale one and deletes it; a live holder's lock
+    // is honoured here before Qt ever looks.
+    if (const auto lock = livePortLock(path, lockDirectories_)) {
+        throw SerialError(portBusyText(commPort_, path, lock->pid));
+    }
+}
+
 QByteArray MSComm::Input() {
+    if (inputLen_ <= 0 || waitingBytes() < inputLen_) {
+        drainKernel(); // what InBufferCount counted must be there to take
+    }
     const qsizetype waiting = waitingBytes();
     const qsizetype n = inputLen_ > 0 ? std::min<qsizetype>(inputLen_, waiting) : waiting;
     QByteArray block = inBuffer_.mid(inBufferHead_, n);
@@ -176,21 +259,62 @@ QByteArray MSComm::Input() {
     if (waitingBytes() <= inBufferSize_) {
         overflowReported_ = false;
     }
+    updateWakeThreshold();
     return block;
 }
 
 void MSComm::readAvailable() {
-    const QByteArray chunk = port_.readAll();
-    if (chunk.isEmpty()) {
+    drainKernel();
+}
+
+void MSComm::drainKernel() {
+    if (!port_.isOpen()) {
         return;
     }
-    bytesReceived_ += chunk.size();
-    inBuffer_.append(chunk);
-    if (!overflowReported_ && waitingBytes() > inBufferSize_) {
-        overflowReported_ = true;
-        QMetaObject::invokeMethod(this, &MSComm::reportOverflow, Qt::QueuedConnection);
+    QByteArray chunk = port_.readAll();
+    // Whatever the wake threshold held back is read directly; a failing read is left for the
+    // port's own notification, which reports a device that is gone.
+    char buf[kDrainChunk];
+    ssize_t n = 0;
+    while ((n = ::read(port_.handle(), buf, sizeof buf)) > 0) {
+        chunk.append(buf, n);
     }
-    scheduleDispatch();
+    if (!chunk.isEmpty()) {
+        bytesReceived_ += chunk.size();
+        inBuffer_.append(chunk);
+        // A whole block that arrived with the overflow is handed out before the overflow report.
+        scheduleDispatch();
+        if (!overflowReported_ && waitingBytes() > inBufferSize_) {
+            overflowReported_ = true;
+            QMetaObject::invokeMethod(this, &MSComm::reportOverflow, Qt::QueuedConnection);
+        }
+    }
+    updateWakeThreshold();
+}
+
+void MSComm::updateWakeThreshold() {
+    if (!port_.isOpen()) {
+        return;
+    }
+    // Without a threshold any byte wakes the reader, as Qt sets it up.
+    int wake = 0;
+    if (rThreshold_ > 0) {
+        const qsizetype lacking = rThreshold_ - waitingBytes() % rThreshold_;
+        wake = static_cast<int>(std::min(kMaxWakeBytes, lacking));
+    }
+    if (wake == wakeThreshold_) {
+        return;
+    }
+    termios tio{};
+    if (::tcgetattr(port_.handle(), &tio) != 0) {
+        return;
+    }
+    // With VTIME 0 the descriptor turns readable only once VMIN bytes are queued.
+    tio.c_cc[VMIN] = static_cast<cc_t>(wake);
+    tio.c_cc[VTIME] = 0;
+    if (::tcsetattr(port_.handle(), TCSANOW, &tio) == 0) {
+        wakeThreshold_ = wake;
+    }
 }
 
 void MSComm::scheduleDispatch() {
@@ -243,6 +367,14 @@ void MSComm::handleError(QSerialPort::SerialPortError error) {
     if (!port_.isOpen()) {
         return;
     }
+    if (!deviceGone()) {
+        // A read that failed for a moment (EAGAIN: another reader was quicker). Qt stops
+        // watching the port after it; reading from the port again restarts the watch.
+        ++transientReadErrors_;
+        port_.clearError();
+        QMetaObject::invokeMethod(this, &MSComm::readAvailable, Qt::QueuedConnection);
+        return;
+    }
     // Qt keeps reporting a vanished device until the port is closed: close it at the first
     // report, keeping what was received; the loss is reported once the whole blocks are out.
     lostReason_ = port_.errorString();
@@ -251,6 +383,19 @@ void MSComm::handleError(QSerialPort::SerialPortError error) {
     port_.clearError();
     lineLost_ = true;
     scheduleDispatch();
+}
+
+bool MSComm::deviceGone() const {
+    const int fd = port_.handle();
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        return true; // hung up: a USB adapter pulled out, the far end of a pseudo-terminal closed
+    }
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) {
+        return errno == EIO || errno == ENXIO || errno == ENODEV || errno == EBADF;
+    }
+    return false;
 }
 
 } // namespace velmoran

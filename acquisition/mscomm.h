@@ -11,7 +11,17 @@
 //
 // When the line goes away while the port is open (a USB adapter pulled out), the port is closed
 // at once; the whole blocks already received are still handed out through OnComm, and then
-// PortLost is raised.
+// PortLost is raised. Only a device that is gone (EIO, ENXIO, ENODEV, a hang-up) counts: a read
+// that fails for a moment (EAGAIN, EINTR) is retried.
+//
+// A port another program holds is not taken: a live UUCP lock file (ASCII or binary process id)
+// makes opening fail with a message naming the device and the holder, and an open port is held
+// for exclusive use (TIOCEXCL). Input queued before the opening is discarded.
+//
+// While a receive threshold is set, the kernel wakes the program only once the bytes still
+// missing from the current block have arrived, 255 at most (termios VMIN with VTIME 0), not for
+// every burst of a few bytes. Bytes the threshold holds in the kernel count as waiting all the
+// same (the monitor's rate sees every byte) and Input takes them.
 
 #include <QByteArray>
 #include <QObject>
@@ -56,7 +66,8 @@ public:
     void setSThreshold(int16_t bytes) { sThreshold_ = bytes; }
     int InBufferSize() const { return inBufferSize_; }
     void setInBufferSize(int bytes) { inBufferSize_ = bytes; }
-    // Bytes waiting; counts past 32,767 read as 32,767 rather than wrapping.
+    // Bytes waiting, those the wake threshold holds in the kernel included; counts past 32,767
+    // read as 32,767 rather than wrapping.
     int16_t InBufferCount() const;
     // Writing 0 discards the waiting bytes.
     void setInBufferCount(int16_t count);
@@ -76,7 +87,14 @@ public:
     // The device path the current CommPort maps to (empty when there is none).
     QString devicePath() const;
     // Every byte received since the port was opened, waiting or read.
-    qint64 bytesReceived() const { return bytesReceived_; }
+    qint64 bytesReceived() const;
+    // Reads that failed for a moment (EAGAIN) and were retried, since the port was opened.
+    int transientReadErrors() const { return transientReadErrors_; }
+
+    // The folders searched for UUCP lock files (LCK..name) before opening.
+    static QStringList systemLockDirectories();
+    QStringList lockDirectories() const { return lockDirectories_; }
+    void setLockDirectories(const QStringList& folders) { lockDirectories_ = folders; }
 
 Q_SIGNALS:
     void OnComm();
@@ -90,6 +108,16 @@ private:
     // Open, or closed by a lost line with received bytes still to hand out.
     bool receiving() const { return port_.isOpen() || lineLost_; }
     void readAvailable();
+    // Bytes queued in the kernel below the wake threshold: received, but no wake-up is due.
+    qsizetype heldBack() const;
+    // Moves every byte the kernel holds into the receive buffer.
+    void drainKernel();
+    // Sets VMIN to the bytes the current block still lacks (at most 255).
+    void updateWakeThreshold();
+    // Throws SerialError when a live lock file says another program holds `path`.
+    void refuseIfLocked(const QString& path) const;
+    // True when the open device is gone rather than failing for a moment.
+    bool deviceGone() const;
     void scheduleDispatch();
     void dispatch();
     void reportOverflow();
@@ -113,6 +141,9 @@ private:
     bool lineLost_ = false;
     QString lostReason_;
     qint64 bytesReceived_ = 0;
+    int transientReadErrors_ = 0;
+    int wakeThreshold_ = -1; // the VMIN last set on the open port (-1: not set yet)
+    QStringList lockDirectories_ = systemLockDirectories();
 };
 
 } // namespace velmoran

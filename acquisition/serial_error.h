@@ -16,4 +16,13 @@ private:
     QString message_;
 };
 
+// The text for a port another program is using; `pid` 0 when that program is not known.
+inline QString portBusyText(int port, const QString& path, qint64 pid) {
+    const QString head = QString::fromUtf8("串口 %1（%2）正被其他程序使用").arg(port).arg(path);
+    if (pid > 0) {
+        return head + QString::fromUtf8("（进程号 %1），请先关闭该程序再采集").arg(pid);
+    }
+    return head + QString::fromUtf8("，请先关闭该程序再采集");
+}
+
 } // namespace velmoran

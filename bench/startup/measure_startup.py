@@ -38,6 +38,23 @@ def one_run(binary, env, settle):
     return shown, rss
 
 
+def start_xvfb():
+    """Starts Xvfb on a display number it picks itself (-displayfd), so it can never land on
+    another X server; returns the process and the display name once it accepts clients."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+                             "-nolisten", "tcp"], pass_fds=(write_end,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as announced:
+        number = announced.readline().strip()
+    if not number.isdigit():
+        xvfb.terminate()
+        xvfb.wait()
+        raise RuntimeError("Xvfb did not announce a display number")
+    return xvfb, ":" + number
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     default_binary = os.path.join(here, "..", "..", "build", "velmoran")
@@ -54,10 +71,7 @@ def main():
     if platform == "auto":
         platform = "xvfb" if shutil.which("Xvfb") else "offscreen"
     if platform == "xvfb":
-        display = ":97"
-        xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(1.0)
+        xvfb, display = start_xvfb()
         env["DISPLAY"] = display
         env["QT_QPA_PLATFORM"] = "xcb"
     else:

@@ -239,3 +239,17 @@ TEST(EmulatorProgram, RefusesBadOptions) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(EmulatorProgram, AnUnknownOptionIsCalledUnknown) {
+    QProcess p;
+    p.start(QStringLiteral(VELMORAN_BINARY_DIR "/tools/emulator/velmoran-emulator"), {"--bogus"});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 2);
+    const QString said = QString::fromLocal8Bit(p.readAllStandardError());
+    EXPECT_TRUE(said.contains(QStringLiteral("unknown option --bogus"))) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("needs a value"))) << said.toStdString();
+}
+
+} // namespace

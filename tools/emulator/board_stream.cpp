@@ -1,5 +1,6 @@
 #include "tools/emulator/board_stream.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -135,6 +137,11 @@ int openSerialDevice(const std::string& path) {
 BoardStreamer::BoardStreamer(int fd, std::string slavePath, StreamOptions options)
     : fd_(fd), slavePath_(std::move(slavePath)), options_(options) {
     waiting_ = options_.followReader;
+    if (options_.followReader) {
+        // Packet mode: the master learns when the reader discards its input (see readerChange).
+        int on = 1;
+        ::ioctl(fd_, TIOCPKT, &on);
+    }
     thread_ = std::thread(&BoardStreamer::run, this);
 }
 
@@ -158,6 +165,49 @@ bool BoardStreamer::readerPresent() const {
     return (p.revents & POLLHUP) == 0;
 }
 
+BoardStreamer::ReaderChange BoardStreamer::readerChange(int timeoutMs, short writeEvents) {
+    pollfd p{fd_, static_cast<short>(POLLIN | writeEvents), 0};
+    if (::poll(&p, 1, timeoutMs) <= 0) {
+        return ReaderChange::None;
+    }
+    // In packet mode the master reads a status byte when the slave discarded its input: the
+    // one event that tells a close followed at once by an opening from no change at all.
+    bool discarded = false;
+    if (p.revents & POLLIN) {
+        uint8_t packet[kMaxWrite];
+        ssize_t n = 0;
+        while ((n = ::read(fd_, packet, sizeof packet)) > 0) {
+            discarded = discarded || (packet[0] & TIOCPKT_FLUSHREAD) != 0;
+        }
+    }
+    if (!readerPresent()) {
+        return ReaderChange::Closed;
+    }
+    return discarded ? ReaderChange::Reopened : ReaderChange::None;
+}
+
+bool BoardStreamer::awaitReader() {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(options_.readerSettleMs);
+    while (!stop_) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            return true; // a reader that keeps what was queued before it opened the port
+        }
+        switch (readerChange(static_cast<int>(std::min<long long>(left, kPollMs)), 0)) {
+        case ReaderChange::Closed:
+            return false;
+        case ReaderChange::Reopened:
+            return true;
+        case ReaderChange::None:
+            break;
+        }
+    }
+    return false;
+}
+
 void BoardStreamer::discardUnread() {
     // Bytes the program left unread stay queued on the slave and would open its next capture;
     // only a flush from the slave side drops them.
@@ -169,6 +219,10 @@ void BoardStreamer::discardUnread() {
         tcflush(fd, TCIFLUSH);
         ::close(fd);
     }
+    // Our own flush is reported on the master like a reader's: take that report away.
+    uint8_t packet[kMaxWrite];
+    while (::read(fd_, packet, sizeof packet) > 0) {
+    }
 }
 
 void BoardStreamer::run() {
@@ -176,21 +230,24 @@ void BoardStreamer::run() {
         streamConnection(0);
         finished_ = true;
     } else {
+        bool reopened = false;
         while (!stop_ && !finished_) {
-            waiting_ = true;
-            // A hang-up is reported at once and the slave opening wakes no one: look again a
-            // few milliseconds later rather than spin.
-            threadCpuSeconds_ = threadCpuNow();
-            if (!readerPresent()) {
-                std::this_thread::sleep_for(kReaderLook);
-                continue;
-            }
-            if (stop_) {
-                continue;
+            if (!reopened) {
+                waiting_ = true;
+                // A hang-up is reported at once and the slave opening wakes no one: look again
+                // a few milliseconds later rather than spin.
+                threadCpuSeconds_ = threadCpuNow();
+                if (!readerPresent()) {
+                    std::this_thread::sleep_for(kReaderLook);
+                    continue;
+                }
+                if (stop_ || !awaitReader()) {
+                    continue;
+                }
             }
             const std::size_t connection = connections_.fetch_add(1);
             waiting_ = false;
-            streamConnection(connection);
+            reopened = streamConnection(connection);
             discardUnread();
         }
         waiting_ = false;
@@ -198,7 +255,7 @@ void BoardStreamer::run() {
     threadCpuSeconds_ = threadCpuNow();
 }
 
-void BoardStreamer::streamConnection(std::size_t firstCapture) {
+bool BoardStreamer::streamConnection(std::size_t firstCapture) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     std::size_t sent = 0; // bytes of this connection
@@ -207,14 +264,23 @@ void BoardStreamer::streamConnection(std::size_t firstCapture) {
     std::size_t pos = 0;
     while (!stop_) {
         threadCpuSeconds_ = threadCpuNow();
-        if (options_.followReader && !readerPresent()) {
-            return;
+        if (options_.followReader) {
+            // Looked at right before every write, so that no byte meant for this connection
+            // goes to the next one.
+            switch (readerChange(0, 0)) {
+            case ReaderChange::Closed:
+                return false;
+            case ReaderChange::Reopened:
+                return true;
+            case ReaderChange::None:
+                break;
+            }
         }
         if (pos == capture.size()) {
             capturesWritten_.fetch_add(1);
             if (options_.captureLimit != 0 && capturesWritten_.load() >= options_.captureLimit) {
                 finished_ = true;
-                return;
+                return false;
             }
             capture = streamCapture(options_.seed, ++index, options_.jitterUs);
             pos = 0;
@@ -233,17 +299,30 @@ void BoardStreamer::streamConnection(std::size_t firstCapture) {
         const ssize_t n = ::write(fd_, capture.data() + pos, want);
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR) {
-                pollfd p{fd_, POLLOUT, 0};
-                ::poll(&p, 1, kPollMs);
+                // The reader is behind: wait for room, or for the reader to go or come again.
+                if (!options_.followReader) {
+                    pollfd p{fd_, POLLOUT, 0};
+                    ::poll(&p, 1, kPollMs);
+                    continue;
+                }
+                switch (readerChange(kPollMs, POLLOUT)) {
+                case ReaderChange::Closed:
+                    return false;
+                case ReaderChange::Reopened:
+                    return true;
+                case ReaderChange::None:
+                    break;
+                }
                 continue;
             }
             finished_ = true; // the line itself failed (a device unplugged)
-            return;
+            return false;
         }
         pos += static_cast<std::size_t>(n);
         sent += static_cast<std::size_t>(n);
         bytesWritten_.fetch_add(static_cast<std::size_t>(n));
     }
+    return false;
 }
 
 } // namespace velmoran::emulator

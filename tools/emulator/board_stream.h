@@ -59,9 +59,13 @@ struct StreamOptions {
     double jitterUs = 0.0;
     Pace pace = Pace::Board;
     // On a pseudo-terminal: start a fresh capture each time the program opens the port and
-    // stop when it closes it (bytes the program left unread are discarded). Off for a device,
-    // which streams from the start without a break, as the board does.
+    // stop when it closes it (bytes the program left unread are discarded). A program that
+    // discards its input right after opening (as Velmoran does) is seen reopening however fast
+    // it closes and opens again; for any other program the emulator waits readerSettleMs after
+    // an opening before it sends. Off for a device, which streams from the start without a
+    // break, as the board does.
     bool followReader = true;
+    int readerSettleMs = 100;
     // A paced writer wakes this often and writes what has fallen due, much as a serial port
     // hands the bytes over in bursts (4 ms: about 12 bytes at the board's pace; a USB adapter
     // with a 16 ms latency timer sends about 50 at a time).
@@ -94,9 +98,21 @@ public:
     double threadCpuSeconds() const { return threadCpuSeconds_.load(); }
 
 private:
+    // What the pseudo-terminal's master reports about its reader.
+    enum class ReaderChange {
+        None,     // the same reader is still there
+        Closed,   // no one has the port open
+        Reopened, // the port was opened (again) and its input discarded by the reader
+    };
+
     void run();
     // Streams captures from `firstCapture` until the reader goes away, stop, or the limit.
-    void streamConnection(std::size_t firstCapture);
+    // Returns true when the reader has already opened the port again.
+    bool streamConnection(std::size_t firstCapture);
+    // Waits until a newly present reader has discarded its input, or the settle time passed;
+    // false when it went away meanwhile.
+    bool awaitReader();
+    ReaderChange readerChange(int timeoutMs, short writeEvents);
     bool readerPresent() const;
     void discardUnread();
 

@@ -3,6 +3,7 @@
 // open (each opening starts a fresh capture); with --device it streams into a serial device;
 // with --output it writes captures into a file and ends.
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -61,6 +62,15 @@ std::optional<unsigned long> number(std::string_view text) {
     return v;
 }
 
+// The options of the command line; each takes a value.
+constexpr std::string_view kValueOptions[] = {"--pace",   "--seed",   "--jitter",  "--burst",
+                                              "--device", "--output", "--captures"};
+
+bool takesValue(std::string_view arg) {
+    return std::find(std::begin(kValueOptions), std::end(kValueOptions), arg) !=
+           std::end(kValueOptions);
+}
+
 // Parses the command line; prints the problem and returns nothing when it is wrong.
 std::optional<Options> parse(int argc, char** argv) {
     Options o;
@@ -69,6 +79,10 @@ std::optional<Options> parse(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             std::exit(0);
+        }
+        if (!takesValue(arg)) {
+            std::cerr << "velmoran-emulator: unknown option " << arg << "\n" << kUsage;
+            return std::nullopt;
         }
         if (i + 1 >= argc) {
             std::cerr << "velmoran-emulator: " << arg << " needs a value\n" << kUsage;

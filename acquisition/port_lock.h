@@ -1,0 +1,33 @@
+#pragma once
+
+// UUCP-style lock files: a program that uses a serial port writes its process id into
+// LCK..<device name> in a lock folder, either as text (ten characters and a newline, or Qt's
+// "pid\napp\nhost\n") or as a 4-byte binary integer (the old form).
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace velmoran {
+
+// The process id a lock file's contents name; nothing when they name none.
+std::optional<qint64> lockFilePid(const QByteArray& contents);
+
+// True while process `pid` exists (also one of another user, which we may not signal).
+bool processAlive(qint64 pid);
+
+// The lock file names of a device path: "LCK..ttyUSB0" for /dev/ttyUSB0, "LCK..pts_3" for
+// /dev/pts/3; a link is also looked up under the name of the device it leads to.
+QStringList lockFileNames(const QString& devicePath);
+
+struct PortLock {
+    QString file; // the lock file's path
+    qint64 pid = 0;
+};
+
+// The first lock on `devicePath` in `folders` whose process is alive.
+std::optional<PortLock> livePortLock(const QString& devicePath, const QStringList& folders);
+
+} // namespace velmoran
