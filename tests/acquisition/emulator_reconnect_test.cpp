@@ -17,7 +17,7 @@ using velmoran::test::waitUntil;
 namespace {
 
 constexpr uint32_t kSeed = 77;
-constexpr int kCaptures = 100;
+constexpr std::size_t kCaptures = 100;
 
 TEST(EmulatorReconnect, HundredBackToBackCapturesEachGetTheNextCaptureOfTheStream) {
     emulator::PseudoTerminal pty;
@@ -28,37 +28,42 @@ TEST(EmulatorReconnect, HundredBackToBackCapturesEachGetTheNextCaptureOfTheStrea
     comm.setRThreshold(kBlockBytes);
     comm.setSettings(QStringLiteral("57600,n,8,1"));
     comm.setInputLen(kBlockBytes);
+    std::vector<QByteArray> captures;
     QByteArray capture;
-    bool done = false;
-    // As the window does: the 62nd block closes the port from inside the event.
+    // As the window does, the 62nd block closes the port from inside the event; the next
+    // capture opens it again right there, before the emulator can have looked.
     QObject::connect(&comm, &MSComm::OnComm, &comm, [&] {
-        if (comm.CommEvent() != MSComm::comEvReceive || done) {
+        if (comm.CommEvent() != MSComm::comEvReceive || !comm.PortOpen()) {
             return;
         }
         capture += comm.Input();
-        if (capture.size() == kCaptureBytes) {
-            comm.setPortOpen(false);
-            done = true;
+        if (capture.size() < kCaptureBytes) {
+            return;
+        }
+        comm.setPortOpen(false);
+        captures.push_back(capture);
+        capture.clear();
+        if (captures.size() < kCaptures) {
+            comm.setInBufferCount(0);
+            comm.setPortOpen(true);
         }
     });
+    comm.setPortOpen(true);
+    ASSERT_TRUE(waitUntil([&] { return captures.size() == kCaptures; }, 120000))
+        << captures.size() << " captures";
 
-    std::vector<int> wrong;
-    for (int i = 0; i < kCaptures; ++i) {
-        capture.clear();
-        done = false;
-        comm.setInBufferCount(0);
-        comm.setPortOpen(true); // at once: no waiting for the emulator to notice the close
-        ASSERT_TRUE(waitUntil([&] { return done; }, 20000)) << "capture " << i;
+    std::vector<std::size_t> wrong;
+    for (std::size_t i = 0; i < captures.size(); ++i) {
         const std::vector<uint8_t> expected = emulator::streamCapture(kSeed, i);
         if (!std::equal(expected.begin(), expected.end(),
-                        reinterpret_cast<const uint8_t*>(capture.constData()))) {
+                        reinterpret_cast<const uint8_t*>(captures[i].constData()))) {
             wrong.push_back(i);
         }
     }
     EXPECT_TRUE(wrong.empty()) << wrong.size() << " of " << kCaptures
                                << " captures were not the next of the stream, first "
                                << wrong.front();
-    EXPECT_EQ(streamer.connections(), static_cast<std::size_t>(kCaptures));
+    EXPECT_EQ(streamer.connections(), kCaptures);
 }
 
 } // namespace

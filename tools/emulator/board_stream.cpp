@@ -26,6 +26,10 @@ constexpr std::size_t kCaptureBytes = 63488;
 // Longest wait in a poll, so that stop() and a closing reader are noticed promptly.
 constexpr int kPollMs = 20;
 constexpr std::size_t kMaxWrite = 4096;
+// Writes to a reader that may reopen at any moment stay below the 255 bytes a reader waiting
+// for a block's bytes needs before it wakes: a chunk that slips in after the reader's reopening
+// is then discarded before the reader can have read any of it.
+constexpr std::size_t kReaderWrite = 254;
 // How often a pseudo-terminal is checked for a program opening it.
 constexpr auto kReaderLook = std::chrono::milliseconds(2);
 
@@ -285,7 +289,8 @@ bool BoardStreamer::streamConnection(std::size_t firstCapture) {
             capture = streamCapture(options_.seed, ++index, options_.jitterUs);
             pos = 0;
         }
-        std::size_t want = std::min(kMaxWrite, capture.size() - pos);
+        std::size_t want =
+            std::min(options_.followReader ? kReaderWrite : kMaxWrite, capture.size() - pos);
         if (options_.pace != Pace::Max) {
             const double elapsedUs =
                 std::chrono::duration<double, std::micro>(Clock::now() - start).count();
