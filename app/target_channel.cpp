@@ -26,7 +26,7 @@ QString noSuchChannelMessage(const QString& text) {
     // "1、2 或 3"
     const QString valid =
         first.join(QStringLiteral("、")) + QStringLiteral(" 或 ") + QString::number(kChannelCount);
-    return QStringLiteral("显示通道“%1”不是有效的通道，只能选择 %2。数据采集未开始。")
+    return QStringLiteral("显示通道“%1”不是有效的通道，只能选择 %2。\n数据采集未开始。")
         .arg(text, valid);
 }
 
