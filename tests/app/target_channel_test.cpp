@@ -104,7 +104,7 @@ TEST_P(Refused, ACaptureIntoNoChannelSaysSoAndChangesNothing) {
     EXPECT_EQ(form.ChannelData3[0], 0x33);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Refused, ::testing::Values("abc", "4", "0", "1e308"));
+INSTANTIATE_TEST_SUITE_P(Table, Refused, ::testing::Values("abc", "4", "0", "1e308", ""));
 
 // A text that names channel 1, 2 or 3 still starts a capture: here the port lookup is reached
 // (and finds no port, which the serial layer reports in its own box).
