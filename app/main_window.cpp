@@ -125,7 +125,15 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     syncActions();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The children outlive this object's own part: nothing they report may reach it.
+    if (dock_ != nullptr) {
+        dock_->disconnect(this);
+    }
+    for (QObject* watched : findChildren<QWidget*>()) {
+        watched->removeEventFilter(this);
+    }
+}
 
 void MainWindow::ensureNavigator() {
     // Made when first needed: a window that never shows it starts faster and smaller.
