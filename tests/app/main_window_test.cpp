@@ -172,6 +172,14 @@ TEST_F(MainWindowTest, TheMenuBarSitsAboveAClientAreaThatKeepsItsDesign) {
     QTRY_VERIFY(window.navigatorDock()->isVisible());
     QTRY_COMPARE(window.height(), 479 + menuHeight + dockedHeight(window));
     EXPECT_EQ(form.geometry(), QRect(0, menuHeight, 712, 479));
+    // Floated, it first appears clear of the client area, and the window gives its room back.
+    QDockWidget* dock = window.navigatorDock();
+    dock->setFloating(true);
+    QTRY_COMPARE(window.height(), 479 + menuHeight);
+    EXPECT_FALSE(
+        dock->frameGeometry().intersects(QRect(form.mapToGlobal(QPoint(0, 0)), form.size())));
+    dock->setFloating(false);
+    QTRY_COMPARE(window.height(), 479 + menuHeight + dockedHeight(window));
     QTest::keyClick(&window, Qt::Key_F2);
     QTRY_COMPARE(window.height(), 479 + menuHeight);
     // The help page opens without blocking.
