@@ -10,6 +10,14 @@ namespace {
 
 constexpr double kMicrosecondsPerMs = 1000.0;
 constexpr int kStartDecimals = 3;
+// An unknown burst's notes carry its whole raw pulse list (a noisy line: thousands of values);
+// the cell shows its start, the tooltip a good deal more.
+constexpr qsizetype kNotesShown = 160;
+constexpr qsizetype kNotesInTooltip = 2000;
+
+QString elided(const QString& text, qsizetype length) {
+    return text.size() <= length ? text : text.left(length) + QStringLiteral("…");
+}
 
 const char* const kHeaders[FrameListModel::ColumnCount] = {
     "通道", "开始 (ms)", "协议", "地址", "命令", "校验", "备注",
@@ -21,7 +29,8 @@ std::vector<interchange::IrFrame> decodeChannels(const CaptureStore& store) {
     std::vector<interchange::IrFrame> frames;
     for (int ch = 1; ch <= kChannelCount; ++ch) {
         const std::vector<interchange::IrFrame> found =
-            interchange::decodeInfrared(interchange::channelLevels(*store.channel(ch)), ch);
+            interchange::decodeInfrared(interchange::channelLevels(*store.channel(ch)), ch,
+                                        interchange::IrUnknownBursts::Listed);
         frames.insert(frames.end(), found.begin(), found.end());
     }
     std::stable_sort(frames.begin(), frames.end(),
@@ -77,10 +86,13 @@ QVariant FrameListModel::data(const QModelIndex& index, int role) const {
         return index.column() == StartMs ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                          : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     }
+    const interchange::FrameText& t = texts_[row];
+    if (role == Qt::ToolTipRole && index.column() == Notes) {
+        return elided(t.notes, kNotesInTooltip);
+    }
     if (role != Qt::DisplayRole) {
         return {};
     }
-    const interchange::FrameText& t = texts_[row];
     switch (index.column()) {
     case Channel:
         return frames_[row].channel;
@@ -95,7 +107,7 @@ QVariant FrameListModel::data(const QModelIndex& index, int role) const {
     case Check:
         return t.check;
     case Notes:
-        return t.notes;
+        return elided(t.notes, kNotesShown);
     default:
         return {};
     }

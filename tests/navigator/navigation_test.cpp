@@ -9,8 +9,11 @@
 #include <random>
 #include <utility>
 
+#include "interchange/frame_text.h"
+#include "navigator/frame_list.h"
 #include "navigator/navigation.h"
 #include "navigator/overview.h"
+#include "support/ird_capture.h"
 
 using namespace velmoran;
 using namespace velmoran::navigator;
@@ -146,3 +149,45 @@ TEST(OverviewWidget, ClicksAndDragsReportTheirFractionOfTheWidth) {
 }
 
 } // namespace
+
+// A burst no decoder claims is listed beside the decoded frames, in time order, and a noisy
+// line's long raw list is cut short in its cell.
+TEST(FrameList, ListsUnknownBurstsBesideDecodedFramesInTimeOrder) {
+    CaptureStore store;
+    store.ChannelData1.fill(0xFF); // the receiver's line rests high
+    store.ChannelData3.fill(0xFF);
+    // Channel 2: a NEC frame (address 0x04, command 0x08) at 100 ms, then at 300 ms a burst of
+    // 40 equal marks and spaces that no protocol describes.
+    test::IrLine line(100'000.0);
+    line.mark(9000).space(4500);
+    const uint32_t bits = 0x04u | (0xFBu << 8) | (0x08u << 16) | (0xF7u << 24);
+    for (int i = 0; i < 32; ++i) {
+        line.mark(562.5).space((bits >> i) & 1u ? 1687.5 : 562.5);
+    }
+    line.mark(562.5).space(1000).at(300'000.0);
+    for (int i = 0; i < 40; ++i) {
+        line.mark(1500).space(1500);
+    }
+    line.space(1000);
+    store.ChannelData2 = test::renderLine(line.edges());
+
+    const std::vector<interchange::IrFrame> frames = decodeChannels(store);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].channel, 2);
+    EXPECT_EQ(interchange::frameText(frames[0]).protocol, "NEC");
+    EXPECT_EQ(interchange::frameText(frames[0]).command, "0x08");
+    EXPECT_EQ(frames[1].protocol, interchange::IrProtocol::Unknown);
+    EXPECT_NEAR(static_cast<double>(frames[1].startSample) * interchange::kSamplePeriodUsExact,
+                300'000.0, 2 * interchange::kSamplePeriodUsExact);
+
+    FrameListModel model;
+    model.setFrames(frames);
+    ASSERT_EQ(model.rowCount(), 2);
+    const QString notes = model.index(1, FrameListModel::Notes).data().toString();
+    EXPECT_TRUE(notes.startsWith(QStringLiteral("pulses=40 "))) << notes.toStdString();
+    EXPECT_TRUE(notes.contains(QStringLiteral(" raw=+14"))) << notes.toStdString();
+    EXPECT_LE(notes.size(), 161);
+    EXPECT_TRUE(notes.endsWith(QStringLiteral("…")));
+    EXPECT_GT(model.index(1, FrameListModel::Notes).data(Qt::ToolTipRole).toString().size(),
+              notes.size());
+}
