@@ -382,7 +382,11 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         if (burstFirst == kNone) {
             return;
         }
-        if (unknown == IrUnknownBursts::Listed) {
+        // A line low from the capture's start to its end (an empty buffer) has no edge: there
+        // is no burst to show.
+        const bool edgeless =
+            burstFirst == burstLast && runs[burstFirst].cutAtStart && runs[burstFirst].cutAtEnd;
+        if (unknown == IrUnknownBursts::Listed && !edgeless) {
             IrFrame frame;
             frame.channel = channel;
             frame.protocol = IrProtocol::Unknown;

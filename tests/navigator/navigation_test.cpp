@@ -155,7 +155,7 @@ TEST(OverviewWidget, ClicksAndDragsReportTheirFractionOfTheWidth) {
 TEST(FrameList, ListsUnknownBurstsBesideDecodedFramesInTimeOrder) {
     CaptureStore store;
     store.ChannelData1.fill(0xFF); // the receiver's line rests high
-    store.ChannelData3.fill(0xFF);
+    // Channel 3 stays empty: low from start to end, no edge, nothing to list.
     // Channel 2: a NEC frame (address 0x04, command 0x08) at 100 ms, then at 300 ms a burst of
     // 40 equal marks and spaces that no protocol describes.
     test::IrLine line(100'000.0);
