@@ -42,6 +42,20 @@ void Overview::setStore(const CaptureStore* store) {
 }
 
 void Overview::refresh() {
+    stale_ = true;
+    update();
+}
+
+const QImage& Overview::strips() const {
+    drawStrips();
+    return strips_;
+}
+
+void Overview::drawStrips() const {
+    if (!stale_ && strips_.size() == QSize(std::max(1, width()), fixedHeight())) {
+        return;
+    }
+    stale_ = false;
     const int w = std::max(1, width());
     const int h = fixedHeight();
     if (strips_.size() != QSize(w, h)) {
@@ -70,7 +84,6 @@ void Overview::refresh() {
             }
         }
     }
-    update();
 }
 
 void Overview::setView(int64_t firstSample, int64_t sampleCount) {
@@ -83,6 +96,7 @@ void Overview::setView(int64_t firstSample, int64_t sampleCount) {
 }
 
 void Overview::paintEvent(QPaintEvent* /*event*/) {
+    drawStrips();
     QPainter p(this);
     p.drawImage(0, 0, strips_);
     if (strips_.width() < width()) {
@@ -95,11 +109,6 @@ void Overview::paintEvent(QPaintEvent* /*event*/) {
     p.fillRect(x, 0, w, height(), kViewFill);
     p.setPen(kViewEdge);
     p.drawRect(x, 0, w - 1, height() - 1);
-}
-
-void Overview::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    refresh();
 }
 
 void Overview::choose(double x) {

@@ -35,7 +35,7 @@ public:
     static int fixedHeight();
 
     // The drawing of the strips without the view mark (for tests and benchmarks).
-    const QImage& strips() const { return strips_; }
+    const QImage& strips() const;
 
 Q_SIGNALS:
     // A click or a drag at `fraction` (0 ... 1) of the width.
@@ -43,15 +43,18 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     void choose(double x);
+    // Draws the strips again when the buffers or the width changed since they were drawn.
+    void drawStrips() const;
 
     const CaptureStore* store_ = nullptr;
-    QImage strips_;
+    // Drawn when first painted or asked for, not while the widget is hidden or being resized.
+    mutable QImage strips_;
+    mutable bool stale_ = true;
     int64_t viewFirst_ = 0;
     int64_t viewCount_ = 0;
 };
