@@ -235,7 +235,7 @@ void MSComm::setPortOpen(bool open) {
 void MSComm::refuseIfLocked(const QString& path) const {
     // Qt takes a lock file it did not write for a stale one and deletes it; a live holder's lock
     // is honoured here before Qt ever looks.
-    if (const auto lock = livePortLock(path, lockDirectories_)) {
+    if (const auto lock = livePortLock(path, lockDirectories())) {
         throw SerialError(portBusyText(commPort_, path, lock->pid));
     }
 }

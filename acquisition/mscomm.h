@@ -28,6 +28,7 @@
 #include <QSerialPort>
 
 #include <cstdint>
+#include <optional>
 
 #include "acquisition/port_map.h"
 #include "acquisition/serial_error.h"
@@ -91,9 +92,12 @@ public:
     // Reads that failed for a moment (EAGAIN) and were retried, since the port was opened.
     int transientReadErrors() const { return transientReadErrors_; }
 
-    // The folders searched for UUCP lock files (LCK..name) before opening.
+    // The folders searched for UUCP lock files (LCK..name) before opening: the system's, looked
+    // up when the port opens, unless set.
     static QStringList systemLockDirectories();
-    QStringList lockDirectories() const { return lockDirectories_; }
+    QStringList lockDirectories() const {
+        return lockDirectories_ ? *lockDirectories_ : systemLockDirectories();
+    }
     void setLockDirectories(const QStringList& folders) { lockDirectories_ = folders; }
 
 Q_SIGNALS:
@@ -143,7 +147,7 @@ private:
     qint64 bytesReceived_ = 0;
     int transientReadErrors_ = 0;
     int wakeThreshold_ = -1; // the VMIN last set on the open port (-1: not set yet)
-    QStringList lockDirectories_ = systemLockDirectories();
+    std::optional<QStringList> lockDirectories_;
 };
 
 } // namespace velmoran
