@@ -4,10 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QSocketNotifier>
 #include <QStringList>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <fcntl.h>
 #include <limits>
 #include <poll.h>
@@ -23,8 +25,17 @@ namespace {
 
 // Bytes read from the front of the receive buffer before it is shifted down.
 constexpr qsizetype kCompactAfterBytes = 64 * 1024;
-// The most bytes termios can wait for before waking the reader (VMIN is one byte wide).
-constexpr qsizetype kMaxWakeBytes = 255;
+// Bounds of the timed read's delay: soon enough that a line speeding up is noticed, late enough
+// that a fast line is not read byte by byte.
+constexpr int kMinReadDelayMs = 1;
+// The most bytes a read waits for before it takes what the kernel holds.
+constexpr qsizetype kFewestBytesRead = 255;
+constexpr int kMaxReadDelayMs = 400;
+// The read is due a sixteenth after the block should be whole, so that the burst carrying its
+// last bytes (a USB adapter hands them over every 16 ms) has come by then.
+constexpr double kReadLateness = 17.0 / 16.0;
+// The rate is trusted once the bytes have been coming this long.
+constexpr qint64 kRateSpanMs = 20;
 // Bytes taken from the kernel in one read when draining it ourselves.
 constexpr size_t kDrainChunk = 4096;
 
@@ -91,6 +102,8 @@ LineSettings parseSettings(const QString& text) {
 MSComm::MSComm(PortMap portMap, QObject* parent) : QObject(parent), portMap_(std::move(portMap)) {
     connect(&port_, &QSerialPort::readyRead, this, &MSComm::readAvailable);
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::handleError);
+    readTimer_.setSingleShot(true);
+    connect(&readTimer_, &QTimer::timeout, this, &MSComm::readPaced);
 }
 
 QStringList MSComm::systemLockDirectories() {
@@ -133,42 +146,52 @@ void MSComm::setSettings(const QString& text) {
 
 void MSComm::setRThreshold(int16_t bytes) {
     rThreshold_ = bytes;
-    updateWakeThreshold();
+    updateReading();
     scheduleDispatch();
 }
 
 int16_t MSComm::InBufferCount() const {
-    return static_cast<int16_t>(
-        std::min<qsizetype>(waitingBytes() + heldBack(), std::numeric_limits<int16_t>::max()));
+    return static_cast<int16_t>(std::min<qsizetype>(waitingBytes() + queuedInKernel(),
+                                                    std::numeric_limits<int16_t>::max()));
 }
 
 qint64 MSComm::bytesReceived() const {
     return bytesReceived_ + heldBack();
 }
 
+qsizetype MSComm::fewestBytesRead() const {
+    if (rThreshold_ <= 0) {
+        return 1;
+    }
+    return std::min<qsizetype>(rThreshold_ - waitingBytes() % rThreshold_, kFewestBytesRead);
+}
+
 qsizetype MSComm::heldBack() const {
-    if (!port_.isOpen() || wakeThreshold_ <= 0) {
+    const qsizetype queued = queuedInKernel();
+    return queued < fewestBytesRead() ? queued : 0;
+}
+
+qsizetype MSComm::queuedInKernel() const {
+    if (!port_.isOpen()) {
         return 0;
     }
     int queued = 0;
     if (::ioctl(port_.handle(), FIONREAD, &queued) != 0) {
         return 0;
     }
-    // Fewer than the threshold never wake us; more are about to be read by the port's own
-    // notification and are counted then.
-    return queued < wakeThreshold_ ? queued : 0;
+    return queued;
 }
 
 void MSComm::setInBufferCount(int16_t count) {
     if (count == 0) {
         if (port_.isOpen()) {
+            // Qt's buffer and the kernel's both.
             port_.clear(QSerialPort::Input);
-            port_.readAll();
         }
         inBuffer_.clear();
         inBufferHead_ = 0;
         overflowReported_ = false;
-        updateWakeThreshold();
+        updateReading();
     }
 }
 
@@ -190,6 +213,7 @@ void MSComm::setPortOpen(bool open) {
     if (!open) {
         // Closing on purpose also drops a pending report of a lost line: the program has moved on.
         lineLost_ = false;
+        readTimer_.stop();
         if (port_.isOpen()) {
             port_.close();
         }
@@ -227,8 +251,10 @@ void MSComm::setPortOpen(bool open) {
     lineLost_ = false;
     bytesReceived_ = 0;
     transientReadErrors_ = 0;
-    wakeThreshold_ = -1;
-    updateWakeThreshold();
+    sinceFirstBytes_.invalidate();
+    bytesBeforeRate_ = 0;
+    idleDelayMs_ = kMinReadDelayMs;
+    updateReading();
     scheduleDispatch();
 }
 
@@ -259,25 +285,40 @@ QByteArray MSComm::Input() {
     if (waitingBytes() <= inBufferSize_) {
         overflowReported_ = false;
     }
-    updateWakeThreshold();
+    updateReading();
     return block;
 }
 
 void MSComm::readAvailable() {
     drainKernel();
+    updateReading();
 }
 
-void MSComm::drainKernel() {
+int MSComm::drainKernel() {
     if (!port_.isOpen()) {
-        return;
+        return 0;
     }
-    QByteArray chunk = port_.readAll();
-    // Whatever the wake threshold held back is read directly; a failing read is left for the
-    // port's own notification, which reports a device that is gone.
+    // What Qt's own watch has read already comes first. (Reading through Qt when its buffer is
+    // empty would restart that watch.)
+    QByteArray chunk =
+        port_.bytesAvailable() > 0 ? port_.read(port_.bytesAvailable()) : QByteArray();
     char buf[kDrainChunk];
-    ssize_t n = 0;
-    while ((n = ::read(port_.handle(), buf, sizeof buf)) > 0) {
-        chunk.append(buf, n);
+    int failure = 0;
+    for (;;) {
+        const ssize_t n = ::read(port_.handle(), buf, sizeof buf);
+        if (n > 0) {
+            chunk.append(buf, n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        // Nothing more for now (0 or EAGAIN, as the port's VMIN and VTIME are 0), or an error:
+        // the caller decides whether the device is gone.
+        if (n < 0 && errno != EAGAIN) {
+            failure = errno;
+        }
+        break;
     }
     if (!chunk.isEmpty()) {
         bytesReceived_ += chunk.size();
@@ -289,32 +330,82 @@ void MSComm::drainKernel() {
             QMetaObject::invokeMethod(this, &MSComm::reportOverflow, Qt::QueuedConnection);
         }
     }
-    updateWakeThreshold();
+    return failure;
 }
 
-void MSComm::updateWakeThreshold() {
+void MSComm::readPaced() {
+    const qsizetype queued = queuedInKernel();
+    if (!sinceFirstBytes_.isValid() && queued > 0) {
+        sinceFirstBytes_.start();
+        bytesBeforeRate_ = bytesReceived_ + queued;
+    }
+    // Fewer bytes than the block still lacks (255 at most, as the old control's wake-up) stay in
+    // the kernel: they cannot make a block whole, and a stray chunk that a line's far end is
+    // about to discard (the board emulator writes fewer than 255 bytes at a time to a reader
+    // that may have reopened the port) is never taken.
+    const int failure = queued >= fewestBytesRead() ? drainKernel() : 0;
+    // Nobody watches the port meanwhile, so a hang-up is looked for here.
+    if (port_.isOpen() && deviceGone()) {
+        loseLine(qt_error_string(failure != 0 ? failure : EIO));
+        return;
+    }
+    if (failure != 0) {
+        ++transientReadErrors_;
+    }
+    updateReading();
+}
+
+QSocketNotifier* MSComm::portWatch() const {
+    // QSerialPort keeps its watch as a child notifier on the descriptor.
+    const auto children = port_.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly);
+    for (QSocketNotifier* watch : children) {
+        if (watch->type() == QSocketNotifier::Read && watch->socket() == port_.handle()) {
+            return watch;
+        }
+    }
+    return nullptr;
+}
+
+void MSComm::updateReading() {
     if (!port_.isOpen()) {
+        readTimer_.stop();
         return;
     }
-    // Without a threshold any byte wakes the reader, as Qt sets it up.
-    int wake = 0;
-    if (rThreshold_ > 0) {
-        const qsizetype lacking = rThreshold_ - waitingBytes() % rThreshold_;
-        wake = static_cast<int>(std::min(kMaxWakeBytes, lacking));
-    }
-    if (wake == wakeThreshold_) {
+    QSocketNotifier* watch = portWatch();
+    if (rThreshold_ <= 0 || watch == nullptr) {
+        // Every byte as it comes (a Qt without a watch of its own to pause reads that way too).
+        if (watch != nullptr) {
+            watch->setEnabled(true);
+        }
+        readTimer_.stop();
         return;
     }
-    termios tio{};
-    if (::tcgetattr(port_.handle(), &tio) != 0) {
-        return;
+    watch->setEnabled(false);
+    readTimer_.start(nextReadDelayMs());
+}
+
+int MSComm::nextReadDelayMs() {
+    if (!sinceFirstBytes_.isValid()) {
+        // Nothing has come yet: look again soon, then less and less often.
+        const int delay = idleDelayMs_;
+        idleDelayMs_ = std::min(2 * idleDelayMs_, kMaxReadDelayMs);
+        return delay;
     }
-    // With VTIME 0 the descriptor turns readable only once VMIN bytes are queued.
-    tio.c_cc[VMIN] = static_cast<cc_t>(wake);
-    tio.c_cc[VTIME] = 0;
-    if (::tcsetattr(port_.handle(), TCSANOW, &tio) == 0) {
-        wakeThreshold_ = wake;
+    const qint64 span = sinceFirstBytes_.elapsed();
+    if (span < kRateSpanMs) {
+        // Bytes have begun to come, maybe as fast as the line goes: keep reading until their
+        // rate is known.
+        return kMinReadDelayMs;
     }
+    const qsizetype queued = queuedInKernel();
+    const qint64 bytes = bytesReceived_ + queued - bytesBeforeRate_;
+    if (bytes <= 0) {
+        return kMaxReadDelayMs; // a line gone quiet after its first bytes
+    }
+    const qsizetype lacking = rThreshold_ - (waitingBytes() + queued) % rThreshold_;
+    const double due = std::ceil(kReadLateness * static_cast<double>(lacking) *
+                                 static_cast<double>(span) / static_cast<double>(bytes));
+    return static_cast<int>(std::clamp(due, double{kMinReadDelayMs}, double{kMaxReadDelayMs}));
 }
 
 void MSComm::scheduleDispatch() {
@@ -376,9 +467,14 @@ void MSComm::handleError(QSerialPort::SerialPortError error) {
         return;
     }
     // Qt keeps reporting a vanished device until the port is closed: close it at the first
-    // report, keeping what was received; the loss is reported once the whole blocks are out.
-    lostReason_ = port_.errorString();
-    readAvailable();
+    // report.
+    loseLine(port_.errorString());
+}
+
+void MSComm::loseLine(const QString& reason) {
+    lostReason_ = reason;
+    drainKernel();
+    readTimer_.stop();
     port_.close();
     port_.clearError();
     lineLost_ = true;

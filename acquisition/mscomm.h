@@ -18,20 +18,30 @@
 // makes opening fail with a message naming the device and the holder, and an open port is held
 // for exclusive use (TIOCEXCL). Input queued before the opening is discarded.
 //
-// While a receive threshold is set, the kernel wakes the program only once the bytes still
-// missing from the current block have arrived, 255 at most (termios VMIN with VTIME 0), not for
-// every burst of a few bytes. Bytes the threshold holds in the kernel count as waiting all the
-// same (the monitor's rate sees every byte) and Input takes them.
+// While a receive threshold is set, the port is not watched: a sampler's line brings a burst of a
+// few bytes every few milliseconds, and waking for each costs more than the rest of a capture.
+// The control reads on a timer instead, due when the current block should be whole at the rate
+// the bytes have come so far (at least 1 ms, at most 400 ms away), and takes the bytes only when
+// at least what the block lacks (255 at most) are there. Bytes still in the kernel count as
+// waiting all the same (the monitor's rate sees every byte) and Input takes them. A line
+// that goes away is noticed at the next read; what the kernel still held goes with the device
+// (its hang-up discards it), but as the read falls due just after a block is whole, that is the
+// unfinished block a capture would not keep anyway. Without a threshold every byte is read as it
+// comes.
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
+#include <QTimer>
 
 #include <cstdint>
 #include <optional>
 
 #include "acquisition/port_map.h"
 #include "acquisition/serial_error.h"
+
+class QSocketNotifier;
 
 namespace velmoran {
 
@@ -87,7 +97,8 @@ public:
 
     // The device path the current CommPort maps to (empty when there is none).
     QString devicePath() const;
-    // Every byte received since the port was opened, waiting or read.
+    // Every byte received since the port was opened, waiting or read. Bytes still in the kernel
+    // count while they are too few to be read (see fewestBytesRead), else once they are read.
     qint64 bytesReceived() const;
     // Reads that failed for a moment (EAGAIN) and were retried, since the port was opened.
     int transientReadErrors() const { return transientReadErrors_; }
@@ -112,12 +123,27 @@ private:
     // Open, or closed by a lost line with received bytes still to hand out.
     bool receiving() const { return port_.isOpen() || lineLost_; }
     void readAvailable();
-    // Bytes queued in the kernel below the wake threshold: received, but no wake-up is due.
+    // Bytes received and still queued in the kernel.
+    qsizetype queuedInKernel() const;
+    // The fewest bytes a timed read takes from the kernel: what the current block lacks, 255 at
+    // most (1 without a threshold).
+    qsizetype fewestBytesRead() const;
+    // Queued bytes too few to be read yet.
     qsizetype heldBack() const;
-    // Moves every byte the kernel holds into the receive buffer.
-    void drainKernel();
-    // Sets VMIN to the bytes the current block still lacks (at most 255).
-    void updateWakeThreshold();
+    // Moves every byte the kernel holds into the receive buffer; returns 0, or the errno of a
+    // read that failed for good.
+    int drainKernel();
+    // The timed read while a threshold is set.
+    void readPaced();
+    // Watches the port, or (with a threshold) arms the timed read for when the block is due.
+    void updateReading();
+    // Milliseconds until the current block should be whole, at the rate seen since the first
+    // bytes; while no rate is known yet, a delay that doubles from read to read.
+    int nextReadDelayMs();
+    // Qt's own watch on the port's descriptor (nullptr when the port has none).
+    QSocketNotifier* portWatch() const;
+    // Closes the port, keeping what was received; the loss is reported once the blocks are out.
+    void loseLine(const QString& reason);
     // Throws SerialError when a live lock file says another program holds `path`.
     void refuseIfLocked(const QString& path) const;
     // True when the open device is gone rather than failing for a moment.
@@ -146,7 +172,10 @@ private:
     QString lostReason_;
     qint64 bytesReceived_ = 0;
     int transientReadErrors_ = 0;
-    int wakeThreshold_ = -1; // the VMIN last set on the open port (-1: not set yet)
+    QTimer readTimer_;
+    QElapsedTimer sinceFirstBytes_; // started when a timed read first finds bytes
+    qint64 bytesBeforeRate_ = 0;    // the bytes found then (they came before the clock)
+    int idleDelayMs_ = 1;           // the next delay while no rate is known
     std::optional<QStringList> lockDirectories_;
 };
 

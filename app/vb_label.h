@@ -3,7 +3,9 @@
 // A label as the old windows had it: transparent background, and optionally sized to its text
 // whenever its caption changes (keeping its Left and Top).
 
+#include <QHash>
 #include <QLabel>
+#include <QSize>
 
 namespace velmoran {
 
@@ -16,8 +18,17 @@ public:
     void setCaption(const QString& caption);
     bool AutoSize() const { return autoSize_; }
 
+    // An auto-sized label's size for its text, remembered per text: the monitor sets the same
+    // few captions over and over, and laying a text out is most of what a caption costs.
+    QSize sizeHint() const override;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     bool autoSize_;
+    mutable QHash<QString, QSize> sizeForText_;
+    mutable int sizesDpi_ = 0;
 };
 
 } // namespace velmoran

@@ -51,8 +51,12 @@ void LineControl::setBorderColor(QRgb color) {
 }
 
 void LineControl::setBorderWidth(int pixels) {
+    const int width = pixels < 1 ? 1 : pixels;
+    if (width == borderWidth_) {
+        return; // the progress bar is set on every monitor tick, mostly to its present width
+    }
     const QRect before = bounds();
-    borderWidth_ = pixels < 1 ? 1 : pixels;
+    borderWidth_ = width;
     update(before.united(bounds()));
 }
 

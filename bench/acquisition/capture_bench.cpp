@@ -5,14 +5,15 @@
 //
 // 1. N captures at the board's pace (default 1, about 20.4 s each), the bytes arriving in bursts
 //    MS milliseconds apart (default 4): CPU time of the window's own process (this program run
-//    again with --window-child; the emulator stays here), read from /proc, as a share of one
-//    core, per capture and the median.
+//    again with --window-child; the emulator stays here), read from /proc to the nanosecond, as a
+//    share of one core, per capture and the median.
 // 2. One capture as fast as the line goes: wall time, bytes checked.
 // 3. N back-to-back captures as fast as possible (default 100): every byte checked, wall time
 //    per capture, resident memory (VmRSS) after the first and after the last.
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
@@ -152,20 +153,20 @@ int windowChild(const QString& slavePath) {
     return 0;
 }
 
-// User plus system CPU seconds of process `pid`, from /proc/<pid>/stat.
+// CPU seconds process `pid` has run so far, all its threads, to the nanosecond: the first field
+// of each thread's /proc/<pid>/task/<tid>/schedstat (/proc/<pid>/stat counts 10 ms ticks).
 double procCpuSeconds(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) {
-        return -1.0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    double seconds = 0.0;
+    bool any = false;
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks.filePath(tid + QStringLiteral("/schedstat")));
+        if (f.open(QIODevice::ReadOnly)) {
+            seconds += static_cast<double>(f.readAll().split(' ').front().toLongLong()) * 1e-9;
+            any = true;
+        }
     }
-    const QByteArray stat = f.readAll();
-    // Fields after the command name (which may hold blanks) start after its closing bracket;
-    // utime and stime are fields 14 and 15 of the whole line.
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    constexpr int kUtimeAfterName = 11;
-    const double ticks = static_cast<double>(fields.value(kUtimeAfterName).toLongLong() +
-                                             fields.value(kUtimeAfterName + 1).toLongLong());
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+    return any ? seconds : -1.0;
 }
 
 int boardPaced(int captures, int burstMs, const char* self) {

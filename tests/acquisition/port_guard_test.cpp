@@ -1,14 +1,19 @@
 // The serial control against other programs on the same port: their lock files, exclusive use,
-// reads that fail for a moment, and the kernel's wake threshold that keeps a capture cheap.
+// reads that fail for a moment, and the paced reading that keeps a capture cheap.
 
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <ostream>
+#include <vector>
 
 #include "files/modal_answerer.h"
 #include "support/case_name.h"
@@ -25,7 +30,9 @@
 
 #include "acquisition/mscomm.h"
 #include "acquisition/port_lock.h"
+#include "app/constants.h"
 #include "app/form1.h"
+#include "tools/emulator/board_stream.h"
 
 using namespace velmoran;
 using velmoran::test::PtyPair;
@@ -95,10 +102,18 @@ int exclusiveFlag(const QString& path) {
     return excl;
 }
 
-int wakeThreshold(int fd) {
-    termios tio{};
-    tcgetattr(fd, &tio);
-    return tio.c_cc[VTIME] == 0 ? tio.c_cc[VMIN] : -1;
+// Times this thread has gone to sleep and been woken since it started.
+long threadWakeUps() {
+    QFile status(QStringLiteral("/proc/thread-self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("voluntary_ctxt_switches:")) {
+            return line.mid(line.indexOf(':') + 1).trimmed().toLong();
+        }
+    }
+    return -1;
 }
 
 struct LockCase {
@@ -220,23 +235,36 @@ struct Receiver {
 TEST(SerialRead, AReadThatFailsForAMomentIsNotALostLine) {
     PtyPair pty;
     // Another reader on the same line, quicker than ours: it takes every byte, so our port's
-    // reads find nothing (EAGAIN) although the line is there.
+    // reads find nothing although the line is there.
     const int other =
         ::open(pty.slavePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(other, 0);
+    long stolen = 0;
     QSocketNotifier thief(other, QSocketNotifier::Read);
-    QObject::connect(&thief, &QSocketNotifier::activated, &thief, [other] {
+    QObject::connect(&thief, &QSocketNotifier::activated, &thief, [other, &stolen] {
         char buf[4096];
-        while (::read(other, buf, sizeof buf) > 0) {
+        ssize_t n = 0;
+        while ((n = ::read(other, buf, sizeof buf)) > 0) {
+            stolen += n;
         }
     });
     Receiver r(pty);
+    // Without a threshold every byte is read as it comes, racing the other reader.
+    r.comm.setRThreshold(0);
     r.comm.setPortOpen(true);
     for (int i = 0; i < 50 && r.comm.transientReadErrors() == 0; ++i) {
         pty.write(pattern(2048, i));
         waitUntil([&] { return r.comm.transientReadErrors() > 0; }, 100);
     }
     ASSERT_GT(r.comm.transientReadErrors(), 0) << "the other reader never got in first";
+    EXPECT_TRUE(r.comm.PortOpen());
+
+    // With a threshold the reads are timed; finding the line empty is no loss either.
+    r.comm.setRThreshold(kBlockBytes);
+    stolen = 0;
+    pty.write(pattern(2048, 7));
+    ASSERT_TRUE(waitUntil([&] { return stolen == 2048; }));
+    waitUntil([] { return false; }, 300);
     EXPECT_TRUE(r.comm.PortOpen());
 
     thief.setEnabled(false);
@@ -251,29 +279,56 @@ TEST(SerialRead, AReadThatFailsForAMomentIsNotALostLine) {
     EXPECT_TRUE(r.comm.PortOpen());
 }
 
-TEST(SerialRead, TheKernelWakesUsForWhatTheBlockLacksAtMost255Bytes) {
-    PtyPair pty;
-    const int probe =
-        ::open(pty.slavePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(probe, 0);
-    Receiver r(pty);
-    r.comm.setPortOpen(true);
-    EXPECT_EQ(wakeThreshold(probe), 255);
+TEST(SerialRead, ABoardPacedLineIsReadAFewTimesPerBlockNotOncePerBurst) {
+    emulator::PseudoTerminal line;
+    constexpr uint32_t kSeed = 5;
+    constexpr int kBlocks = 3;
+    constexpr int kBurstUs = 4000;
+    emulator::BoardStreamer board(
+        line.masterFd(), line.slavePath(),
+        {.seed = kSeed, .pace = emulator::Pace::Board, .burstUs = kBurstUs});
+    const QString slave = QString::fromStdString(line.slavePath());
+    MSComm comm([&](int port) { return port == 1 ? slave : QString(); });
+    comm.setRThreshold(kBlockBytes);
+    comm.setSettings(QStringLiteral("57600,n,8,1"));
+    comm.setInputLen(kBlockBytes);
+    QByteArray received;
+    QEventLoop loop;
+    QObject::connect(&comm, &MSComm::OnComm, &comm, [&] {
+        if (comm.CommEvent() != MSComm::comEvReceive) {
+            return;
+        }
+        received += comm.Input();
+        if (received.size() == kBlocks * kBlockBytes) {
+            loop.quit();
+        }
+    });
+    // Bytes the kernel still holds count as waiting from the start.
+    int mostWaiting = 0;
+    QTimer monitor;
+    QObject::connect(&monitor, &QTimer::timeout, &comm,
+                     [&] { mostWaiting = std::max<int>(mostWaiting, comm.InBufferCount()); });
+    monitor.start(200);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    comm.setPortOpen(true);
+    const long wakeUpsBefore = threadWakeUps();
+    const auto t0 = std::chrono::steady_clock::now();
+    loop.exec();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const long wakeUps = threadWakeUps() - wakeUpsBefore;
+    comm.setPortOpen(false);
 
-    // 100 bytes stay in the kernel, yet count as waiting and as received.
-    pty.write(pattern(100));
-    ASSERT_TRUE(waitUntil([&] { return r.comm.bytesReceived() == 100; }));
-    EXPECT_EQ(r.comm.InBufferCount(), 100);
-    pty.write(pattern(900).mid(100));
-    ASSERT_TRUE(waitUntil([&] { return wakeThreshold(probe) == 124; }))
-        << "900 bytes read, 124 lacking: VMIN " << wakeThreshold(probe);
-    EXPECT_EQ(r.blocks, 0);
-    pty.write(pattern(1024).mid(900));
-    ASSERT_TRUE(waitUntil([&] { return r.blocks == 1; }));
-    EXPECT_EQ(r.received, pattern(1024));
-    EXPECT_EQ(wakeThreshold(probe), 255);
-    r.comm.setPortOpen(false);
-    ::close(probe);
+    ASSERT_EQ(received.size(), kBlocks * kBlockBytes);
+    const std::vector<uint8_t> expected = emulator::streamCapture(kSeed, 0);
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), expected.begin(),
+                           [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }));
+    EXPECT_GT(mostWaiting, 0);
+    // The monitor ticks, the idle start and a few reads per block; a burst every 4 ms would
+    // have woken the thread about 250 times a second.
+    const double bursts = seconds * 1e6 / kBurstUs;
+    EXPECT_LT(static_cast<double>(wakeUps), bursts / 4)
+        << wakeUps << " wake-ups in " << seconds << " s (" << bursts << " bursts)";
 }
 
 } // namespace

@@ -27,7 +27,7 @@ constexpr std::size_t kCaptureBytes = 63488;
 constexpr int kPollMs = 20;
 constexpr std::size_t kMaxWrite = 4096;
 // Writes to a reader that may reopen at any moment stay below the 255 bytes a reader waiting
-// for a block's bytes needs before it wakes: a chunk that slips in after the reader's reopening
+// for a block's bytes needs before it reads: a chunk that slips in after the reader's reopening
 // is then discarded before the reader can have read any of it.
 constexpr std::size_t kReaderWrite = 254;
 // How often a pseudo-terminal is checked for a program opening it.
