@@ -1,6 +1,7 @@
 #include "app/vb.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -113,6 +114,12 @@ std::string plainText(double value, int digits, double largest) {
         value = std::copysign(largest, value);
     }
     char buf[64];
+    // A whole number within the shown digits prints as it is: the common case (counts, percents)
+    // and the cheap one.
+    if (std::fabs(value) < std::pow(10.0, digits) && value == std::trunc(value)) {
+        const auto end = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(value)).ptr;
+        return std::string(buf, end);
+    }
     // Judged on the shown digits: a value that rounds up to the limit takes the exponent form.
     std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
     if (!(std::fabs(std::strtod(buf, nullptr)) < kExponentFormFrom)) {
