@@ -28,9 +28,9 @@ constexpr qsizetype kCompactAfterBytes = 64 * 1024;
 // Bounds of the timed read's delay: soon enough that a line speeding up is noticed, late enough
 // that a fast line is not read byte by byte.
 constexpr int kMinReadDelayMs = 1;
+constexpr int kMaxReadDelayMs = 400;
 // The most bytes a read waits for before it takes what the kernel holds.
 constexpr qsizetype kFewestBytesRead = 255;
-constexpr int kMaxReadDelayMs = 400;
 // The read is due a sixteenth after the block should be whole, so that the burst carrying its
 // last bytes (a USB adapter hands them over every 16 ms) has come by then.
 constexpr double kReadLateness = 17.0 / 16.0;
