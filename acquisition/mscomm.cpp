@@ -253,6 +253,7 @@ void MSComm::setPortOpen(bool open) {
     transientReadErrors_ = 0;
     sinceFirstBytes_.invalidate();
     bytesBeforeRate_ = 0;
+    lastReadBytes_ = 0;
     idleDelayMs_ = kMinReadDelayMs;
     updateReading();
     scheduleDispatch();
@@ -338,12 +339,15 @@ void MSComm::readPaced() {
     if (!sinceFirstBytes_.isValid() && queued > 0) {
         sinceFirstBytes_.start();
         bytesBeforeRate_ = bytesReceived_ + queued;
+        idleDelayMs_ = kMinReadDelayMs;
     }
     // Fewer bytes than the block still lacks (255 at most, as the old control's wake-up) stay in
     // the kernel: they cannot make a block whole, and a stray chunk that a line's far end is
     // about to discard (the board emulator writes fewer than 255 bytes at a time to a reader
     // that may have reopened the port) is never taken.
+    const qint64 before = bytesReceived_;
     const int failure = queued >= fewestBytesRead() ? drainKernel() : 0;
+    lastReadBytes_ = bytesReceived_ - before;
     // Nobody watches the port meanwhile, so a hang-up is looked for here.
     if (port_.isOpen() && deviceGone()) {
         loseLine(qt_error_string(failure != 0 ? failure : EIO));
@@ -393,9 +397,15 @@ int MSComm::nextReadDelayMs() {
     }
     const qint64 span = sinceFirstBytes_.elapsed();
     if (span < kRateSpanMs) {
-        // Bytes have begun to come, maybe as fast as the line goes: keep reading until their
-        // rate is known.
-        return kMinReadDelayMs;
+        // Bytes have begun to come, their rate not known yet. A read that found the kernel's
+        // buffer full may be holding the far end up: read again at once. Otherwise look again
+        // less and less often, until the rate can be known.
+        if (lastReadBytes_ >= static_cast<qint64>(kDrainChunk)) {
+            return kMinReadDelayMs;
+        }
+        const int delay = static_cast<int>(std::min<qint64>(idleDelayMs_, kRateSpanMs - span));
+        idleDelayMs_ = std::min(2 * idleDelayMs_, kMaxReadDelayMs);
+        return std::max(delay, kMinReadDelayMs);
     }
     const qsizetype queued = queuedInKernel();
     const qint64 bytes = bytesReceived_ + queued - bytesBeforeRate_;

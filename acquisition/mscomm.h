@@ -175,6 +175,7 @@ private:
     QTimer readTimer_;
     QElapsedTimer sinceFirstBytes_; // started when a timed read first finds bytes
     qint64 bytesBeforeRate_ = 0;    // the bytes found then (they came before the clock)
+    qint64 lastReadBytes_ = 0;      // what the last timed read took
     int idleDelayMs_ = 1;           // the next delay while no rate is known
     std::optional<QStringList> lockDirectories_;
 };
