@@ -169,6 +169,25 @@ double procCpuSeconds(qint64 pid) {
     return any ? seconds : -1.0;
 }
 
+// Times the threads of process `pid` have gone to sleep and been woken so far (their voluntary
+// context switches).
+long procWakeUps(qint64 pid) {
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    long wakeUps = 0;
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks.filePath(tid + QStringLiteral("/status")));
+        if (!f.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        for (const QByteArray& line : f.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:")) {
+                wakeUps += line.mid(line.indexOf(':') + 1).trimmed().toLong();
+            }
+        }
+    }
+    return wakeUps;
+}
+
 int boardPaced(int captures, int burstMs, const char* self) {
     std::printf("== %d capture(s) at the board's pace (about 20.4 s each), bytes arriving in "
                 "bursts %d ms apart; CPU of the window's own process from /proc\n",
@@ -189,18 +208,21 @@ int boardPaced(int captures, int burstMs, const char* self) {
             return 1;
         }
         const double cpu0 = procCpuSeconds(window.processId());
+        const long wakeUps0 = procWakeUps(window.processId());
         const auto t0 = Clock::now();
         QByteArray endLine;
         while (endLine.isEmpty() && window.waitForReadyRead(kCaptureTimeoutMs)) {
             endLine = window.readLine();
         }
         const double cpu = procCpuSeconds(window.processId()) - cpu0;
+        const long wakeUps = procWakeUps(window.processId()) - wakeUps0;
         const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
         window.waitForFinished(10000);
         const bool complete = endLine.startsWith("end 1");
-        std::printf("   capture %d: %s, %.2f s, window process CPU %.3f s = %.2f %% of one core\n",
+        std::printf("   capture %d: %s, %.2f s, window process CPU %.3f s = %.2f %% of one core, "
+                    "%ld wake-ups (%.1f a second)\n",
                     i + 1, complete ? "complete" : "DID NOT COMPLETE", wall, cpu,
-                    100.0 * cpu / wall);
+                    100.0 * cpu / wall, wakeUps, static_cast<double>(wakeUps) / wall);
         shares.push_back(100.0 * cpu / wall);
         ok = ok && complete;
     }
