@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -209,6 +210,41 @@ TEST(Form1Startup, TabOrderStartsAtThePicture) {
         }
         EXPECT_EQ(w->objectName(), QString::fromLatin1(order[i]));
     }
+}
+
+// An auto-sized label takes the size a plain label gives its text, for a text it has shown before
+// and after its font changed; setting the caption it already shows changes nothing.
+TEST(VbLabelAutoSize, EveryCaptionGetsThePlainLabelsSize) {
+    QWidget parent;
+    VbLabel label(QStringLiteral("0Bit/s"), true, &parent);
+    label.move(30, 40);
+    QLabel plain;
+    plain.setTextFormat(Qt::PlainText);
+    plain.setMargin(0);
+    plain.setIndent(0);
+    plain.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const auto expectPlainSize = [&](const QString& text) {
+        plain.setFont(label.font());
+        plain.setText(text);
+        EXPECT_EQ(label.size(), plain.sizeHint()) << text.toStdString();
+        EXPECT_EQ(label.pos(), QPoint(30, 40));
+    };
+    for (const char* text : {"24920Bit/s", "100%", "24920Bit/s", "1111111111Bit/s", "100%"}) {
+        label.setCaption(QString::fromLatin1(text));
+        expectPlainSize(QString::fromLatin1(text));
+    }
+    QFont larger = label.font();
+    larger.setPointSizeF(larger.pointSizeF() * 2);
+    label.setFont(larger);
+    label.setCaption(QStringLiteral("24920Bit/s"));
+    expectPlainSize(QStringLiteral("24920Bit/s"));
+    const QSize before = label.size();
+    label.resize(5, 5);
+    label.setCaption(QStringLiteral("24920Bit/s"));
+    EXPECT_EQ(label.size(), QSize(5, 5)) << "the same caption again is no change";
+    label.setCaption(QStringLiteral("100%"));
+    expectPlainSize(QStringLiteral("100%"));
+    EXPECT_NE(label.size(), before);
 }
 
 TEST(Form1Startup, WritesAScreenshot) {
