@@ -77,7 +77,7 @@ public:
     void setSThreshold(int16_t bytes) { sThreshold_ = bytes; }
     int InBufferSize() const { return inBufferSize_; }
     void setInBufferSize(int bytes) { inBufferSize_ = bytes; }
-    // Bytes waiting, those the wake threshold holds in the kernel included; counts past 32,767
+    // Bytes waiting, those still queued in the kernel included; counts past 32,767
     // read as 32,767 rather than wrapping.
     int16_t InBufferCount() const;
     // Writing 0 discards the waiting bytes.
