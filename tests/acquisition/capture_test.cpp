@@ -30,6 +30,7 @@
 #include "tools/emulator/board_stream.h"
 
 using namespace velmoran;
+using velmoran::test::pattern;
 using velmoran::test::PtyPair;
 using velmoran::test::waitUntil;
 
@@ -39,14 +40,6 @@ constexpr int kCaptureTimeoutMs = 60000;
 
 QString u8(const char* text) {
     return QString::fromUtf8(text);
-}
-
-QByteArray pattern(int size, int seed = 0) {
-    QByteArray b(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i) {
-        b[i] = static_cast<char>((i * 7 + i / 256 + seed) & 0xFF);
-    }
-    return b;
 }
 
 bool holds(const ChannelBuffer& buffer, int at, const QByteArray& bytes) {

@@ -21,19 +21,11 @@
 #include "app/form1.h"
 
 using namespace velmoran;
+using velmoran::test::pattern;
 using velmoran::test::PtyPair;
 using velmoran::test::waitUntil;
 
 namespace {
-
-QByteArray pattern(int size, int seed = 0) {
-    QByteArray b(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i) {
-        // Every byte value, in an order that shows a lost, doubled or swapped byte.
-        b[i] = static_cast<char>((i * 7 + i / 256 + seed) & 0xFF);
-    }
-    return b;
-}
 
 // Runs the event loop, without spinning ourselves, for `ms` milliseconds.
 void idleFor(int ms) {

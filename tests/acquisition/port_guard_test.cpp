@@ -35,18 +35,11 @@
 #include "tools/emulator/board_stream.h"
 
 using namespace velmoran;
+using velmoran::test::pattern;
 using velmoran::test::PtyPair;
 using velmoran::test::waitUntil;
 
 namespace {
-
-QByteArray pattern(int size, int seed = 0) {
-    QByteArray b(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i) {
-        b[i] = static_cast<char>((i * 7 + i / 256 + seed) & 0xFF);
-    }
-    return b;
-}
 
 // A process of our own that stays alive until killed, or one already gone.
 struct Child {

@@ -59,6 +59,14 @@ void PtyPair::closeMaster() {
     }
 }
 
+QByteArray pattern(int size, int seed) {
+    QByteArray b(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i) {
+        b[i] = static_cast<char>((i * 7 + i / 256 + seed) & 0xFF);
+    }
+    return b;
+}
+
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {

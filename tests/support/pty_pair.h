@@ -30,6 +30,10 @@ private:
     QString slavePath_;
 };
 
+// `size` bytes of every value, in an order that shows a lost, doubled or swapped byte; `seed`
+// shifts the values so that consecutive writes differ.
+QByteArray pattern(int size, int seed = 0);
+
 // Runs the event loop until `done` returns true or `timeoutMs` passes; returns done().
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
 

@@ -200,13 +200,10 @@ bool BoardStreamer::awaitReader() {
         if (left <= 0) {
             return true; // a reader that keeps what was queued before it opened the port
         }
-        switch (readerChange(static_cast<int>(std::min<long long>(left, kPollMs)), 0)) {
-        case ReaderChange::Closed:
-            return false;
-        case ReaderChange::Reopened:
-            return true;
-        case ReaderChange::None:
-            break;
+        if (const ReaderChange change =
+                readerChange(static_cast<int>(std::min<long long>(left, kPollMs)), 0);
+            change != ReaderChange::None) {
+            return change == ReaderChange::Reopened;
         }
     }
     return false;
@@ -271,13 +268,8 @@ bool BoardStreamer::streamConnection(std::size_t firstCapture) {
         if (options_.followReader) {
             // Looked at right before every write, so that no byte meant for this connection
             // goes to the next one.
-            switch (readerChange(0, 0)) {
-            case ReaderChange::Closed:
-                return false;
-            case ReaderChange::Reopened:
-                return true;
-            case ReaderChange::None:
-                break;
+            if (const ReaderChange change = readerChange(0, 0); change != ReaderChange::None) {
+                return change == ReaderChange::Reopened;
             }
         }
         if (pos == capture.size()) {
@@ -310,13 +302,9 @@ bool BoardStreamer::streamConnection(std::size_t firstCapture) {
                     ::poll(&p, 1, kPollMs);
                     continue;
                 }
-                switch (readerChange(kPollMs, POLLOUT)) {
-                case ReaderChange::Closed:
-                    return false;
-                case ReaderChange::Reopened:
-                    return true;
-                case ReaderChange::None:
-                    break;
+                if (const ReaderChange change = readerChange(kPollMs, POLLOUT);
+                    change != ReaderChange::None) {
+                    return change == ReaderChange::Reopened;
                 }
                 continue;
             }
