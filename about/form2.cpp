@@ -7,8 +7,8 @@
 #include <QTimer>
 
 #include "about/fade.h"
-#include "app/texts.h"
-#include "app/twips.h"
+#include "core/texts.h"
+#include "core/twips.h"
 
 // The picture is compiled into this static library; its resources must be registered by hand.
 static void initAboutResources() {

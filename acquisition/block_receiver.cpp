@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/texts.h"
-#include "app/vb.h"
+#include "core/number_rules.h"
+#include "core/texts.h"
 
 namespace velmoran {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "app/capture_store.h"
+#include "core/channel_buffer.h"
 
 namespace velmoran {
 

@@ -2,9 +2,9 @@
 
 #include <limits>
 
-#include "app/constants.h"
-#include "app/texts.h"
-#include "app/vb.h"
+#include "core/constants.h"
+#include "core/number_rules.h"
+#include "core/texts.h"
 
 namespace velmoran {
 

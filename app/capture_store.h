@@ -3,15 +3,12 @@
 // The state a run of the program holds: three channel buffers and the scalar fields that every
 // handler of the main window reads and writes.
 
-#include <array>
 #include <cstdint>
 #include <optional>
 
-#include "app/constants.h"
+#include "core/channel_buffer.h"
 
 namespace velmoran {
-
-using ChannelBuffer = std::array<uint8_t, kChannelBytes>;
 
 struct CaptureStore {
     ChannelBuffer ChannelData1{};
@@ -44,13 +41,8 @@ struct CaptureStore {
     const ChannelBuffer* channel(double number) const {
         return const_cast<CaptureStore*>(this)->channel(number);
     }
+    // The three buffers, read-only, for the chart's neighbours.
+    ChannelBuffers buffers() const { return {&ChannelData1, &ChannelData2, &ChannelData3}; }
 };
-
-// A sample of a buffer: sample 8n+k is bit 7-k of byte n; true is the high level.
-inline bool sampleAt(const ChannelBuffer& buffer, int sample) {
-    const int byte = sample / kSamplesPerByte;
-    const int bit = kSamplesPerByte - 1 - sample % kSamplesPerByte;
-    return (buffer[byte] >> bit) & 1;
-}
 
 } // namespace velmoran

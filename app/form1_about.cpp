@@ -1,8 +1,8 @@
 #include "app/form1.h"
 
 #include "about/form2.h"
-#include "app/texts.h"
 #include "app/vb_label.h"
+#include "core/texts.h"
 
 namespace velmoran {
 

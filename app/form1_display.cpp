@@ -1,6 +1,6 @@
 #include "app/form1.h"
 
-#include "app/vb.h"
+#include "core/number_rules.h"
 #include "display/picture_box.h"
 #include "display/scroll_math.h"
 #include "display/square_wave.h"

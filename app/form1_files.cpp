@@ -2,7 +2,7 @@
 
 #include <QFileInfo>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "display/vb_scroll_bar.h"
 #include "files/capture_file.h"
 #include "files/common_dialog.h"

@@ -24,13 +24,13 @@
 
 #include "acquisition/block_receiver.h"
 #include "app/form1.h"
-#include "app/texts.h"
-#include "app/vb.h"
+#include "core/channel_levels.h"
+#include "core/number_rules.h"
+#include "core/texts.h"
 #include "display/picture_box.h"
 #include "display/square_wave.h"
 #include "display/vb_scroll_bar.h"
 #include "files/message_box.h"
-#include "interchange/channel_levels.h"
 #include "interchange/export_files.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigation.h"
@@ -140,7 +140,7 @@ void MainWindow::ensureNavigator() {
     if (dock_ != nullptr) {
         return;
     }
-    panel_ = new navigator::NavigatorPanel(*form_, this);
+    panel_ = new navigator::NavigatorPanel(form_->buffers(), this);
     dock_ = new QDockWidget(texts::q(texts::kNavigatorTitle), this);
     dock_->setObjectName(QStringLiteral("Navigator"));
     dock_->setAllowedAreas(Qt::BottomDockWidgetArea);
@@ -167,7 +167,7 @@ void MainWindow::ensureNavigator() {
 void MainWindow::setNavigatorShown(bool shown) {
     if (shown && dock_ == nullptr) {
         ensureNavigator();
-        panel_->showFrames(navigator::decodeChannels(*form_));
+        panel_->showFrames(navigator::decodeChannels(form_->buffers()));
         updateViewMark();
     }
     if (dock_ != nullptr) {
@@ -258,7 +258,7 @@ void MainWindow::exportAs(int entry) {
     }
     std::vector<interchange::ExportChannel> channels;
     for (int ch = 1; ch <= kChannelCount; ++ch) {
-        channels.push_back({ch, interchange::channelLevels(*form_->channel(ch))});
+        channels.push_back({ch, channelLevels(*form_->channel(ch))});
     }
     if (e.displayedChannelOnly) {
         // The channel 显示通道 names; a text naming none exports channel 1.
@@ -367,7 +367,7 @@ bool MainWindow::confirmOverwrite(const QString& path) {
 }
 
 void MainWindow::refreshNavigator() {
-    std::vector<interchange::IrFrame> frames = navigator::decodeChannels(*form_);
+    std::vector<infrared::IrFrame> frames = navigator::decodeChannels(form_->buffers());
     if (frames.empty() && dock_ == nullptr) {
         syncActions();
         return;

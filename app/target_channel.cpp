@@ -3,7 +3,7 @@
 #include <QStringList>
 
 #include "acquisition/block_receiver.h"
-#include "app/constants.h"
+#include "core/constants.h"
 
 namespace velmoran {
 

@@ -1,6 +1,6 @@
 #include "display/measure.h"
 
-#include "app/constants.h"
+#include "core/constants.h"
 
 namespace velmoran {
 

@@ -4,7 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "app/twips.h"
+#include "core/twips.h"
 
 namespace velmoran {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/twips.h"
+#include "core/twips.h"
 
 namespace velmoran {
 

@@ -1,7 +1,7 @@
 #include "display/scroll_math.h"
 
-#include "app/constants.h"
-#include "app/vb.h"
+#include "core/constants.h"
+#include "core/number_rules.h"
 
 namespace velmoran {
 

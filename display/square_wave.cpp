@@ -1,7 +1,7 @@
 #include "display/square_wave.h"
 
-#include "app/constants.h"
-#include "app/vb.h"
+#include "core/constants.h"
+#include "core/number_rules.h"
 #include "display/time_text.h"
 
 namespace velmoran {

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "app/capture_store.h"
+#include "core/channel_buffer.h"
 #include "display/surface.h"
 
 namespace velmoran {

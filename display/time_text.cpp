@@ -1,7 +1,7 @@
 #include "display/time_text.h"
 
-#include "app/texts.h"
-#include "app/vb.h"
+#include "core/number_rules.h"
+#include "core/texts.h"
 
 namespace velmoran {
 

@@ -1,6 +1,6 @@
 #include "display/vb_scroll_bar.h"
 
-#include "app/constants.h"
+#include "core/constants.h"
 
 namespace velmoran {
 

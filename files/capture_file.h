@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/capture_store.h"
+#include "core/channel_buffer.h"
 
 namespace velmoran {
 

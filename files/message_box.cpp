@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "app/texts.h"
+#include "core/texts.h"
 
 namespace velmoran {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "core/channel_levels.h"
 #include "files/capture_file.h"
-#include "interchange/channel_levels.h"
 
 using namespace velmoran;
 
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // covered it stays low.
     for (std::size_t c = 0; c < std::size(buffers); ++c) {
         const ChannelBuffer& b = buffers[c];
-        const interchange::ChannelLevels line = interchange::channelLevels(b);
+        const ChannelLevels line = channelLevels(b);
         const std::size_t first = c * kChannelBytes;
         const std::size_t covered =
             size > first ? std::min<size_t>(size - first, kCaptureBytes) : 0;

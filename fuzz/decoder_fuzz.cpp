@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "interchange/frame_text.h"
-#include "interchange/ir_decoder.h"
+#include "infrared/frame_text.h"
+#include "infrared/ir_decoder.h"
 
 using namespace velmoran;
-using namespace velmoran::interchange;
+using namespace velmoran::infrared;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ChannelBuffer buffer{};

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/vb.h"
+#include "core/number_rules.h"
 
 using namespace velmoran;
 

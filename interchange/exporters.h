@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "interchange/channel_levels.h"
+#include "core/channel_levels.h"
 
 namespace velmoran::interchange {
 

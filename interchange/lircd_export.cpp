@@ -8,13 +8,14 @@
 #include <cstdlib>
 #include <map>
 
-#include "interchange/frame_text.h"
-#include "interchange/ir_encoder.h"
-#include "interchange/ir_protocols.h"
+#include "infrared/frame_text.h"
+#include "infrared/ir_encoder.h"
+#include "infrared/ir_protocols.h"
 
 namespace velmoran::interchange {
 
-using namespace ir;
+using namespace infrared;
+using namespace infrared::ir;
 
 namespace {
 

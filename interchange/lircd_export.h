@@ -10,10 +10,14 @@
 
 #include <optional>
 
+#include "infrared/ir_decoder.h"
 #include "interchange/exporters.h"
-#include "interchange/ir_decoder.h"
 
 namespace velmoran::interchange {
+
+// The frames these writers take are the infrared decoders'.
+using infrared::IrFrame;
+using infrared::IrProtocol;
 
 // Key names chosen by the user. A line "COMMAND NAME" names a command in every remote, a line
 // "PROTOCOL ADDRESS COMMAND NAME" one in a remote ("NEC 0x04 0x08 KEY_POWER"); values as

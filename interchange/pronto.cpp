@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "interchange/frame_text.h"
-#include "interchange/ir_encoder.h"
+#include "infrared/frame_text.h"
+#include "infrared/ir_encoder.h"
 
 namespace velmoran::interchange {
+
+using namespace infrared;
 
 namespace {
 

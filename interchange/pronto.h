@@ -9,10 +9,14 @@
 #include <optional>
 #include <vector>
 
+#include "infrared/ir_decoder.h"
 #include "interchange/exporters.h"
-#include "interchange/ir_decoder.h"
 
 namespace velmoran::interchange {
+
+// The frames these writers take are the infrared decoders'.
+using infrared::IrFrame;
+using infrared::IrProtocol;
 
 // The frame as Pronto hex sent once: its nominal marks and spaces at the protocol's customary
 // carrier, the last space long enough for the protocol's next frame.

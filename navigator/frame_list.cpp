@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "interchange/channel_levels.h"
+#include "core/channel_levels.h"
 
 namespace velmoran::navigator {
 
@@ -25,37 +25,36 @@ const char* const kHeaders[FrameListModel::ColumnCount] = {
 
 } // namespace
 
-std::vector<interchange::IrFrame> decodeChannels(const CaptureStore& store) {
-    std::vector<interchange::IrFrame> frames;
+std::vector<infrared::IrFrame> decodeChannels(const ChannelBuffers& buffers) {
+    std::vector<infrared::IrFrame> frames;
     for (int ch = 1; ch <= kChannelCount; ++ch) {
-        const std::vector<interchange::IrFrame> found =
-            interchange::decodeInfrared(interchange::channelLevels(*store.channel(ch)), ch,
-                                        interchange::IrUnknownBursts::Listed);
+        const std::vector<infrared::IrFrame> found = infrared::decodeInfrared(
+            channelLevels(*buffers[ch - 1]), ch, infrared::IrUnknownBursts::Listed);
         frames.insert(frames.end(), found.begin(), found.end());
     }
     std::stable_sort(frames.begin(), frames.end(),
-                     [](const interchange::IrFrame& a, const interchange::IrFrame& b) {
+                     [](const infrared::IrFrame& a, const infrared::IrFrame& b) {
                          return a.startSample != b.startSample ? a.startSample < b.startSample
                                                                : a.channel < b.channel;
                      });
     return frames;
 }
 
-QString frameStartMs(const interchange::IrFrame& frame) {
-    const double ms = static_cast<double>(frame.startSample) * interchange::kSamplePeriodUsExact /
-                      kMicrosecondsPerMs;
+QString frameStartMs(const infrared::IrFrame& frame) {
+    const double ms =
+        static_cast<double>(frame.startSample) * kSamplePeriodUsExact / kMicrosecondsPerMs;
     return QString::number(ms, 'f', kStartDecimals);
 }
 
 FrameListModel::FrameListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void FrameListModel::setFrames(std::vector<interchange::IrFrame> frames) {
+void FrameListModel::setFrames(std::vector<infrared::IrFrame> frames) {
     beginResetModel();
     frames_ = std::move(frames);
     texts_.clear();
     texts_.reserve(frames_.size());
-    for (const interchange::IrFrame& f : frames_) {
-        texts_.push_back(interchange::frameText(f));
+    for (const infrared::IrFrame& f : frames_) {
+        texts_.push_back(infrared::frameText(f));
     }
     endResetModel();
 }
@@ -63,7 +62,7 @@ void FrameListModel::setFrames(std::vector<interchange::IrFrame> frames) {
 std::vector<int64_t> FrameListModel::starts() const {
     std::vector<int64_t> s;
     s.reserve(frames_.size());
-    for (const interchange::IrFrame& f : frames_) {
+    for (const infrared::IrFrame& f : frames_) {
         s.push_back(f.startSample);
     }
     return s;
@@ -86,7 +85,7 @@ QVariant FrameListModel::data(const QModelIndex& index, int role) const {
         return index.column() == StartMs ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                          : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     }
-    const interchange::FrameText& t = texts_[row];
+    const infrared::FrameText& t = texts_[row];
     if (role == Qt::ToolTipRole && index.column() == Notes) {
         return elided(t.notes, kNotesInTooltip);
     }

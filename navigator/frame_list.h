@@ -7,17 +7,17 @@
 
 #include <vector>
 
-#include "app/capture_store.h"
-#include "interchange/frame_text.h"
-#include "interchange/ir_decoder.h"
+#include "core/channel_buffer.h"
+#include "infrared/frame_text.h"
+#include "infrared/ir_decoder.h"
 
 namespace velmoran::navigator {
 
 // The frames of channels 1, 2 and 3, ordered by their first edge (then by channel).
-std::vector<interchange::IrFrame> decodeChannels(const CaptureStore& store);
+std::vector<infrared::IrFrame> decodeChannels(const ChannelBuffers& buffers);
 
 // A frame's start in milliseconds, as the list shows it: "1234.567".
-QString frameStartMs(const interchange::IrFrame& frame);
+QString frameStartMs(const infrared::IrFrame& frame);
 
 class FrameListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -27,8 +27,8 @@ public:
     explicit FrameListModel(QObject* parent = nullptr);
 
     // Replaces every row.
-    void setFrames(std::vector<interchange::IrFrame> frames);
-    const std::vector<interchange::IrFrame>& frames() const { return frames_; }
+    void setFrames(std::vector<infrared::IrFrame> frames);
+    const std::vector<infrared::IrFrame>& frames() const { return frames_; }
     // The frames' first edges, in samples, in row order.
     std::vector<int64_t> starts() const;
 
@@ -38,8 +38,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    std::vector<interchange::IrFrame> frames_;
-    std::vector<interchange::FrameText> texts_;
+    std::vector<infrared::IrFrame> frames_;
+    std::vector<infrared::FrameText> texts_;
 };
 
 } // namespace velmoran::navigator

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/capture_store.h"
+#include "core/channel_buffer.h"
 
 namespace velmoran::navigator {
 

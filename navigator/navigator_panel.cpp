@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QTableView>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "navigator/frame_list.h"
 #include "navigator/overview.h"
 
@@ -20,8 +20,8 @@ constexpr int kRowHeight = 18;
 
 } // namespace
 
-NavigatorPanel::NavigatorPanel(const CaptureStore& store, QWidget* parent)
-    : QWidget(parent), store_(store) {
+NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
+    : QWidget(parent), buffers_(buffers) {
     setObjectName(QStringLiteral("NavigatorPanel"));
     setFixedHeight(kPanelHeight);
 
@@ -40,7 +40,7 @@ NavigatorPanel::NavigatorPanel(const CaptureStore& store, QWidget* parent)
     }
     names->setFixedWidth(names->childrenRect().width());
     overview_ = new Overview(this);
-    overview_->setStore(&store_);
+    overview_->setBuffers(buffers_);
 
     model_ = new FrameListModel(this);
     table_ = new QTableView(this);
@@ -75,10 +75,10 @@ NavigatorPanel::NavigatorPanel(const CaptureStore& store, QWidget* parent)
 }
 
 int NavigatorPanel::refresh() {
-    return showFrames(decodeChannels(store_));
+    return showFrames(decodeChannels(buffers_));
 }
 
-int NavigatorPanel::showFrames(std::vector<interchange::IrFrame> frames) {
+int NavigatorPanel::showFrames(std::vector<infrared::IrFrame> frames) {
     model_->setFrames(std::move(frames));
     table_->resizeColumnsToContents();
     overview_->refresh();

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "app/capture_store.h"
-#include "interchange/ir_decoder.h"
+#include "core/channel_buffer.h"
+#include "infrared/ir_decoder.h"
 
 class QTableView;
 
@@ -21,7 +21,7 @@ class Overview;
 class NavigatorPanel : public QWidget {
     Q_OBJECT
 public:
-    explicit NavigatorPanel(const CaptureStore& store, QWidget* parent = nullptr);
+    explicit NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent = nullptr);
 
     Overview* overview() const { return overview_; }
     QTableView* frameTable() const { return table_; }
@@ -30,7 +30,7 @@ public:
     // Decodes the three buffers again and redraws the overview; returns the frames found.
     int refresh();
     // The same with the frames already decoded from the buffers.
-    int showFrames(std::vector<interchange::IrFrame> frames);
+    int showFrames(std::vector<infrared::IrFrame> frames);
     // Selects row `row` of the frame list (which reports it as chosen).
     void selectFrame(int row);
 
@@ -43,7 +43,7 @@ Q_SIGNALS:
     void frameChosen(int row);
 
 private:
-    const CaptureStore& store_;
+    ChannelBuffers buffers_;
     Overview* overview_ = nullptr;
     QTableView* table_ = nullptr;
     FrameListModel* model_ = nullptr;

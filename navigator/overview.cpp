@@ -36,8 +36,8 @@ int Overview::fixedHeight() {
     return kChannelCount * (kStripHeight + kStripGap);
 }
 
-void Overview::setStore(const CaptureStore* store) {
-    store_ = store;
+void Overview::setBuffers(const ChannelBuffers& buffers) {
+    buffers_ = buffers;
     refresh();
 }
 
@@ -68,10 +68,10 @@ void Overview::drawStrips() const {
         for (int y = top; y <= bottom; ++y) {
             std::fill_n(reinterpret_cast<QRgb*>(strips_.scanLine(y)), w, kStripBase);
         }
-        if (store_ == nullptr) {
+        if (buffers_[ch - 1] == nullptr) {
             continue;
         }
-        const std::vector<uint8_t> columns = overviewColumns(*store_->channel(ch), w);
+        const std::vector<uint8_t> columns = overviewColumns(*buffers_[ch - 1], w);
         for (int x = 0; x < w; ++x) {
             const uint8_t levels = columns[static_cast<std::size_t>(x)];
             if (levels == kColumnBoth) {

@@ -11,7 +11,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/capture_store.h"
+#include "core/channel_buffer.h"
 
 namespace velmoran::navigator {
 
@@ -22,7 +22,7 @@ public:
 
     // The buffers the strips show (kept by pointer: they live as long as the window); the
     // columns are computed again now and whenever the width changes.
-    void setStore(const CaptureStore* store);
+    void setBuffers(const ChannelBuffers& buffers);
     // Recomputes the columns from the buffers (after a capture or a load).
     void refresh();
     // The part of the capture the chart shows, in samples.
@@ -51,7 +51,7 @@ private:
     // Draws the strips again when the buffers or the width changed since they were drawn.
     void drawStrips() const;
 
-    const CaptureStore* store_ = nullptr;
+    ChannelBuffers buffers_{};
     // Drawn when first painted or asked for, not while the widget is hidden or being resized.
     mutable QImage strips_;
     mutable bool stale_ = true;

@@ -7,8 +7,8 @@
 #include <benchmark/benchmark.h>
 
 #include "app/application.h"
-#include "app/constants.h"
 #include "app/form1.h"
+#include "core/constants.h"
 #include "display/vb_scroll_bar.h"
 #include "files/capture_file.h"
 

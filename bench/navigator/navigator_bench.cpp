@@ -47,7 +47,7 @@ void BM_OverviewComputeAndPaint(benchmark::State& state) {
     state.range(0) == 0 ? fillFromEmulator(store) : fillRandom(store);
     navigator::Overview overview;
     overview.resize(static_cast<int>(state.range(1)), navigator::Overview::fixedHeight());
-    overview.setStore(&store);
+    overview.setBuffers(store.buffers());
     QImage target(overview.size(), QImage::Format_RGB32);
     for (auto _ : state) {
         overview.refresh();
@@ -67,7 +67,7 @@ void BM_DecodeThreeChannels(benchmark::State& state) {
     state.range(0) == 0 ? fillFromEmulator(store) : fillRandom(store);
     std::size_t frames = 0;
     for (auto _ : state) {
-        const auto found = navigator::decodeChannels(store);
+        const auto found = navigator::decodeChannels(store.buffers());
         frames = found.size();
         benchmark::DoNotOptimize(found.data());
     }

@@ -15,13 +15,14 @@
 #include <random>
 #include <vector>
 
+#include "core/channel_levels.h"
 #include "files/capture_file.h"
-#include "interchange/channel_levels.h"
+#include "infrared/ir_decoder.h"
 #include "interchange/exporters.h"
-#include "interchange/ir_decoder.h"
 #include "tools/emulator/board_emulator.h"
 
 using namespace velmoran;
+using namespace velmoran::infrared;
 using namespace velmoran::interchange;
 
 namespace {

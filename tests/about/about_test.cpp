@@ -17,8 +17,8 @@
 #include "about/fade.h"
 #include "about/form2.h"
 #include "app/form1.h"
-#include "app/twips.h"
 #include "app/vb_label.h"
+#include "core/twips.h"
 
 using namespace velmoran;
 

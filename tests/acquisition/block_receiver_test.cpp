@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "acquisition/block_receiver.h"
+#include "app/capture_store.h"
 
 using namespace velmoran;
 

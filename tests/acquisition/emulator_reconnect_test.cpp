@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "acquisition/mscomm.h"
-#include "app/constants.h"
+#include "core/constants.h"
 #include "tools/emulator/board_stream.h"
 
 using namespace velmoran;

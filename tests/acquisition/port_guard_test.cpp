@@ -30,8 +30,8 @@
 
 #include "acquisition/mscomm.h"
 #include "acquisition/port_lock.h"
-#include "app/constants.h"
 #include "app/form1.h"
+#include "core/constants.h"
 #include "tools/emulator/board_stream.h"
 
 using namespace velmoran;

@@ -10,9 +10,9 @@
 #include <algorithm>
 
 #include "app/form1.h"
-#include "app/twips.h"
-#include "app/vb.h"
 #include "app/vb_label.h"
+#include "core/number_rules.h"
+#include "core/twips.h"
 #include "display/line_control.h"
 #include "display/picture_box.h"
 #include "display/vb_scroll_bar.h"

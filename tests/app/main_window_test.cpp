@@ -25,12 +25,12 @@
 #include "app/command_line.h"
 #include "app/form1.h"
 #include "app/main_window.h"
-#include "app/twips.h"
+#include "core/channel_levels.h"
+#include "core/twips.h"
 #include "display/picture_box.h"
 #include "display/square_wave.h"
 #include "display/vb_scroll_bar.h"
 #include "files/capture_file.h"
-#include "interchange/channel_levels.h"
 #include "interchange/export_files.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigation.h"
@@ -397,7 +397,7 @@ TEST_F(MainWindowTest, ExportsWriteWhatVelmoranIrdWritesAndReportFailures) {
     action(window, "actionExportVcd")->trigger();
     std::vector<interchange::ExportChannel> all;
     for (int ch = 1; ch <= 3; ++ch) {
-        all.push_back({ch, interchange::channelLevels(*form.channel(ch))});
+        all.push_back({ch, channelLevels(*form.channel(ch))});
     }
     for (const auto& f :
          interchange::exportFiles(interchange::ExportFormat::Vcd, all, path("out.vcd"))) {
@@ -411,7 +411,7 @@ TEST_F(MainWindowTest, ExportsWriteWhatVelmoranIrdWritesAndReportFailures) {
     EXPECT_EQ(readAll(path("remote.mode2")), mode2.front().bytes);
     // So do the remote-control descriptions (frames decoded from that channel).
     form.ChannelData2 = emulatorCapture();
-    all[1] = {2, interchange::channelLevels(form.ChannelData2)};
+    all[1] = {2, channelLevels(form.ChannelData2)};
     script.choose(path("remote.lircd.conf"));
     action(window, "actionExportLircd")->trigger();
     const auto lircd = interchange::exportFiles(interchange::ExportFormat::Lircd, {all[1]},

@@ -16,8 +16,8 @@
 #include "app/modal_reader.h"
 
 #include "app/form1.h"
-#include "app/texts.h"
 #include "app/vb_label.h"
+#include "core/texts.h"
 #include "display/picture_box.h"
 
 using namespace velmoran;

@@ -12,8 +12,8 @@
 
 #include "acquisition/block_receiver.h"
 #include "app/target_channel.h"
-#include "app/texts.h"
 #include "app/vb_label.h"
+#include "core/texts.h"
 
 using namespace velmoran;
 using namespace velmoran::test;

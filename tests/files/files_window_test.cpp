@@ -16,8 +16,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "app/constants.h"
 #include "app/form1.h"
+#include "core/constants.h"
 #include "display/picture_box.h"
 #include "display/vb_scroll_bar.h"
 #include "files/common_dialog.h"

@@ -15,11 +15,12 @@
 #include <memory>
 
 #include "files/capture_file.h"
-#include "interchange/frame_text.h"
+#include "infrared/frame_text.h"
 #include "interchange/lircd_export.h"
 #include "tools/irgen/ir_generator.h"
 
 using namespace velmoran;
+using namespace velmoran::infrared;
 using namespace velmoran::interchange;
 
 namespace {

@@ -11,12 +11,13 @@
 
 #include <random>
 
-#include "interchange/frame_text.h"
+#include "infrared/frame_text.h"
 #include "interchange/pronto.h"
 #include "support/ird_capture.h"
 #include "tools/irgen/ir_generator.h"
 
 using namespace velmoran;
+using namespace velmoran::infrared;
 using namespace velmoran::interchange;
 
 namespace {

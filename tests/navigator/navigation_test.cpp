@@ -9,7 +9,8 @@
 #include <random>
 #include <utility>
 
-#include "interchange/frame_text.h"
+#include "app/capture_store.h"
+#include "infrared/frame_text.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigation.h"
 #include "navigator/overview.h"
@@ -129,7 +130,7 @@ TEST(OverviewWidget, ClicksAndDragsReportTheirFractionOfTheWidth) {
     CaptureStore store;
     Overview overview;
     overview.resize(800, Overview::fixedHeight());
-    overview.setStore(&store);
+    overview.setBuffers(store.buffers());
     overview.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&overview));
     QSignalSpy spy(&overview, &Overview::fractionChosen);
@@ -171,14 +172,14 @@ TEST(FrameList, ListsUnknownBurstsBesideDecodedFramesInTimeOrder) {
     line.space(1000);
     store.ChannelData2 = test::renderLine(line.edges());
 
-    const std::vector<interchange::IrFrame> frames = decodeChannels(store);
+    const std::vector<infrared::IrFrame> frames = decodeChannels(store.buffers());
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[0].channel, 2);
-    EXPECT_EQ(interchange::frameText(frames[0]).protocol, "NEC");
-    EXPECT_EQ(interchange::frameText(frames[0]).command, "0x08");
-    EXPECT_EQ(frames[1].protocol, interchange::IrProtocol::Unknown);
-    EXPECT_NEAR(static_cast<double>(frames[1].startSample) * interchange::kSamplePeriodUsExact,
-                300'000.0, 2 * interchange::kSamplePeriodUsExact);
+    EXPECT_EQ(infrared::frameText(frames[0]).protocol, "NEC");
+    EXPECT_EQ(infrared::frameText(frames[0]).command, "0x08");
+    EXPECT_EQ(frames[1].protocol, infrared::IrProtocol::Unknown);
+    EXPECT_NEAR(static_cast<double>(frames[1].startSample) * kSamplePeriodUsExact, 300'000.0,
+                2 * kSamplePeriodUsExact);
 
     FrameListModel model;
     model.setFrames(frames);

@@ -11,7 +11,7 @@
 
 #include <sys/stat.h>
 
-#include "interchange/ir_decoder.h"
+#include "infrared/ir_decoder.h"
 #include "support/ird_capture.h"
 #include "tools/ird/ird_command.h"
 

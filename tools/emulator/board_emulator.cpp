@@ -7,7 +7,7 @@ namespace velmoran::emulator {
 
 namespace {
 
-constexpr double kCaptureUs = 63488 * 8 * kBoardSamplePeriodUs;
+constexpr double kCaptureUs = static_cast<double>(kCaptureSamples) * kBoardSamplePeriodUs;
 constexpr int kNecBits = 32;
 
 // Appends a low pulse of `lowUs` followed by a high gap, starting at `t`; returns the end time.

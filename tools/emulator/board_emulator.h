@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/constants.h"
+
 namespace velmoran::emulator {
 
 // The board's sample period in microseconds (11.0592 MHz crystal).
-inline constexpr double kBoardSamplePeriodUs = 40.1474;
+inline constexpr double kBoardSamplePeriodUs = kSamplePeriodUsExact;
 
 // NEC timing, in microseconds.
 inline constexpr double kNecLeaderLowUs = 9000.0;
@@ -53,6 +55,6 @@ std::vector<Edge> scenarioEdges(const Scenario& scenario);
 std::vector<uint8_t> renderBytes(const std::vector<Edge>& edges, double startUs, std::size_t bytes);
 
 // One whole capture of a scenario: 63,488 bytes unless told otherwise.
-std::vector<uint8_t> renderCapture(const Scenario& scenario, std::size_t bytes = 63488);
+std::vector<uint8_t> renderCapture(const Scenario& scenario, std::size_t bytes = kCaptureBytes);
 
 } // namespace velmoran::emulator

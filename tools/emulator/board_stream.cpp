@@ -21,8 +21,6 @@ namespace {
 
 constexpr double kBitsPerLineByte = 10.0; // start bit, 8 data bits, stop bit
 constexpr double kLineBaud = 57600.0;
-constexpr double kSamplesPerByte = 8.0;
-constexpr std::size_t kCaptureBytes = 63488;
 // Longest wait in a poll, so that stop() and a closing reader are noticed promptly.
 constexpr int kPollMs = 20;
 constexpr std::size_t kMaxWrite = 4096;

@@ -13,13 +13,15 @@
 #include <sys/stat.h>
 
 #include "files/capture_file.h"
+#include "infrared/frame_text.h"
+#include "infrared/ir_decoder.h"
 #include "interchange/export_files.h"
 #include "interchange/exporters.h"
-#include "interchange/frame_text.h"
-#include "interchange/ir_decoder.h"
 #include "interchange/lircd_export.h"
 
 namespace velmoran::interchange {
+
+using namespace infrared;
 
 namespace {
 

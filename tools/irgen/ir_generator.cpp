@@ -4,14 +4,14 @@
 #include <cmath>
 #include <random>
 
-#include "interchange/channel_levels.h"
-#include "interchange/frame_text.h"
-#include "interchange/ir_encoder.h"
-#include "interchange/ir_protocols.h"
+#include "core/channel_levels.h"
+#include "infrared/frame_text.h"
+#include "infrared/ir_encoder.h"
+#include "infrared/ir_protocols.h"
 
 namespace velmoran::irgen {
 
-using namespace interchange;
+using namespace infrared;
 
 namespace {
 

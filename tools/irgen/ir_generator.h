@@ -12,8 +12,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/capture_store.h"
-#include "interchange/ir_decoder.h"
+#include "core/channel_buffer.h"
+#include "infrared/ir_decoder.h"
 #include "tools/emulator/board_emulator.h"
 
 namespace velmoran::irgen {
@@ -38,7 +38,7 @@ struct Options {
 // One frame sent: its fields (as the decoder reports them), where it starts and ends, and
 // whether a glitch hit it.
 struct SentFrame {
-    interchange::IrFrame frame;
+    infrared::IrFrame frame;
     double startUs = 0;
     double endUs = 0;
     bool glitched = false;
@@ -67,6 +67,6 @@ struct Score {
     int glitchedListed = 0; // of those, listed as an unknown frame
 };
 
-Score score(const std::vector<SentFrame>& truth, const std::vector<interchange::IrFrame>& got);
+Score score(const std::vector<SentFrame>& truth, const std::vector<infrared::IrFrame>& got);
 
 } // namespace velmoran::irgen

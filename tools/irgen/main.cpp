@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "files/capture_file.h"
-#include "interchange/frame_text.h"
+#include "infrared/frame_text.h"
 #include "tools/irgen/ir_generator.h"
 
 using namespace velmoran;
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
         const irgen::Generated g = irgen::generate(*family, channelOptions);
         buffers[c] = irgen::renderChannel(g);
         for (const irgen::SentFrame& s : g.truth) {
-            const interchange::FrameText t = interchange::frameText(s.frame);
+            const infrared::FrameText t = infrared::frameText(s.frame);
             truth += QStringLiteral("  %1  %2 %3 %4 %5 %6 %7%8\n")
                          .arg(c + 1)
                          .arg(s.startUs, 0, 'f', 1)

@@ -1,4 +1,4 @@
-#include "app/vb.h"
+#include "core/number_rules.h"
 
 #include <cctype>
 #include <charconv>

@@ -14,11 +14,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "infrared/frame_text.h"
 #include "interchange/exporters.h"
-#include "interchange/frame_text.h"
 #include "tools/irgen/ir_generator.h"
 
 using namespace velmoran;
+using namespace velmoran::infrared;
 using namespace velmoran::interchange;
 
 namespace {

@@ -7,13 +7,13 @@
 
 #include "support/case_name.h"
 
-#include "interchange/frame_text.h"
-#include "interchange/ir_decoder.h"
+#include "infrared/frame_text.h"
+#include "infrared/ir_decoder.h"
 #include "support/ird_capture.h"
 #include "tools/irgen/ir_generator.h"
 
 using namespace velmoran;
-using namespace velmoran::interchange;
+using namespace velmoran::infrared;
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "interchange/ir_encoder.h"
+#include "infrared/ir_encoder.h"
 
 #include <cmath>
 #include <cstdlib>
 
-#include "interchange/ir_protocols.h"
+#include "infrared/ir_protocols.h"
 
-namespace velmoran::interchange {
+namespace velmoran::infrared {
 
 using namespace ir;
 
@@ -242,4 +242,4 @@ int irCarrierHz(const IrFrame& f) {
     return kDefaultCarrierHz;
 }
 
-} // namespace velmoran::interchange
+} // namespace velmoran::infrared

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "interchange/ir_decoder.h"
+#include "infrared/ir_decoder.h"
 
-namespace velmoran::interchange {
+namespace velmoran::infrared {
 
 // One piece of a frame as its protocol defines it: a bit's half, a mark, a space. Neighbouring
 // pieces of the same level join into one run on the line (Manchester halves, RC-6's trailer).
@@ -33,4 +33,4 @@ double irFrameGapUs(const IrFrame& frame);
 // The protocol's customary carrier frequency in Hz (38 kHz for an unknown frame).
 int irCarrierHz(const IrFrame& frame);
 
-} // namespace velmoran::interchange
+} // namespace velmoran::infrared

@@ -5,9 +5,9 @@
 
 #include <QString>
 
-#include "interchange/ir_decoder.h"
+#include "infrared/ir_decoder.h"
 
-namespace velmoran::interchange {
+namespace velmoran::infrared {
 
 struct FrameText {
     QString protocol; // "NEC", "RC5", "SIRC12", "Panasonic", "Unknown" ...
@@ -23,4 +23,4 @@ struct FrameText {
 
 FrameText frameText(const IrFrame& frame);
 
-} // namespace velmoran::interchange
+} // namespace velmoran::infrared

@@ -20,8 +20,16 @@ inline constexpr int kChannelBytes = kCaptureBytes + 1; // 63489
 inline constexpr int kChannelCount = 3;
 inline constexpr int kCaptureFileBytes = kChannelBytes * kChannelCount; // 190467
 
-// Time between two samples, in microseconds, as a single-precision value (40.14739990234375).
-inline constexpr float kSamplePeriodUs = 40.1474f;
+// Time between two samples, in microseconds: the board's true period (11.0592 MHz crystal), and
+// the single-precision value the chart and the monitor compute with (40.14739990234375).
+inline constexpr double kSamplePeriodUsExact = 40.1474;
+inline constexpr float kSamplePeriodUs = static_cast<float>(kSamplePeriodUsExact);
+// The same period in units of 100 ps, so that every sample time is a whole number of them.
+inline constexpr int64_t kSamplePeriod100ps = 401474;
+// Samples in one capture: only the 63,488 captured bytes of a buffer hold samples.
+inline constexpr int64_t kCaptureSamples = int64_t{kCaptureBytes} * kSamplesPerByte; // 507904
+// The sample rate a viewer is told, rounded to whole hertz (1 / 40.1474 µs = 24,908.2 Hz).
+inline constexpr int64_t kSampleRateHz = 24908;
 
 // Zoom: twips per sample.
 inline constexpr int16_t kDefaultBitWidth = 10;

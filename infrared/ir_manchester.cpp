@@ -4,10 +4,10 @@
 #include <array>
 #include <cmath>
 
-#include "interchange/ir_protocols.h"
-#include "interchange/ir_runs.h"
+#include "infrared/ir_protocols.h"
+#include "infrared/ir_runs.h"
 
-namespace velmoran::interchange::ir {
+namespace velmoran::infrared::ir {
 
 namespace {
 
@@ -199,4 +199,4 @@ std::optional<Found> tryRc6(const Runs& runs, std::size_t i) {
     return Found{frame, r};
 }
 
-} // namespace velmoran::interchange::ir
+} // namespace velmoran::infrared::ir

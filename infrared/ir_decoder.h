@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "interchange/channel_levels.h"
+#include "core/channel_levels.h"
 
-namespace velmoran::interchange {
+namespace velmoran::infrared {
 
 enum class IrProtocol {
     Nec,
@@ -89,4 +89,4 @@ struct BurstSummary {
 
 BurstSummary summarizeBurst(const IrFrame& frame);
 
-} // namespace velmoran::interchange
+} // namespace velmoran::infrared

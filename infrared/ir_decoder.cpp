@@ -1,4 +1,4 @@
-#include "interchange/ir_decoder.h"
+#include "infrared/ir_decoder.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,10 +6,10 @@
 #include <map>
 #include <optional>
 
-#include "interchange/ir_protocols.h"
-#include "interchange/ir_runs.h"
+#include "infrared/ir_protocols.h"
+#include "infrared/ir_runs.h"
 
-namespace velmoran::interchange {
+namespace velmoran::infrared {
 
 using namespace ir;
 
@@ -504,4 +504,4 @@ BurstSummary summarizeBurst(const IrFrame& frame) {
     return s;
 }
 
-} // namespace velmoran::interchange
+} // namespace velmoran::infrared

@@ -1,10 +1,10 @@
-#include "interchange/channel_levels.h"
+#include "core/channel_levels.h"
 
 #include <bit>
 #include <charconv>
 #include <iterator>
 
-namespace velmoran::interchange {
+namespace velmoran {
 
 namespace {
 constexpr int64_t kUnitsPerMicrosecond = 10000; // units of 100 ps
@@ -84,4 +84,4 @@ ChannelSummary summarize(const ChannelLevels& line) {
     return s;
 }
 
-} // namespace velmoran::interchange
+} // namespace velmoran

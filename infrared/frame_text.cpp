@@ -1,8 +1,8 @@
-#include "interchange/frame_text.h"
+#include "infrared/frame_text.h"
 
 #include <QStringList>
 
-namespace velmoran::interchange {
+namespace velmoran::infrared {
 
 namespace {
 
@@ -109,4 +109,4 @@ FrameText frameText(const IrFrame& f) {
     return text;
 }
 
-} // namespace velmoran::interchange
+} // namespace velmoran::infrared

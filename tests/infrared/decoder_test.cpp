@@ -7,11 +7,11 @@
 
 #include <cmath>
 
-#include "interchange/ir_decoder.h"
+#include "infrared/ir_decoder.h"
 #include "support/ird_capture.h"
 
 using namespace velmoran;
-using namespace velmoran::interchange;
+using namespace velmoran::infrared;
 using velmoran::test::IrLine;
 
 namespace {

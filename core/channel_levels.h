@@ -11,18 +11,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/capture_store.h"
+#include "core/channel_buffer.h"
 
-namespace velmoran::interchange {
-
-// Samples in one capture: only the 63,488 captured bytes of a buffer hold samples.
-inline constexpr int64_t kCaptureSamples = int64_t{kCaptureBytes} * kSamplesPerByte; // 507904
-// One sample period in units of 100 ps (40.1474 µs).
-inline constexpr int64_t kSamplePeriod100ps = 401474;
-// One sample period in microseconds, as a double (the board's true period).
-inline constexpr double kSamplePeriodUsExact = 40.1474;
-// The sample rate a viewer is told, rounded to whole hertz (1 / 40.1474 µs = 24,908.2 Hz).
-inline constexpr int64_t kSampleRateHz = 24908;
+namespace velmoran {
 
 struct ChannelLevels {
     bool initialHigh = false;
@@ -57,4 +48,4 @@ struct ChannelSummary {
 
 ChannelSummary summarize(const ChannelLevels& line);
 
-} // namespace velmoran::interchange
+} // namespace velmoran

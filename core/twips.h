@@ -7,7 +7,7 @@
 #include <QRect>
 #include <cmath>
 
-#include "app/constants.h"
+#include "core/constants.h"
 
 namespace velmoran {
 

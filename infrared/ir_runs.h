@@ -8,10 +8,10 @@
 #include <optional>
 #include <vector>
 
-#include "interchange/channel_levels.h"
-#include "interchange/ir_decoder.h"
+#include "core/channel_levels.h"
+#include "infrared/ir_decoder.h"
 
-namespace velmoran::interchange::ir {
+namespace velmoran::infrared::ir {
 
 struct Run {
     bool high;
@@ -55,4 +55,4 @@ struct Found {
 std::optional<Found> tryRc5(const Runs& runs, std::size_t i);
 std::optional<Found> tryRc6(const Runs& runs, std::size_t i);
 
-} // namespace velmoran::interchange::ir
+} // namespace velmoran::infrared::ir

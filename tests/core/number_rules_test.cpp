@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "app/vb.h"
+#include "core/number_rules.h"
 
 using namespace velmoran;
 

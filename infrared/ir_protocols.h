@@ -4,7 +4,7 @@
 // public descriptions. The decoder accepts durations around them, the generator of test frames,
 // the Pronto writer and the LIRC remote writer send or describe exactly them.
 
-namespace velmoran::interchange::ir {
+namespace velmoran::infrared::ir {
 
 // A frame of pulse-distance code: an optional header (a mark and a space), then per bit a mark
 // and a short (0) or long (1) space, then a closing mark.
@@ -60,4 +60,4 @@ inline constexpr int kRc6Mode0Bits = 16; // address 8, command 8
 inline constexpr int kRc6ABits = 32;     // customer 16, address 8, command 8
 inline constexpr int kRc6ACustomerBits = 16;
 
-} // namespace velmoran::interchange::ir
+} // namespace velmoran::infrared::ir

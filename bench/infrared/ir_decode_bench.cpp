@@ -10,12 +10,12 @@
 #include <memory>
 #include <random>
 
-#include "interchange/channel_levels.h"
-#include "interchange/ir_decoder.h"
+#include "core/channel_levels.h"
+#include "infrared/ir_decoder.h"
 #include "tools/irgen/ir_generator.h"
 
 using namespace velmoran;
-using namespace velmoran::interchange;
+using namespace velmoran::infrared;
 
 namespace {
 
