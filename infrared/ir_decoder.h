@@ -38,6 +38,27 @@ enum class IrCheck { NotApplicable, Passed, Failed };
 // Vendor code of Panasonic in a Kaseikyo frame.
 inline constexpr uint32_t kPanasonicVendor = 0x2002;
 
+// How a burst that no family claims is coded, as far as its durations tell: filled in by the
+// analysis of unknown frames (scheme None until then, or when no structure was found).
+enum class IrScheme {
+    None,
+    PulseDistance, // constant mark, two space lengths
+    PulseWidth,    // two mark lengths, constant space
+    BiPhase,       // Manchester: one unit and its double
+};
+
+struct IrAnalysis {
+    IrScheme scheme = IrScheme::None;
+    int headerMarkUs = 0; // the leader; both 0 when the frame has none
+    int headerSpaceUs = 0;
+    int zeroMarkUs = 0; // a 0 bit (bi-phase: the unit in both fields)
+    int zeroSpaceUs = 0;
+    int oneMarkUs = 0; // a 1 bit
+    int oneSpaceUs = 0;
+    int trailMarkUs = 0;    // the trailing pulse after the last bit, 0 without one
+    std::vector<bool> bits; // in the order sent
+};
+
 struct IrFrame {
     int channel = 1;
     int64_t startSample = 0; // the frame's first edge
@@ -59,6 +80,8 @@ struct IrFrame {
     // Every mark and space of the frame in microseconds, marks positive and spaces negative,
     // from its first mark to its last (a Sharp or Denon pair's gap included).
     std::vector<int32_t> durationsUs;
+    // For an Unknown frame: its inferred coding and bits (scheme None when not analysed).
+    IrAnalysis analysis;
 };
 
 // What decodeInfrared lists besides the decoded frames.
