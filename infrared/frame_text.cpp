@@ -102,6 +102,10 @@ FrameText frameText(const IrFrame& f) {
     if (f.repeat) {
         notes << QStringLiteral("repeat");
     }
+    if (f.half != IrPairHalf::Both) {
+        notes << (f.half == IrPairHalf::FirstOnly ? QStringLiteral("half=first")
+                                                  : QStringLiteral("half=second"));
+    }
     if (!f.keyKnown && f.protocol == IrProtocol::NecRepeat) {
         notes << QStringLiteral("repeats-no-frame");
     }

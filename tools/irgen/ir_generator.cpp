@@ -110,6 +110,10 @@ IrFrame randomFrame(Family family, Random& r, bool toggle) {
         if (r.chance(0.4)) {
             f.mode = 6;
             f.vendor = kRc6ALongCustomer | r.bits(15);
+            if (r.chance(0.5)) {
+                f.vendor = ir::kRc6MceCustomer;
+                f.address &= ~ir::kRc6MceToggle;
+            }
             f.bits = ir::kRc6ABits;
         } else {
             f.bits = ir::kRc6Mode0Bits;
@@ -153,19 +157,19 @@ double periodUs(Family family) {
 }
 
 // Writes a frame's pieces, each scaled by its own random factor, from `t` on; returns the end
-// of its last mark.
-double writeFrame(std::vector<emulator::Edge>& edges, const IrFrame& frame, double t, double jitter,
-                  Random& r) {
+// of its last mark. A stretching receiver ends each mark `stretchUs` late.
+double writeFrame(std::vector<emulator::Edge>& edges, const IrFrame& frame, double t,
+                  const Options& o, Random& r) {
     std::vector<IrPiece> pieces = irFramePieces(frame);
     for (IrPiece& p : pieces) {
-        p.us *= 1 + (jitter > 0 ? r.uniform(-jitter, jitter) : 0.0);
+        p.us *= 1 + (o.jitter > 0 ? r.uniform(-o.jitter, o.jitter) : 0.0);
     }
     for (const double d : joinPieces(pieces)) {
-        edges.push_back({t, d < 0});
+        edges.push_back({d > 0 ? t : t + o.markStretchUs, d < 0});
         t += std::abs(d);
     }
-    edges.push_back({t, true});
-    return t;
+    edges.push_back({t + o.markStretchUs, true});
+    return t + o.markStretchUs;
 }
 
 // Flips the line for one to three samples somewhere inside [from, to], away from its edges.
@@ -249,6 +253,9 @@ Generated generate(Family family, const Options& options) {
         IrFrame key = randomFrame(family, r, toggle);
         toggle = !toggle;
         const int repeats = static_cast<int>(r.bits(8) % (kMaxRepeats + 1));
+        // A press loses the same half of each pair it loses one of: a first frame alone and a
+        // second alone 40 ms later would be a pair.
+        const bool lostSecond = r.chance(0.5);
         for (int n = 0; n <= repeats; ++n) {
             IrFrame frame = key;
             if (n > 0 && family == Family::Nec) {
@@ -257,22 +264,36 @@ Generated generate(Family family, const Options& options) {
                 frame.check = IrCheck::NotApplicable;
             }
             frame.repeat = n > 0 && family == Family::Jvc;
+            const bool paired = family == Family::Sharp || family == Family::Denon;
+            if (paired && options.loneHalfShare > 0 && r.chance(options.loneHalfShare)) {
+                frame.half = lostSecond ? IrPairHalf::FirstOnly : IrPairHalf::SecondOnly;
+                frame.check = IrCheck::NotApplicable; // no partner to compare with
+            }
             const std::size_t firstEdge = out.edges.size();
-            const double end = writeFrame(out.edges, frame, t, options.jitter, r);
+            const double end = writeFrame(out.edges, frame, t, options, r);
             SentFrame sent{frame, t, end, false};
             if (options.glitchShare > 0 && r.chance(options.glitchShare)) {
                 sent.glitched = addGlitch(out.edges, firstEdge, t, end, r);
             }
             out.truth.push_back(sent);
-            const double period = periodUs(family);
+            const bool jvcPeriod = family == Family::Jvc && options.jvcPeriods;
+            const double period =
+                jvcPeriod ? r.uniform(ir::kJvcRepeatPeriodMinUs, ir::kJvcRepeatPeriodMaxUs)
+                          : periodUs(family);
             const double gap =
                 irFrameGapUs(frame) * (1 + r.uniform(-options.jitter, options.jitter));
-            t = period > 0 ? std::max(t + period, end + gap) : end + gap;
+            const double least = jvcPeriod ? ir::kJvcLeastGapUs : gap;
+            t = period > 0 ? std::max(t + period, end + least) : end + gap;
         }
         t += r.uniform(kPressGapMinUs, kPressGapMaxUs);
     }
     // The last press may run past the capture's end: keep only frames it holds whole.
-    while (!out.truth.empty() && out.truth.back().endUs >= kCaptureUs - kSamplePeriodUsExact) {
+    // A frame alone must be followed by the rest where its partner would have been.
+    const auto partnerRoom = [](const SentFrame& s) {
+        return s.frame.half == IrPairHalf::FirstOnly ? 2 * ir::kSharp.gapUs : 0.0;
+    };
+    while (!out.truth.empty() && out.truth.back().endUs + partnerRoom(out.truth.back()) >=
+                                     kCaptureUs - kSamplePeriodUsExact) {
         out.truth.pop_back();
     }
     return out;

@@ -32,6 +32,14 @@ std::optional<Family> familyFromName(const QString& name);
 struct Options {
     double jitter = 0.0;      // each duration is scaled by 1 + u, u uniform in [-jitter, jitter]
     double glitchShare = 0.0; // the share of frames that get one glitch
+    // A receiver that lengthens every mark by this much (and shortens every space as much).
+    double markStretchUs = 0.0;
+    // Sharp and Denon: the share of frames sent without their partner (the first or the second
+    // of the pair alone).
+    double loneHalfShare = 0.0;
+    // JVC: held keys repeat at a period drawn from 45 to 70 ms (start to start) instead of one
+    // fixed gap after each frame.
+    bool jvcPeriods = false;
     uint32_t seed = 1;
 };
 
@@ -50,7 +58,9 @@ struct Generated {
 };
 
 // Key presses of one family over a whole capture (about 20.4 s): each press a frame and the
-// family's repeats (NEC repeat codes, JVC frames without header, whole frames for the others).
+// family's repeats (NEC repeat codes, JVC frames without header, whole
+// frames for the others). RC-6A frames are partly of Media Center remotes (customer 0x800F,
+// the toggle in the address byte's top bit).
 Generated generate(Family family, const Options& options);
 
 // The channel buffer of a generated line.
