@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "infrared/ir_analysis.h"
 #include "infrared/ir_protocols.h"
 #include "infrared/ir_runs.h"
 
@@ -420,14 +421,38 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         const bool edgeless =
             burstFirst == burstLast && runs[burstFirst].cutAtStart && runs[burstFirst].cutAtEnd;
         if (unknown == IrUnknownBursts::Listed && !edgeless) {
-            IrFrame frame;
-            frame.channel = channel;
-            frame.protocol = IrProtocol::Unknown;
-            frame.keyKnown = false;
-            frame.startSample = runs[burstFirst].start;
-            frame.endSample = runs[burstLast].end();
-            frame.durationsUs = durationsOf(runs, burstFirst, burstLast);
-            frames.push_back(std::move(frame));
+            const auto unknownFrame = [&](std::size_t first, std::size_t last) {
+                IrFrame frame;
+                frame.channel = channel;
+                frame.protocol = IrProtocol::Unknown;
+                frame.keyKnown = false;
+                frame.startSample = runs[first].start;
+                frame.endSample = runs[last].end();
+                frame.durationsUs = durationsOf(runs, first, last);
+                return frame;
+            };
+            IrFrame whole = unknownFrame(burstFirst, burstLast);
+            // The frames the burst carries: listed one by one when every one of them shows
+            // the same coding, else the burst as it is.
+            std::vector<IrFrame> parts;
+            std::size_t first = burstFirst;
+            for (const std::vector<int32_t>& d : splitFrames(whole.durationsUs)) {
+                IrFrame part = unknownFrame(first, first + d.size() - 1);
+                part.analysis = analyseDurations(part.durationsUs);
+                if (part.analysis.scheme == IrScheme::None ||
+                    (!parts.empty() && !sameStructure(parts.front().analysis, part.analysis))) {
+                    parts.clear();
+                    break;
+                }
+                first += d.size() + 1;
+                parts.push_back(std::move(part));
+            }
+            if (parts.empty()) {
+                frames.push_back(std::move(whole));
+            }
+            for (IrFrame& part : parts) {
+                frames.push_back(std::move(part));
+            }
         }
         burstFirst = kNone;
     };
@@ -482,6 +507,13 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         i = found->next;
     }
     flushBurst();
+    for (std::size_t k = 0; k + 1 < frames.size(); ++k) {
+        if (frames[k].analysis.scheme != IrScheme::None) {
+            frames[k].analysis.gapUs =
+                static_cast<int>(sampleTimeUsRounded(frames[k + 1].startSample) -
+                                 sampleTimeUsRounded(frames[k].endSample));
+        }
+    }
     return frames;
 }
 

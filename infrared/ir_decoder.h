@@ -57,6 +57,7 @@ struct IrAnalysis {
     int oneSpaceUs = 0;
     int trailMarkUs = 0;    // the trailing pulse after the last bit, 0 without one
     std::vector<bool> bits; // in the order sent
+    int gapUs = 0;          // the rest until the channel's next frame, 0 when none follows
 };
 
 // Sharp and Denon send each press as a pair of frames; one may arrive without its partner.

@@ -105,6 +105,24 @@ TEST_P(Family, AGlitchedFrameIsDecodedRightOrListedUnknown) {
 
 INSTANTIATE_TEST_SUITE_P(Ten, Family, ::testing::ValuesIn(families()), velmoran::test::CaseName());
 
+// Remotes of codings no decoder knows: the analysis finds each frame's scheme and bits.
+TEST(UnknownRemotes, InferredSchemeBitCountAndPayloadAreTheGenerators) {
+    for (const irgen::Family family : irgen::kUnknownRemotes) {
+        for (const double stretchUs : {0.0, 100.0}) {
+            SCOPED_TRACE(::testing::Message()
+                         << irgen::familyName(family).toStdString() << " stretch " << stretchUs);
+            irgen::Options o;
+            o.jitter = 0.15;
+            o.markStretchUs = stretchUs;
+            o.seed = 5;
+            const irgen::Score s = run(family, o);
+            EXPECT_GT(s.sent, 30);
+            EXPECT_EQ(s.found, s.sent);
+            EXPECT_EQ(s.wrong, 0);
+        }
+    }
+}
+
 // A burst of a protocol no decoder knows, a stray pulse and a decoded frame between them.
 TEST(UnknownFrames, ListEveryBurstNoDecoderClaimsWithItsRawDurations) {
     test::IrLine l(100000);

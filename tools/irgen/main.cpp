@@ -30,7 +30,9 @@ constexpr char kUsage[] =
     "--stretch      a receiver that lengthens every mark (shortens every space) by US\n"
     "--lone-halves  the share of Sharp and Denon frames sent without their partner\n"
     "--jvc-periods  JVC's held keys repeat 45 to 70 ms apart instead of one gap later\n"
-    "families: nec samsung32 jvc kaseikyo sharp denon rc5 rc6 sirc rca\n";
+    "families: nec samsung32 jvc kaseikyo sharp denon rc5 rc6 sirc rca\n"
+    "          unknown-pd48 unknown-pd112 unknown-pw12 unknown-biphase14 (codings no decoder\n"
+    "          knows: the truth gives their bits)\n";
 
 int usage(const char* why) {
     std::fprintf(stderr, "velmoran-irgen: %s\n%s", why, kUsage);
