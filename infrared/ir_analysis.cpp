@@ -176,8 +176,9 @@ IrAnalysis analyseDurations(const std::vector<int32_t>& d) {
         return l.size() == 1 || (l.size() == 2 && l[1].mean + by >= kDoubleMin * (l[0].mean + by) &&
                                  l[1].mean + by <= kDoubleMax * (l[0].mean + by));
     };
-    if (a.scheme == IrScheme::None && !leader && unitAndDouble(*m, -stretch) &&
-        unitAndDouble(*s, stretch)) {
+    // (A train of equal marks and spaces is no code: a double length must occur.)
+    if (a.scheme == IrScheme::None && !leader && m->size() + s->size() > 2 &&
+        unitAndDouble(*m, -stretch) && unitAndDouble(*s, stretch)) {
         const double unit = (m->at(0).mean + s->at(0).mean) / 2;
         if (const std::optional<std::vector<bool>> bits = biPhaseBits(d, stretch, unit)) {
             a.scheme = IrScheme::BiPhase;
