@@ -192,6 +192,118 @@ IrAnalysis analyseDurations(const std::vector<int32_t>& d) {
     return a;
 }
 
+IrAnalysis analyseAs(const std::vector<int32_t>& d, const IrAnalysis& like) {
+    IrAnalysis a = like;
+    a.bits.clear();
+    a.gapUs = 0;
+    std::size_t from = 0;
+    if (like.headerMarkUs > 0) {
+        if (d.size() < 2 || !near(d[0], like.headerMarkUs) || !near(-d[1], like.headerSpaceUs)) {
+            return {};
+        }
+        from = 2;
+    }
+    // The nearer of the two lengths a bit may take, when near enough.
+    const auto bitOf = [](double v, int zero, int one) -> std::optional<bool> {
+        const bool isOne = std::abs(v - one) < std::abs(v - zero);
+        if (!near(v, isOne ? one : zero)) {
+            return std::nullopt;
+        }
+        return isOne;
+    };
+    switch (like.scheme) {
+    case IrScheme::None:
+        return {};
+    case IrScheme::PulseDistance:
+        if ((d.size() - from) % 2 == 0) {
+            return {};
+        }
+        for (std::size_t k = from; k < d.size(); k += 2) {
+            if (!near(d[k], like.zeroMarkUs)) {
+                return {};
+            }
+            if (k + 1 < d.size()) {
+                const std::optional<bool> bit = bitOf(-d[k + 1], like.zeroSpaceUs, like.oneSpaceUs);
+                if (!bit) {
+                    return {};
+                }
+                a.bits.push_back(*bit);
+            }
+        }
+        break;
+    case IrScheme::PulseWidth:
+        for (std::size_t k = from; k < d.size(); ++k) {
+            if (d[k] < 0 ? !near(-d[k], like.zeroSpaceUs) : false) {
+                return {};
+            }
+            if (d[k] > 0) {
+                const std::optional<bool> bit = bitOf(d[k], like.zeroMarkUs, like.oneMarkUs);
+                if (!bit) {
+                    return {};
+                }
+                a.bits.push_back(*bit);
+            }
+        }
+        break;
+    case IrScheme::BiPhase:
+        if (const std::optional<std::vector<bool>> bits = biPhaseBits(d, 0, like.oneMarkUs)) {
+            a.bits = *bits;
+        }
+        break;
+    }
+    if (a.bits.size() != like.bits.size()) {
+        return {};
+    }
+    return a;
+}
+
+std::vector<double> analysedDurations(const IrAnalysis& a) {
+    std::vector<double> out;
+    if (a.headerMarkUs > 0) {
+        out = {static_cast<double>(a.headerMarkUs), -static_cast<double>(a.headerSpaceUs)};
+    }
+    switch (a.scheme) {
+    case IrScheme::None:
+        return {};
+    case IrScheme::PulseDistance:
+        for (const bool bit : a.bits) {
+            out.push_back(bit ? a.oneMarkUs : a.zeroMarkUs);
+            out.push_back(-(bit ? a.oneSpaceUs : a.zeroSpaceUs));
+        }
+        out.push_back(a.trailMarkUs);
+        return out;
+    case IrScheme::PulseWidth:
+        for (const bool bit : a.bits) {
+            if (out.size() % 2 == 1) {
+                out.push_back(-(bit ? a.oneSpaceUs : a.zeroSpaceUs));
+            }
+            out.push_back(bit ? a.oneMarkUs : a.zeroMarkUs);
+        }
+        return out;
+    case IrScheme::BiPhase: {
+        // A 1 is space then mark; the first space merges into the rest before the frame.
+        for (const bool bit : a.bits) {
+            for (const bool mark : {!bit, bit}) {
+                const double v = mark ? a.oneMarkUs : -a.oneSpaceUs;
+                if (out.empty() && !mark) {
+                    continue;
+                }
+                if (!out.empty() && (out.back() > 0) == mark) {
+                    out.back() += v;
+                } else {
+                    out.push_back(v);
+                }
+            }
+        }
+        if (!out.empty() && out.back() < 0) {
+            out.pop_back();
+        }
+        return out;
+    }
+    }
+    return out;
+}
+
 bool sameStructure(const IrAnalysis& a, const IrAnalysis& b) {
     const auto same = [](int x, int y) { return (x == 0) == (y == 0) && near(x, y); };
     return a.scheme == b.scheme && a.scheme != IrScheme::None &&

@@ -19,9 +19,18 @@ namespace velmoran::infrared {
 // mark); scheme None when no consistent structure explains every duration.
 IrAnalysis analyseDurations(const std::vector<int32_t>& durationsUs);
 
+// The durations read with the coding of another frame of the same remote (a frame whose own
+// lengths cannot tell its coding: all its spaces alike, or a bi-phase frame of double lengths
+// only); scheme None when they do not fit it.
+IrAnalysis analyseAs(const std::vector<int32_t>& durationsUs, const IrAnalysis& like);
+
 // A frame's durations split where the line rests longer than thrice the frame's longest
 // space inside a bit: the frames a burst carries, each first to last mark.
 std::vector<std::vector<int32_t>> splitFrames(const std::vector<int32_t>& durationsUs);
+
+// The marks (positive) and spaces (negative) an analysed frame is made of, with the inferred
+// timings: what the frame would look like sent again.
+std::vector<double> analysedDurations(const IrAnalysis& analysis);
 
 // Two analyses describe the same coding (scheme and timings within tolerance), whatever bits.
 bool sameStructure(const IrAnalysis& a, const IrAnalysis& b);

@@ -436,9 +436,14 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
             // the same coding, else the burst as it is.
             std::vector<IrFrame> parts;
             std::size_t first = burstFirst;
-            for (const std::vector<int32_t>& d : splitFrames(whole.durationsUs)) {
+            // A burst the capture's end follows closely may be cut short: it stays raw.
+            const bool cut = burstLast + 1 < runs.size() && runs[burstLast + 1].cutAtEnd &&
+                             runs[burstLast + 1].us() < kIrBurstGapUs;
+            for (const std::vector<int32_t>& d :
+                 cut ? std::vector<std::vector<int32_t>>{} : splitFrames(whole.durationsUs)) {
                 IrFrame part = unknownFrame(first, first + d.size() - 1);
                 part.analysis = analyseDurations(part.durationsUs);
+                part.keyKnown = part.analysis.scheme != IrScheme::None; // its bits name it
                 if (part.analysis.scheme == IrScheme::None ||
                     (!parts.empty() && !sameStructure(parts.front().analysis, part.analysis))) {
                     parts.clear();
@@ -507,6 +512,29 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         i = found->next;
     }
     flushBurst();
+    // A frame whose own lengths cannot tell its coding is read with the coding of the
+    // nearest analysed frame before or after it (not the last one when the capture's end
+    // follows closely: it may be cut short).
+    const auto analysed = [&](std::size_t k) {
+        return k < frames.size() && frames[k].analysis.scheme != IrScheme::None;
+    };
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        IrFrame& f = frames[k];
+        const bool nearEnd =
+            k + 1 == frames.size() &&
+            static_cast<double>(line.samples - f.endSample) * kSamplePeriodUsExact < kIrBurstGapUs;
+        if (f.protocol != IrProtocol::Unknown || analysed(k) || nearEnd) {
+            continue;
+        }
+        for (std::size_t step = 1; step <= k || k + step < frames.size(); ++step) {
+            const std::size_t like = step <= k && analysed(k - step) ? k - step : k + step;
+            if (analysed(like)) {
+                f.analysis = analyseAs(f.durationsUs, frames[like].analysis);
+                f.keyKnown = f.analysis.scheme != IrScheme::None;
+                break;
+            }
+        }
+    }
     for (std::size_t k = 0; k + 1 < frames.size(); ++k) {
         if (frames[k].analysis.scheme != IrScheme::None) {
             frames[k].analysis.gapUs =

@@ -69,7 +69,8 @@ struct IrFrame {
     IrProtocol protocol = IrProtocol::Nec;
     uint32_t address = 0; // the device (NEC, Samsung, JVC, Kaseikyo, RC-5/6, SIRC, RCA ...)
     uint32_t command = 0; // the function
-    // False for a NEC repeat code that follows no frame: it repeats a key that is not known.
+    // False for a NEC repeat code that follows no frame: it repeats a key that is not known;
+    // for an Unknown frame, true when its coding was inferred (its bits name the key).
     bool keyKnown = true;
     IrCheck check = IrCheck::NotApplicable;
     int bits = 0;          // data bits of the frame (NEC 32, RC-5 14, SIRC 12/15/20, repeat 0)
