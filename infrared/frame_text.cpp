@@ -94,6 +94,9 @@ QStringList fieldsOf(const IrFrame& f) {
                 out << QStringLiteral("gap=-%1").arg(a.gapUs);
             }
             out << QStringLiteral("bits=%1").arg(a.bits.size());
+            if (a.repeatCode) {
+                out << QStringLiteral("repeat-code");
+            }
         }
         out << QStringLiteral("raw=") + raw.join(QLatin1Char(','));
         return out;

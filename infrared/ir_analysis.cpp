@@ -69,6 +69,13 @@ bool near(double a, double b) {
            std::max(a, b) * (kClusterRatio - 1) + kClusterSlackUs + kMarkStretchUs;
 }
 
+// Two durations measured in different frames, each off by its own error: alike within twice
+// the cluster tolerance.
+bool alike(double a, double b) {
+    return std::abs(a - b) <=
+           std::max(a, b) * 2 * (kClusterRatio - 1) + kClusterSlackUs + kMarkStretchUs;
+}
+
 // Manchester halves of `unit` from the bits' first mark on: a 1 is space then mark.
 std::optional<std::vector<bool>> biPhaseBits(const std::vector<int32_t>& d, double stretch,
                                              double unit) {
@@ -198,7 +205,7 @@ IrAnalysis analyseAs(const std::vector<int32_t>& d, const IrAnalysis& like) {
     a.gapUs = 0;
     std::size_t from = 0;
     if (like.headerMarkUs > 0) {
-        if (d.size() < 2 || !near(d[0], like.headerMarkUs) || !near(-d[1], like.headerSpaceUs)) {
+        if (d.size() < 2 || !alike(d[0], like.headerMarkUs) || !alike(-d[1], like.headerSpaceUs)) {
             return {};
         }
         from = 2;
@@ -255,6 +262,12 @@ IrAnalysis analyseAs(const std::vector<int32_t>& d, const IrAnalysis& like) {
         return {};
     }
     return a;
+}
+
+bool isRepeatCode(const std::vector<int32_t>& d, const IrAnalysis& key) {
+    constexpr std::size_t kMostDurations = 5;
+    return key.scheme != IrScheme::None && key.headerMarkUs > 0 && d.size() % 2 == 1 &&
+           d.size() <= kMostDurations && alike(d.front(), key.headerMarkUs);
 }
 
 std::vector<double> analysedDurations(const IrAnalysis& a) {

@@ -24,6 +24,10 @@ IrAnalysis analyseDurations(const std::vector<int32_t>& durationsUs);
 // only); scheme None when they do not fit it.
 IrAnalysis analyseAs(const std::vector<int32_t>& durationsUs, const IrAnalysis& like);
 
+// The durations are a repeat code of the key `key` describes: a few pulses (at most two
+// spaces) starting with its leader's mark.
+bool isRepeatCode(const std::vector<int32_t>& durationsUs, const IrAnalysis& key);
+
 // A frame's durations split where the line rests longer than thrice the frame's longest
 // space inside a bit: the frames a burst carries, each first to last mark.
 std::vector<std::vector<int32_t>> splitFrames(const std::vector<int32_t>& durationsUs);

@@ -21,6 +21,10 @@ constexpr int kNecBits = 32;
 // one later than this repeats no known key.
 constexpr double kNecRepeatReachUs = 140000;
 
+// A repeat code of a key no family knows comes at most this long after the key's frame or the
+// repeat code before it, start to start.
+constexpr double kUnknownRepeatReachUs = 150000;
+
 // Sony SIRC: the line rests at least this long around a frame.
 constexpr double kSircIdleUs = 2700;
 constexpr int kSircCommandBits = 7;
@@ -533,6 +537,21 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
                 f.keyKnown = f.analysis.scheme != IrScheme::None;
                 break;
             }
+        }
+    }
+    // A held key's repeat codes: each within reach of the key's frame or of the repeat code
+    // before it.
+    for (std::size_t k = 1; k < frames.size(); ++k) {
+        IrFrame& f = frames[k];
+        const IrFrame& before = frames[k - 1];
+        const double sinceUs =
+            static_cast<double>(f.startSample - before.startSample) * kSamplePeriodUsExact;
+        if (f.protocol == IrProtocol::Unknown && !analysed(k) && analysed(k - 1) &&
+            sinceUs <= kUnknownRepeatReachUs && isRepeatCode(f.durationsUs, before.analysis)) {
+            f.analysis = before.analysis;
+            f.analysis.repeatCode = true;
+            f.analysis.gapUs = 0;
+            f.keyKnown = true;
         }
     }
     for (std::size_t k = 0; k + 1 < frames.size(); ++k) {

@@ -58,6 +58,9 @@ struct IrAnalysis {
     int trailMarkUs = 0;    // the trailing pulse after the last bit, 0 without one
     std::vector<bool> bits; // in the order sent
     int gapUs = 0;          // the rest until the channel's next frame, 0 when none follows
+    // A short code a held key sends instead of its frame (its leader's mark, a space and a
+    // pulse): scheme, timings and bits are those of the key's frame, none of them on the line.
+    bool repeatCode = false;
 };
 
 // Sharp and Denon send each press as a pair of frames; one may arrive without its partner.

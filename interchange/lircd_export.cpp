@@ -246,6 +246,7 @@ struct Remote {
     std::map<QString, std::vector<int32_t>> raw;
     double deviation = 0; // the largest relative deviation of a mark or space from nominal
     int leastGapUs = 0;   // an inferred coding's shortest rest after a frame
+    double repeat[2]{};   // an inferred coding's repeat code, when it has one
 };
 
 } // namespace
@@ -340,7 +341,7 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
             if (!inferred) {
                 first.analysis = {};
             }
-            remotes.push_back({name, first, {}, {}, {}, {}, 0, 0});
+            remotes.push_back({name, first, {}, {}, {}, {}, 0, 0, {0, 0}});
             it = remotes.end() - 1;
         }
         if (inferred && f.analysis.gapUs > 0) {
@@ -348,6 +349,12 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
                 it->leastGapUs == 0 ? f.analysis.gapUs : std::min(it->leastGapUs, f.analysis.gapUs);
         }
         it->frames.push_back(&f);
+        if (inferred && f.analysis.repeatCode && f.durationsUs.size() >= 3) {
+            // LIRC's repeat code: a mark and a space, then the remote's closing pulse.
+            it->repeat[0] = f.durationsUs[0];
+            it->repeat[1] = -f.durationsUs[1];
+            continue;
+        }
         if (f.protocol == IrProtocol::NecRepeat) {
             continue;
         }
@@ -389,7 +396,11 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
         }
         IrFrame described = r.first;
         described.analysis.gapUs = r.leastGapUs;
-        const LircTiming t = timingOf(described);
+        LircTiming t = timingOf(described);
+        if (r.repeat[0] > 0) {
+            t.repeat[0] = r.repeat[0];
+            t.repeat[1] = r.repeat[1];
+        }
         const bool raw = r.first.protocol == IrProtocol::Unknown && !structured(r.first);
         const int eps =
             std::clamp(static_cast<int>(std::ceil(r.deviation * 100)) + kEpsMarginPercent,

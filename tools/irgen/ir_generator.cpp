@@ -348,6 +348,13 @@ Generated generate(Family family, const Options& options) {
                 frame.check = IrCheck::NotApplicable;
             }
             frame.repeat = n > 0 && family == Family::Jvc;
+            if (n > 0 && family == Family::UnknownPulseDistance48) {
+                // Held, this remote sends a repeat code: its leader's mark, a quarter of its
+                // leader's space, a closing mark.
+                frame.analysis.repeatCode = true;
+                frame.durationsUs = {frame.analysis.headerMarkUs, -frame.analysis.headerSpaceUs / 2,
+                                     frame.analysis.trailMarkUs};
+            }
             const bool paired = family == Family::Sharp || family == Family::Denon;
             if (paired && options.loneHalfShare > 0 && r.chance(options.loneHalfShare)) {
                 frame.half = lostSecond ? IrPairHalf::FirstOnly : IrPairHalf::SecondOnly;
@@ -404,7 +411,8 @@ Score score(const std::vector<SentFrame>& truth, const std::vector<IrFrame>& got
         if (f.protocol == IrProtocol::Unknown && unknownSent != truth.end() &&
             f.analysis.scheme != IrScheme::None) {
             const IrAnalysis& want = unknownSent->frame.analysis;
-            if (f.analysis.scheme == want.scheme && f.analysis.bits == want.bits) {
+            if (f.analysis.scheme == want.scheme && f.analysis.bits == want.bits &&
+                f.analysis.repeatCode == want.repeatCode) {
                 found[static_cast<std::size_t>(unknownSent - truth.begin())] = true;
             } else {
                 ++s.wrong;

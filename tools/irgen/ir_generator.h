@@ -81,9 +81,9 @@ struct Generated {
 };
 
 // Key presses of one family over a whole capture (about 20.4 s): each press a frame and the
-// family's repeats (NEC repeat codes, JVC frames without header, whole
-// frames for the others). RC-6A frames are partly of Media Center remotes (customer 0x800F,
-// the toggle in the address byte's top bit).
+// family's repeats (NEC repeat codes, JVC frames without header, repeat codes of the 48-bit
+// unknown remote, whole frames for the others). RC-6A frames are partly of Media Center remotes
+// (customer 0x800F, the toggle in the address byte's top bit).
 Generated generate(Family family, const Options& options);
 
 // The channel buffer of a generated line.
