@@ -79,17 +79,7 @@ QStringList fieldsOf(const IrFrame& f) {
                         QStringLiteral("space_us=%1").arg(s.commonSpaceUs)};
         const IrAnalysis& a = f.analysis;
         if (a.scheme != IrScheme::None) {
-            const auto pair = [](int mark, int space) {
-                return QStringLiteral("+%1,-%2").arg(mark).arg(space);
-            };
-            if (a.headerMarkUs > 0) {
-                out << QStringLiteral("hdr=") + pair(a.headerMarkUs, a.headerSpaceUs);
-            }
-            out << QStringLiteral("0=") + pair(a.zeroMarkUs, a.zeroSpaceUs)
-                << QStringLiteral("1=") + pair(a.oneMarkUs, a.oneSpaceUs);
-            if (a.trailMarkUs > 0) {
-                out << QStringLiteral("trail=+%1").arg(a.trailMarkUs);
-            }
+            out << codingTimings(a);
             if (a.gapUs > 0) {
                 out << QStringLiteral("gap=-%1").arg(a.gapUs);
             }
@@ -105,16 +95,30 @@ QStringList fieldsOf(const IrFrame& f) {
     return {};
 }
 
-// "未知(脉冲间隔48位)", "未知(脉冲宽度12位)", "未知(双相14位)": one word, as every column of
-// velmoran-ird decode is.
-QString schemeText(const IrAnalysis& a) {
+} // namespace
+
+QString codingText(const IrAnalysis& a) {
     const char* scheme = a.scheme == IrScheme::PulseDistance ? "脉冲间隔"
                          : a.scheme == IrScheme::PulseWidth  ? "脉冲宽度"
                                                              : "双相";
     return QStringLiteral("未知(%1%2位)").arg(QString::fromUtf8(scheme)).arg(a.bits.size());
 }
 
-} // namespace
+QString codingTimings(const IrAnalysis& a) {
+    const auto pair = [](int mark, int space) {
+        return QStringLiteral("+%1,-%2").arg(mark).arg(space);
+    };
+    QStringList out;
+    if (a.headerMarkUs > 0) {
+        out << QStringLiteral("hdr=") + pair(a.headerMarkUs, a.headerSpaceUs);
+    }
+    out << QStringLiteral("0=") + pair(a.zeroMarkUs, a.zeroSpaceUs)
+        << QStringLiteral("1=") + pair(a.oneMarkUs, a.oneSpaceUs);
+    if (a.trailMarkUs > 0) {
+        out << QStringLiteral("trail=+%1").arg(a.trailMarkUs);
+    }
+    return out.join(QLatin1Char(' '));
+}
 
 FrameText frameText(const IrFrame& f) {
     FrameText text;
@@ -123,7 +127,7 @@ FrameText frameText(const IrFrame& f) {
     text.address = f.keyKnown ? hex(f.address, wide ? 4 : 2) : QStringLiteral("-");
     text.command = f.keyKnown ? hex(f.command, 2) : QStringLiteral("-");
     if (f.analysis.scheme != IrScheme::None) {
-        text.protocol = schemeText(f.analysis);
+        text.protocol = codingText(f.analysis);
         text.address = QStringLiteral("LSB=") + bitsHex(f.analysis.bits, true);
         text.command = QStringLiteral("MSB=") + bitsHex(f.analysis.bits, false);
     }

@@ -30,4 +30,10 @@ struct FrameText {
 
 FrameText frameText(const IrFrame& frame);
 
+// An inferred coding's name, "未知(脉冲间隔48位)", "未知(脉冲宽度12位)", "未知(双相14位)" (one
+// word, as every column of velmoran-ird decode is), and its timings, "hdr=+9000,-4500
+// 0=+560,-560 1=+560,-1690 trail=+560".
+QString codingText(const IrAnalysis& analysis);
+QString codingTimings(const IrAnalysis& analysis);
+
 } // namespace velmoran::infrared

@@ -326,6 +326,38 @@ bool sameStructure(const IrAnalysis& a, const IrAnalysis& b) {
            same(a.trailMarkUs, b.trailMarkUs);
 }
 
+std::vector<IrCoding> codingsOf(const std::vector<IrFrame>& frames) {
+    std::vector<IrCoding> out;
+    std::vector<std::vector<std::vector<bool>>> payloads;
+    std::vector<const std::vector<bool>*> last;
+    for (const IrFrame& f : frames) {
+        if (f.protocol != IrProtocol::Unknown || f.analysis.scheme == IrScheme::None) {
+            continue;
+        }
+        std::size_t c = 0;
+        while (c < out.size() && !(sameStructure(out[c].like, f.analysis) &&
+                                   out[c].like.bits.size() == f.analysis.bits.size())) {
+            ++c;
+        }
+        if (c == out.size()) {
+            out.push_back({f.analysis, 0, 0, 0});
+            payloads.emplace_back();
+            last.push_back(nullptr);
+        }
+        ++out[c].frames;
+        const std::vector<bool>& bits = f.analysis.bits;
+        if (f.analysis.repeatCode || (last[c] != nullptr && *last[c] == bits)) {
+            ++out[c].repeats;
+        }
+        if (std::find(payloads[c].begin(), payloads[c].end(), bits) == payloads[c].end()) {
+            payloads[c].push_back(bits);
+            ++out[c].keys;
+        }
+        last[c] = &bits;
+    }
+    return out;
+}
+
 QString bitsHex(const std::vector<bool>& bits, bool lsbFirst) {
     const std::size_t n = bits.size();
     QString out;

@@ -39,6 +39,16 @@ std::vector<double> analysedDurations(const IrAnalysis& analysis);
 // Two analyses describe the same coding (scheme and timings within tolerance), whatever bits.
 bool sameStructure(const IrAnalysis& a, const IrAnalysis& b);
 
+// The codings inferred in a channel's frames: one per structure, with its frames, its keys
+// (distinct payloads) and its repeats (frames sent again unchanged, and repeat codes).
+struct IrCoding {
+    IrAnalysis like; // the first frame's
+    int frames = 0;
+    int keys = 0;
+    int repeats = 0;
+};
+std::vector<IrCoding> codingsOf(const std::vector<IrFrame>& frames);
+
 // The bits as a hex number, the first bit sent the least significant ("0x2d") or the most.
 QString bitsHex(const std::vector<bool>& bits, bool lsbFirst);
 
