@@ -4,8 +4,10 @@
 // (active low: the line is low while the carrier is received). Understands ten families: NEC
 // (with its repeat codes and the extended 16-bit address), Samsung32, JVC (with its header-less
 // repeats), Kaseikyo / Panasonic, Sharp, Denon, RC-5 / RC-5X, RC-6 (mode 0 and RC-6A), Sony
-// SIRC (12, 15 and 20 bits) and RCA. Tolerates the sampling's ±1 sample at 40.1474 µs and
-// about a fifth of each duration of timing error. Bursts no decoder claims can be listed too.
+// SIRC (12, 15 and 20 bits) and RCA. Tolerates a fifth of each duration of timing error, the
+// sampling's ±1 sample at 40.1474 µs and a receiver that lengthens marks (and shortens spaces)
+// by up to 100 µs. Bursts no decoder claims can be listed too, with the coding the analysis
+// infers from them (infrared/ir_analysis.h).
 
 #include <QString>
 
@@ -47,6 +49,7 @@ enum class IrScheme {
     BiPhase,       // Manchester: one unit and its double
 };
 
+// Durations in µs, as measured (the marks of a stretching receiver included).
 struct IrAnalysis {
     IrScheme scheme = IrScheme::None;
     int headerMarkUs = 0; // the leader; both 0 when the frame has none
@@ -103,7 +106,11 @@ enum class IrUnknownBursts {
 };
 
 // Every frame found in one channel, in time order. A burst no decoder claims is a run of marks
-// separated from the next one by more than kIrBurstGapUs; it is listed only when asked.
+// separated from the next one by more than kIrBurstGapUs; it is listed only when asked, as one
+// Unknown frame per frame it carries when every one of them shows the same inferred coding
+// (split where the line rests thrice the longest space of a bit), else as one raw Unknown
+// frame. An Unknown frame whose own lengths cannot tell its coding takes its neighbour's; a
+// short code after an analysed frame that starts with its leader is its repeat code.
 std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
                                     IrUnknownBursts unknown = IrUnknownBursts::Omitted);
 
