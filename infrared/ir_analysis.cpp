@@ -30,7 +30,11 @@ constexpr double kDoubleMin = 1.6;
 constexpr double kDoubleMax = 2.5;
 // A leader is this much longer than every mark or space of the bits.
 constexpr double kLeaderRatio = 1.6;
+constexpr double kLeaderSpaceLeast = 0.6;
 constexpr int kFewestBits = 4;
+// No remote's frame has more marks and spaces than this (a 112-bit frame has 227): a longer
+// burst is noise, not worth sorting.
+constexpr std::size_t kMostDurations = 1024;
 // A frame ends where the line rests this many times the longest space of its bits.
 constexpr double kFrameGapRatio = 3;
 constexpr int32_t kFrameGapMinUs = 5000;
@@ -105,14 +109,16 @@ std::optional<std::vector<bool>> biPhaseBits(const std::vector<int32_t>& d, doub
 
 std::vector<std::vector<int32_t>> splitFrames(const std::vector<int32_t>& d) {
     std::vector<int32_t> spaces;
+    spaces.reserve(d.size() / 2);
     for (const int32_t v : d) {
         if (v < 0) {
             spaces.push_back(-v);
         }
     }
-    std::sort(spaces.begin(), spaces.end());
     // The longest space inside a bit: the median's cluster bounds it well enough.
-    const int32_t typical = spaces.empty() ? 0 : spaces[spaces.size() / 2];
+    const auto middle = spaces.begin() + static_cast<std::ptrdiff_t>(spaces.size() / 2);
+    std::nth_element(spaces.begin(), middle, spaces.end());
+    const int32_t typical = spaces.empty() ? 0 : *middle;
     const double limit = std::max<double>(kFrameGapMinUs, kFrameGapRatio * 2 * typical);
     std::vector<std::vector<int32_t>> out(1);
     for (const int32_t v : d) {
@@ -127,7 +133,8 @@ std::vector<std::vector<int32_t>> splitFrames(const std::vector<int32_t>& d) {
 
 IrAnalysis analyseDurations(const std::vector<int32_t>& d) {
     IrAnalysis a;
-    if (d.size() < 2 * kFewestBits + 1 || d.front() < 0 || d.back() < 0) {
+    if (d.size() < 2 * kFewestBits + 1 || d.size() > kMostDurations || d.front() < 0 ||
+        d.back() < 0) {
         return a;
     }
     // The leader: a first mark or space longer than every later one by far.
@@ -147,6 +154,11 @@ IrAnalysis analyseDurations(const std::vector<int32_t>& d) {
     const std::optional<std::vector<Length>> m = lengthsOf(marks);
     const std::optional<std::vector<Length>> s = lengthsOf(spaces);
     if (!m || !s || s->empty()) {
+        return a;
+    }
+    // A leader's space is no shorter than the bits' (a glitch that cuts the leader's mark in
+    // two leaves a sliver of space behind).
+    if (leader && -d[1] < kLeaderSpaceLeast * s->front().mean) {
         return a;
     }
     if (leader) {

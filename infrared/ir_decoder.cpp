@@ -24,6 +24,8 @@ constexpr double kNecRepeatReachUs = 140000;
 // A repeat code of a key no family knows comes at most this long after the key's frame or the
 // repeat code before it, start to start.
 constexpr double kUnknownRepeatReachUs = 150000;
+// A coding this many frames show is the channel's remote's.
+constexpr int kCommonCodingFrames = 3;
 
 // Sony SIRC: the line rests at least this long around a frame.
 constexpr double kSircIdleUs = 2700;
@@ -443,8 +445,14 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
             // A burst the capture's end follows closely may be cut short: it stays raw.
             const bool cut = burstLast + 1 < runs.size() && runs[burstLast + 1].cutAtEnd &&
                              runs[burstLast + 1].us() < kIrBurstGapUs;
-            for (const std::vector<int32_t>& d :
-                 cut ? std::vector<std::vector<int32_t>>{} : splitFrames(whole.durationsUs)) {
+            const std::vector<std::vector<int32_t>> pieces =
+                cut ? std::vector<std::vector<int32_t>>{} : splitFrames(whole.durationsUs);
+            if (pieces.size() == 1) {
+                whole.analysis = analyseDurations(whole.durationsUs);
+                whole.keyKnown = whole.analysis.scheme != IrScheme::None; // its bits name it
+            }
+            for (std::size_t p = 0; pieces.size() > 1 && p < pieces.size(); ++p) {
+                const std::vector<int32_t>& d = pieces[p];
                 IrFrame part = unknownFrame(first, first + d.size() - 1);
                 part.analysis = analyseDurations(part.durationsUs);
                 part.keyKnown = part.analysis.scheme != IrScheme::None; // its bits name it
@@ -522,6 +530,22 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
     const auto analysed = [&](std::size_t k) {
         return k < frames.size() && frames[k].analysis.scheme != IrScheme::None;
     };
+    // One remote's frames can look like another coding alone (a bi-phase payload with a
+    // single double space reads as a leader and pulse-width bits): a frame that fits the
+    // channel's most common coding is read with it.
+    const std::vector<IrCoding> codings = codingsOf(frames);
+    const auto common =
+        std::max_element(codings.begin(), codings.end(),
+                         [](const IrCoding& a, const IrCoding& b) { return a.frames < b.frames; });
+    for (IrFrame& f : frames) {
+        if (common == codings.end() || common->frames < kCommonCodingFrames ||
+            f.analysis.scheme == IrScheme::None || sameStructure(f.analysis, common->like)) {
+            continue;
+        }
+        if (IrAnalysis as = analyseAs(f.durationsUs, common->like); as.scheme != IrScheme::None) {
+            f.analysis = std::move(as);
+        }
+    }
     for (std::size_t k = 0; k < frames.size(); ++k) {
         IrFrame& f = frames[k];
         const bool nearEnd =
