@@ -16,18 +16,22 @@ namespace {
 using ir::kAbsoluteToleranceUs;
 using ir::kMarkStretchUs;
 
-// Durations whose sorted neighbour lies within this ratio (plus the sampling's slack) are one
-// length.
-
+// A duration is taken for a length within a fifth of it, the sampling's slack and a
+// receiver's stretch.
 constexpr double kClusterRatio = 1.2;
-// A duration this far beyond the mean of the shorter ones starts a new length.
-constexpr double kLengthRatio = 1.35;
 constexpr double kClusterSlackUs = kAbsoluteToleranceUs;
+// Sorted, a duration this far beyond the mean of the shorter ones starts a new length.
+constexpr double kLengthRatio = 1.35;
 constexpr std::size_t kMostLengths = 3;
 // Two lengths are distinct codes only this far apart; a bi-phase double lies in this range.
 constexpr double kDistinctRatio = 1.5;
 constexpr double kDoubleMin = 1.6;
 constexpr double kDoubleMax = 2.5;
+// A bi-phase run of one unit or of two, in units (after the receiver's stretch is taken back).
+constexpr double kOneUnitLeast = 0.5;
+constexpr double kOneUnitMost = 1.4;
+constexpr double kTwoUnitsLeast = 1.55;
+constexpr double kTwoUnitsMost = 2.5;
 // A leader is this much longer than every mark or space of the bits.
 constexpr double kLeaderRatio = 1.6;
 constexpr double kLeaderSpaceLeast = 0.6;
@@ -35,8 +39,9 @@ constexpr int kFewestBits = 4;
 // No remote's frame has more marks and spaces than this (a 112-bit frame has 227): a longer
 // burst is noise, not worth sorting.
 constexpr std::size_t kMostDurations = 1024;
-// A frame ends where the line rests this many times the longest space of its bits.
-constexpr double kFrameGapRatio = 3;
+// A frame ends where the line rests this many times its median space (of a pulse-distance
+// code about thrice its long space).
+constexpr double kFrameGapRatio = 6;
 constexpr int32_t kFrameGapMinUs = 5000;
 
 struct Length {
@@ -86,7 +91,11 @@ std::optional<std::vector<bool>> biPhaseBits(const std::vector<int32_t>& d, doub
     std::vector<bool> halves{false}; // the resting level before the first mark is a half
     for (const int32_t v : d) {
         const double len = v > 0 ? v - stretch : -v + stretch;
-        const int n = len < 1.5 * unit ? 1 : len < 2.5 * unit ? 2 : 0;
+        // Between one unit and two lies a span too far from both to tell: no guess there.
+        const double units = len / unit;
+        const int n = units >= kOneUnitLeast && units <= kOneUnitMost     ? 1
+                      : units >= kTwoUnitsLeast && units <= kTwoUnitsMost ? 2
+                                                                          : 0;
         if (n == 0) {
             return std::nullopt;
         }
@@ -115,11 +124,11 @@ std::vector<std::vector<int32_t>> splitFrames(const std::vector<int32_t>& d) {
             spaces.push_back(-v);
         }
     }
-    // The longest space inside a bit: the median's cluster bounds it well enough.
+    // The median space tells the bits' lengths well enough.
     const auto middle = spaces.begin() + static_cast<std::ptrdiff_t>(spaces.size() / 2);
     std::nth_element(spaces.begin(), middle, spaces.end());
     const int32_t typical = spaces.empty() ? 0 : *middle;
-    const double limit = std::max<double>(kFrameGapMinUs, kFrameGapRatio * 2 * typical);
+    const double limit = std::max<double>(kFrameGapMinUs, kFrameGapRatio * typical);
     std::vector<std::vector<int32_t>> out(1);
     for (const int32_t v : d) {
         if (v < 0 && -v > limit) {

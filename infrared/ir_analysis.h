@@ -28,8 +28,8 @@ IrAnalysis analyseAs(const std::vector<int32_t>& durationsUs, const IrAnalysis& 
 // spaces) starting with its leader's mark.
 bool isRepeatCode(const std::vector<int32_t>& durationsUs, const IrAnalysis& key);
 
-// A frame's durations split where the line rests longer than thrice the frame's longest
-// space inside a bit: the frames a burst carries, each first to last mark.
+// A burst's durations split where the line rests longer than six times its median space (and
+// at least 5 ms): the frames it carries, each first to last mark.
 std::vector<std::vector<int32_t>> splitFrames(const std::vector<int32_t>& durationsUs);
 
 // The marks (positive) and spaces (negative) an analysed frame is made of, with the inferred

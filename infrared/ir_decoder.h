@@ -108,7 +108,7 @@ enum class IrUnknownBursts {
 // Every frame found in one channel, in time order. A burst no decoder claims is a run of marks
 // separated from the next one by more than kIrBurstGapUs; it is listed only when asked, as one
 // Unknown frame per frame it carries when every one of them shows the same inferred coding
-// (split where the line rests thrice the longest space of a bit), else as one raw Unknown
+// (split where the line rests six times its median space), else as one raw Unknown
 // frame. An Unknown frame whose own lengths cannot tell its coding takes its neighbour's; a
 // short code after an analysed frame that starts with its leader is its repeat code.
 std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,

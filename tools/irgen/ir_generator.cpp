@@ -379,9 +379,12 @@ Generated generate(Family family, const Options& options) {
         t += r.uniform(kPressGapMinUs, kPressGapMaxUs);
     }
     // The last press may run past the capture's end: keep only frames it holds whole.
-    // A frame alone must be followed by the rest where its partner would have been.
+    // A frame alone must be followed by the rest where its partner would have been, a frame
+    // of an unknown remote by a burst's gap (else it may be cut short, and is not analysed).
     const auto partnerRoom = [](const SentFrame& s) {
-        return s.frame.half == IrPairHalf::FirstOnly ? 2 * ir::kSharp.gapUs : 0.0;
+        return s.frame.half == IrPairHalf::FirstOnly     ? 2 * ir::kSharp.gapUs
+               : s.frame.protocol == IrProtocol::Unknown ? kIrBurstGapUs
+                                                         : 0.0;
     };
     while (!out.truth.empty() && out.truth.back().endUs + partnerRoom(out.truth.back()) >=
                                      kCaptureUs - kSamplePeriodUsExact) {
