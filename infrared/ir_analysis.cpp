@@ -210,7 +210,9 @@ IrAnalysis analyseDurations(const std::vector<int32_t>& d) {
         const double unit = (m->at(0).mean + s->at(0).mean) / 2;
         if (const std::optional<std::vector<bool>> bits = biPhaseBits(d, stretch, unit)) {
             a.scheme = IrScheme::BiPhase;
-            a.zeroMarkUs = a.zeroSpaceUs = a.oneMarkUs = a.oneSpaceUs = us(unit);
+            // The unit as marks and as spaces measure it.
+            a.zeroMarkUs = a.oneMarkUs = us(unit + stretch);
+            a.zeroSpaceUs = a.oneSpaceUs = us(unit - stretch);
             a.bits = *bits;
         }
     }
@@ -274,7 +276,9 @@ IrAnalysis analyseAs(const std::vector<int32_t>& d, const IrAnalysis& like) {
         }
         break;
     case IrScheme::BiPhase:
-        if (const std::optional<std::vector<bool>> bits = biPhaseBits(d, 0, like.oneMarkUs)) {
+        if (const std::optional<std::vector<bool>> bits =
+                biPhaseBits(d, (like.oneMarkUs - like.oneSpaceUs) / 2.0,
+                            (like.oneMarkUs + like.oneSpaceUs) / 2.0)) {
             a.bits = *bits;
         }
         break;

@@ -26,6 +26,8 @@ constexpr double kNecRepeatReachUs = 140000;
 constexpr double kUnknownRepeatReachUs = 150000;
 // A coding this many frames show is the channel's remote's.
 constexpr int kCommonCodingFrames = 3;
+// Frames within this ratio of each other's length may be one remote's.
+constexpr double kSameLengthRatio = 1.35;
 
 // Sony SIRC: the line rests at least this long around a frame.
 constexpr double kSircIdleUs = 2700;
@@ -532,11 +534,19 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
     };
     // One remote's frames can look like another coding alone (a bi-phase payload with a
     // single double space reads as a leader and pulse-width bits): a frame that fits the
-    // channel's most common coding is read with it.
+    // channel's most common coding is read with it; one that does not, but is the only frame
+    // of its own coding and about as long as the common coding's frames, is left unread.
     const std::vector<IrCoding> codings = codingsOf(frames);
     const auto common =
         std::max_element(codings.begin(), codings.end(),
                          [](const IrCoding& a, const IrCoding& b) { return a.frames < b.frames; });
+    const auto lengthUs = [](const auto& durations) {
+        double sum = 0;
+        for (const auto d : durations) {
+            sum += std::abs(static_cast<double>(d));
+        }
+        return sum;
+    };
     for (IrFrame& f : frames) {
         if (common == codings.end() || common->frames < kCommonCodingFrames ||
             f.analysis.scheme == IrScheme::None || sameStructure(f.analysis, common->like)) {
@@ -544,6 +554,17 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         }
         if (IrAnalysis as = analyseAs(f.durationsUs, common->like); as.scheme != IrScheme::None) {
             f.analysis = std::move(as);
+            continue;
+        }
+        const auto own = std::find_if(codings.begin(), codings.end(), [&](const IrCoding& c) {
+            return sameStructure(c.like, f.analysis) &&
+                   c.like.bits.size() == f.analysis.bits.size();
+        });
+        const double ratio = lengthUs(f.durationsUs) / lengthUs(analysedDurations(common->like));
+        if (own != codings.end() && own->frames == 1 && ratio > 1 / kSameLengthRatio &&
+            ratio < kSameLengthRatio) {
+            f.analysis = {};
+            f.keyKnown = false;
         }
     }
     for (std::size_t k = 0; k < frames.size(); ++k) {

@@ -54,7 +54,7 @@ struct IrAnalysis {
     IrScheme scheme = IrScheme::None;
     int headerMarkUs = 0; // the leader; both 0 when the frame has none
     int headerSpaceUs = 0;
-    int zeroMarkUs = 0; // a 0 bit (bi-phase: the unit in both fields)
+    int zeroMarkUs = 0; // a 0 bit (bi-phase: the unit, as marks and as spaces measure it)
     int zeroSpaceUs = 0;
     int oneMarkUs = 0; // a 1 bit
     int oneSpaceUs = 0;
