@@ -227,9 +227,7 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, Captur
     if (output.isEmpty()) {
         return Failure{kExitUsage, QStringLiteral("give the output file: -o OUT")};
     }
-    // mode2 and the infrared remote definitions describe one channel.
-    const bool oneChannel = *format == ExportFormat::Mode2 || *format == ExportFormat::Lircd ||
-                            *format == ExportFormat::Pronto;
+    const bool oneChannel = exportFormatInfo(*format).oneChannel;
     KeyNames names;
     if (args.options.contains(QStringLiteral("names"))) {
         if (*format != ExportFormat::Lircd) {
