@@ -45,12 +45,9 @@ inline bool fits(bool high, double us, double nominal) {
 inline bool fits(const Run& run, double nominal) {
     return fits(run.high, run.us(), nominal);
 }
-// The longest and shortest a run of this level may last for a nominal duration.
+// The longest a run of this level may last for a nominal duration.
 inline double longest(bool high, double nominal) {
     return nominal + slackUs(nominal) - (high ? 0.5 : -0.5) * kMarkStretchUs;
-}
-inline double shortest(bool high, double nominal) {
-    return nominal - slackUs(nominal) - (high ? 0.5 : -0.5) * kMarkStretchUs;
 }
 
 // The line rests before run i for at least `us` (or the capture starts with the line resting).

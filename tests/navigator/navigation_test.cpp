@@ -244,5 +244,8 @@ TEST(FrameList, TheLineUnderTheListNamesTheBitsThatDifferBetweenTheSelectedFrame
         EXPECT_EQ(chosen.takeLast().at(0).toInt(), step.row);
     }
     EXPECT_EQ(table->selectionModel()->selectedRows().size(), 2);
-    EXPECT_EQ(infrared::differingBits(panel.frames()->frames()), "structures differ");
+    const std::vector<infrared::IrFrame>& all = panel.frames()->frames();
+    EXPECT_EQ(infrared::differingBits(all), "structures differ");
+    EXPECT_EQ(infrared::differingBits({all[0], all[1], all[3]}).toStdString(),
+              "bits 4–6, 10 differ");
 }
