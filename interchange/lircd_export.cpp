@@ -4,8 +4,10 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 
 #include "infrared/frame_text.h"
@@ -49,6 +51,9 @@ LircTiming pulseDistanceTiming(const PulseDistance& c, const char* flags, double
             {0, 0},
             gap};
 }
+
+// An inferred coding's timings: header mark and space, zero, one, trailing pulse.
+constexpr std::size_t kTimingFields = 7;
 
 // LIRC holds a code in 64 bits.
 constexpr std::size_t kLircMostBits = 64;
@@ -247,6 +252,9 @@ struct Remote {
     double deviation = 0; // the largest relative deviation of a mark or space from nominal
     int leastGapUs = 0;   // an inferred coding's shortest rest after a frame
     double repeat[2]{};   // an inferred coding's repeat code, when it has one
+    // An inferred coding's timings as each frame gave them: header, zero, one and trailing
+    // pulse.
+    std::vector<std::array<int, kTimingFields>> timings;
 };
 
 } // namespace
@@ -341,8 +349,13 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
             if (!inferred) {
                 first.analysis = {};
             }
-            remotes.push_back({name, first, {}, {}, {}, {}, 0, 0, {0, 0}});
+            remotes.push_back({name, first, {}, {}, {}, {}, 0, 0, {0, 0}, {}});
             it = remotes.end() - 1;
+        }
+        if (inferred && !f.analysis.repeatCode) {
+            const IrAnalysis& a = f.analysis;
+            it->timings.push_back({a.headerMarkUs, a.headerSpaceUs, a.zeroMarkUs, a.zeroSpaceUs,
+                                   a.oneMarkUs, a.oneSpaceUs, a.trailMarkUs});
         }
         if (inferred && f.analysis.gapUs > 0) {
             it->leastGapUs =
@@ -396,6 +409,20 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
         }
         IrFrame described = r.first;
         described.analysis.gapUs = r.leastGapUs;
+        if (!r.timings.empty()) {
+            // An inferred coding's timings averaged over its frames, not one frame's.
+            IrAnalysis& a = described.analysis;
+            int* const fields[] = {&a.headerMarkUs, &a.headerSpaceUs, &a.zeroMarkUs, &a.zeroSpaceUs,
+                                   &a.oneMarkUs,    &a.oneSpaceUs,    &a.trailMarkUs};
+            for (std::size_t k = 0; k < std::size(fields); ++k) {
+                double sum = 0;
+                for (const std::array<int, kTimingFields>& t : r.timings) {
+                    sum += t[k];
+                }
+                *fields[k] =
+                    static_cast<int>(std::lround(sum / static_cast<double>(r.timings.size())));
+            }
+        }
         LircTiming t = timingOf(described);
         if (r.repeat[0] > 0) {
             t.repeat[0] = r.repeat[0];
