@@ -11,6 +11,7 @@
 #include "infrared/frame_text.h"
 #include "infrared/ir_encoder.h"
 #include "infrared/ir_protocols.h"
+#include "interchange/lircd_conf.h"
 
 namespace velmoran::interchange {
 
@@ -47,6 +48,14 @@ LircTiming pulseDistanceTiming(const PulseDistance& c, const char* flags, double
             c.mark,
             {0, 0},
             gap};
+}
+
+// A NEC repeat code's key as the frame it repeats.
+IrFrame necOf(const IrFrame& f) {
+    IrFrame nec = f;
+    nec.protocol = IrProtocol::Nec;
+    nec.bits = kNec.bits;
+    return nec;
 }
 
 LircTiming timingOf(const IrFrame& f) {
@@ -103,7 +112,7 @@ LircTiming timingOf(const IrFrame& f) {
     return {"RAW_CODES", {0, 0}, {0, 0}, {0, 0}, 0, 0, {0, 0}, kUnknownGapUs};
 }
 
-struct LircCode {
+struct FrameCode { // a frame's code as LIRC sends it
     int bits = 0;
     uint64_t value = 0;
     uint64_t toggleMask = 0;
@@ -112,9 +121,9 @@ struct LircCode {
 
 // The bits of a pulse-distance frame as sent (the first sent is the most significant): a
 // space longer than the middle of the zero and one spaces is a 1.
-LircCode pulseDistanceCode(const std::vector<IrPiece>& pieces, const PulseDistance& c,
-                           bool header) {
-    LircCode code;
+FrameCode pulseDistanceCode(const std::vector<IrPiece>& pieces, const PulseDistance& c,
+                            bool header) {
+    FrameCode code;
     code.bits = c.bits;
     const double split = (c.zeroSpace + c.oneSpace) / 2;
     std::size_t p = header && c.headerMark > 0 ? 2 : 0;
@@ -124,7 +133,7 @@ LircCode pulseDistanceCode(const std::vector<IrPiece>& pieces, const PulseDistan
     return code;
 }
 
-LircCode codeOf(const IrFrame& f) {
+FrameCode codeOf(const IrFrame& f) {
     IrFrame key = f;
     key.toggle = false; // LIRC ignores the toggle bit through its mask
     const std::vector<IrPiece> pieces = irFramePieces(key);
@@ -143,7 +152,7 @@ LircCode codeOf(const IrFrame& f) {
     case IrProtocol::Rca:
         return pulseDistanceCode(pieces, kRca, true);
     case IrProtocol::Sirc: {
-        LircCode code;
+        FrameCode code;
         code.bits = f.bits;
         for (int b = 0; b < f.bits; ++b) {
             const double mark = pieces[static_cast<std::size_t>(2 + 2 * b)].us;
@@ -155,7 +164,7 @@ LircCode codeOf(const IrFrame& f) {
     case IrProtocol::Rc6: {
         // Manchester halves after the leader (RC-6) or the start bit's idle half (RC-5): LIRC
         // counts a bit starting with a space as a 1 in both, and RC-6's trailer bit is double.
-        LircCode code;
+        FrameCode code;
         const bool rc6 = f.protocol == IrProtocol::Rc6;
         std::size_t p = rc6 ? 2 : 0;
         if (!rc6) {
@@ -184,17 +193,17 @@ QString hex(uint64_t value, int digits = 2) {
     return QStringLiteral("0x%1").arg(value, digits, 16, QLatin1Char('0'));
 }
 
-QByteArray us(double value) {
-    return QByteArray::number(static_cast<qlonglong>(std::lround(value)));
+int us(double value) {
+    return static_cast<int>(std::lround(value));
+}
+
+LircPair lircPair(const double (&v)[2]) {
+    return {us(v[0]), us(v[1])};
 }
 
 struct Remote {
-    QString name;
-    IrFrame first;
-    std::vector<const IrFrame*> frames;
-    QStringList keys;                 // in the order first seen
-    std::map<QString, LircCode> code; // key -> code
-    std::map<QString, std::vector<int32_t>> raw;
+    LircRemote lirc;
+    std::size_t frames = 0;
     double deviation = 0; // the largest relative deviation of a mark or space from nominal
 };
 
@@ -228,6 +237,9 @@ QString keyName(const IrFrame& f, const KeyNames& names) {
     if (const auto it = names.byKey.find(text.command); it != names.byKey.end()) {
         return *it;
     }
+    if (QString known = names.known(f); !known.isEmpty()) {
+        return known;
+    }
     return QStringLiteral("KEY_") + text.command;
 }
 
@@ -251,6 +263,39 @@ QString remoteName(const IrFrame& f) {
     return name;
 }
 
+LircRemote lircRemoteOf(const IrFrame& f) {
+    const LircTiming t = timingOf(f);
+    LircRemote r;
+    r.name = remoteName(f);
+    for (const QByteArray& flag : QByteArray(t.flags).split('|')) {
+        for (const LircFlagName& known : kLircFlagNames) {
+            if (flag == known.name) {
+                r.flags |= known.flag;
+            }
+        }
+    }
+    r.eps = kDefaultEpsPercent;
+    r.aeps = kAepsUs;
+    r.header = lircPair(t.header);
+    r.one = lircPair(t.one);
+    r.zero = lircPair(t.zero);
+    r.plead = us(t.plead);
+    r.ptrail = us(t.ptrail);
+    r.repeat = lircPair(t.repeat);
+    r.gap = us(t.gap);
+    if (f.protocol != IrProtocol::Unknown) {
+        const FrameCode c = codeOf(f.protocol == IrProtocol::NecRepeat ? necOf(f) : f);
+        r.bits = c.bits;
+        r.toggleBitMask = c.toggleMask;
+        r.rc6Mask = c.rc6Mask;
+    }
+    return r;
+}
+
+uint64_t lircCodeOf(const IrFrame& f) {
+    return codeOf(f.protocol == IrProtocol::NecRepeat ? necOf(f) : f).value;
+}
+
 QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
     const std::vector<IrFrame> frames =
         decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed);
@@ -262,12 +307,12 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
         }
         const QString name = remoteName(f);
         auto it = std::find_if(remotes.begin(), remotes.end(),
-                               [&](const Remote& r) { return r.name == name; });
+                               [&](const Remote& r) { return r.lirc.name == name; });
         if (it == remotes.end()) {
-            remotes.push_back({name, f, {}, {}, {}, {}, 0});
+            remotes.push_back({lircRemoteOf(f), 0, 0});
             it = remotes.end() - 1;
         }
-        it->frames.push_back(&f);
+        ++it->frames;
         if (f.protocol == IrProtocol::NecRepeat) {
             continue;
         }
@@ -280,99 +325,52 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
                     std::max(it->deviation, std::abs(std::abs(f.durationsUs[k]) - n) / n);
             }
         }
-        const QString key =
-            f.protocol == IrProtocol::Unknown
-                ? QStringLiteral("UNKNOWN_%1").arg(++unknownCount, 3, 10, QLatin1Char('0'))
-                : keyName(f, names);
-        if (it->keys.contains(key)) {
+        QString key = keyName(f, names);
+        if (f.protocol == IrProtocol::Unknown && names.known(f).isEmpty()) {
+            key = QStringLiteral("UNKNOWN_%1").arg(++unknownCount, 3, 10, QLatin1Char('0'));
+        }
+        LircRemote& r = it->lirc;
+        if (std::any_of(r.codes.begin(), r.codes.end(),
+                        [&](const infrared::LircCode& c) { return c.name == key; }) ||
+            std::any_of(r.rawCodes.begin(), r.rawCodes.end(),
+                        [&](const LircRawCode& c) { return c.name == key; })) {
             continue;
         }
-        it->keys << key;
         if (f.protocol == IrProtocol::Unknown) {
-            it->raw[key] = f.durationsUs;
+            std::vector<int> raw;
+            for (const int32_t d : f.durationsUs) {
+                raw.push_back(std::abs(d));
+            }
+            r.rawCodes.push_back({key, raw});
         } else {
-            it->code[key] = codeOf(f);
+            r.codes.push_back({key, lircCodeOf(f), {}});
         }
     }
 
-    QByteArray out;
-    out += "# LIRC remote definitions of the frames in channel ";
-    out += QByteArray::number(channel.number);
-    out += ", written by velmoran-ird from a capture\n"
-           "# sampled every 40.1474 us. Timings are the protocols' own; eps covers how far the\n"
-           "# captured marks and spaces lie from them.\n";
-    for (const Remote& r : remotes) {
-        if (r.keys.isEmpty()) {
+    std::vector<LircRemote> written;
+    for (Remote& r : remotes) {
+        if (r.lirc.codes.empty() && r.lirc.rawCodes.empty()) {
             continue; // repeat codes only: their frame lies before the capture
         }
-        const LircTiming t = timingOf(r.first);
-        const int eps =
-            std::clamp(static_cast<int>(std::ceil(r.deviation * 100)) + kEpsMarginPercent,
-                       kDefaultEpsPercent, kMaxEpsPercent);
-        out += '\n';
-        if (r.first.protocol != IrProtocol::Unknown) {
+        r.lirc.eps = std::clamp(static_cast<int>(std::ceil(r.deviation * 100)) + kEpsMarginPercent,
+                                kDefaultEpsPercent, kMaxEpsPercent);
+        if ((r.lirc.flags & kLircRawCodes) == 0) {
             // LIRC takes comments only outside a remote's block.
-            out += "# " + r.name.toUtf8() + ": " +
-                   QByteArray::number(static_cast<qulonglong>(r.frames.size())) +
-                   " frames in the capture, every mark and space within " +
-                   QByteArray::number(std::ceil(r.deviation * 100)) + " % of these timings\n";
+            r.lirc.comment = r.lirc.name + QStringLiteral(": %1 frames in the capture, every mark "
+                                                          "and space within %2 % of these timings")
+                                               .arg(r.frames)
+                                               .arg(std::ceil(r.deviation * 100));
         }
-        out += "begin remote\n  name  " + r.name.toUtf8() + '\n';
-        if (r.first.protocol != IrProtocol::Unknown) {
-            out += "  bits  " + QByteArray::number(r.code.begin()->second.bits) + '\n';
-        }
-        out += QByteArray("  flags ") + t.flags + '\n';
-        out += "  eps   " + QByteArray::number(eps) + "\n  aeps  " + QByteArray::number(kAepsUs) +
-               '\n';
-        const auto pair = [&](const char* name, const double(&v)[2]) {
-            if (v[0] > 0) {
-                out += QByteArray("  ") + name + "  " + us(v[0]) + ' ' + us(v[1]) + '\n';
-            }
-        };
-        pair("header", t.header);
-        pair("one   ", t.one);
-        pair("zero  ", t.zero);
-        if (t.plead > 0) {
-            out += "  plead   " + us(t.plead) + '\n';
-        }
-        if (t.ptrail > 0) {
-            out += "  ptrail  " + us(t.ptrail) + '\n';
-        }
-        pair("repeat", t.repeat);
-        out += "  gap   " + us(t.gap) + '\n';
-        if (r.first.protocol != IrProtocol::Unknown) {
-            const LircCode& c = r.code.begin()->second;
-            if (c.toggleMask != 0) {
-                out += "  toggle_bit_mask " + hex(c.toggleMask, 1).toLatin1() + '\n';
-            }
-            if (c.rc6Mask != 0) {
-                out += "  rc6_mask " + hex(c.rc6Mask, 1).toLatin1() + '\n';
-            }
-            out += "  begin codes\n";
-            for (const QString& key : r.keys) {
-                const LircCode& code = r.code.at(key);
-                out += "    " + key.toUtf8().leftJustified(24) + ' ' +
-                       hex(code.value, (code.bits + 3) / 4).toLatin1() + '\n';
-            }
-            out += "  end codes\n";
-        } else {
-            out += "  begin raw_codes\n";
-            for (const QString& key : r.keys) {
-                out += "    name " + key.toUtf8() + "\n     ";
-                int column = 0;
-                for (const int32_t d : r.raw.at(key)) {
-                    out += ' ' + QByteArray::number(std::abs(d));
-                    if (++column % 8 == 0) {
-                        out += "\n     ";
-                    }
-                }
-                out += '\n';
-            }
-            out += "  end raw_codes\n";
-        }
-        out += "end remote\n";
+        written.push_back(std::move(r.lirc));
     }
-    return out;
+    QByteArray preamble;
+    preamble += "# LIRC remote definitions of the frames in channel ";
+    preamble += QByteArray::number(channel.number);
+    preamble +=
+        ", written by velmoran-ird from a capture\n"
+        "# sampled every 40.1474 us. Timings are the protocols' own; eps covers how far the\n"
+        "# captured marks and spaces lie from them.\n";
+    return writeLircdConf(written, preamble);
 }
 
 } // namespace velmoran::interchange
