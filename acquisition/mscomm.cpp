@@ -263,6 +263,9 @@ void MSComm::refuseIfLocked(const QString& path) const {
     // Qt takes a lock file it did not write for a stale one and deletes it; a live holder's lock
     // is honoured here before Qt ever looks.
     if (const auto lock = livePortLock(path, lockDirectories())) {
+        if (!lock->unusable.isEmpty()) {
+            throw SerialError(portLockUnusableText(commPort_, path, lock->file, lock->unusable));
+        }
         throw SerialError(portBusyText(commPort_, path, lock->pid));
     }
 }

@@ -9,6 +9,9 @@
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmoran {
 
@@ -18,6 +21,67 @@ constexpr char kLockPrefix[] = "LCK..";
 constexpr char kDevPrefix[] = "/dev/";
 // Longer files are no lock file we know.
 constexpr qint64 kMaxLockFileBytes = 4096;
+
+// What kind of file `mode` describes, for the message about a lock file that is none.
+QString fileKind(mode_t mode) {
+    if (S_ISFIFO(mode)) {
+        return QString::fromUtf8("命名管道");
+    }
+    if (S_ISDIR(mode)) {
+        return QString::fromUtf8("文件夹");
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return QString::fromUtf8("设备文件");
+    }
+    if (S_ISSOCK(mode)) {
+        return QString::fromUtf8("套接字");
+    }
+    return QString::fromUtf8("非普通文件");
+}
+
+struct LockRead {
+    bool present = false;
+    QByteArray contents;
+    QString unusable;
+};
+
+// Reads a lock file without ever waiting: opened non-blocking and without following a link,
+// and only read when it is a regular file.
+LockRead readLockFile(const QString& path) {
+    LockRead r;
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ELOOP) {
+            r.present = true;
+            r.unusable = QString::fromUtf8("符号链接");
+        }
+        return r; // none there, or one we may not read (as before: not ours to judge)
+    }
+    r.present = true;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        r.unusable = fileKind(st.st_mode);
+        ::close(fd);
+        return r;
+    }
+    r.contents.resize(kMaxLockFileBytes);
+    qsizetype filled = 0;
+    while (filled < r.contents.size()) {
+        const ssize_t n =
+            ::read(fd, r.contents.data() + filled, static_cast<size_t>(r.contents.size() - filled));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        filled += n;
+    }
+    r.contents.truncate(filled);
+    ::close(fd);
+    return r;
+}
 
 } // namespace
 
@@ -75,13 +139,14 @@ std::optional<PortLock> livePortLock(const QString& devicePath, const QStringLis
     const QStringList names = lockFileNames(devicePath);
     for (const QString& folder : folders) {
         for (const QString& name : names) {
-            QFile file(QDir(folder).filePath(name));
-            if (!file.open(QIODevice::ReadOnly)) {
-                continue;
+            const QString path = QDir(folder).filePath(name);
+            const LockRead lock = readLockFile(path);
+            if (!lock.unusable.isEmpty()) {
+                return PortLock{path, 0, lock.unusable};
             }
-            const auto pid = lockFilePid(file.read(kMaxLockFileBytes));
-            if (pid && processAlive(*pid)) {
-                return PortLock{file.fileName(), *pid};
+            const auto pid = lockFilePid(lock.contents);
+            if (lock.present && pid && processAlive(*pid)) {
+                return PortLock{path, *pid, {}};
             }
         }
     }

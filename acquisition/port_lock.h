@@ -25,9 +25,13 @@ QStringList lockFileNames(const QString& devicePath);
 struct PortLock {
     QString file; // the lock file's path
     qint64 pid = 0;
+    // Set when the lock file is no regular file (a FIFO, a device, a folder, a link): what it
+    // is. Such a file is never read (a FIFO would block the reader) and keeps the port locked.
+    QString unusable;
 };
 
-// The first lock on `devicePath` in `folders` whose process is alive.
+// The first lock on `devicePath` in `folders` whose process is alive, or the first lock file
+// there that is no regular file. Never blocks on a lock file.
 std::optional<PortLock> livePortLock(const QString& devicePath, const QStringList& folders);
 
 } // namespace velmoran

@@ -25,4 +25,14 @@ inline QString portBusyText(int port, const QString& path, qint64 pid) {
     return head + QString::fromUtf8("，请先关闭该程序再采集");
 }
 
+// The text for a port whose lock file is no regular file (`kind`: 命名管道, 文件夹, ...): whether
+// another program holds the port cannot be told, so the port is left alone.
+inline QString portLockUnusableText(int port, const QString& path, const QString& lockFile,
+                                    const QString& kind) {
+    return QString::fromUtf8("串口 %1（%2）的锁文件 %3 是%4，不是普通文件，无法确认串口是否空闲；"
+                             "请检查或删除该文件后再采集")
+        .arg(port)
+        .arg(path, lockFile, kind);
+}
+
 } // namespace velmoran

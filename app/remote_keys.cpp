@@ -1,7 +1,9 @@
 #include "app/remote_keys.h"
 
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMainWindow>
+#include <QTableView>
 #include <QTimer>
 
 #include "app/navigator_link.h"
@@ -38,9 +40,12 @@ void RemoteKeys::refresh() {
         return;
     }
     navigator::FrameListModel* model = panel->frames();
-    if (!listConnected_) {
+    if (table_ == nullptr) {
         connect(model, &navigator::FrameListModel::keyNamed, this, &RemoteKeys::nameKey);
-        listConnected_ = true;
+        table_ = panel->findChild<QTableView*>(QStringLiteral("FrameTable"));
+        if (table_ != nullptr) {
+            table_->installEventFilter(this);
+        }
     }
     std::vector<QString> shown;
     std::vector<QString> names;
@@ -49,6 +54,16 @@ void RemoteKeys::refresh() {
         names.push_back(key ? key->key : QString());
     }
     model->setKeys(std::move(shown), std::move(names));
+}
+
+bool RemoteKeys::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == table_ && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 &&
+        table_->currentIndex().column() == navigator::FrameListModel::Key) {
+        event->accept(); // the key goes to the table, which opens the cell's editor
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void RemoteKeys::nameKey(int row, const QString& name) {

@@ -11,6 +11,7 @@
 #include "interchange/remote_library.h"
 
 class QMainWindow;
+class QTableView;
 
 namespace velmoran {
 
@@ -32,13 +33,17 @@ public:
     // Shows every row's key again.
     void refresh();
 
+protected:
+    // F2 on a 按键 cell edits it rather than hiding the navigator (总览与帧列表's shortcut).
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void nameKey(int row, const QString& name);
 
     QMainWindow* window_;
     NavigatorLink* navigator_;
     interchange::RemoteLibrary library_;
-    bool listConnected_ = false;
+    QTableView* table_ = nullptr;
 };
 
 } // namespace velmoran

@@ -41,31 +41,36 @@ CaptureFileResult loadCaptureFile(const QString& path, ChannelBuffer& ch1, Chann
         return failure(QStringLiteral("not a regular file"));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    CaptureFileResult result{true, {}, 0};
-    for (ChannelBuffer* buffer : {&ch1, &ch2, &ch3}) {
-        std::size_t filled = 0;
-        while (result.ok && filled < buffer->size()) {
-            const ssize_t n = ::read(fd, buffer->data() + filled, buffer->size() - filled);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0) {
-                result = {false, QString::fromLocal8Bit(std::strerror(errno)), result.bytesRead};
-                break;
-            }
-            if (n == 0) {
-                break; // end of a short file
-            }
-            filled += static_cast<std::size_t>(n);
-            result.bytesRead += n;
-        }
-        if (!result.ok) {
-            break;
-        }
-        std::fill(buffer->begin() + static_cast<std::ptrdiff_t>(filled), buffer->end(), 0);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return failure(file.errorString());
     }
-    ::close(fd);
-    return result;
+    return readCaptureFile(file, ch1, ch2, ch3);
+}
+
+CaptureFileResult readCaptureFile(QIODevice& input, ChannelBuffer& ch1, ChannelBuffer& ch2,
+                                  ChannelBuffer& ch3) {
+    // The file as a whole first: a read that fails half-way must not leave channel 1 new and
+    // channels 2 and 3 old.
+    QByteArray whole(kCaptureFileBytes, '\0');
+    qint64 filled = 0;
+    while (filled < whole.size()) {
+        const qint64 n = input.read(whole.data() + filled, whole.size() - filled);
+        if (n < 0) {
+            return {false, input.errorString(), filled};
+        }
+        if (n == 0) {
+            break; // end of a short file: the rest reads as zero
+        }
+        filled += n;
+    }
+    const char* from = whole.constData();
+    for (ChannelBuffer* buffer : {&ch1, &ch2, &ch3}) {
+        std::copy_n(from, buffer->size(), reinterpret_cast<char*>(buffer->data()));
+        from += buffer->size();
+    }
+    return {true, {}, filled};
 }
 
 CaptureFileResult saveCaptureFile(const QString& path, const ChannelBuffer& ch1,

@@ -3,6 +3,7 @@
 // The capture file (".ird"): the three channel buffers of 63,489 bytes one after the other, in
 // channel order, with no header or trailer: exactly 190,467 bytes.
 
+#include <QIODevice>
 #include <QString>
 
 #include <array>
@@ -22,8 +23,13 @@ struct CaptureFileResult {
 // Reads the first 190,467 bytes of `path` into the three buffers, each as one block. Whatever a
 // short file does not cover becomes zero. Never creates a file; refuses anything that is not a
 // regular file (a directory, a FIFO, a device) before opening it, so it cannot block.
-// On failure the buffers keep the bytes read so far.
+// The whole file is read before any buffer changes: on failure all three are as they were.
 CaptureFileResult loadCaptureFile(const QString& path, ChannelBuffer& ch1, ChannelBuffer& ch2,
+                                  ChannelBuffer& ch3);
+
+// The reading part of loadCaptureFile, from an open `input`: the three buffers are replaced only
+// once everything up to the end of the input (or 190,467 bytes) has been read.
+CaptureFileResult readCaptureFile(QIODevice& input, ChannelBuffer& ch1, ChannelBuffer& ch2,
                                   ChannelBuffer& ch3);
 
 // Writes the three buffers to `path` through a temporary file that replaces it only once

@@ -11,6 +11,8 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace velmoran {
 
@@ -23,5 +25,19 @@ std::optional<QString> writeWhole(QSaveFile& file, QByteArrayView bytes);
 // Syncs what was written to the disk, then replaces the target; the reason on failure, after
 // which the target is as it was.
 std::optional<QString> commitWhole(QSaveFile& file);
+
+struct WholeFileFailure {
+    QString path;   // the target that could not be written
+    QString reason; // the system's reason
+};
+
+// Writes each (target, bytes) whole, or none of them: every file goes to a temporary file beside
+// its target first, and only when all are written are they renamed over their targets. Each old
+// file is kept under a temporary name until the last rename has succeeded, and put back when one
+// fails. A target that is a symbolic link is replaced itself, never written through; any other
+// target that is no regular file (a folder, a FIFO, a device) is refused before anything is
+// written.
+std::optional<WholeFileFailure>
+replaceFilesWhole(const std::vector<std::pair<QString, QByteArrayView>>& files);
 
 } // namespace velmoran

@@ -57,7 +57,11 @@ struct IrAnalysis {
     int oneSpaceUs = 0;
     int trailMarkUs = 0;    // the trailing pulse after the last bit, 0 without one
     std::vector<bool> bits; // in the order sent
+    int gapUs = 0;          // the rest until the channel's next frame, 0 when none follows
 };
+
+// Sharp and Denon send each press as a pair of frames; one may arrive without its partner.
+enum class IrPairHalf { Both, FirstOnly, SecondOnly };
 
 struct IrFrame {
     int channel = 1;
@@ -68,15 +72,19 @@ struct IrFrame {
     // False for a NEC repeat code that follows no frame: it repeats a key that is not known.
     bool keyKnown = true;
     IrCheck check = IrCheck::NotApplicable;
-    int bits = 0;           // data bits of the frame (NEC 32, RC-5 14, SIRC 12/15/20, repeat 0)
-    bool extended = false;  // NEC whose second byte is not the inverted address: 16-bit address
-    bool toggle = false;    // RC-5 toggle bit, RC-6 trailer (toggle) bit
+    int bits = 0;          // data bits of the frame (NEC 32, RC-5 14, SIRC 12/15/20, repeat 0)
+    bool extended = false; // NEC whose second byte is not the inverted address: 16-bit address
+    // RC-5 toggle bit, RC-6 trailer (toggle) bit; RC-6A of customer 0x800F (Media Center
+    // remotes): the information field's bit 15, which is then no part of the address.
+    bool toggle = false;
     uint32_t subdevice = 0; // Samsung32 and Kaseikyo
     uint32_t vendor = 0;    // Kaseikyo vendor code, RC-6A customer code
     uint32_t extra = 0;     // Kaseikyo's 4-bit extra field
     int mode = 0;           // RC-6 mode (0, or 6 for RC-6A)
     bool repeat = false;    // a JVC frame sent without its header while a key is held
     int64_t endSample = 0;  // the end of the frame's last mark
+    // Sharp and Denon: both frames of the pair, or one alone (its check NotApplicable).
+    IrPairHalf half = IrPairHalf::Both;
     // Every mark and space of the frame in microseconds, marks positive and spaces negative,
     // from its first mark to its last (a Sharp or Denon pair's gap included).
     std::vector<int32_t> durationsUs;

@@ -1,11 +1,5 @@
 #include "interchange/export_files.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-
-#include <memory>
-
 #include "files/whole_file.h"
 #include "interchange/lircd_export.h"
 #include "interchange/pronto.h"
@@ -42,31 +36,12 @@ std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<Expor
 }
 
 std::optional<QString> writeFilesWhole(const std::vector<OutputFile>& files) {
-    const auto cannotWrite = [](const QString& path, const QString& reason) {
-        return QStringLiteral("cannot write %1: %2").arg(path, reason);
-    };
-    std::vector<std::unique_ptr<QSaveFile>> saves;
+    std::vector<std::pair<QString, QByteArrayView>> writes;
     for (const OutputFile& file : files) {
-        if (QFileInfo info(file.path); info.exists() && !info.isFile()) {
-            return cannotWrite(file.path, QStringLiteral("not a regular file"));
-        }
-        auto save = std::make_unique<QSaveFile>(file.path);
-        std::optional<QString> reason = openWholeFile(*save);
-        if (!reason) {
-            reason = writeWhole(*save, file.bytes);
-        }
-        if (reason) {
-            return cannotWrite(file.path, *reason);
-        }
-        saves.push_back(std::move(save));
+        writes.emplace_back(file.path, file.bytes);
     }
-    for (std::size_t i = 0; i < saves.size(); ++i) {
-        if (auto reason = commitWhole(*saves[i])) {
-            for (std::size_t k = 0; k < i; ++k) {
-                QFile::remove(files[k].path);
-            }
-            return cannotWrite(files[i].path, *reason);
-        }
+    if (const auto failure = replaceFilesWhole(writes)) {
+        return QStringLiteral("cannot write %1: %2").arg(failure->path, failure->reason);
     }
     return std::nullopt;
 }

@@ -25,8 +25,10 @@ struct OutputFile {
 std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<ExportChannel>& channels,
                                     const QString& output, const KeyNames& names = {});
 
-// Writes each file through a temporary one; none is left behind unless all are written.
-// Returns the reason ("cannot write PATH: REASON") when a file could not be written.
+// Writes each file through a temporary one, all or none (see replaceFilesWhole: an old file is
+// only replaced once every file is written, and put back when a later one fails; a link is
+// replaced, never written through). Returns the reason ("cannot write PATH: REASON") when a file
+// could not be written.
 std::optional<QString> writeFilesWhole(const std::vector<OutputFile>& files);
 
 } // namespace velmoran::interchange

@@ -176,7 +176,9 @@ FrameCode codeOf(const IrFrame& f) {
         }
         if (rc6) {
             code.rc6Mask = uint64_t{1} << f.bits;
-            code.toggleMask = code.rc6Mask; // the trailer bit toggles
+            // The trailer bit toggles, or with Media Center remotes the data's bit 15.
+            const bool mce = f.mode != 0 && f.vendor == kRc6MceCustomer;
+            code.toggleMask = mce ? uint64_t{kRc6MceToggle} << 8 : code.rc6Mask;
         } else {
             code.toggleMask = uint64_t{1} << 11;
         }

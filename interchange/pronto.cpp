@@ -45,18 +45,29 @@ QString word(long value) {
 
 } // namespace
 
-QString prontoFromFrame(const IrFrame& frame) {
+QStringList prontoCodesFromFrame(const IrFrame& frame) {
     std::vector<double> durations = irFrameDurations(frame);
     durations.push_back(-irFrameGapUs(frame));
     const int carrierWord =
         static_cast<int>(std::lround(1e6 / (irCarrierHz(frame) * kProntoClockUs)));
     const double periodUs = carrierWord * kProntoClockUs;
-    QStringList out{QStringLiteral("0000"), word(carrierWord),
-                    word(static_cast<long>(durations.size() / 2)), QStringLiteral("0000")};
-    for (const double d : durations) {
-        out << word(std::lround(std::abs(d) / periodUs));
+    // The count word cannot say more than kProntoMostPairs: a longer burst goes into parts.
+    constexpr std::size_t kMostDurations = 2 * static_cast<std::size_t>(kProntoMostPairs);
+    QStringList codes;
+    for (std::size_t first = 0; first < durations.size(); first += kMostDurations) {
+        const std::size_t last = std::min(durations.size(), first + kMostDurations);
+        QStringList out{QStringLiteral("0000"), word(carrierWord),
+                        word(static_cast<long>((last - first) / 2)), QStringLiteral("0000")};
+        for (std::size_t i = first; i < last; ++i) {
+            out << word(std::lround(std::abs(durations[i]) / periodUs));
+        }
+        codes << out.join(QLatin1Char(' '));
     }
-    return out.join(QLatin1Char(' '));
+    return codes;
+}
+
+QString prontoFromFrame(const IrFrame& frame) {
+    return prontoCodesFromFrame(frame).front();
 }
 
 std::optional<std::vector<double>> prontoDurations(const QString& text, int repeats) {
@@ -106,9 +117,21 @@ QByteArray exportPronto(const ExportChannel& channel,
             continue;
         }
         seen.insert(key);
+        const QStringList codes = prontoCodesFromFrame(f);
         const QString name = keyName ? keyName(f) : QString();
         out += "\n# " + key.toUtf8() + (name.isEmpty() ? QByteArray() : " key=" + name.toUtf8()) +
-               '\n' + prontoFromFrame(f).toLatin1() + '\n';
+               '\n';
+        for (qsizetype i = 0; i < codes.size(); ++i) {
+            if (codes.size() > 1) {
+                out +=
+                    QStringLiteral("# part %1 of %2 (a code holds at most %3 mark/space pairs)\n")
+                        .arg(i + 1)
+                        .arg(codes.size())
+                        .arg(kProntoMostPairs)
+                        .toUtf8();
+            }
+            out += codes[i].toLatin1() + '\n';
+        }
     }
     return out;
 }

@@ -5,6 +5,7 @@
 // then each mark and space as a number of carrier periods.
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -19,8 +20,15 @@ namespace velmoran::interchange {
 using infrared::IrFrame;
 using infrared::IrProtocol;
 
+// The most mark/space pairs one code can count.
+inline constexpr int kProntoMostPairs = 0xFFFF;
+
 // The frame as Pronto hex sent once: its nominal marks and spaces at the protocol's customary
-// carrier, the last space long enough for the protocol's next frame.
+// carrier, the last space long enough for the protocol's next frame. A burst of more than
+// 65,535 pairs takes several codes, one after the other, each of at most that many.
+QStringList prontoCodesFromFrame(const IrFrame& frame);
+
+// The frame's code (prontoCodesFromFrame's first, the only one for a frame that fits).
 QString prontoFromFrame(const IrFrame& frame);
 
 // The marks (positive) and spaces (negative) of a learned Pronto code in µs: the once part,

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -178,6 +179,44 @@ INSTANTIATE_TEST_SUITE_P(
                       LockCase{"ascii_dead_holder_opens", LockForm::Ascii, false, false},
                       LockCase{"binary_dead_holder_opens", LockForm::Binary, false, false}),
     test::CaseName());
+
+// A lock file that is no regular file, which anyone may plant in a shared lock folder: the
+// capture refuses at once with a message naming it, instead of waiting in open() for a writer.
+struct PlantedLock {
+    std::string name;
+    friend void PrintTo(const PlantedLock& c, std::ostream* os) { *os << c.name; }
+    bool fifo; // else a folder
+    const char* kind;
+};
+
+class PlantedLockFile : public ::testing::TestWithParam<PlantedLock> {};
+
+TEST_P(PlantedLockFile, RefusesTheCaptureWithoutBlocking) {
+    PtyPair pty;
+    Form1 form([&](int port) { return port == 1 ? pty.slavePath() : QString(); });
+    QTemporaryDir folder;
+    form.MSComm1->setLockDirectories({folder.path()});
+    const QString lockPath = folder.filePath(lockFileNames(pty.slavePath()).front());
+    const QByteArray native = QFile::encodeName(lockPath);
+    ASSERT_EQ(GetParam().fifo ? ::mkfifo(native.constData(), 0666)
+                              : ::mkdir(native.constData(), 0777),
+              0);
+    test::ModalAnswerer answerer;
+    ::alarm(20); // a capture waiting on the lock file ends the test here
+    form.Command2->click();
+    ::alarm(0);
+    ASSERT_EQ(answerer.messageTexts().size(), 1);
+    const QString text = answerer.messageTexts().front();
+    EXPECT_TRUE(text.contains(lockPath)) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8(GetParam().kind))) << text.toStdString();
+    EXPECT_FALSE(form.MSComm1->PortOpen());
+    EXPECT_EQ(form.Command2->text(), QString::fromUtf8("开始采集"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PlantedLockFile,
+                         ::testing::Values(PlantedLock{"fifo", true, "命名管道"},
+                                           PlantedLock{"folder", false, "文件夹"}),
+                         test::CaseName());
 
 struct PidCase {
     std::string name;

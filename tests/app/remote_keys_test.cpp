@@ -6,10 +6,13 @@
 // read is told and never overwritten.
 
 #include <QAction>
+#include <QDockWidget>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -47,6 +50,16 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
+}
+
+// The cell editor the table shows, if any.
+QLineEdit* openEditor(QTableView* table) {
+    for (QLineEdit* e : table->viewport()->findChildren<QLineEdit*>()) {
+        if (e->isVisible()) {
+            return e;
+        }
+    }
+    return nullptr;
 }
 
 class RemoteKeysWindow : public ::testing::Test {
@@ -120,6 +133,23 @@ TEST_F(RemoteKeysWindow, NamedKeysComeBackInANewWindowAndLircReadsThem) {
     EXPECT_TRUE(model->flags(firstKey).testFlag(Qt::ItemIsEditable));
     EXPECT_FALSE(
         model->flags(model->index(first, FrameListModel::Command)).testFlag(Qt::ItemIsEditable));
+    // F2 on the cell opens its editor (the navigator stays), as a double-click does.
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto* table = window->navigatorPanel()->findChild<QTableView*>(QStringLiteral("FrameTable"));
+    ASSERT_NE(table, nullptr);
+    table->setFocus();
+    table->setCurrentIndex(firstKey);
+    QTest::keyClick(table, Qt::Key_F2);
+    QLineEdit* editor = openEditor(table);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(window->navigatorDock()->isVisible());
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QTest::qWait(kWaitStepMs); // the closed editor goes at the next turn of the event loop
+    table->setCurrentIndex(model->index(first, FrameListModel::Command));
+    QTest::keyClick(table, Qt::Key_F2); // elsewhere F2 stays 总览与帧列表
+    EXPECT_EQ(openEditor(table), nullptr);
     EXPECT_TRUE(model->setData(firstKey, QStringLiteral("KEY_ON"), Qt::EditRole));
     EXPECT_TRUE(model->setData(firstKey, QStringLiteral("KEY_POWER"), Qt::EditRole));
     EXPECT_TRUE(model->setData(model->index(second, FrameListModel::Key),

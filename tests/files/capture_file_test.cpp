@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+
 #include "support/case_name.h"
 
 #include <sys/stat.h>
@@ -83,6 +86,48 @@ TEST(CaptureFile, SaveWritesThroughASymlinkAndKeepsIt) {
     ASSERT_TRUE(saveCaptureFile(link, a, b, c).ok);
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(QFileInfo(real).size(), kCaptureFileBytes);
+}
+
+// An input whose reads fail once `good` bytes were taken, as a disk gives an input/output error.
+class FailingInput : public QIODevice {
+public:
+    explicit FailingInput(qint64 good) : good_(good) { open(QIODevice::ReadOnly); }
+
+protected:
+    qint64 readData(char* data, qint64 size) override {
+        if (pos() + size > good_) {
+            setErrorString(QStringLiteral("Input/output error"));
+            return -1;
+        }
+        std::fill_n(data, size, '\x5a');
+        return size;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    qint64 good_;
+};
+
+// A load that fails, at the start, after channel 1 or just short of the end, changes no buffer;
+// one that reads everything (the same input, ending where the failures came) changes all three.
+TEST(CaptureFile, AFailedReadLeavesEveryBufferAsItWas) {
+    for (const qint64 good : {qint64{0}, qint64{kChannelBytes + 100}, qint64{kCaptureFileBytes - 1},
+                              qint64{kCaptureFileBytes}}) {
+        const bool whole = good == kCaptureFileBytes;
+        std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
+        for (int i = 0; i < kChannelCount; ++i) {
+            buffers[i].fill(static_cast<uint8_t>(i + 1));
+        }
+        FailingInput input(good);
+        const CaptureFileResult r = readCaptureFile(input, buffers[0], buffers[1], buffers[2]);
+        EXPECT_EQ(r.ok, whole) << good;
+        EXPECT_EQ(r.error, whole ? QString() : QStringLiteral("Input/output error")) << good;
+        for (int i = 0; i < kChannelCount; ++i) {
+            const uint8_t want = whole ? 0x5a : static_cast<uint8_t>(i + 1);
+            EXPECT_EQ(std::count(buffers[i].begin(), buffers[i].end(), want), kChannelBytes)
+                << "channel " << i + 1 << " after " << good << " bytes";
+        }
+    }
 }
 
 } // namespace

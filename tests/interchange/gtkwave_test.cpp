@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -168,5 +169,50 @@ TEST(ViewFile, IsKeptUnlessForcedAndNeverReplacesTheInput) {
     EXPECT_TRUE(out.contains("wrote the GTKWave view file")) << out.toStdString();
     EXPECT_TRUE(contents(view).contains("[dumpfile]"));
 }
+
+// Links in a shared folder: a view file or a VCD that is a link, even one leading nowhere, counts
+// as there; an export replaces the link itself and never creates or changes what it leads to.
+struct PlantedLink {
+    std::string name;
+    const char* link; // the name planted as a link to "elsewhere/target"
+    bool force;
+    const char* said;
+    bool linkKept;
+    friend void PrintTo(const PlantedLink& c, std::ostream* os) { *os << c.name; }
+};
+
+class PlantedLinks : public ::testing::TestWithParam<PlantedLink> {};
+
+TEST_P(PlantedLinks, AreReplacedNeverWrittenThrough) {
+    QTemporaryDir dir;
+    const QString capture = writeCapture(dir.path());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("elsewhere"));
+    const QString target = dir.filePath("elsewhere/target");
+    const QString link = dir.filePath(GetParam().link);
+    ASSERT_TRUE(QFile::link(target, link));
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    QStringList args{"export", capture, "--format", "vcd", "-o", dir.filePath("out.vcd")};
+    if (GetParam().force) {
+        args << "--force";
+    }
+    ASSERT_EQ(runIrd(args, outStream, errStream), kExitOk) << err.toStdString();
+    EXPECT_TRUE(out.contains(GetParam().said)) << out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(target)) << "written through the link";
+    EXPECT_EQ(QFileInfo(link).isSymLink(), GetParam().linkKept);
+    EXPECT_EQ(QDir(dir.filePath("elsewhere")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PlantedLinks,
+                         ::testing::Values(PlantedLink{"dangling_view_kept", "out.gtkw", false,
+                                                       "kept the existing", true},
+                                           PlantedLink{"dangling_view_forced", "out.gtkw", true,
+                                                       "wrote the GTKWave view", false},
+                                           PlantedLink{"dangling_vcd", "out.vcd", false,
+                                                       "wrote the GTKWave view", false}),
+                         velmoran::test::CaseName());
 
 } // namespace

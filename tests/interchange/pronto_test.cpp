@@ -155,4 +155,29 @@ TEST(Pronto, TheExportListsEachDistinctFrameOnceUnderACarrierNote) {
     EXPECT_FALSE(prontoDurations("0100 006D 0000 0001 0155 00AA")); // not the learned form
 }
 
+// A channel whose one burst holds more mark/space pairs than a Pronto code can count (65,535):
+// every code written reads back with the reader, and together they carry the whole burst.
+TEST(Pronto, EveryExportedCodeReadsBackAlsoForAnEndlessBurst) {
+    for (const uint8_t pattern : {uint8_t{0xAA}, uint8_t{0xCC}}) {
+        ChannelBuffer buffer{};
+        std::fill(buffer.begin(), buffer.begin() + kCaptureBytes, pattern);
+        const QString text = QString::fromUtf8(exportPronto({1, channelLevels(buffer)}));
+        std::size_t pairs = 0;
+        int codes = 0;
+        for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) {
+            if (line.startsWith('#')) {
+                continue;
+            }
+            const std::optional<std::vector<double>> d = prontoDurations(line);
+            ASSERT_TRUE(d) << "unreadable code of " << line.size() << " characters";
+            pairs += d->size() / 2;
+            ++codes;
+        }
+        EXPECT_GT(codes, 1) << int{pattern};
+        // A pulse every sample (0xAA) or every two (0xCC), all of them in the codes.
+        EXPECT_GE(pairs, std::size_t{kCaptureBytes} * (pattern == 0xAA ? 4 : 2) - 2)
+            << int{pattern};
+    }
+}
+
 } // namespace

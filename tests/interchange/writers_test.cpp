@@ -286,4 +286,35 @@ TEST(CaptureFileSave, SizeLimitFailsWithTheSystemsReasonAndKeepsTheOldFile) {
     }
 }
 
+// A rename that fails after an earlier one succeeded: the view file is a mount point (a file
+// bound over it), which no rename can replace. The VCD renamed into place before it must give way
+// to the user's earlier VCD again.
+TEST(ViewFileRename, FailurePutsBackTheOldVcd) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "binding a file over another needs root";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(saveCaptureFile(dir.filePath("capture.ird"),
+                                test::renderScenario(emulator::defaultScenario(4, 25)), {}, {})
+                    .ok);
+    for (const char* name : {"old.vcd", "old.gtkw", "bound"}) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(kOldContents);
+    }
+    const QByteArray view = QFile::encodeName(dir.filePath("old.gtkw"));
+    if (::mount(QFile::encodeName(dir.filePath("bound")).constData(), view.constData(), nullptr,
+                MS_BIND, nullptr) != 0) {
+        GTEST_SKIP() << "cannot bind a file here: " << std::strerror(errno);
+    }
+    const QStringList before = entries(dir.path());
+    const IrdRun r = ird({"export", dir.filePath("capture.ird"), "--format", "vcd", "--force", "-o",
+                          dir.filePath("old.vcd")});
+    ::umount2(view.constData(), MNT_DETACH);
+    EXPECT_EQ(r.status, kExitFailed) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("old.gtkw: Device or resource busy")) << r.err.toStdString();
+    EXPECT_EQ(contents(dir.filePath("old.vcd")), kOldContents);
+    EXPECT_EQ(entries(dir.path()), before); // no temporary or kept file left behind
+}
+
 } // namespace

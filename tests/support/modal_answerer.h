@@ -60,15 +60,7 @@ public:
     const std::vector<SeenModal>& seen() const { return seen_; }
     const std::vector<SeenDialog>& dialogs() const { return dialogs_; }
     // The message boxes (questions apart).
-    std::vector<SeenModal> messages() const {
-        std::vector<SeenModal> list;
-        for (const SeenModal& m : seen_) {
-            if (m.kind == QLatin1String("message")) {
-                list.push_back(m);
-            }
-        }
-        return list;
-    }
+    const std::vector<SeenModal>& messages() const { return messages_; }
     // Their texts.
     QStringList messageTexts() const { return textsOf(QStringLiteral("message")); }
     // The texts of the questions asked.
@@ -77,6 +69,7 @@ public:
     void clear() {
         dialogs_.clear();
         seen_.clear();
+        messages_.clear();
     }
 
 private:
@@ -164,6 +157,7 @@ private:
             } else {
                 s.kind = QStringLiteral("message");
                 seen_.push_back(s);
+                messages_.push_back(s);
                 box->button(QMessageBox::Ok)->click();
             }
         }
@@ -174,6 +168,7 @@ private:
     std::deque<QMessageBox::StandardButton> questions_;
     std::vector<SeenDialog> dialogs_;
     std::vector<SeenModal> seen_;
+    std::vector<SeenModal> messages_;
 };
 
 } // namespace velmoran::test

@@ -177,8 +177,9 @@ std::optional<Failure> loadCapture(const QString& path, Capture& capture) {
     return std::nullopt;
 }
 
-// Where a write to `path` lands: links followed, even to a file not there yet (a safe-save
-// writes through them), and the folder in its canonical form.
+// Where `path` leads: links followed, even to a file not there yet, and the folder in its
+// canonical form. (An export replaces a link rather than writing through it; an output that
+// leads to the capture is refused all the same.)
 QString landingPath(const QString& path) {
     constexpr int kMostLinksFollowed = 40; // as the kernel's own limit
     QFileInfo info(path);
@@ -323,7 +324,10 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, Captur
                 kExitUsage,
                 QStringLiteral("the GTKWave view file %1 would replace the VCD").arg(viewPath)};
         }
-        keepView = QFileInfo(viewPath).exists() && !args.flags.contains(QStringLiteral("force"));
+        // A link counts as a file there, also one that leads nowhere.
+        const QFileInfo view(viewPath);
+        keepView =
+            (view.exists() || view.isSymLink()) && !args.flags.contains(QStringLiteral("force"));
     }
     std::vector<ExportChannel> channels;
     for (const int n : numbers) {
