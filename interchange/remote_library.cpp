@@ -22,7 +22,8 @@ namespace {
 
 constexpr char kLibraryFile[] = "remotes.lircd.conf";
 constexpr int kMaxCodeBits = 64;
-constexpr double kLearnedGapUs = 2 * kIrBurstGapUs;
+constexpr int kPercent = 100;
+constexpr double kLearnedGapUs = kIrBurstGapUs;
 constexpr char kPreamble[] =
     "# Velmoran's remote library: remotes imported from lircd.conf files and keys named in\n"
     "# captures. LIRC reads it as it is; Velmoran rewrites it whenever a key is named.\n";
@@ -37,12 +38,23 @@ QString uniqueName(const std::vector<LircRemote>& remotes, const QString& base) 
     return name;
 }
 
-// The same remote but for its codes: the one a learned key joins.
+// Two timings LIRC would take for each other within `a`'s tolerance.
+bool close(const LircRemote& a, int x, int y) {
+    return std::abs(x - y) <= std::max(a.aeps, std::max(x, y) * a.eps / kPercent);
+}
+
+bool close(const LircRemote& a, const LircPair& x, const LircPair& y) {
+    return close(a, x.pulse, y.pulse) && close(a, x.space, y.space);
+}
+
+// The same remote but for its codes: the one a learned key joins (an analysed burst's timings
+// are measured, so they differ a little from key to key).
 bool sameTimings(const LircRemote& a, const LircRemote& b) {
-    return a.flags == b.flags && a.bits == b.bits && a.header == b.header && a.one == b.one &&
-           a.zero == b.zero && a.plead == b.plead && a.ptrail == b.ptrail &&
-           a.toggleBitMask == b.toggleBitMask && a.rc6Mask == b.rc6Mask &&
-           a.preDataBits == b.preDataBits && a.postDataBits == b.postDataBits;
+    return a.flags == b.flags && a.bits == b.bits && close(a, a.header, b.header) &&
+           close(a, a.one, b.one) && close(a, a.zero, b.zero) && close(a, a.plead, b.plead) &&
+           close(a, a.ptrail, b.ptrail) && a.toggleBitMask == b.toggleBitMask &&
+           a.rc6Mask == b.rc6Mask && a.preDataBits == b.preDataBits &&
+           a.postDataBits == b.postDataBits && a.preData == b.preData && a.postData == b.postData;
 }
 
 // The remote of an analysed unknown frame's timings with its code, or nothing when the frame
@@ -61,7 +73,9 @@ std::optional<std::pair<LircRemote, uint64_t>> analysedRemote(const IrFrame& f) 
     r.one = {a.oneMarkUs, a.oneSpaceUs};
     r.zero = {a.zeroMarkUs, a.zeroSpaceUs};
     r.ptrail = a.trailMarkUs;
-    r.gap = static_cast<int>(kLearnedGapUs);
+    // LIRC wants at least the gap after a frame: the shortest the capture's bursts allow.
+    r.gap =
+        static_cast<int>(a.gapUs > 0 ? std::min<double>(a.gapUs, kLearnedGapUs) : kLearnedGapUs);
     r.name = QStringLiteral("Unknown_%1_%2bits")
                  .arg(a.scheme == IrScheme::PulseDistance ? QStringLiteral("PulseDistance")
                                                           : QStringLiteral("PulseWidth"))
