@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <tuple>
 
+#include "core/constants.h"
 #include "files/whole_file.h"
 #include "interchange/lircd_conf.h"
 #include "interchange/lircd_export.h"
@@ -102,8 +103,12 @@ RemoteLibrary::RemoteLibrary() : matcher_(std::make_unique<LircMatcher>(remotes_
 RemoteLibrary::~RemoteLibrary() = default;
 
 QString RemoteLibrary::defaultPath() {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
-        .filePath(QLatin1String(kLibraryFile));
+    // The window's AppDataLocation, spelled out so that velmoran-ird (no application object,
+    // other names) finds the same file.
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("%1/%2/%3")
+                      .arg(QLatin1String(kOrganizationName), QLatin1String(kApplicationName),
+                           QLatin1String(kLibraryFile)));
 }
 
 std::optional<QString> RemoteLibrary::load(const QString& path) {

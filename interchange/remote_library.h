@@ -30,7 +30,8 @@ public:
     RemoteLibrary(const RemoteLibrary&) = delete;
     RemoteLibrary& operator=(const RemoteLibrary&) = delete;
 
-    // remotes.lircd.conf in the program's data folder (QStandardPaths::AppDataLocation).
+    // remotes.lircd.conf in the program's data folder (the window's
+    // QStandardPaths::AppDataLocation: ~/.local/share/Velmoran/Velmoran on Linux).
     static QString defaultPath();
 
     // Reads the library at `path`; a missing file is an empty library. On an error the reason

@@ -19,6 +19,7 @@
 #include "interchange/exporters.h"
 #include "interchange/lircd_conf.h"
 #include "interchange/lircd_export.h"
+#include "interchange/remote_library.h"
 
 namespace velmoran::interchange {
 
@@ -49,12 +50,14 @@ constexpr char kUsage[] =
     "        \"PROTOCOL ADDRESS COMMAND NAME\"); unknown frames as raw codes\n"
     "        pronto: a Pronto hex code per distinct frame of one channel\n"
     "        lircd and pronto name the keys the remotes of --remotes FILE send (each\n"
-    "        --remotes gives one lircd.conf); --names FILE wins over them\n"
+    "        --remotes gives one lircd.conf; without one, the window's remote library\n"
+    "        if there is one); --names FILE wins over them\n"
     "decode  infrared frames in one channel or in all three: NEC (with repeat codes),\n"
     "        Samsung32, JVC, Kaseikyo/Panasonic, Sharp, Denon, RC-5/RC-5X, RC-6/RC-6A, Sony SIRC\n"
     "        12/15/20 and RCA, each with its fields; bursts no decoder knows as Unknown with\n"
     "        their raw marks (+) and spaces (-) in us; with --remotes, a frame that sends a\n"
-    "        key of those remotes ends in key=NAME remote=REMOTE, as LIRC would match it\n";
+    "        key of those remotes (or of the window's library) ends in key=NAME\n"
+    "        remote=REMOTE, as LIRC would match it\n";
 
 struct Failure {
     int status;
@@ -144,9 +147,14 @@ std::optional<Failure> parseChannelList(const QString& text, std::vector<int>& c
     return std::nullopt;
 }
 
-// The remotes of every --remotes file; a file that LIRC would refuse is named with its line.
+// The remotes of every --remotes file, or without one those of the window's remote library when
+// there is one; a file that LIRC would refuse is named with its line.
 std::optional<Failure> loadRemotes(const Arguments& args, std::vector<LircRemote>& remotes) {
-    for (const QString& path : args.remoteFiles) {
+    QStringList files = args.remoteFiles;
+    if (files.isEmpty() && QFileInfo::exists(RemoteLibrary::defaultPath())) {
+        files << RemoteLibrary::defaultPath();
+    }
+    for (const QString& path : files) {
         if (auto error = readLircdConfFile(path, remotes)) {
             return Failure{kExitFailed, *error};
         }
