@@ -109,8 +109,8 @@ void ExportMenu::exportAs(ExportFormat format) {
         const int ch = named >= 1 && named <= kChannelCount ? static_cast<int>(named) : 1;
         channels = {channels[static_cast<std::size_t>(ch - 1)]};
     }
-    const std::optional<QString> failure =
-        interchange::writeFilesWhole(interchange::exportFiles(format, channels, path));
+    const std::optional<QString> failure = interchange::writeFilesWhole(interchange::exportFiles(
+        format, channels, path, keyNames_ ? keyNames_() : interchange::KeyNames{}));
     if (failure) {
         MsgBox(form_->window(), *failure);
     }
