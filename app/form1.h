@@ -112,6 +112,10 @@ Q_SIGNALS:
     // Raised after a file has been loaded into, or saved from, the three buffers.
     void fileLoaded(const QString& path);
     void fileSaved(const QString& path);
+    // Raised when 开始采集 has opened the port and a capture runs.
+    void captureStarted();
+    // Raised after 放大 or 缩少 has changed the zoom.
+    void zoomChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

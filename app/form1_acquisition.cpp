@@ -51,6 +51,7 @@ void Form1::Command2_Click() {
         Label1->setCaption(texts::q(texts::kPortOpened));
         ElapsedTicks = 0;
         setInterval(Timer1, kMonitorIntervalMs);
+        Q_EMIT captureStarted();
     } else {
         endCapture(texts::q(texts::kForceStopped));
     }

@@ -38,6 +38,7 @@ void Form1::Command5_Click() {
     BitWidth = static_cast<int16_t>(BitWidth * 2);
     HScroll1->setMax(scrollMaximum(Picture1->Width(), BitWidth));
     redrawRows(kBytesPerScrollUnit * ViewStart);
+    Q_EMIT zoomChanged();
 }
 
 void Form1::Command6_Click() {
@@ -47,6 +48,7 @@ void Form1::Command6_Click() {
     }
     HScroll1->setMax(scrollMaximum(Picture1->Width(), BitWidth));
     redrawRows(kBytesPerScrollUnit * ViewStart);
+    Q_EMIT zoomChanged();
 }
 
 void Form1::HScroll1_Change() {

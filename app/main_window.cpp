@@ -3,72 +3,32 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
-#include <QDir>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
-#include <QSettings>
-#include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <array>
-
-#include "acquisition/block_receiver.h"
+#include "app/export_menu.h"
 #include "app/form1.h"
-#include "core/channel_levels.h"
+#include "app/help_page.h"
+#include "app/navigator_link.h"
+#include "app/recent_files.h"
 #include "core/number_rules.h"
 #include "core/texts.h"
-#include "display/picture_box.h"
-#include "display/square_wave.h"
 #include "display/vb_scroll_bar.h"
-#include "files/message_box.h"
-#include "interchange/export_files.h"
-#include "navigator/frame_list.h"
-#include "navigator/navigation.h"
-#include "navigator/navigator_panel.h"
-#include "navigator/overview.h"
 
 namespace velmoran {
 
 namespace {
 
-using interchange::ExportFormat;
-
-// The export submenu: one line per format.
-struct ExportEntry {
-    ExportFormat format;
-    const char* objectName;
-    const char* text;
-    const char* nameFilter;
-    const char* suffix;
-    bool displayedChannelOnly; // formats of one channel take the one 显示通道 names
-};
-
-constexpr std::array kExports{
-    ExportEntry{ExportFormat::Vcd, "actionExportVcd", texts::kExportVcd, "VCD (*.vcd)", "vcd",
-                false},
-    ExportEntry{ExportFormat::Sigrok, "actionExportSr", texts::kExportSr, "sigrok (*.sr)", "sr",
-                false},
-    ExportEntry{ExportFormat::Mode2, "actionExportMode2", texts::kExportMode2,
-                "LIRC mode2 (*.mode2 *.txt)", "mode2", true},
-    ExportEntry{ExportFormat::Csv, "actionExportCsv", texts::kExportCsv, "CSV (*.csv)", "csv",
-                false},
-    ExportEntry{ExportFormat::Lircd, "actionExportLircd", texts::kExportLircd,
-                "lircd.conf (*.lircd.conf *.conf)", "lircd.conf", true},
-    ExportEntry{ExportFormat::Pronto, "actionExportPronto", texts::kExportPronto, "Pronto (*.txt)",
-                "txt", true},
-};
-
-const QString kRecentKey = QStringLiteral("recentFiles");
 // Port numbers the 采集 menu looks at beyond those named with --port.
 constexpr int kListedPorts = 16;
 constexpr QSize kHelpSize{560, 480};
@@ -99,81 +59,53 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
+    navigator_ = new NavigatorLink(this, form_);
     buildMenus();
 
-    connect(form_, &Form1::captureEnded, this, &MainWindow::refreshNavigator);
+    connect(form_, &Form1::captureEnded, navigator_, &NavigatorLink::refresh);
+    connect(form_, &Form1::captureStarted, this, &MainWindow::syncActions);
+    connect(form_, &Form1::captureEnded, this, &MainWindow::syncActions);
     connect(form_, &Form1::fileLoaded, this, [this](const QString& path) {
-        rememberFile(path);
+        recent_->remember(path);
         showFileInTitle(path);
-        refreshNavigator();
+        navigator_->refresh();
     });
     connect(form_, &Form1::fileSaved, this, [this](const QString& path) {
-        rememberFile(path);
+        recent_->remember(path);
         showFileInTitle(path);
     });
-    connect(form_->HScroll1, &QScrollBar::valueChanged, this, &MainWindow::updateViewMark);
-    connect(form_->HScroll1, &QScrollBar::rangeChanged, this, &MainWindow::updateViewMark);
-    connect(form_->Command5, &QPushButton::clicked, this, &MainWindow::updateViewMark);
-    connect(form_->Command6, &QPushButton::clicked, this, &MainWindow::updateViewMark);
-    connect(form_->Command2, &QPushButton::clicked, this, &MainWindow::syncActions);
+    connect(navigator_, &NavigatorLink::framesChanged, this, &MainWindow::syncActions);
+    connect(navigator_, &NavigatorLink::shownChanged, actionNavigator_, &QAction::setChecked);
+    // The menu's items follow their buttons' enabled state, whoever changes it.
     for (QWidget* w :
          std::initializer_list<QWidget*>{form_->Command1, form_->Command2, form_->Command3,
                                          form_->Command5, form_->Command6, form_->HScroll1}) {
         w->installEventFilter(this);
     }
-    updateViewMark();
     syncActions();
 }
 
 MainWindow::~MainWindow() {
     // The children outlive this object's own part: nothing they report may reach it.
-    if (dock_ != nullptr) {
-        dock_->disconnect(this);
+    navigator_->disconnect(this);
+    if (navigator_->dock() != nullptr) {
+        navigator_->dock()->disconnect(navigator_);
     }
     for (QObject* watched : findChildren<QWidget*>()) {
         watched->removeEventFilter(this);
     }
 }
 
-void MainWindow::ensureNavigator() {
-    // Made when first needed: a window that never shows it starts faster and smaller.
-    if (dock_ != nullptr) {
-        return;
-    }
-    panel_ = new navigator::NavigatorPanel(form_->buffers(), this);
-    dock_ = new QDockWidget(texts::q(texts::kNavigatorTitle), this);
-    dock_->setObjectName(QStringLiteral("Navigator"));
-    dock_->setAllowedAreas(Qt::BottomDockWidgetArea);
-    dock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetFloatable);
-    dock_->setWidget(panel_);
-    dock_->hide();
-    addDockWidget(Qt::BottomDockWidgetArea, dock_);
-    connect(panel_, &navigator::NavigatorPanel::fractionChosen, this,
-            &MainWindow::moveChartToFraction);
-    connect(panel_, &navigator::NavigatorPanel::frameChosen, this, &MainWindow::moveChartToFrame);
-    connect(dock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
-        if (!isMinimized()) {
-            actionNavigator_->setChecked(visible);
-        }
-    });
-    // A panel the user floats first appears below the window, not over the client area.
-    connect(dock_, &QDockWidget::topLevelChanged, this, [this](bool floating) {
-        if (floating) {
-            dock_->move(frameGeometry().bottomLeft() + QPoint(0, 1));
-        }
-    });
+navigator::NavigatorPanel* MainWindow::navigatorPanel() const {
+    return navigator_->panel();
+}
+
+QDockWidget* MainWindow::navigatorDock() const {
+    return navigator_->dock();
 }
 
 void MainWindow::setNavigatorShown(bool shown) {
-    if (shown && dock_ == nullptr) {
-        ensureNavigator();
-        panel_->showFrames(navigator::decodeChannels(form_->buffers()));
-        updateViewMark();
-    }
-    if (dock_ != nullptr) {
-        dock_->setVisible(shown);
-    }
-    actionNavigator_->setChecked(shown);
+    navigator_->setShown(shown);
     syncActions();
 }
 
@@ -183,10 +115,10 @@ void MainWindow::buildMenus() {
     connect(actionLoad_, &QAction::triggered, form_->Command1, &QPushButton::click);
     actionSave_ = menuAction(file, "actionSave", texts::kMenuSave, QKeySequence::Save);
     connect(actionSave_, &QAction::triggered, form_->Command3, &QPushButton::click);
-    buildExportMenu(file->addMenu(texts::q(texts::kMenuExport)));
-    recentMenu_ = file->addMenu(texts::q(texts::kMenuRecent));
-    recentMenu_->setObjectName(QStringLiteral("menuRecent"));
-    fillRecentMenu();
+    exportMenu_ = new ExportMenu(form_, file->addMenu(texts::q(texts::kMenuExport)),
+                                 [this](const QString& path) { return confirmOverwrite(path); });
+    recent_ = new RecentFiles(file->addMenu(texts::q(texts::kMenuRecent)), this);
+    connect(recent_, &RecentFiles::openRequested, this, &MainWindow::openFile);
     file->addSeparator();
     QAction* quit = menuAction(file, "actionQuit", texts::kMenuQuit, QKeySequence::Quit);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -214,10 +146,10 @@ void MainWindow::buildMenus() {
             [this] { form_->HScroll1->setValue(form_->HScroll1->Max()); });
     actionPrevFrame_ = menuAction(view, "actionPrevFrame", texts::kMenuPrevFrame,
                                   QKeySequence(Qt::CTRL | Qt::Key_Left));
-    connect(actionPrevFrame_, &QAction::triggered, this, &MainWindow::previousFrame);
+    connect(actionPrevFrame_, &QAction::triggered, navigator_, &NavigatorLink::previousFrame);
     actionNextFrame_ = menuAction(view, "actionNextFrame", texts::kMenuNextFrame,
                                   QKeySequence(Qt::CTRL | Qt::Key_Right));
-    connect(actionNextFrame_, &QAction::triggered, this, &MainWindow::nextFrame);
+    connect(actionNextFrame_, &QAction::triggered, navigator_, &NavigatorLink::nextFrame);
     view->addSeparator();
     actionNavigator_ = menuAction(view, "actionNavigator", texts::kMenuNavigator, Qt::Key_F2);
     actionNavigator_->setCheckable(true);
@@ -229,48 +161,6 @@ void MainWindow::buildMenus() {
     QAction* page =
         menuAction(help, "actionHelp", texts::kMenuHelpPage, QKeySequence::HelpContents);
     connect(page, &QAction::triggered, this, &MainWindow::showHelp);
-}
-
-void MainWindow::buildExportMenu(QMenu* menu) {
-    for (std::size_t i = 0; i < kExports.size(); ++i) {
-        QAction* a = menuAction(menu, kExports[i].objectName, kExports[i].text);
-        connect(a, &QAction::triggered, this, [this, i] { exportAs(static_cast<int>(i)); });
-        exportActions_ << a;
-    }
-}
-
-void MainWindow::exportAs(int entry) {
-    const ExportEntry& e = kExports[static_cast<std::size_t>(entry)];
-    QFileDialog dialog(this, texts::q(texts::kExportDialogTitle));
-    dialog.setObjectName(QStringLiteral("ExportDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite); // asked below, as for 保存
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(QString::fromUtf8(e.nameFilter));
-    dialog.setDefaultSuffix(QString::fromLatin1(e.suffix));
-    dialog.setWindowModality(Qt::ApplicationModal);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
-    }
-    const QString path = dialog.selectedFiles().constFirst();
-    if (QFileInfo(path).isFile() && !confirmOverwrite(path)) {
-        return;
-    }
-    std::vector<interchange::ExportChannel> channels;
-    for (int ch = 1; ch <= kChannelCount; ++ch) {
-        channels.push_back({ch, channelLevels(*form_->channel(ch))});
-    }
-    if (e.displayedChannelOnly) {
-        // The channel 显示通道 names; a text naming none exports channel 1.
-        const double named = targetChannel(form_->Combo1->currentText());
-        const int ch = named >= 1 && named <= kChannelCount ? static_cast<int>(named) : 1;
-        channels = {channels[static_cast<std::size_t>(ch - 1)]};
-    }
-    const std::optional<QString> failure =
-        interchange::writeFilesWhole(interchange::exportFiles(e.format, channels, path));
-    if (failure) {
-        MsgBox(this, *failure);
-    }
 }
 
 void MainWindow::fillPortMenu() {
@@ -298,49 +188,7 @@ void MainWindow::fillPortMenu() {
 }
 
 QStringList MainWindow::recentFiles() const {
-    return QSettings().value(kRecentKey).toStringList();
-}
-
-void MainWindow::fillRecentMenu() {
-    recentMenu_->clear();
-    const QStringList files = recentFiles();
-    for (int i = 0; i < files.size(); ++i) {
-        const QString& path = files[i];
-        QAction* a = recentMenu_->addAction(
-            QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
-        a->setObjectName(QStringLiteral("actionRecent%1").arg(i + 1));
-        a->setToolTip(path);
-        a->setStatusTip(path);
-        a->setEnabled(form_->Command1->isEnabled());
-        connect(a, &QAction::triggered, this, [this, path] { openRecent(path); });
-    }
-    if (files.isEmpty()) {
-        recentMenu_->addAction(texts::q(texts::kMenuNoRecent))->setEnabled(false);
-    }
-}
-
-void MainWindow::rememberFile(const QString& path) {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    QStringList files = recentFiles();
-    files.removeAll(absolute);
-    files.prepend(absolute);
-    while (files.size() > kRecentFileCount) {
-        files.removeLast();
-    }
-    QSettings().setValue(kRecentKey, files);
-    fillRecentMenu();
-}
-
-void MainWindow::openRecent(const QString& path) {
-    if (!QFileInfo::exists(path)) {
-        QStringList files = recentFiles();
-        files.removeAll(path);
-        QSettings().setValue(kRecentKey, files);
-        fillRecentMenu();
-        MsgBox(this, texts::q(texts::kRecentMissing).arg(QDir::toNativeSeparators(path)));
-        return;
-    }
-    openFile(path);
+    return recent_->files();
 }
 
 bool MainWindow::openFile(const QString& path) {
@@ -366,90 +214,18 @@ bool MainWindow::confirmOverwrite(const QString& path) {
     return box.exec() == QMessageBox::Yes;
 }
 
-void MainWindow::refreshNavigator() {
-    std::vector<infrared::IrFrame> frames = navigator::decodeChannels(form_->buffers());
-    if (frames.empty() && dock_ == nullptr) {
-        syncActions();
-        return;
-    }
-    ensureNavigator();
-    if (panel_->showFrames(std::move(frames)) > 0) {
-        dock_->show();
-    }
-    updateViewMark();
-    syncActions();
-}
-
-int64_t MainWindow::visibleSamples() const {
-    return samplesAcross(form_->Picture1->Width(), form_->BitWidth);
-}
-
-void MainWindow::updateViewMark() {
-    if (panel_ == nullptr) {
-        return;
-    }
-    panel_->overview()->setView(navigator::leftSampleAt(form_->HScroll1->Value()),
-                                visibleSamples());
-}
-
-void MainWindow::moveChartToFraction(double fraction) {
-    form_->HScroll1->setValue(navigator::scrollValueAtFraction(fraction, form_->HScroll1->Max()));
-}
-
-void MainWindow::moveChartToFrame(int row) {
-    if (panel_ == nullptr) {
-        return;
-    }
-    const auto& frames = panel_->frames()->frames();
-    if (row < 0 || row >= static_cast<int>(frames.size())) {
-        return;
-    }
-    form_->HScroll1->setValue(
-        navigator::scrollValueForSample(frames[static_cast<std::size_t>(row)].startSample,
-                                        visibleSamples(), form_->HScroll1->Max()));
-}
-
-void MainWindow::previousFrame() {
-    if (panel_ == nullptr) {
-        return;
-    }
-    const auto row = navigator::previousFrame(panel_->frames()->starts(), form_->HScroll1->Value(),
-                                              visibleSamples(), form_->HScroll1->Max());
-    if (row) {
-        panel_->selectFrame(static_cast<int>(*row));
-    }
-}
-
-void MainWindow::nextFrame() {
-    if (panel_ == nullptr) {
-        return;
-    }
-    const auto row = navigator::nextFrame(panel_->frames()->starts(), form_->HScroll1->Value(),
-                                          visibleSamples(), form_->HScroll1->Max());
-    if (row) {
-        panel_->selectFrame(static_cast<int>(*row));
-    }
-}
-
 void MainWindow::syncActions() {
     actionLoad_->setEnabled(form_->Command1->isEnabled());
     actionSave_->setEnabled(form_->Command3->isEnabled());
-    for (QAction* a : exportActions_) {
-        a->setEnabled(form_->Command3->isEnabled());
-    }
-    for (QAction* a : recentMenu_->actions()) {
-        if (!a->objectName().isEmpty()) {
-            a->setEnabled(form_->Command1->isEnabled());
-        }
-    }
+    exportMenu_->setEnabled(form_->Command3->isEnabled());
+    recent_->setEnabled(form_->Command1->isEnabled());
     actionCapture_->setEnabled(form_->Command2->isEnabled());
     actionCapture_->setText(form_->Command2->text());
     actionZoomIn_->setEnabled(form_->Command5->isEnabled());
     actionZoomOut_->setEnabled(form_->Command6->isEnabled());
     actionHome_->setEnabled(form_->HScroll1->isEnabled());
     actionEnd_->setEnabled(form_->HScroll1->isEnabled());
-    const bool frames =
-        panel_ != nullptr && panel_->frames()->rowCount() > 0 && form_->HScroll1->isEnabled();
+    const bool frames = navigator_->hasFrames() && form_->HScroll1->isEnabled();
     actionPrevFrame_->setEnabled(frames);
     actionNextFrame_->setEnabled(frames);
 }
@@ -467,7 +243,7 @@ void MainWindow::showHelp() {
         dialog->setObjectName(QStringLiteral("HelpWindow"));
         dialog->setWindowTitle(texts::q(texts::kHelpTitle));
         auto* browser = new QTextBrowser(dialog);
-        browser->setHtml(texts::q(texts::kHelpHtml));
+        browser->setHtml(helpHtml());
         auto* layout = new QVBoxLayout(dialog);
         layout->addWidget(browser);
         dialog->resize(kHelpSize);

@@ -2,7 +2,8 @@
 
 // The program's main window: the menu bar above Form1, which stays the client area exactly as
 // designed, and the navigator docked below it when shown. Also where files arrive the desktop
-// way: named on the command line, dropped on the window, or picked from the recent ones.
+// way: named on the command line, dropped on the window, or picked from the recent ones. Each
+// menu's work is a part of its own (export menu, recent files, navigator link, help page).
 
 #include <QMainWindow>
 #include <QStringList>
@@ -15,7 +16,10 @@ class QMenu;
 
 namespace velmoran {
 
+class ExportMenu;
 class Form1;
+class NavigatorLink;
+class RecentFiles;
 
 namespace navigator {
 class NavigatorPanel;
@@ -30,8 +34,8 @@ public:
     Form1* form() const { return form_; }
     // The navigator, once first needed (after a capture or load that found frames, or F2);
     // nullptr before.
-    navigator::NavigatorPanel* navigatorPanel() const { return panel_; }
-    QDockWidget* navigatorDock() const { return dock_; }
+    navigator::NavigatorPanel* navigatorPanel() const;
+    QDockWidget* navigatorDock() const;
     // Shows or hides the navigator (as 总览与帧列表).
     void setNavigatorShown(bool shown);
 
@@ -40,11 +44,6 @@ public:
 
     // The recently opened or saved files, newest first.
     QStringList recentFiles() const;
-    static constexpr int kRecentFileCount = 6;
-
-    // Moves the chart to the previous / next decoded frame (as 上一帧 / 下一帧).
-    void previousFrame();
-    void nextFrame();
 
     // Asks whether to replace the existing file `path` (true: replace).
     bool confirmOverwrite(const QString& path);
@@ -57,28 +56,16 @@ protected:
 
 private:
     void buildMenus();
-    void buildExportMenu(QMenu* menu);
-    void exportAs(int entry);
     void fillPortMenu();
-    void fillRecentMenu();
-    void openRecent(const QString& path);
-    void rememberFile(const QString& path);
     void showFileInTitle(const QString& path);
-    void ensureNavigator();
-    void refreshNavigator();
-    void updateViewMark();
-    void moveChartToFraction(double fraction);
-    void moveChartToFrame(int row);
     void syncActions();
     void showHelp();
-    // Samples across Picture1 at the current zoom.
-    int64_t visibleSamples() const;
 
     PortMap portMap_;
     Form1* form_ = nullptr;
-    navigator::NavigatorPanel* panel_ = nullptr;
-    QDockWidget* dock_ = nullptr;
-    QMenu* recentMenu_ = nullptr;
+    NavigatorLink* navigator_ = nullptr;
+    ExportMenu* exportMenu_ = nullptr;
+    RecentFiles* recent_ = nullptr;
     QMenu* captureMenu_ = nullptr;
     QAction* actionLoad_ = nullptr;
     QAction* actionSave_ = nullptr;
@@ -90,7 +77,6 @@ private:
     QAction* actionPrevFrame_ = nullptr;
     QAction* actionNextFrame_ = nullptr;
     QAction* actionNavigator_ = nullptr;
-    QList<QAction*> exportActions_;
     QList<QAction*> portActions_;
     QWidget* helpWindow_ = nullptr;
 };

@@ -76,6 +76,7 @@ inline constexpr char kTitleWithFile[] = "%1 - %2";
 inline constexpr char kOverwriteQuestion[] = "文件“%1”已存在。\n要替换它吗？";
 inline constexpr char kRecentMissing[] = "找不到文件“%1”，已将它从最近打开的文件中移除。";
 inline constexpr char kHelpTitle[] = "使用说明";
+// %1: the infrared families decoded; %2: the export formats (both from their tables).
 inline constexpr char kHelpHtml[] =
     "<h3>采集</h3>"
     "<p>在“显示通道”中选择通道（1、2 或 3），在“串口选择”中填写串口号，然后单击“开始采集”"
@@ -90,11 +91,11 @@ inline constexpr char kHelpHtml[] =
     "鼠标在图形上移动时显示绿色时间线及时间；先后单击两点显示两点间的时间。</p>"
     "<h3>总览与帧列表（F2）</h3>"
     "<p>总览以一条横带显示每个通道的全部采集，红框为图形当前显示的部分；单击或拖动即可跳转。"
-    "帧列表列出解码得到的红外遥控帧（NEC、RC5、SIRC），单击一行图形即跳到该帧；"
+    "帧列表列出解码得到的红外遥控帧（%1），单击一行图形即跳到该帧；"
     "“上一帧”“下一帧”（Ctrl+←、Ctrl+→）逐帧浏览。</p>"
     "<h3>文件</h3>"
     "<p>.ird 文件依次保存三个通道的缓冲区，每个 63,489 字节，共 190,467 字节，无文件头；"
     "每字节 8 个采样，最早的在第 7 位。可用“载入”、把文件拖到窗口上或在命令行中给出文件名来打开。"
-    "“导出”可写出 VCD（附 GTKWave 视图文件）、sigrok 会话、LIRC mode2 和边沿 CSV。</p>";
+    "“导出”可写出：%2。</p>";
 
 } // namespace velmoran::texts

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "infrared/ir_analysis.h"
+
 namespace velmoran::infrared {
 
 namespace {
@@ -71,11 +73,23 @@ QStringList fieldsOf(const IrFrame& f) {
         for (const int32_t d : f.durationsUs) {
             raw << (d > 0 ? QStringLiteral("+%1").arg(d) : QString::number(d));
         }
-        return {QStringLiteral("pulses=%1").arg(s.pulses),
-                QStringLiteral("duration_us=%1").arg(s.durationUs),
-                QStringLiteral("mark_us=%1").arg(s.commonMarkUs),
-                QStringLiteral("space_us=%1").arg(s.commonSpaceUs),
-                QStringLiteral("raw=") + raw.join(QLatin1Char(','))};
+        QStringList out{QStringLiteral("pulses=%1").arg(s.pulses),
+                        QStringLiteral("duration_us=%1").arg(s.durationUs),
+                        QStringLiteral("mark_us=%1").arg(s.commonMarkUs),
+                        QStringLiteral("space_us=%1").arg(s.commonSpaceUs)};
+        const IrAnalysis& a = f.analysis;
+        if (a.scheme != IrScheme::None) {
+            out << codingTimings(a);
+            if (a.gapUs > 0) {
+                out << QStringLiteral("gap=-%1").arg(a.gapUs);
+            }
+            out << QStringLiteral("bits=%1").arg(a.bits.size());
+            if (a.repeatCode) {
+                out << QStringLiteral("repeat-code");
+            }
+        }
+        out << QStringLiteral("raw=") + raw.join(QLatin1Char(','));
+        return out;
     }
     }
     return {};
@@ -83,12 +97,40 @@ QStringList fieldsOf(const IrFrame& f) {
 
 } // namespace
 
+QString codingText(const IrAnalysis& a) {
+    const char* scheme = a.scheme == IrScheme::PulseDistance ? "脉冲间隔"
+                         : a.scheme == IrScheme::PulseWidth  ? "脉冲宽度"
+                                                             : "双相";
+    return QStringLiteral("未知(%1%2位)").arg(QString::fromUtf8(scheme)).arg(a.bits.size());
+}
+
+QString codingTimings(const IrAnalysis& a) {
+    const auto pair = [](int mark, int space) {
+        return QStringLiteral("+%1,-%2").arg(mark).arg(space);
+    };
+    QStringList out;
+    if (a.headerMarkUs > 0) {
+        out << QStringLiteral("hdr=") + pair(a.headerMarkUs, a.headerSpaceUs);
+    }
+    out << QStringLiteral("0=") + pair(a.zeroMarkUs, a.zeroSpaceUs)
+        << QStringLiteral("1=") + pair(a.oneMarkUs, a.oneSpaceUs);
+    if (a.trailMarkUs > 0) {
+        out << QStringLiteral("trail=+%1").arg(a.trailMarkUs);
+    }
+    return out.join(QLatin1Char(' '));
+}
+
 FrameText frameText(const IrFrame& f) {
     FrameText text;
     text.protocol = protocolName(f);
     const bool wide = f.extended || f.protocol == IrProtocol::Sirc;
     text.address = f.keyKnown ? hex(f.address, wide ? 4 : 2) : QStringLiteral("-");
     text.command = f.keyKnown ? hex(f.command, 2) : QStringLiteral("-");
+    if (f.analysis.scheme != IrScheme::None) {
+        text.protocol = codingText(f.analysis);
+        text.address = QStringLiteral("LSB=") + bitsHex(f.analysis.bits, true);
+        text.command = QStringLiteral("MSB=") + bitsHex(f.analysis.bits, false);
+    }
     text.check = QStringLiteral("-");
     if (f.check == IrCheck::Passed) {
         text.check = QStringLiteral("ok");
@@ -101,6 +143,10 @@ FrameText frameText(const IrFrame& f) {
     }
     if (f.repeat) {
         notes << QStringLiteral("repeat");
+    }
+    if (f.half != IrPairHalf::Both) {
+        notes << (f.half == IrPairHalf::FirstOnly ? QStringLiteral("half=first")
+                                                  : QStringLiteral("half=second"));
     }
     if (!f.keyKnown && f.protocol == IrProtocol::NecRepeat) {
         notes << QStringLiteral("repeats-no-frame");

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "infrared/ir_analysis.h"
 #include "infrared/ir_protocols.h"
 #include "infrared/ir_runs.h"
 
@@ -20,6 +21,14 @@ constexpr int kNecBits = 32;
 // one later than this repeats no known key.
 constexpr double kNecRepeatReachUs = 140000;
 
+// A repeat code of a key no family knows comes at most this long after the key's frame or the
+// repeat code before it, start to start.
+constexpr double kUnknownRepeatReachUs = 150000;
+// A coding this many frames show is the channel's remote's.
+constexpr int kCommonCodingFrames = 3;
+// Frames within this ratio of each other's length may be one remote's.
+constexpr double kSameLengthRatio = 1.35;
+
 // Sony SIRC: the line rests at least this long around a frame.
 constexpr double kSircIdleUs = 2700;
 constexpr int kSircCommandBits = 7;
@@ -33,6 +42,8 @@ constexpr double kHeaderlessIdleUs = 10000;
 // Sharp and Denon: the expansion and check bits after the address and command.
 constexpr int kSharpAddressBits = 5;
 constexpr int kSharpCommandBits = 8;
+// The runs of one Sharp or Denon frame: a mark and a space per bit, and the closing mark.
+constexpr std::size_t kSharpFrameRuns = 2 * static_cast<std::size_t>(kSharp.bits) + 1;
 
 // Raw durations are binned this finely when looking for the most common mark and space.
 constexpr int kBurstBinUs = 20;
@@ -56,7 +67,7 @@ bool closingMark(const Runs& runs, std::size_t i, double nominal) {
     if (i >= runs.size() || runs[i].high) {
         return false;
     }
-    return runs[i].cutAtEnd ? runs[i].us() <= upperBound(nominal) : near(runs[i].us(), nominal);
+    return runs[i].cutAtEnd ? runs[i].us() <= longest(false, nominal) : fits(runs[i], nominal);
 }
 
 struct Bits {
@@ -80,15 +91,15 @@ std::optional<Bits> readPulseDistance(const Runs& runs, std::size_t r, const Pul
             }
             break;
         }
-        if (!near(mark.us(), code.mark)) {
+        if (!fits(mark, code.mark)) {
             return std::nullopt;
         }
         const Run& space = runs[r + 1];
         if (count < code.bits && !space.cutAtEnd) {
             int bit = -1;
-            if (near(space.us(), code.zeroSpace)) {
+            if (fits(space, code.zeroSpace)) {
                 bit = 0;
-            } else if (near(space.us(), code.oneSpace)) {
+            } else if (fits(space, code.oneSpace)) {
                 bit = 1;
             }
             if (bit >= 0) {
@@ -102,7 +113,7 @@ std::optional<Bits> readPulseDistance(const Runs& runs, std::size_t r, const Pul
             }
         }
         // Not a bit: this mark closes the frame if the line rests after it.
-        if (count != code.bits || (!space.cutAtEnd && space.us() <= upperBound(code.oneSpace))) {
+        if (count != code.bits || (!space.cutAtEnd && space.us() <= longest(true, code.oneSpace))) {
             return std::nullopt;
         }
         break;
@@ -114,8 +125,8 @@ std::optional<Bits> readPulseDistance(const Runs& runs, std::size_t r, const Pul
 // A header of pulse-distance code at the mark run i.
 bool headerAt(const Runs& runs, std::size_t i, const PulseDistance& code) {
     return i + 2 < runs.size() && idleBefore(runs, i, kHeaderIdleUs) &&
-           near(runs[i].us(), code.headerMark) && !runs[i + 1].cutAtEnd &&
-           near(runs[i + 1].us(), code.headerSpace);
+           fits(runs[i], code.headerMark) && !runs[i + 1].cutAtEnd &&
+           fits(runs[i + 1], code.headerSpace);
 }
 
 uint32_t byteOf(uint64_t data, int n) {
@@ -133,10 +144,10 @@ IrFrame frameAt(const Runs& runs, std::size_t i, std::size_t next, IrProtocol pr
 
 std::optional<Found> tryNec(const Runs& runs, std::size_t i) {
     if (i + 2 >= runs.size() || !idleBefore(runs, i, kHeaderIdleUs) ||
-        !near(runs[i].us(), kNec.headerMark) || runs[i + 1].cutAtEnd) {
+        !fits(runs[i], kNec.headerMark) || runs[i + 1].cutAtEnd) {
         return std::nullopt;
     }
-    if (near(runs[i + 1].us(), kNecRepeatSpace)) {
+    if (fits(runs[i + 1], kNecRepeatSpace)) {
         if (!closingMark(runs, i + 2, kNec.mark)) {
             return std::nullopt;
         }
@@ -195,10 +206,16 @@ std::optional<Found> tryJvc(const Runs& runs, std::size_t i) {
     return Found{jvcFrame(runs, i, *bits), bits->next};
 }
 
-// A JVC frame without its header: only right after a JVC frame, one gap later.
-std::optional<Found> tryJvcRepeat(const Runs& runs, std::size_t i) {
-    if (runs[i].cutAtStart || !idleBefore(runs, i, lowerBound(kJvc.gapUs)) ||
-        runs[i - 1].us() > upperBound(kJvc.gapUs)) {
+// A JVC frame without its header: only right after a JVC frame, with or without its header,
+// that started 45 to 70 ms earlier (held keys repeat every 50 to 60 ms) or ended one JVC gap
+// earlier, and after the line has rested longer than any space inside a frame.
+std::optional<Found> tryJvcRepeat(const Runs& runs, std::size_t i, int64_t previousStart) {
+    const double periodUs =
+        static_cast<double>(runs[i].start - previousStart) * kSamplePeriodUsExact;
+    const bool inPeriod = periodUs >= kJvcRepeatPeriodMinUs - kAbsoluteToleranceUs &&
+                          periodUs <= kJvcRepeatPeriodMaxUs + kAbsoluteToleranceUs;
+    if (runs[i].cutAtStart || !idleBefore(runs, i, longest(true, kJvc.headerSpace)) ||
+        (!inPeriod && !fits(runs[i - 1], kJvc.gapUs))) {
         return std::nullopt;
     }
     const std::optional<Bits> bits = readPulseDistance(runs, i, kJvc);
@@ -266,63 +283,88 @@ std::optional<Found> tryRca(const Runs& runs, std::size_t i) {
 }
 
 // Sharp and Denon: a frame, a gap, and the same frame with the command, expansion and check bits
-// inverted. Sharp's first frame ends in the bits 1, 0; Denon's in 0, 0.
-std::optional<Found> trySharpPair(const Runs& runs, std::size_t i) {
+// inverted. Sharp's first frame ends in the bits 1, 0; Denon's in 0, 0. A frame whose partner
+// was lost (or does not match it) is reported alone, as the first or the second of its pair.
+std::optional<Found> trySharp(const Runs& runs, std::size_t i) {
     if (runs[i].cutAtStart || !idleBefore(runs, i, kHeaderlessIdleUs)) {
         return std::nullopt;
     }
     const std::optional<Bits> first = readPulseDistance(runs, i, kSharp);
-    if (!first || first->next + 1 >= runs.size() || runs[first->next].cutAtEnd ||
-        !near(runs[first->next].us(), kSharp.gapUs)) {
+    if (!first) {
         return std::nullopt;
     }
-    const std::optional<Bits> second = readPulseDistance(runs, first->next + 1, kSharp);
-    if (!second) {
-        return std::nullopt;
-    }
-    const auto a = static_cast<uint32_t>(first->data);
-    const auto b = static_cast<uint32_t>(second->data);
     constexpr int kTail = kSharpAddressBits + kSharpCommandBits;
     constexpr uint32_t kAddressMask = (1u << kSharpAddressBits) - 1;
     constexpr uint32_t kCommandMask = (1u << kSharpCommandBits) - 1;
+    constexpr uint32_t kSharpFirstTail = 0x1u; // expansion 1, check 0 (least significant first)
+    constexpr uint32_t kDenonFirstTail = 0x0u;
+    constexpr uint32_t kTailMask = 0x3u;
+    const auto a = static_cast<uint32_t>(first->data);
     const uint32_t tailA = a >> kTail;
-    const uint32_t tailB = b >> kTail;
-    if ((a & kAddressMask) != (b & kAddressMask) || tailB != (~tailA & 0x3u)) {
+    const auto commandOf = [](uint32_t v) { return v >> kSharpAddressBits & kCommandMask; };
+    if (first->next + 1 < runs.size() && !runs[first->next].cutAtEnd &&
+        fits(runs[first->next], kSharp.gapUs)) {
+        if (const std::optional<Bits> second = readPulseDistance(runs, first->next + 1, kSharp)) {
+            const auto b = static_cast<uint32_t>(second->data);
+            if ((a & kAddressMask) == (b & kAddressMask) && b >> kTail == (~tailA & kTailMask) &&
+                (tailA == kSharpFirstTail || tailA == kDenonFirstTail)) {
+                IrFrame frame = frameAt(
+                    runs, i, second->next,
+                    tailA == kSharpFirstTail ? IrProtocol::Sharp : IrProtocol::Denon, kSharp.bits);
+                frame.address = a & kAddressMask;
+                frame.command = commandOf(a);
+                frame.check = commandOf(b) == (~frame.command & kCommandMask) ? IrCheck::Passed
+                                                                              : IrCheck::Failed;
+                return Found{frame, second->next};
+            }
+        }
+    }
+    // Alone only when the partner's place is empty or holds a frame of its own: a partner
+    // damaged beyond reading, or beyond the capture's ends, leaves the whole pair unread.
+    const auto frameOrRest = [&](std::size_t gap, bool before) {
+        if (runs[gap].us() > longest(true, kSharp.gapUs)) {
+            return true;
+        }
+        if (runs[gap].cutAtStart || runs[gap].cutAtEnd || !fits(runs[gap], kSharp.gapUs)) {
+            return false;
+        }
+        if (!before) {
+            return gap + 1 < runs.size() && readPulseDistance(runs, gap + 1, kSharp).has_value();
+        }
+        const std::size_t start = gap - kSharpFrameRuns;
+        return gap >= kSharpFrameRuns && !runs[start].high &&
+               readPulseDistance(runs, start, kSharp).has_value();
+    };
+    const bool sharp = tailA == kSharpFirstTail || tailA == (~kSharpFirstTail & kTailMask);
+    const bool firstHalf = tailA == kSharpFirstTail || tailA == kDenonFirstTail;
+    if (firstHalf ? first->next < runs.size() && !frameOrRest(first->next, false)
+                  : !frameOrRest(i - 1, true)) {
         return std::nullopt;
     }
-    IrProtocol protocol;
-    if (tailA == 0x1u) {
-        protocol = IrProtocol::Sharp; // expansion 1, check 0 (least significant bit first)
-    } else if (tailA == 0x0u) {
-        protocol = IrProtocol::Denon;
-    } else {
-        return std::nullopt;
-    }
-    IrFrame frame = frameAt(runs, i, second->next, protocol, kSharp.bits);
+    IrFrame frame =
+        frameAt(runs, i, first->next, sharp ? IrProtocol::Sharp : IrProtocol::Denon, kSharp.bits);
     frame.address = a & kAddressMask;
-    frame.command = a >> kSharpAddressBits & kCommandMask;
-    const uint32_t inverted = b >> kSharpAddressBits & kCommandMask;
-    frame.check = inverted == (~frame.command & kCommandMask) ? IrCheck::Passed : IrCheck::Failed;
-    return Found{frame, second->next};
+    frame.command = firstHalf ? commandOf(a) : ~commandOf(a) & kCommandMask;
+    frame.half = firstHalf ? IrPairHalf::FirstOnly : IrPairHalf::SecondOnly;
+    return Found{frame, first->next};
 }
 
 std::optional<Found> trySirc(const Runs& runs, std::size_t i) {
-    if (runs[i].cutAtStart || !near(runs[i].us(), kSircLeader) ||
-        !idleBefore(runs, i, kSircIdleUs)) {
+    if (runs[i].cutAtStart || !fits(runs[i], kSircLeader) || !idleBefore(runs, i, kSircIdleUs)) {
         return std::nullopt;
     }
     uint32_t data = 0;
     int count = 0;
     std::size_t r = i + 1;
     // Each bit is a space and a mark; a longer space (or the capture's end) closes the frame.
-    while (r + 1 < runs.size() && !runs[r].cutAtEnd && near(runs[r].us(), kSircUnit)) {
+    while (r + 1 < runs.size() && !runs[r].cutAtEnd && fits(runs[r], kSircUnit)) {
         const Run& mark = runs[r + 1];
         if (mark.cutAtEnd || count == kSircMaxBits) {
             return std::nullopt;
         }
-        if (near(mark.us(), 2 * kSircUnit)) {
+        if (fits(mark, 2 * kSircUnit)) {
             data |= 1u << count;
-        } else if (!near(mark.us(), kSircUnit)) {
+        } else if (!fits(mark, kSircUnit)) {
             return std::nullopt;
         }
         ++count;
@@ -344,8 +386,8 @@ std::optional<Found> trySirc(const Runs& runs, std::size_t i) {
 // Every decoder that can start at a mark, the most specific first.
 std::optional<Found> tryAll(const Runs& runs, std::size_t i) {
     using Try = std::optional<Found> (*)(const Runs&, std::size_t);
-    static constexpr Try kDecoders[] = {tryNec, tryJvc,  trySamsung32, tryRca,      tryKaseikyo,
-                                        tryRc6, trySirc, tryRc5,       trySharpPair};
+    static constexpr Try kDecoders[] = {tryNec, tryJvc,  trySamsung32, tryRca,  tryKaseikyo,
+                                        tryRc6, trySirc, tryRc5,       trySharp};
     for (const Try decoder : kDecoders) {
         if (std::optional<Found> found = decoder(runs, i)) {
             return found;
@@ -387,14 +429,49 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         const bool edgeless =
             burstFirst == burstLast && runs[burstFirst].cutAtStart && runs[burstFirst].cutAtEnd;
         if (unknown == IrUnknownBursts::Listed && !edgeless) {
-            IrFrame frame;
-            frame.channel = channel;
-            frame.protocol = IrProtocol::Unknown;
-            frame.keyKnown = false;
-            frame.startSample = runs[burstFirst].start;
-            frame.endSample = runs[burstLast].end();
-            frame.durationsUs = durationsOf(runs, burstFirst, burstLast);
-            frames.push_back(std::move(frame));
+            const auto unknownFrame = [&](std::size_t first, std::size_t last) {
+                IrFrame frame;
+                frame.channel = channel;
+                frame.protocol = IrProtocol::Unknown;
+                frame.keyKnown = false;
+                frame.startSample = runs[first].start;
+                frame.endSample = runs[last].end();
+                frame.durationsUs = durationsOf(runs, first, last);
+                return frame;
+            };
+            IrFrame whole = unknownFrame(burstFirst, burstLast);
+            // The frames the burst carries: listed one by one when every one of them shows
+            // the same coding, else the burst as it is.
+            std::vector<IrFrame> parts;
+            std::size_t first = burstFirst;
+            // A burst the capture's end follows closely may be cut short: it stays raw.
+            const bool cut = burstLast + 1 < runs.size() && runs[burstLast + 1].cutAtEnd &&
+                             runs[burstLast + 1].us() < kIrBurstGapUs;
+            const std::vector<std::vector<int32_t>> pieces =
+                cut ? std::vector<std::vector<int32_t>>{} : splitFrames(whole.durationsUs);
+            if (pieces.size() == 1) {
+                whole.analysis = analyseDurations(whole.durationsUs);
+                whole.keyKnown = whole.analysis.scheme != IrScheme::None; // its bits name it
+            }
+            for (std::size_t p = 0; pieces.size() > 1 && p < pieces.size(); ++p) {
+                const std::vector<int32_t>& d = pieces[p];
+                IrFrame part = unknownFrame(first, first + d.size() - 1);
+                part.analysis = analyseDurations(part.durationsUs);
+                part.keyKnown = part.analysis.scheme != IrScheme::None; // its bits name it
+                if (part.analysis.scheme == IrScheme::None ||
+                    (!parts.empty() && !sameStructure(parts.front().analysis, part.analysis))) {
+                    parts.clear();
+                    break;
+                }
+                first += d.size() + 1;
+                parts.push_back(std::move(part));
+            }
+            if (parts.empty()) {
+                frames.push_back(std::move(whole));
+            }
+            for (IrFrame& part : parts) {
+                frames.push_back(std::move(part));
+            }
         }
         burstFirst = kNone;
     };
@@ -407,7 +484,7 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         std::optional<Found> found;
         if (!frames.empty() && frames.back().protocol == IrProtocol::Jvc &&
             lastFrameNext == i - 1) {
-            found = tryJvcRepeat(runs, i);
+            found = tryJvcRepeat(runs, i, frames.back().startSample);
         }
         if (!found) {
             found = tryAll(runs, i);
@@ -449,6 +526,86 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         i = found->next;
     }
     flushBurst();
+    // A frame whose own lengths cannot tell its coding is read with the coding of the
+    // nearest analysed frame before or after it (not the last one when the capture's end
+    // follows closely: it may be cut short).
+    const auto analysed = [&](std::size_t k) {
+        return k < frames.size() && frames[k].analysis.scheme != IrScheme::None;
+    };
+    // One remote's frames can look like another coding alone (a bi-phase payload with a
+    // single double space reads as a leader and pulse-width bits): a frame that fits the
+    // channel's most common coding is read with it; one that does not, but is the only frame
+    // of its own coding and about as long as the common coding's frames, is left unread.
+    const std::vector<IrCoding> codings = codingsOf(frames);
+    const auto common =
+        std::max_element(codings.begin(), codings.end(),
+                         [](const IrCoding& a, const IrCoding& b) { return a.frames < b.frames; });
+    const auto lengthUs = [](const auto& durations) {
+        double sum = 0;
+        for (const auto d : durations) {
+            sum += std::abs(static_cast<double>(d));
+        }
+        return sum;
+    };
+    for (IrFrame& f : frames) {
+        if (common == codings.end() || common->frames < kCommonCodingFrames ||
+            f.analysis.scheme == IrScheme::None || sameStructure(f.analysis, common->like)) {
+            continue;
+        }
+        if (IrAnalysis as = analyseAs(f.durationsUs, common->like); as.scheme != IrScheme::None) {
+            f.analysis = std::move(as);
+            continue;
+        }
+        const auto own = std::find_if(codings.begin(), codings.end(), [&](const IrCoding& c) {
+            return sameStructure(c.like, f.analysis) &&
+                   c.like.bits.size() == f.analysis.bits.size();
+        });
+        const double ratio = lengthUs(f.durationsUs) / lengthUs(analysedDurations(common->like));
+        if (own != codings.end() && own->frames == 1 && ratio > 1 / kSameLengthRatio &&
+            ratio < kSameLengthRatio) {
+            f.analysis = {};
+            f.keyKnown = false;
+        }
+    }
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        IrFrame& f = frames[k];
+        const bool nearEnd =
+            k + 1 == frames.size() &&
+            static_cast<double>(line.samples - f.endSample) * kSamplePeriodUsExact < kIrBurstGapUs;
+        if (f.protocol != IrProtocol::Unknown || analysed(k) || nearEnd) {
+            continue;
+        }
+        for (std::size_t step = 1; step <= k || k + step < frames.size(); ++step) {
+            const std::size_t like = step <= k && analysed(k - step) ? k - step : k + step;
+            if (analysed(like)) {
+                f.analysis = analyseAs(f.durationsUs, frames[like].analysis);
+                f.keyKnown = f.analysis.scheme != IrScheme::None;
+                break;
+            }
+        }
+    }
+    // A held key's repeat codes: each within reach of the key's frame or of the repeat code
+    // before it.
+    for (std::size_t k = 1; k < frames.size(); ++k) {
+        IrFrame& f = frames[k];
+        const IrFrame& before = frames[k - 1];
+        const double sinceUs =
+            static_cast<double>(f.startSample - before.startSample) * kSamplePeriodUsExact;
+        if (f.protocol == IrProtocol::Unknown && !analysed(k) && analysed(k - 1) &&
+            sinceUs <= kUnknownRepeatReachUs && isRepeatCode(f.durationsUs, before.analysis)) {
+            f.analysis = before.analysis;
+            f.analysis.repeatCode = true;
+            f.analysis.gapUs = 0;
+            f.keyKnown = true;
+        }
+    }
+    for (std::size_t k = 0; k + 1 < frames.size(); ++k) {
+        if (frames[k].analysis.scheme != IrScheme::None) {
+            frames[k].analysis.gapUs =
+                static_cast<int>(sampleTimeUsRounded(frames[k + 1].startSample) -
+                                 sampleTimeUsRounded(frames[k].endSample));
+        }
+    }
     return frames;
 }
 

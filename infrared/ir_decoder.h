@@ -4,8 +4,10 @@
 // (active low: the line is low while the carrier is received). Understands ten families: NEC
 // (with its repeat codes and the extended 16-bit address), Samsung32, JVC (with its header-less
 // repeats), Kaseikyo / Panasonic, Sharp, Denon, RC-5 / RC-5X, RC-6 (mode 0 and RC-6A), Sony
-// SIRC (12, 15 and 20 bits) and RCA. Tolerates the sampling's ±1 sample at 40.1474 µs and
-// about a fifth of each duration of timing error. Bursts no decoder claims can be listed too.
+// SIRC (12, 15 and 20 bits) and RCA. Tolerates a fifth of each duration of timing error, the
+// sampling's ±1 sample at 40.1474 µs and a receiver that lengthens marks (and shortens spaces)
+// by up to 100 µs. Bursts no decoder claims can be listed too, with the coding the analysis
+// infers from them (infrared/ir_analysis.h).
 
 #include <QString>
 
@@ -47,17 +49,25 @@ enum class IrScheme {
     BiPhase,       // Manchester: one unit and its double
 };
 
+// Durations in µs, as measured (the marks of a stretching receiver included).
 struct IrAnalysis {
     IrScheme scheme = IrScheme::None;
     int headerMarkUs = 0; // the leader; both 0 when the frame has none
     int headerSpaceUs = 0;
-    int zeroMarkUs = 0; // a 0 bit (bi-phase: the unit in both fields)
+    int zeroMarkUs = 0; // a 0 bit (bi-phase: the unit, as marks and as spaces measure it)
     int zeroSpaceUs = 0;
     int oneMarkUs = 0; // a 1 bit
     int oneSpaceUs = 0;
     int trailMarkUs = 0;    // the trailing pulse after the last bit, 0 without one
     std::vector<bool> bits; // in the order sent
+    int gapUs = 0;          // the rest until the channel's next frame, 0 when none follows
+    // A short code a held key sends instead of its frame (its leader's mark, a space and a
+    // pulse): scheme, timings and bits are those of the key's frame, none of them on the line.
+    bool repeatCode = false;
 };
+
+// Sharp and Denon send each press as a pair of frames; one may arrive without its partner.
+enum class IrPairHalf { Both, FirstOnly, SecondOnly };
 
 struct IrFrame {
     int channel = 1;
@@ -65,18 +75,23 @@ struct IrFrame {
     IrProtocol protocol = IrProtocol::Nec;
     uint32_t address = 0; // the device (NEC, Samsung, JVC, Kaseikyo, RC-5/6, SIRC, RCA ...)
     uint32_t command = 0; // the function
-    // False for a NEC repeat code that follows no frame: it repeats a key that is not known.
+    // False for a NEC repeat code that follows no frame: it repeats a key that is not known;
+    // for an Unknown frame, true when its coding was inferred (its bits name the key).
     bool keyKnown = true;
     IrCheck check = IrCheck::NotApplicable;
-    int bits = 0;           // data bits of the frame (NEC 32, RC-5 14, SIRC 12/15/20, repeat 0)
-    bool extended = false;  // NEC whose second byte is not the inverted address: 16-bit address
-    bool toggle = false;    // RC-5 toggle bit, RC-6 trailer (toggle) bit
+    int bits = 0;          // data bits of the frame (NEC 32, RC-5 14, SIRC 12/15/20, repeat 0)
+    bool extended = false; // NEC whose second byte is not the inverted address: 16-bit address
+    // RC-5 toggle bit, RC-6 trailer (toggle) bit; RC-6A of customer 0x800F (Media Center
+    // remotes): the information field's bit 15, which is then no part of the address.
+    bool toggle = false;
     uint32_t subdevice = 0; // Samsung32 and Kaseikyo
     uint32_t vendor = 0;    // Kaseikyo vendor code, RC-6A customer code
     uint32_t extra = 0;     // Kaseikyo's 4-bit extra field
     int mode = 0;           // RC-6 mode (0, or 6 for RC-6A)
     bool repeat = false;    // a JVC frame sent without its header while a key is held
     int64_t endSample = 0;  // the end of the frame's last mark
+    // Sharp and Denon: both frames of the pair, or one alone (its check NotApplicable).
+    IrPairHalf half = IrPairHalf::Both;
     // Every mark and space of the frame in microseconds, marks positive and spaces negative,
     // from its first mark to its last (a Sharp or Denon pair's gap included).
     std::vector<int32_t> durationsUs;
@@ -91,7 +106,11 @@ enum class IrUnknownBursts {
 };
 
 // Every frame found in one channel, in time order. A burst no decoder claims is a run of marks
-// separated from the next one by more than kIrBurstGapUs; it is listed only when asked.
+// separated from the next one by more than kIrBurstGapUs; it is listed only when asked, as one
+// Unknown frame per frame it carries when every one of them shows the same inferred coding
+// (split where the line rests six times its median space), else as one raw Unknown
+// frame. An Unknown frame whose own lengths cannot tell its coding takes its neighbour's; a
+// short code after an analysed frame that starts with its leader is its repeat code.
 std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
                                     IrUnknownBursts unknown = IrUnknownBursts::Omitted);
 

@@ -100,9 +100,15 @@ std::vector<IrPiece> irFramePieces(const IrFrame& f) {
         const uint32_t a = (f.address & 0x1Fu) | (f.command & 0xFFu) << 5 | tail << kSharpTailShift;
         const uint32_t b =
             (f.address & 0x1Fu) | inverted(f.command) << 5 | (~tail & 3u) << kSharpTailShift;
-        pulseDistance(out, kSharp, a);
-        out.push_back({false, kSharp.gapUs});
-        pulseDistance(out, kSharp, b);
+        if (f.half != IrPairHalf::SecondOnly) {
+            pulseDistance(out, kSharp, a);
+        }
+        if (f.half == IrPairHalf::Both) {
+            out.push_back({false, kSharp.gapUs});
+        }
+        if (f.half != IrPairHalf::FirstOnly) {
+            pulseDistance(out, kSharp, b);
+        }
         break;
     }
     case IrProtocol::Rca: {
@@ -137,8 +143,11 @@ std::vector<IrPiece> irFramePieces(const IrFrame& f) {
         out.push_back({true, kRc6LeaderMarkUnits * kRc6Unit});
         out.push_back({false, kRc6LeaderSpaceUnits * kRc6Unit});
         manchester(out, 1u << 3 | static_cast<uint32_t>(f.mode & 7), 4, kRc6Unit, true);
-        manchester(out, f.toggle ? 1 : 0, 1, 2 * kRc6Unit, true);
-        uint64_t data = (f.address & 0xFFu) << 8 | (f.command & 0xFFu);
+        const bool mce = f.mode != 0 && f.vendor == kRc6MceCustomer;
+        manchester(out, f.toggle && !mce ? 1 : 0, 1, 2 * kRc6Unit, true);
+        const uint32_t address =
+            mce ? (f.address & ~kRc6MceToggle) | (f.toggle ? kRc6MceToggle : 0) : f.address;
+        uint64_t data = (address & 0xFFu) << 8 | (f.command & 0xFFu);
         int count = kRc6Mode0Bits;
         if (f.mode != 0) {
             const int customerBits = (f.vendor >> 15) & 1 ? 16 : 8;

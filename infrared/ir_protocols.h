@@ -4,6 +4,8 @@
 // public descriptions. The decoder accepts durations around them, the generator of test frames,
 // the Pronto writer and the LIRC remote writer send or describe exactly them.
 
+#include <cstdint>
+
 namespace velmoran::infrared::ir {
 
 // A frame of pulse-distance code: an optional header (a mark and a space), then per bit a mark
@@ -29,6 +31,10 @@ inline constexpr double kNecRepeatSpace = 2250;
 inline constexpr PulseDistance kSamsung32{4400, 4400, 550, 550, 1650, 32, false, 108000, 0, 38000};
 // JVC: 8.4 ms + 4.2 ms header once, units of 525 µs, 16 bits; held keys repeat the bits alone.
 inline constexpr PulseDistance kJvc{8400, 4200, 525, 525, 1575, 16, false, 0, 23625, 38000};
+// JVC's held keys repeat 45 to 70 ms apart, start to start, leaving at least this much rest.
+inline constexpr double kJvcRepeatPeriodMinUs = 45000;
+inline constexpr double kJvcRepeatPeriodMaxUs = 70000;
+inline constexpr double kJvcLeastGapUs = 10000;
 // Kaseikyo (Panasonic and others): units of 432 µs, 48 bits, 37 kHz.
 inline constexpr PulseDistance kKaseikyo{3456, 1728, 432, 432, 1296, 48, false, 0, 74736, 37000};
 // Sharp and Denon: no header, units of 264 µs, 15 bits; each press sends a second frame with
@@ -59,5 +65,9 @@ inline constexpr int kRc6CarrierHz = 36000;
 inline constexpr int kRc6Mode0Bits = 16; // address 8, command 8
 inline constexpr int kRc6ABits = 32;     // customer 16, address 8, command 8
 inline constexpr int kRc6ACustomerBits = 16;
+// RC-6A of Media Center remotes: this customer code, and the toggle in bit 15 of the
+// information field (the address byte's top bit) instead of the trailer bit.
+inline constexpr uint32_t kRc6MceCustomer = 0x800F;
+inline constexpr uint32_t kRc6MceToggle = 0x80;
 
 } // namespace velmoran::infrared::ir

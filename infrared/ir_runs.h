@@ -25,19 +25,29 @@ struct Run {
 
 using Runs = std::vector<Run>;
 
-// A duration is taken for a nominal one within a quarter of it plus one and a half samples: the
-// sampling moves each edge by up to a sample, and remotes drift by up to a fifth.
-inline constexpr double kRelativeTolerance = 0.25;
+// A duration is taken for a nominal one when it lies within a fifth of it plus one and a half
+// samples (remotes drift, the sampling moves each edge by up to a sample), after allowing for a
+// receiver that lengthens every mark, and shortens every space, by up to kMarkStretchUs.
+inline constexpr double kRelativeTolerance = 0.2;
 inline constexpr double kAbsoluteToleranceUs = 1.5 * kSamplePeriodUsExact;
+inline constexpr double kMarkStretchUs = 100;
 
-inline double upperBound(double nominal) {
-    return nominal * (1 + kRelativeTolerance) + kAbsoluteToleranceUs;
+// A run's duration with half the largest stretch taken back: marks shorter, spaces longer.
+inline double centredUs(bool high, double us) {
+    return us + (high ? 0.5 : -0.5) * kMarkStretchUs;
 }
-inline double lowerBound(double nominal) {
-    return nominal * (1 - kRelativeTolerance) - kAbsoluteToleranceUs;
+inline double slackUs(double nominal) {
+    return nominal * kRelativeTolerance + kAbsoluteToleranceUs + 0.5 * kMarkStretchUs;
 }
-inline bool near(double us, double nominal) {
-    return us >= lowerBound(nominal) && us <= upperBound(nominal);
+inline bool fits(bool high, double us, double nominal) {
+    return std::abs(centredUs(high, us) - nominal) <= slackUs(nominal);
+}
+inline bool fits(const Run& run, double nominal) {
+    return fits(run.high, run.us(), nominal);
+}
+// The longest a run of this level may last for a nominal duration.
+inline double longest(bool high, double nominal) {
+    return nominal + slackUs(nominal) - (high ? 0.5 : -0.5) * kMarkStretchUs;
 }
 
 // The line rests before run i for at least `us` (or the capture starts with the line resting).

@@ -87,25 +87,21 @@ QByteArray gtkwavePathLine(const char* key, const QString& path) {
 } // namespace
 
 std::optional<ExportFormat> exportFormatFromName(const QString& name) {
-    if (name == QLatin1String("vcd")) {
-        return ExportFormat::Vcd;
-    }
-    if (name == QLatin1String("sr")) {
-        return ExportFormat::Sigrok;
-    }
-    if (name == QLatin1String("mode2")) {
-        return ExportFormat::Mode2;
-    }
-    if (name == QLatin1String("csv")) {
-        return ExportFormat::Csv;
-    }
-    if (name == QLatin1String("lircd")) {
-        return ExportFormat::Lircd;
-    }
-    if (name == QLatin1String("pronto")) {
-        return ExportFormat::Pronto;
+    for (const ExportFormatInfo& f : kExportFormats) {
+        if (name == QLatin1String(f.name)) {
+            return f.format;
+        }
     }
     return std::nullopt;
+}
+
+const ExportFormatInfo& exportFormatInfo(ExportFormat format) {
+    for (const ExportFormatInfo& f : kExportFormats) {
+        if (f.format == format) {
+            return f;
+        }
+    }
+    return kExportFormats.front();
 }
 
 QByteArray exportVcd(const std::vector<ExportChannel>& channels) {

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -17,6 +18,26 @@ namespace velmoran::interchange {
 // Lircd and Pronto describe the infrared frames decoded in one channel (interchange/lircd_export.h,
 // interchange/pronto.h).
 enum class ExportFormat { Vcd, Sigrok, Mode2, Csv, Lircd, Pronto };
+
+// What a format is: its name on the command line, its files' usual suffix, and whether it
+// describes one channel only (mode2 and the infrared remote definitions do).
+struct ExportFormatInfo {
+    ExportFormat format;
+    const char* name;
+    const char* suffix;
+    bool oneChannel;
+};
+
+inline constexpr std::array<ExportFormatInfo, 6> kExportFormats{{
+    {ExportFormat::Vcd, "vcd", "vcd", false},
+    {ExportFormat::Sigrok, "sr", "sr", false},
+    {ExportFormat::Mode2, "mode2", "mode2", true},
+    {ExportFormat::Csv, "csv", "csv", false},
+    {ExportFormat::Lircd, "lircd", "lircd.conf", true},
+    {ExportFormat::Pronto, "pronto", "txt", true},
+}};
+
+const ExportFormatInfo& exportFormatInfo(ExportFormat format);
 
 // "vcd", "sr", "mode2", "csv", "lircd" or "pronto"; nothing for any other name.
 std::optional<ExportFormat> exportFormatFromName(const QString& name);

@@ -4,11 +4,14 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 
 #include "infrared/frame_text.h"
+#include "infrared/ir_analysis.h"
 #include "infrared/ir_encoder.h"
 #include "infrared/ir_protocols.h"
 
@@ -47,6 +50,21 @@ LircTiming pulseDistanceTiming(const PulseDistance& c, const char* flags, double
             c.mark,
             {0, 0},
             gap};
+}
+
+// An inferred coding's timings: header mark and space, zero, one, trailing pulse.
+constexpr std::size_t kTimingFields = 7;
+
+// LIRC holds a code in 64 bits.
+constexpr std::size_t kLircMostBits = 64;
+
+// An unknown frame whose coding was inferred and whose code LIRC can hold: written as a remote
+// of that coding instead of raw codes.
+bool structured(const IrFrame& f) {
+    const IrAnalysis& a = f.analysis;
+    const std::size_t lead = a.scheme == IrScheme::BiPhase ? 1 : 0;
+    return f.protocol == IrProtocol::Unknown && a.scheme != IrScheme::None &&
+           a.bits.size() <= kLircMostBits + lead;
 }
 
 LircTiming timingOf(const IrFrame& f) {
@@ -99,6 +117,30 @@ LircTiming timingOf(const IrFrame& f) {
                 kRc6PeriodUs};
     case IrProtocol::Unknown:
         break;
+    }
+    const IrAnalysis& a = f.analysis;
+    if (structured(f)) {
+        const double gap = a.gapUs > 0 ? a.gapUs : kUnknownGapUs;
+        if (a.scheme == IrScheme::BiPhase) {
+            // LIRC's RC5 (shift) coding: a bit starting with a space is a 1; the first bit,
+            // always a 1 here, is its lead pulse.
+            return {"RC5",
+                    {0, 0},
+                    {static_cast<double>(a.oneSpaceUs), static_cast<double>(a.oneMarkUs)},
+                    {static_cast<double>(a.zeroMarkUs), static_cast<double>(a.zeroSpaceUs)},
+                    static_cast<double>(a.oneMarkUs),
+                    0,
+                    {0, 0},
+                    gap};
+        }
+        return {"SPACE_ENC",
+                {static_cast<double>(a.headerMarkUs), static_cast<double>(a.headerSpaceUs)},
+                {static_cast<double>(a.oneMarkUs), static_cast<double>(a.oneSpaceUs)},
+                {static_cast<double>(a.zeroMarkUs), static_cast<double>(a.zeroSpaceUs)},
+                0,
+                static_cast<double>(a.trailMarkUs),
+                {0, 0},
+                gap};
     }
     return {"RAW_CODES", {0, 0}, {0, 0}, {0, 0}, 0, 0, {0, 0}, kUnknownGapUs};
 }
@@ -167,15 +209,27 @@ LircCode codeOf(const IrFrame& f) {
         }
         if (rc6) {
             code.rc6Mask = uint64_t{1} << f.bits;
-            code.toggleMask = code.rc6Mask; // the trailer bit toggles
+            // The trailer bit toggles, or with Media Center remotes the data's bit 15.
+            const bool mce = f.mode != 0 && f.vendor == kRc6MceCustomer;
+            code.toggleMask = mce ? uint64_t{kRc6MceToggle} << 8 : code.rc6Mask;
         } else {
             code.toggleMask = uint64_t{1} << 11;
         }
         return code;
     }
     case IrProtocol::NecRepeat:
-    case IrProtocol::Unknown:
         break;
+    case IrProtocol::Unknown: {
+        // The bits as sent, the first the most significant; bi-phase without its lead bit.
+        LircCode code;
+        const std::vector<bool>& bits = f.analysis.bits;
+        const std::size_t lead = f.analysis.scheme == IrScheme::BiPhase ? 1 : 0;
+        for (std::size_t b = lead; b < bits.size(); ++b) {
+            code.value = code.value << 1 | (bits[b] ? 1u : 0u);
+            ++code.bits;
+        }
+        return code;
+    }
     }
     return {};
 }
@@ -196,6 +250,11 @@ struct Remote {
     std::map<QString, LircCode> code; // key -> code
     std::map<QString, std::vector<int32_t>> raw;
     double deviation = 0; // the largest relative deviation of a mark or space from nominal
+    int leastGapUs = 0;   // an inferred coding's shortest rest after a frame
+    double repeat[2]{};   // an inferred coding's repeat code, when it has one
+    // An inferred coding's timings as each frame gave them: header, zero, one and trailing
+    // pulse.
+    std::vector<std::array<int, kTimingFields>> timings;
 };
 
 } // namespace
@@ -219,6 +278,12 @@ std::optional<QString> parseKeyNames(const QString& text, KeyNames& names) {
 
 QString keyName(const IrFrame& f, const KeyNames& names) {
     const FrameText text = frameText(f);
+    if (structured(f)) {
+        if (const auto it = names.byKey.find(text.command); it != names.byKey.end()) {
+            return *it;
+        }
+        return QStringLiteral("KEY_") + bitsHex(f.analysis.bits, false);
+    }
     QString protocol = remoteName(f).section(QLatin1Char('_'), 0, 0);
     const QString full =
         protocol + QLatin1Char(' ') + text.address + QLatin1Char(' ') + text.command;
@@ -232,6 +297,14 @@ QString keyName(const IrFrame& f, const KeyNames& names) {
 }
 
 QString remoteName(const IrFrame& f) {
+    if (structured(f)) {
+        const IrScheme scheme = f.analysis.scheme;
+        return QStringLiteral("Unknown_%1%2")
+            .arg(scheme == IrScheme::PulseDistance ? QStringLiteral("PD")
+                 : scheme == IrScheme::PulseWidth  ? QStringLiteral("PW")
+                                                   : QStringLiteral("BP"))
+            .arg(f.analysis.bits.size());
+    }
     if (f.protocol == IrProtocol::Unknown) {
         return QStringLiteral("Unknown");
     }
@@ -260,20 +333,49 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
         if (!f.keyKnown && f.protocol != IrProtocol::Unknown) {
             continue; // a repeat code of no known key
         }
-        const QString name = remoteName(f);
+        QString name = remoteName(f);
         auto it = std::find_if(remotes.begin(), remotes.end(),
                                [&](const Remote& r) { return r.name == name; });
+        const bool inferred =
+            structured(f) && (it == remotes.end() || sameStructure(it->first.analysis, f.analysis));
+        if (!inferred && f.protocol == IrProtocol::Unknown) {
+            // No coding, or one that differs from the remote's of that name: raw codes.
+            name = QStringLiteral("Unknown");
+            it = std::find_if(remotes.begin(), remotes.end(),
+                              [&](const Remote& r) { return r.name == name; });
+        }
         if (it == remotes.end()) {
-            remotes.push_back({name, f, {}, {}, {}, {}, 0});
+            IrFrame first = f;
+            if (!inferred) {
+                first.analysis = {};
+            }
+            remotes.push_back({name, first, {}, {}, {}, {}, 0, 0, {0, 0}, {}});
             it = remotes.end() - 1;
         }
+        if (inferred && !f.analysis.repeatCode) {
+            const IrAnalysis& a = f.analysis;
+            it->timings.push_back({a.headerMarkUs, a.headerSpaceUs, a.zeroMarkUs, a.zeroSpaceUs,
+                                   a.oneMarkUs, a.oneSpaceUs, a.trailMarkUs});
+        }
+        if (inferred && f.analysis.gapUs > 0) {
+            it->leastGapUs =
+                it->leastGapUs == 0 ? f.analysis.gapUs : std::min(it->leastGapUs, f.analysis.gapUs);
+        }
         it->frames.push_back(&f);
+        if (inferred && f.analysis.repeatCode && f.durationsUs.size() >= 3) {
+            // LIRC's repeat code: a mark and a space, then the remote's closing pulse.
+            it->repeat[0] = f.durationsUs[0];
+            it->repeat[1] = -f.durationsUs[1];
+            continue;
+        }
         if (f.protocol == IrProtocol::NecRepeat) {
             continue;
         }
         // How far the capture lies from the timings written.
-        const std::vector<double> nominal = irFrameDurations(f);
-        if (f.protocol != IrProtocol::Unknown && nominal.size() == f.durationsUs.size()) {
+        const std::vector<double> nominal =
+            inferred ? analysedDurations(f.analysis) : irFrameDurations(f);
+        if ((inferred || f.protocol != IrProtocol::Unknown) &&
+            nominal.size() == f.durationsUs.size()) {
             for (std::size_t k = 0; k < nominal.size(); ++k) {
                 const double n = std::abs(nominal[k]);
                 it->deviation =
@@ -281,14 +383,14 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
             }
         }
         const QString key =
-            f.protocol == IrProtocol::Unknown
+            f.protocol == IrProtocol::Unknown && !inferred
                 ? QStringLiteral("UNKNOWN_%1").arg(++unknownCount, 3, 10, QLatin1Char('0'))
                 : keyName(f, names);
         if (it->keys.contains(key)) {
             continue;
         }
         it->keys << key;
-        if (f.protocol == IrProtocol::Unknown) {
+        if (f.protocol == IrProtocol::Unknown && !inferred) {
             it->raw[key] = f.durationsUs;
         } else {
             it->code[key] = codeOf(f);
@@ -305,12 +407,33 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
         if (r.keys.isEmpty()) {
             continue; // repeat codes only: their frame lies before the capture
         }
-        const LircTiming t = timingOf(r.first);
+        IrFrame described = r.first;
+        described.analysis.gapUs = r.leastGapUs;
+        if (!r.timings.empty()) {
+            // An inferred coding's timings averaged over its frames, not one frame's.
+            IrAnalysis& a = described.analysis;
+            int* const fields[] = {&a.headerMarkUs, &a.headerSpaceUs, &a.zeroMarkUs, &a.zeroSpaceUs,
+                                   &a.oneMarkUs,    &a.oneSpaceUs,    &a.trailMarkUs};
+            for (std::size_t k = 0; k < std::size(fields); ++k) {
+                double sum = 0;
+                for (const std::array<int, kTimingFields>& t : r.timings) {
+                    sum += t[k];
+                }
+                *fields[k] =
+                    static_cast<int>(std::lround(sum / static_cast<double>(r.timings.size())));
+            }
+        }
+        LircTiming t = timingOf(described);
+        if (r.repeat[0] > 0) {
+            t.repeat[0] = r.repeat[0];
+            t.repeat[1] = r.repeat[1];
+        }
+        const bool raw = r.first.protocol == IrProtocol::Unknown && !structured(r.first);
         const int eps =
             std::clamp(static_cast<int>(std::ceil(r.deviation * 100)) + kEpsMarginPercent,
                        kDefaultEpsPercent, kMaxEpsPercent);
         out += '\n';
-        if (r.first.protocol != IrProtocol::Unknown) {
+        if (!raw) {
             // LIRC takes comments only outside a remote's block.
             out += "# " + r.name.toUtf8() + ": " +
                    QByteArray::number(static_cast<qulonglong>(r.frames.size())) +
@@ -318,7 +441,7 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
                    QByteArray::number(std::ceil(r.deviation * 100)) + " % of these timings\n";
         }
         out += "begin remote\n  name  " + r.name.toUtf8() + '\n';
-        if (r.first.protocol != IrProtocol::Unknown) {
+        if (!raw) {
             out += "  bits  " + QByteArray::number(r.code.begin()->second.bits) + '\n';
         }
         out += QByteArray("  flags ") + t.flags + '\n';
@@ -340,7 +463,7 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
         }
         pair("repeat", t.repeat);
         out += "  gap   " + us(t.gap) + '\n';
-        if (r.first.protocol != IrProtocol::Unknown) {
+        if (!raw) {
             const LircCode& c = r.code.begin()->second;
             if (c.toggleMask != 0) {
                 out += "  toggle_bit_mask " + hex(c.toggleMask, 1).toLatin1() + '\n';

@@ -2,7 +2,9 @@
 
 // A LIRC remote definition (lircd.conf) of the frames in one channel: one remote per protocol
 // and address found, with the protocol's timings checked against the capture, one named code
-// per distinct command; frames no decoder knows go into a remote of raw codes.
+// per distinct command; frames no decoder knows go into a remote of their inferred coding
+// (pulse-distance and pulse-width as SPACE_ENC, bi-phase as RC5, one code per distinct payload)
+// when the analysis found one LIRC can hold, else into a remote of raw codes.
 
 #include <QByteArray>
 #include <QMap>
@@ -32,7 +34,8 @@ std::optional<QString> parseKeyNames(const QString& text, KeyNames& names);
 // The name of a frame's key: from the map, else KEY_ and the command in hex ("KEY_0x08").
 QString keyName(const IrFrame& frame, const KeyNames& names);
 
-// The remote a frame belongs to in the lircd.conf ("NEC_0x04", "RC5_0x05", "Unknown").
+// The remote a frame belongs to in the lircd.conf ("NEC_0x04", "RC5_0x05", "Unknown_PD48" for
+// an inferred coding, "Unknown" for raw codes).
 QString remoteName(const IrFrame& frame);
 
 QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names = {});

@@ -6,6 +6,7 @@
 #include <QTableView>
 
 #include "core/texts.h"
+#include "infrared/ir_analysis.h"
 #include "navigator/frame_list.h"
 #include "navigator/overview.h"
 
@@ -17,6 +18,12 @@ constexpr const char* kChannelNames[kChannelCount] = {texts::kChannelOne, texts:
                                                       texts::kChannelThree};
 constexpr int kMargin = 4;
 constexpr int kRowHeight = 18;
+
+// The bits that differ between frames of one inferred coding; the same frames' sameness.
+QString differingBitsLine(const std::vector<infrared::IrFrame>& frames) {
+    const QString text = infrared::differingBitsText(frames);
+    return text.isEmpty() ? QStringLiteral("所选帧各位相同") : text;
+}
 
 } // namespace
 
@@ -47,7 +54,7 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     table_->setObjectName(QStringLiteral("FrameTable"));
     table_->setModel(model_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setAlternatingRowColors(true);
     table_->verticalHeader()->setDefaultSectionSize(kRowHeight);
@@ -57,7 +64,12 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
 
     grid->addWidget(names, 0, 0);
     grid->addWidget(overview_, 0, 1);
+    bits_ = new QLabel(this);
+    bits_->setObjectName(QStringLiteral("FrameBits"));
+    bits_->setFixedHeight(kRowHeight);
+
     grid->addWidget(table_, 1, 0, 1, 2);
+    grid->addWidget(bits_, 2, 0, 1, 2);
 
     connect(overview_, &Overview::fractionChosen, this, &NavigatorPanel::fractionChosen);
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -66,6 +78,8 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
                     Q_EMIT frameChosen(current.row());
                 }
             });
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &NavigatorPanel::showDifferingBits);
     // A click on the row that is already current moves the chart back to it too.
     connect(table_, &QTableView::clicked, this, [this](const QModelIndex& index) {
         if (index.isValid() && index.row() == table_->currentIndex().row()) {
@@ -80,9 +94,19 @@ int NavigatorPanel::refresh() {
 
 int NavigatorPanel::showFrames(std::vector<infrared::IrFrame> frames) {
     model_->setFrames(std::move(frames));
+    bits_->clear();
     table_->resizeColumnsToContents();
     overview_->refresh();
     return model_->rowCount();
+}
+
+void NavigatorPanel::showDifferingBits() {
+    const QModelIndexList rows = table_->selectionModel()->selectedRows();
+    std::vector<infrared::IrFrame> chosen;
+    for (const QModelIndex& index : rows) {
+        chosen.push_back(model_->frames()[static_cast<std::size_t>(index.row())]);
+    }
+    bits_->setText(chosen.size() < 2 ? QString() : differingBitsLine(chosen));
 }
 
 void NavigatorPanel::selectFrame(int row) {

@@ -1,8 +1,9 @@
 #pragma once
 
 // The navigator's panel: the overview of the whole capture (channel names beside it, outside
-// the Overview widget) above the list of decoded frames. It only reports what the user chose;
-// the window moves the chart.
+// the Overview widget) above the list of decoded frames, and under the list a line telling
+// which bits differ between the frames selected (Ctrl or Shift and a click select several).
+// It only reports what the user chose; the window moves the chart.
 
 #include <QWidget>
 
@@ -11,6 +12,7 @@
 #include "core/channel_buffer.h"
 #include "infrared/ir_decoder.h"
 
+class QLabel;
 class QTableView;
 
 namespace velmoran::navigator {
@@ -26,6 +28,8 @@ public:
     Overview* overview() const { return overview_; }
     QTableView* frameTable() const { return table_; }
     FrameListModel* frames() const { return model_; }
+    // The line under the list: which bits differ between the selected frames.
+    QLabel* bitsLabel() const { return bits_; }
 
     // Decodes the three buffers again and redraws the overview; returns the frames found.
     int refresh();
@@ -47,6 +51,9 @@ private:
     Overview* overview_ = nullptr;
     QTableView* table_ = nullptr;
     FrameListModel* model_ = nullptr;
+    QLabel* bits_ = nullptr;
+
+    void showDifferingBits();
 };
 
 } // namespace velmoran::navigator

@@ -1,12 +1,14 @@
-// Speed of the infrared decoder: all ten families over the three channels of a full capture,
-// edges extracted from the buffers included. The channels carry generated frames of three
-// families each run (every family appears), and a line of random bytes stands for the worst
-// case of a channel full of edges no decoder claims.
+// Speed of the infrared decoder, the analysis of unknown bursts included: all ten families over
+// the three channels of a full capture, edges extracted from the buffers included. The channels
+// carry the board emulator's capture (three seeds), generated frames of three families each run
+// (every family appears), the generated remotes no decoder knows, and a line of random bytes
+// stands for the worst case of a channel full of edges no decoder claims.
 //
 //   bench_ir_decode [--benchmark_repetitions=N]
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 
@@ -59,6 +61,29 @@ BENCHMARK(BM_DecodeThreeChannelsOfFrames)
     ->Arg(6)
     ->Arg(9)
     ->Unit(benchmark::kMillisecond);
+
+void BM_DecodeThreeChannelsOfTheEmulator(benchmark::State& state) {
+    std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
+    for (int c = 0; c < kChannelCount; ++c) {
+        const std::vector<uint8_t> bytes =
+            emulator::renderCapture(emulator::defaultScenario(static_cast<uint32_t>(c + 1)));
+        std::copy(bytes.begin(), bytes.begin() + kCaptureBytes, buffers[c].begin());
+    }
+    decodeAll(state, buffers.get());
+}
+BENCHMARK(BM_DecodeThreeChannelsOfTheEmulator)->Unit(benchmark::kMillisecond);
+
+void BM_DecodeThreeChannelsOfUnknownRemotes(benchmark::State& state) {
+    std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
+    for (int c = 0; c < kChannelCount; ++c) {
+        irgen::Options o;
+        o.jitter = kJitter;
+        o.seed = static_cast<uint32_t>(c + 1);
+        buffers[c] = irgen::renderChannel(irgen::generate(irgen::kUnknownRemotes[c], o));
+    }
+    decodeAll(state, buffers.get());
+}
+BENCHMARK(BM_DecodeThreeChannelsOfUnknownRemotes)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeThreeChannelsOfRandomBytes(benchmark::State& state) {
     std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});

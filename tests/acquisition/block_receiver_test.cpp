@@ -8,37 +8,10 @@
 #include <vector>
 
 #include "acquisition/block_receiver.h"
-#include "app/capture_store.h"
 
 using namespace velmoran;
 
 namespace {
-
-struct ChannelCase {
-    std::string name;
-    friend void PrintTo(const ChannelCase& c, std::ostream* os) { *os << c.name; }
-    const char* text;
-    int selects; // 1, 2, 3 or 0 for none
-};
-
-class TargetChannel : public ::testing::TestWithParam<ChannelCase> {};
-
-TEST_P(TargetChannel, PicksTheBufferByIntOfVal) {
-    CaptureStore store;
-    const ChannelCase& c = GetParam();
-    ChannelBuffer* expected = c.selects == 0 ? nullptr : store.channel(c.selects);
-    EXPECT_EQ(store.channel(targetChannel(QString::fromUtf8(c.text))), expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, TargetChannel,
-    ::testing::Values(ChannelCase{"text_1", "1", 1}, ChannelCase{"text_2", "2", 2},
-                      ChannelCase{"text_3", "3", 3}, ChannelCase{"text_2_7_rounds_down", "2.7", 2},
-                      ChannelCase{"leading_blanks", "  3", 3}, ChannelCase{"text_4", "4", 0},
-                      ChannelCase{"text_0", "0", 0}, ChannelCase{"empty", "", 0},
-                      ChannelCase{"letters", "abc", 0}, ChannelCase{"minus_one", "-1", 0},
-                      ChannelCase{"text_0_9_rounds_down", "0.9", 0}),
-    test::CaseName());
 
 std::vector<uint8_t> blockOf(uint8_t first, std::size_t size = 1024) {
     std::vector<uint8_t> b(size);

@@ -34,7 +34,6 @@ TEST_P(MonitorTick, ShowsRateProgressAndCountsTicks) {
     EXPECT_EQ(progressBarWidth(c.recvCount, kScaleWidth), c.barWidth);
     EXPECT_EQ(percentText(c.recvCount), QString::fromUtf8(c.percent));
     EXPECT_EQ(rateText(c.recvCount, c.waiting, c.lastCount), QString::fromUtf8(c.rate));
-    EXPECT_EQ(arrivedCount(c.recvCount, c.waiting), c.recvCount + c.waiting);
 }
 
 INSTANTIATE_TEST_SUITE_P(

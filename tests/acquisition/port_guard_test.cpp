@@ -15,7 +15,7 @@
 #include <ostream>
 #include <vector>
 
-#include "files/modal_answerer.h"
+#include "support/modal_answerer.h"
 #include "support/case_name.h"
 #include "support/pty_pair.h"
 

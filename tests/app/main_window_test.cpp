@@ -17,7 +17,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "app/dialog_script.h"
+#include "support/modal_answerer.h"
 #include "support/pty_pair.h"
 
 #include <fstream>
@@ -40,7 +40,7 @@
 #include "tools/emulator/board_stream.h"
 
 using namespace velmoran;
-using velmoran::test::DialogScript;
+using velmoran::test::ModalAnswerer;
 using velmoran::test::waitUntil;
 
 namespace {
@@ -300,11 +300,11 @@ TEST_F(MainWindowTest, SavingOverAFileAsksAndARefusalKeepsItByteForByte) {
     const QByteArray old("an older file, not a capture");
     writeFile(target, old);
 
-    DialogScript script;
+    ModalAnswerer script;
     script.choose(target);
     script.answer(QMessageBox::No);
     QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
-    EXPECT_TRUE(script.done());
+    EXPECT_TRUE(script.allAnswered());
     ASSERT_EQ(script.questions().size(), 1);
     EXPECT_TRUE(script.questions()[0].contains(u8("old.ird")));
     EXPECT_EQ(readAll(target), old);
@@ -313,7 +313,7 @@ TEST_F(MainWindowTest, SavingOverAFileAsksAndARefusalKeepsItByteForByte) {
     script.choose(target);
     script.answer(QMessageBox::Yes);
     action(window, "actionSave")->trigger();
-    EXPECT_TRUE(script.done());
+    EXPECT_TRUE(script.allAnswered());
     const QByteArray saved = readAll(target);
     ASSERT_EQ(saved.size(), kCaptureFileBytes);
     EXPECT_EQ(static_cast<uint8_t>(saved[0]), 0x5A);
@@ -348,7 +348,7 @@ TEST_F(MainWindowTest, DroppedAndNamedFilesLoadAndBadOnesLoseNothing) {
         QApplication::sendEvent(&window, &dropped);
         EXPECT_TRUE(dropped.isAccepted());
     };
-    DialogScript script;
+    ModalAnswerer script;
     drop(path("good.ird"));
     ASSERT_TRUE(waitUntil([&] { return form.ChannelData3[0] == 0x33; }));
     EXPECT_EQ(form.ChannelData1, a);
@@ -356,17 +356,17 @@ TEST_F(MainWindowTest, DroppedAndNamedFilesLoadAndBadOnesLoseNothing) {
 
     // A folder and a missing file: the load's message, buffers and title as they were.
     for (const QString& bad : {dir_.path(), path("missing.ird")}) {
-        const int before = static_cast<int>(script.messages().size());
+        const int before = static_cast<int>(script.messageTexts().size());
         drop(bad);
-        ASSERT_TRUE(waitUntil([&] { return script.messages().size() == before + 1; }));
-        EXPECT_EQ(script.messages().back(), u8("打开文件出错"));
+        ASSERT_TRUE(waitUntil([&] { return script.messageTexts().size() == before + 1; }));
+        EXPECT_EQ(script.messageTexts().back(), u8("打开文件出错"));
         EXPECT_EQ(form.ChannelData1, a);
         EXPECT_EQ(form.ChannelData3, c);
         EXPECT_EQ(window.windowTitle(), u8("Velmoran(11.0592M版) - good.ird"));
     }
     // The same for a file named at start-up, which goes through the same path.
     EXPECT_FALSE(window.openFile(path("missing.ird")));
-    EXPECT_EQ(script.messages().back(), u8("打开文件出错"));
+    EXPECT_EQ(script.messageTexts().back(), u8("打开文件出错"));
     EXPECT_EQ(form.ChannelData2, b);
 
     // The recent list: the good file; a file gone since is removed with a message.
@@ -375,7 +375,7 @@ TEST_F(MainWindowTest, DroppedAndNamedFilesLoadAndBadOnesLoseNothing) {
     ASSERT_TRUE(window.openFile(path("gone.ird")));
     ASSERT_TRUE(QFile::remove(path("gone.ird")));
     action(window, "actionRecent1")->trigger();
-    EXPECT_TRUE(script.messages().back().contains(u8("gone.ird")));
+    EXPECT_TRUE(script.messageTexts().back().contains(u8("gone.ird")));
     EXPECT_EQ(window.recentFiles(), QStringList{QFileInfo(path("good.ird")).absoluteFilePath()});
     form.ChannelData1.fill(0);
     action(window, "actionRecent1")->trigger();
@@ -392,7 +392,7 @@ TEST_F(MainWindowTest, ExportsWriteWhatVelmoranIrdWritesAndReportFailures) {
         form.ChannelData2[i] = static_cast<uint8_t>(i * 37);
     }
     form.Combo1->setEditText(QStringLiteral("2"));
-    DialogScript script;
+    ModalAnswerer script;
     script.choose(path("out.vcd"));
     action(window, "actionExportVcd")->trigger();
     std::vector<interchange::ExportChannel> all;
@@ -421,9 +421,9 @@ TEST_F(MainWindowTest, ExportsWriteWhatVelmoranIrdWritesAndReportFailures) {
     // Into a folder that does not exist: the writer's reason in a message box.
     script.choose(path("no/such/dir/x.csv"));
     action(window, "actionExportCsv")->trigger();
-    ASSERT_EQ(script.messages().size(), 1);
-    EXPECT_TRUE(script.messages()[0].contains(u8("x.csv")));
-    EXPECT_TRUE(script.done());
+    ASSERT_EQ(script.messageTexts().size(), 1);
+    EXPECT_TRUE(script.messageTexts()[0].contains(u8("x.csv")));
+    EXPECT_TRUE(script.allAnswered());
 }
 
 TEST(CommandLine, PortsFilesAndMistakes) {

@@ -13,7 +13,7 @@
 
 #include <cmath>
 
-#include "app/modal_reader.h"
+#include "app/shown_window.h"
 
 #include "app/form1.h"
 #include "app/vb_label.h"

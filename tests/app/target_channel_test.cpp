@@ -7,7 +7,7 @@
 
 #include <ostream>
 
-#include "app/modal_reader.h"
+#include "app/shown_window.h"
 #include "support/case_name.h"
 
 #include "acquisition/block_receiver.h"

@@ -21,7 +21,7 @@
 #include "display/picture_box.h"
 #include "display/vb_scroll_bar.h"
 #include "files/common_dialog.h"
-#include "modal_answerer.h"
+#include "support/modal_answerer.h"
 
 using namespace velmoran;
 using velmoran::test::ModalAnswerer;
@@ -355,7 +355,7 @@ TEST_F(FilesWindow, MessageBoxIsPlainWithTheProgramsTitle) {
     EXPECT_EQ(m.text, kOpenError);
     EXPECT_EQ(m.title, QString::fromUtf8("Velmoran(11.0592M版)"));
     EXPECT_EQ(m.icon, QMessageBox::NoIcon);
-    EXPECT_EQ(m.buttons, 1);
+    EXPECT_EQ(m.buttons.size(), 1);
 }
 
 } // namespace

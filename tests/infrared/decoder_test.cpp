@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "infrared/ir_decoder.h"
+#include "infrared/ir_encoder.h"
 #include "support/ird_capture.h"
 
 using namespace velmoran;
@@ -117,6 +118,18 @@ void sircFrame(IrLine& l, uint32_t address, uint32_t command, int bits) {
         l.space(600).mark(((data >> b) & 1) ? 1200 : 600);
     }
     l.space(30000);
+}
+
+// A frame as its encoder sends it, from the line's current time, every mark `stretchUs` long.
+void send(IrLine& l, const IrFrame& f, double stretchUs) {
+    for (const double d : irFrameDurations(f)) {
+        if (d > 0) {
+            l.mark(d + stretchUs);
+        } else {
+            l.space(-d - stretchUs);
+        }
+    }
+    l.space(40000);
 }
 
 struct LineCase {
@@ -237,6 +250,37 @@ std::vector<LineCase> builtLines() {
             l.mark(d(rng)).space(d(rng));
         }
         rows.push_back({"random_short_pulses", l.edges(), {}});
+    }
+    {
+        // A Media Center remote (RC-6A, customer 0x800F) pressed twice: the toggle is the
+        // address byte's top bit, the address the same on both presses.
+        IrLine l(100000);
+        IrFrame a = frame(IrProtocol::Rc6, 0x04, 0x0c, 32);
+        a.mode = 6;
+        a.vendor = 0x800F;
+        IrFrame b = a;
+        b.toggle = true;
+        send(l, a, 0);
+        send(l.at(400000), b, 0);
+        rows.push_back({"rc6a_media_center_toggle_in_bit_15", l.edges(), {a, b}});
+    }
+    {
+        // Sharp with marks stretched by 80 µs (264 read as 344), then a second frame whose
+        // first was lost; JVC's held key repeating 55 ms apart, start to start.
+        IrLine l(100000);
+        const IrFrame pair = frame(IrProtocol::Sharp, 0x03, 0x45, 15, IrCheck::Passed);
+        IrFrame second = frame(IrProtocol::Sharp, 0x03, 0x45, 15);
+        second.half = IrPairHalf::SecondOnly;
+        send(l, pair, 80);
+        send(l.at(400000), second, 80);
+        IrFrame jvc = frame(IrProtocol::Jvc, 0x21, 0x90, 16);
+        send(l.at(700000), jvc, 0);
+        jvc.repeat = true;
+        send(l.at(755000), jvc, 0);
+        send(l.at(810000), jvc, 0);
+        rows.push_back({"sharp_stretched_lone_half_and_jvc_repeats",
+                        l.edges(),
+                        {pair, second, jvc, jvc, jvc}});
     }
     rows.push_back({"line_always_high", {}, {}});
     rows.push_back({"line_always_low", {{0.0, false}}, {}});

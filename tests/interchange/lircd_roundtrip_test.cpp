@@ -1,6 +1,7 @@
 // LIRC's own simulator as the judge of the remote definitions: irsimreceive reads the lircd.conf
 // and the mode2 that velmoran-ird exports of one channel and must report the same keys, in the
-// same order, as velmoran-ird decode lists for that channel, for every family.
+// same order, as velmoran-ird decode lists for that channel, for every family and for remotes
+// whose coding only the analysis of unknown frames finds.
 
 #include <gtest/gtest.h>
 
@@ -154,7 +155,11 @@ INSTANTIATE_TEST_SUITE_P(
         GroupCase{"sharp_denon_sirc",
                   {irgen::Family::Sharp, irgen::Family::Denon, irgen::Family::Sirc},
                   13},
-        GroupCase{"rca", {irgen::Family::Rca}, 14}),
+        GroupCase{"rca", {irgen::Family::Rca}, 14},
+        GroupCase{"unknown_pd48_pw12_biphase14",
+                  {irgen::Family::UnknownPulseDistance48, irgen::Family::UnknownPulseWidth12,
+                   irgen::Family::UnknownBiPhase14},
+                  15}),
     velmoran::test::CaseName());
 
 using LircNames = LircRoundTrip;

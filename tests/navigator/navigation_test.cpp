@@ -2,7 +2,9 @@
 // reference, scroll positions that put a frame in the chart's left quarter, and the overview
 // answering the mouse.
 
+#include <QLabel>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -11,8 +13,10 @@
 
 #include "app/capture_store.h"
 #include "infrared/frame_text.h"
+#include "infrared/ir_analysis.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigation.h"
+#include "navigator/navigator_panel.h"
 #include "navigator/overview.h"
 #include "support/ird_capture.h"
 
@@ -191,4 +195,57 @@ TEST(FrameList, ListsUnknownBurstsBesideDecodedFramesInTimeOrder) {
     EXPECT_TRUE(notes.endsWith(QStringLiteral("…")));
     EXPECT_GT(model.index(1, FrameListModel::Notes).data(Qt::ToolTipRole).toString().size(),
               notes.size());
+}
+
+// Frames of one inferred coding selected together: the line under the list names the bits that
+// differ; frames of different codings are said to differ in structure. A plain click still
+// chooses its row alone.
+TEST(FrameList, TheLineUnderTheListNamesTheBitsThatDifferBetweenTheSelectedFrames) {
+    const auto frame = [](infrared::IrScheme scheme, const char* bits) {
+        infrared::IrFrame f;
+        f.protocol = infrared::IrProtocol::Unknown;
+        f.keyKnown = false;
+        f.analysis = {scheme, 9000, 4500, 560, 560, 560, 1690, 560, {}, 0};
+        for (const char* c = bits; *c != 0; ++c) {
+            f.analysis.bits.push_back(*c == '1');
+        }
+        return f;
+    };
+    using infrared::IrScheme;
+    CaptureStore store;
+    NavigatorPanel panel(store.buffers());
+    panel.show();
+    panel.showFrames(
+        {frame(IrScheme::PulseDistance, "1010000011"), frame(IrScheme::PulseDistance, "1011110010"),
+         frame(IrScheme::PulseWidth, "1010000011"), frame(IrScheme::PulseDistance, "1010000011")});
+    QTableView* table = panel.frameTable();
+    QSignalSpy chosen(&panel, &NavigatorPanel::frameChosen);
+    const auto click = [&](int row, Qt::KeyboardModifiers keys) {
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, keys,
+                          table->visualRect(panel.frames()->index(row, 1)).center());
+    };
+    const struct {
+        int row;
+        Qt::KeyboardModifiers keys;
+        const char* text;
+    } steps[] = {
+        {0, {}, ""},
+        {1, Qt::ControlModifier, "第 4–6、10 位不同"},
+        {3, Qt::ControlModifier, "第 4–6、10 位不同"},
+        {2, Qt::ControlModifier, "所选帧结构不同"},
+        {3, {}, ""},
+        {0, Qt::ShiftModifier, "所选帧结构不同"},
+        {0, {}, ""},
+        {3, Qt::ControlModifier, "所选帧各位相同"},
+    };
+    for (const auto& step : steps) {
+        click(step.row, step.keys);
+        EXPECT_EQ(panel.bitsLabel()->text().toStdString(), step.text) << step.row;
+        EXPECT_EQ(chosen.takeLast().at(0).toInt(), step.row);
+    }
+    EXPECT_EQ(table->selectionModel()->selectedRows().size(), 2);
+    const std::vector<infrared::IrFrame>& all = panel.frames()->frames();
+    EXPECT_EQ(infrared::differingBits(all), "structures differ");
+    EXPECT_EQ(infrared::differingBits({all[0], all[1], all[3]}).toStdString(),
+              "bits 4–6, 10 differ");
 }

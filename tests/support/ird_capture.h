@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "app/capture_store.h"
+#include "core/channel_buffer.h"
 #include "files/capture_file.h"
 #include "tools/emulator/board_emulator.h"
 

@@ -3,7 +3,9 @@
 
 #include <cstdlib>
 
+#ifdef VELMORAN_TEST_WITH_APP
 #include "app/application.h"
+#endif
 
 int main(int argc, char** argv) {
     // Headless unless the caller chose a platform: the suite must run without a display.
@@ -12,6 +14,8 @@ int main(int argc, char** argv) {
     }
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+#ifdef VELMORAN_TEST_WITH_APP
     velmoran::setUpApplication(app);
+#endif
     return RUN_ALL_TESTS();
 }

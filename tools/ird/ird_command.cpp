@@ -18,6 +18,7 @@
 
 #include "files/capture_file.h"
 #include "infrared/frame_text.h"
+#include "infrared/ir_analysis.h"
 #include "infrared/ir_decoder.h"
 #include "interchange/export_files.h"
 #include "interchange/exporters.h"
@@ -39,7 +40,8 @@ constexpr char kUsage[] =
     "       velmoran-ird decode FILE.ird [--channel N]\n"
     "\n"
     "info    size of the file and, per channel, edges, time high and low, first and last\n"
-    "        edge and shortest pulse, in microseconds (one sample every 40.1474 us)\n"
+    "        edge and shortest pulse, in microseconds (one sample every 40.1474 us), and the\n"
+    "        codings inferred for remotes no decoder knows (scheme, bits, timings, keys)\n"
     "export  vcd: value change dump (100 ps timescale) plus OUT.gtkw for GTKWave; an\n"
     "        existing OUT.gtkw is kept unless --force replaces it\n"
     "        sr: sigrok session for PulseView and sigrok-cli\n"
@@ -52,8 +54,9 @@ constexpr char kUsage[] =
     "        pronto: a Pronto hex code per distinct frame of one channel\n"
     "decode  infrared frames in one channel or in all three: NEC (with repeat codes),\n"
     "        Samsung32, JVC, Kaseikyo/Panasonic, Sharp, Denon, RC-5/RC-5X, RC-6/RC-6A, Sony SIRC\n"
-    "        12/15/20 and RCA, each with its fields; bursts no decoder knows as Unknown with\n"
-    "        their raw marks (+) and spaces (-) in us\n";
+    "        12/15/20 and RCA, each with its fields; bursts no decoder knows with their\n"
+    "        inferred coding where one shows (scheme, bits LSB and MSB first, timings) or\n"
+    "        as Unknown, and their raw marks (+) and spaces (-) in us\n";
 
 struct Failure {
     int status;
@@ -239,6 +242,13 @@ int runInfo(const Arguments& args, QTextStream& out, Capture& capture) {
             out << (s.shortestPulseHigh ? " (high)" : " (low)");
         }
         out << '\n';
+        const std::vector<IrFrame> frames =
+            decodeInfrared(channelLevels(capture.channel(number)), number, IrUnknownBursts::Listed);
+        for (const infrared::IrCoding& c : infrared::codingsOf(frames)) {
+            out << "  coding         " << infrared::codingText(c.like) << ' '
+                << infrared::codingTimings(c.like) << ": " << c.frames << " frames, " << c.keys
+                << " keys, " << c.repeats << " repeats\n";
+        }
     }
     return kExitOk;
 }
@@ -260,9 +270,7 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, Captur
     if (output.isEmpty()) {
         return Failure{kExitUsage, QStringLiteral("give the output file: -o OUT")};
     }
-    // mode2 and the infrared remote definitions describe one channel.
-    const bool oneChannel = *format == ExportFormat::Mode2 || *format == ExportFormat::Lircd ||
-                            *format == ExportFormat::Pronto;
+    const bool oneChannel = exportFormatInfo(*format).oneChannel;
     KeyNames names;
     if (args.options.contains(QStringLiteral("names"))) {
         if (*format != ExportFormat::Lircd) {

@@ -38,6 +38,72 @@ struct Random {
     bool chance(double p) { return uniform(0, 1) < p; }
 };
 
+// A frame of an unknown remote: its durations with nominal timings, and the truth of its
+// coding in `analysis`.
+IrFrame unknownFrame(Family family, Random& r) {
+    IrFrame f;
+    f.protocol = IrProtocol::Unknown;
+    f.keyKnown = false;
+    IrAnalysis& a = f.analysis;
+    std::vector<int32_t>& d = f.durationsUs;
+    const auto bits = [&](int n) {
+        for (int b = 0; b < n; ++b) {
+            a.bits.push_back(r.chance(0.5));
+        }
+    };
+    switch (family) {
+    case Family::UnknownPulseDistance48:
+    case Family::UnknownPulseDistance112: {
+        // Air-conditioner style: a long leader, 500 µs marks, 1:3 spaces, a closing mark.
+        const bool wide = family == Family::UnknownPulseDistance112;
+        a = {IrScheme::PulseDistance,
+             wide ? 6000 : 5000,
+             wide ? 3000 : 2500,
+             500,
+             500,
+             500,
+             1500,
+             500,
+             {},
+             0};
+        bits(wide ? 112 : 48);
+        d = {a.headerMarkUs, -a.headerSpaceUs};
+        for (const bool bit : a.bits) {
+            d.push_back(a.zeroMarkUs);
+            d.push_back(-(bit ? a.oneSpaceUs : a.zeroSpaceUs));
+        }
+        d.push_back(a.trailMarkUs);
+        break;
+    }
+    case Family::UnknownPulseWidth12:
+        // A 4 ms leader, then marks of 400 µs (0) or 1000 µs (1) between 400 µs spaces.
+        a = {IrScheme::PulseWidth, 4000, 400, 400, 400, 1000, 400, 0, {}, 0};
+        bits(12);
+        d = {a.headerMarkUs};
+        for (const bool bit : a.bits) {
+            d.push_back(-a.zeroSpaceUs);
+            d.push_back(bit ? a.oneMarkUs : a.zeroMarkUs);
+        }
+        break;
+    default: {
+        // Bi-phase of 600 µs halves, a 1 space then mark, starting with the bits 1, 0, 1.
+        a = {IrScheme::BiPhase, 0, 0, 600, 600, 600, 600, 0, {true, false, true}, 0};
+        bits(11);
+        std::vector<IrPiece> pieces;
+        for (const bool bit : a.bits) {
+            pieces.push_back({!bit, 600});
+            pieces.push_back({bit, 600});
+        }
+        for (const double v : joinPieces(pieces)) {
+            d.push_back(static_cast<int32_t>(v));
+        }
+        break;
+    }
+    }
+    f.bits = static_cast<int>(a.bits.size());
+    return f;
+}
+
 IrFrame randomFrame(Family family, Random& r, bool toggle) {
     IrFrame f;
     f.check = IrCheck::Passed;
@@ -110,6 +176,10 @@ IrFrame randomFrame(Family family, Random& r, bool toggle) {
         if (r.chance(0.4)) {
             f.mode = 6;
             f.vendor = kRc6ALongCustomer | r.bits(15);
+            if (r.chance(0.5)) {
+                f.vendor = ir::kRc6MceCustomer;
+                f.address &= ~ir::kRc6MceToggle;
+            }
             f.bits = ir::kRc6ABits;
         } else {
             f.bits = ir::kRc6Mode0Bits;
@@ -130,6 +200,11 @@ IrFrame randomFrame(Family family, Random& r, bool toggle) {
         f.address = r.bits(4);
         f.command = r.bits(8);
         break;
+    case Family::UnknownPulseDistance48:
+    case Family::UnknownPulseDistance112:
+    case Family::UnknownPulseWidth12:
+    case Family::UnknownBiPhase14:
+        return unknownFrame(family, r);
     }
     return f;
 }
@@ -153,19 +228,19 @@ double periodUs(Family family) {
 }
 
 // Writes a frame's pieces, each scaled by its own random factor, from `t` on; returns the end
-// of its last mark.
-double writeFrame(std::vector<emulator::Edge>& edges, const IrFrame& frame, double t, double jitter,
-                  Random& r) {
+// of its last mark. A stretching receiver ends each mark `stretchUs` late.
+double writeFrame(std::vector<emulator::Edge>& edges, const IrFrame& frame, double t,
+                  const Options& o, Random& r) {
     std::vector<IrPiece> pieces = irFramePieces(frame);
     for (IrPiece& p : pieces) {
-        p.us *= 1 + (jitter > 0 ? r.uniform(-jitter, jitter) : 0.0);
+        p.us *= 1 + (o.jitter > 0 ? r.uniform(-o.jitter, o.jitter) : 0.0);
     }
     for (const double d : joinPieces(pieces)) {
-        edges.push_back({t, d < 0});
+        edges.push_back({d > 0 ? t : t + o.markStretchUs, d < 0});
         t += std::abs(d);
     }
-    edges.push_back({t, true});
-    return t;
+    edges.push_back({t + o.markStretchUs, true});
+    return t + o.markStretchUs;
 }
 
 // Flips the line for one to three samples somewhere inside [from, to], away from its edges.
@@ -227,12 +302,25 @@ QString familyName(Family family) {
         return QStringLiteral("sirc");
     case Family::Rca:
         return QStringLiteral("rca");
+    case Family::UnknownPulseDistance48:
+        return QStringLiteral("unknown-pd48");
+    case Family::UnknownPulseDistance112:
+        return QStringLiteral("unknown-pd112");
+    case Family::UnknownPulseWidth12:
+        return QStringLiteral("unknown-pw12");
+    case Family::UnknownBiPhase14:
+        return QStringLiteral("unknown-biphase14");
     }
     return {};
 }
 
 std::optional<Family> familyFromName(const QString& name) {
     for (const Family f : kFamilies) {
+        if (familyName(f) == name.toLower()) {
+            return f;
+        }
+    }
+    for (const Family f : kUnknownRemotes) {
         if (familyName(f) == name.toLower()) {
             return f;
         }
@@ -249,6 +337,9 @@ Generated generate(Family family, const Options& options) {
         IrFrame key = randomFrame(family, r, toggle);
         toggle = !toggle;
         const int repeats = static_cast<int>(r.bits(8) % (kMaxRepeats + 1));
+        // A press loses the same half of each pair it loses one of: a first frame alone and a
+        // second alone 40 ms later would be a pair.
+        const bool lostSecond = r.chance(0.5);
         for (int n = 0; n <= repeats; ++n) {
             IrFrame frame = key;
             if (n > 0 && family == Family::Nec) {
@@ -257,22 +348,46 @@ Generated generate(Family family, const Options& options) {
                 frame.check = IrCheck::NotApplicable;
             }
             frame.repeat = n > 0 && family == Family::Jvc;
+            if (n > 0 && family == Family::UnknownPulseDistance48) {
+                // Held, this remote sends a repeat code: its leader's mark, a quarter of its
+                // leader's space, a closing mark.
+                frame.analysis.repeatCode = true;
+                frame.durationsUs = {frame.analysis.headerMarkUs, -frame.analysis.headerSpaceUs / 2,
+                                     frame.analysis.trailMarkUs};
+            }
+            const bool paired = family == Family::Sharp || family == Family::Denon;
+            if (paired && options.loneHalfShare > 0 && r.chance(options.loneHalfShare)) {
+                frame.half = lostSecond ? IrPairHalf::FirstOnly : IrPairHalf::SecondOnly;
+                frame.check = IrCheck::NotApplicable; // no partner to compare with
+            }
             const std::size_t firstEdge = out.edges.size();
-            const double end = writeFrame(out.edges, frame, t, options.jitter, r);
+            const double end = writeFrame(out.edges, frame, t, options, r);
             SentFrame sent{frame, t, end, false};
             if (options.glitchShare > 0 && r.chance(options.glitchShare)) {
                 sent.glitched = addGlitch(out.edges, firstEdge, t, end, r);
             }
             out.truth.push_back(sent);
-            const double period = periodUs(family);
+            const bool jvcPeriod = family == Family::Jvc && options.jvcPeriods;
+            const double period =
+                jvcPeriod ? r.uniform(ir::kJvcRepeatPeriodMinUs, ir::kJvcRepeatPeriodMaxUs)
+                          : periodUs(family);
             const double gap =
                 irFrameGapUs(frame) * (1 + r.uniform(-options.jitter, options.jitter));
-            t = period > 0 ? std::max(t + period, end + gap) : end + gap;
+            const double least = jvcPeriod ? ir::kJvcLeastGapUs : gap;
+            t = period > 0 ? std::max(t + period, end + least) : end + gap;
         }
         t += r.uniform(kPressGapMinUs, kPressGapMaxUs);
     }
     // The last press may run past the capture's end: keep only frames it holds whole.
-    while (!out.truth.empty() && out.truth.back().endUs >= kCaptureUs - kSamplePeriodUsExact) {
+    // A frame alone must be followed by the rest where its partner would have been, a frame
+    // of an unknown remote by a burst's gap (else it may be cut short, and is not analysed).
+    const auto partnerRoom = [](const SentFrame& s) {
+        return s.frame.half == IrPairHalf::FirstOnly     ? 2 * ir::kSharp.gapUs
+               : s.frame.protocol == IrProtocol::Unknown ? kIrBurstGapUs
+                                                         : 0.0;
+    };
+    while (!out.truth.empty() && out.truth.back().endUs + partnerRoom(out.truth.back()) >=
+                                     kCaptureUs - kSamplePeriodUsExact) {
         out.truth.pop_back();
     }
     return out;
@@ -292,6 +407,21 @@ Score score(const std::vector<SentFrame>& truth, const std::vector<IrFrame>& got
     for (const IrFrame& f : got) {
         const double start = static_cast<double>(f.startSample) * kSamplePeriodUsExact;
         const double end = static_cast<double>(f.endSample) * kSamplePeriodUsExact;
+        const auto unknownSent = std::find_if(truth.begin(), truth.end(), [&](const SentFrame& t) {
+            return t.frame.protocol == IrProtocol::Unknown &&
+                   std::abs(t.startUs - start) <= kMatchUs;
+        });
+        if (f.protocol == IrProtocol::Unknown && unknownSent != truth.end() &&
+            f.analysis.scheme != IrScheme::None) {
+            const IrAnalysis& want = unknownSent->frame.analysis;
+            if (f.analysis.scheme == want.scheme && f.analysis.bits == want.bits &&
+                f.analysis.repeatCode == want.repeatCode) {
+                found[static_cast<std::size_t>(unknownSent - truth.begin())] = true;
+            } else {
+                ++s.wrong;
+            }
+            continue;
+        }
         if (f.protocol == IrProtocol::Unknown) {
             for (std::size_t k = 0; k < truth.size(); ++k) {
                 if (start <= truth[k].endUs + kMatchUs && end >= truth[k].startUs - kMatchUs) {

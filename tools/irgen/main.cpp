@@ -1,7 +1,7 @@
 // velmoran-irgen: writes a capture file of generated infrared frames and their truth.
 //
 //   velmoran-irgen -o OUT.ird [--protocols nec,rc5,rc6] [--jitter 15] [--glitches 30]
-//                  [--seed N]
+//                  [--stretch 100] [--lone-halves 20] [--jvc-periods on] [--seed N]
 //
 // Channel k carries the k-th family listed (all three NEC by default). The truth goes to
 // OUT.ird.truth, one line per frame sent in the columns of velmoran-ird decode, plus
@@ -26,8 +26,14 @@ namespace {
 constexpr int kExitUsage = 2;
 constexpr char kUsage[] =
     "usage: velmoran-irgen -o OUT.ird [--protocols F1,F2,F3] [--jitter PERCENT]\n"
-    "                      [--glitches PERCENT] [--seed N]\n"
-    "families: nec samsung32 jvc kaseikyo sharp denon rc5 rc6 sirc rca\n";
+    "                      [--glitches PERCENT] [--stretch US] [--lone-halves PERCENT]\n"
+    "                      [--jvc-periods on|off] [--seed N]\n"
+    "--stretch      a receiver that lengthens every mark (shortens every space) by US\n"
+    "--lone-halves  the share of Sharp and Denon frames sent without their partner\n"
+    "--jvc-periods  JVC's held keys repeat 45 to 70 ms apart instead of one gap later\n"
+    "families: nec samsung32 jvc kaseikyo sharp denon rc5 rc6 sirc rca\n"
+    "          unknown-pd48 unknown-pd112 unknown-pw12 unknown-biphase14 (codings no decoder\n"
+    "          knows: the truth gives their bits)\n";
 
 int usage(const char* why) {
     std::fprintf(stderr, "velmoran-irgen: %s\n%s", why, kUsage);
@@ -73,6 +79,13 @@ int main(int argc, char** argv) {
                 return usage("--glitches is a percentage from 0 to 100");
             }
             options.glitchShare = percent / kPercent;
+        } else if (arg == QLatin1String("--stretch")) {
+            options.markStretchUs = value.toDouble(&ok);
+        } else if (arg == QLatin1String("--lone-halves")) {
+            options.loneHalfShare = value.toDouble(&ok) / 100;
+        } else if (arg == QLatin1String("--jvc-periods")) {
+            options.jvcPeriods = value == QLatin1String("on");
+            ok = options.jvcPeriods || value == QLatin1String("off");
         } else if (arg == QLatin1String("--seed")) {
             options.seed = value.toUInt(&ok);
         } else {

@@ -1,13 +1,16 @@
 #pragma once
 
-// Answers the modal dialogs the main window opens while a handler runs: each file dialog gets
-// the next scripted answer (a typed path, or a cancel), each message box is read and closed with
-// its OK button. Polls QApplication::activeModalWidget() from a timer, as a person would act.
+// Answers the modal dialogs a handler opens, in order, as a person would: each file dialog gets
+// the next scripted answer (a typed path, or a cancel; unscripted ones are cancelled), each
+// question the next scripted button (No when none is left), each message box its OK button.
+// Everything seen is kept: what it said, its title, its width, its buttons and labels. Polls
+// QApplication::activeModalWidget() from a timer.
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
@@ -17,6 +20,17 @@
 
 namespace velmoran::test {
 
+// A modal window as it was met.
+struct SeenModal {
+    QString kind; // "file", "question" or "message"
+    QString title;
+    QString text;
+    int width = 0;
+    QStringList buttons;
+    QStringList labels;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
 class ModalAnswerer {
 public:
     struct SeenDialog {
@@ -24,12 +38,6 @@ public:
         QStringList nameFilters;
         QString startFile; // the file the dialog offered when it opened
         bool native;
-    };
-    struct SeenMessage {
-        QString text;
-        QString title;
-        QMessageBox::Icon icon;
-        int buttons;
     };
 
     ModalAnswerer() {
@@ -45,19 +53,22 @@ public:
     void chooseAsIs(const QString& path) { answers_.push_back({Kind::ChooseAsIs, path}); }
     // Cancels the next file dialog.
     void cancel() { answers_.push_back({Kind::Cancel, {}}); }
+    // The next question (a box with Yes): `button`.
+    void answer(QMessageBox::StandardButton button) { questions_.push_back(button); }
 
+    // Every modal window met, in order.
+    const std::vector<SeenModal>& seen() const { return seen_; }
     const std::vector<SeenDialog>& dialogs() const { return dialogs_; }
-    const std::vector<SeenMessage>& messages() const { return messages_; }
-    QStringList messageTexts() const {
-        QStringList texts;
-        for (const SeenMessage& m : messages_) {
-            texts << m.text;
-        }
-        return texts;
-    }
-    bool allAnswered() const { return answers_.empty(); }
+    // The message boxes (questions apart).
+    const std::vector<SeenModal>& messages() const { return messages_; }
+    // Their texts.
+    QStringList messageTexts() const { return textsOf(QStringLiteral("message")); }
+    // The texts of the questions asked.
+    QStringList questions() const { return textsOf(QStringLiteral("question")); }
+    bool allAnswered() const { return answers_.empty() && questions_.empty(); }
     void clear() {
         dialogs_.clear();
+        seen_.clear();
         messages_.clear();
     }
 
@@ -68,9 +79,39 @@ private:
         QString path;
     };
 
+    QStringList textsOf(const QString& kind) const {
+        QStringList list;
+        for (const SeenModal& m : seen_) {
+            if (m.kind == kind) {
+                list << m.text;
+            }
+        }
+        return list;
+    }
+
+    static SeenModal look(QWidget* modal) {
+        SeenModal s;
+        s.title = modal->windowTitle();
+        s.width = modal->width();
+        for (auto* b : modal->findChildren<QAbstractButton*>()) {
+            if (b->isVisible() && !b->text().isEmpty()) {
+                s.buttons << b->text();
+            }
+        }
+        for (auto* l : modal->findChildren<QLabel*>()) {
+            if (l->isVisible() && !l->text().isEmpty()) {
+                s.labels << l->text();
+            }
+        }
+        return s;
+    }
+
     void poll() {
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && dialog->isVisible()) {
+            SeenModal s = look(dialog);
+            s.kind = QStringLiteral("file");
+            seen_.push_back(s);
             const QStringList start = dialog->selectedFiles();
             dialogs_.push_back({dialog->acceptMode(), dialog->nameFilters(),
                                 start.isEmpty() ? QString() : start.constFirst(),
@@ -92,8 +133,7 @@ private:
                     view->selectionModel()->clearSelection();
                 }
             }
-            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            edit->setText(answer.path);
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(answer.path);
             // Through QDialog: the file dialog's own overrides are protected but still run.
             QDialog* asDialog = dialog;
             if (answer.kind == Kind::Choose) {
@@ -102,16 +142,33 @@ private:
                 asDialog->done(QDialog::Accepted);
             }
         } else if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->isVisible()) {
-            messages_.push_back({box->text(), box->windowTitle(), box->icon(),
-                                 static_cast<int>(box->buttons().size())});
-            box->button(QMessageBox::Ok)->click();
+            SeenModal s = look(box);
+            s.text = box->text();
+            s.icon = box->icon();
+            if (box->button(QMessageBox::Yes) != nullptr) {
+                s.kind = QStringLiteral("question");
+                const QMessageBox::StandardButton b =
+                    questions_.empty() ? QMessageBox::No : questions_.front();
+                if (!questions_.empty()) {
+                    questions_.pop_front();
+                }
+                seen_.push_back(s);
+                box->button(b)->click();
+            } else {
+                s.kind = QStringLiteral("message");
+                seen_.push_back(s);
+                messages_.push_back(s);
+                box->button(QMessageBox::Ok)->click();
+            }
         }
     }
 
     QTimer timer_;
     std::deque<Answer> answers_;
+    std::deque<QMessageBox::StandardButton> questions_;
     std::vector<SeenDialog> dialogs_;
-    std::vector<SeenMessage> messages_;
+    std::vector<SeenModal> seen_;
+    std::vector<SeenModal> messages_;
 };
 
 } // namespace velmoran::test

@@ -1,0 +1,119 @@
+#include "app/export_menu.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+
+#include <array>
+
+#include "acquisition/block_receiver.h"
+#include "app/form1.h"
+#include "core/channel_levels.h"
+#include "core/texts.h"
+#include "files/message_box.h"
+#include "interchange/export_files.h"
+
+namespace velmoran {
+
+namespace {
+
+using interchange::ExportFormat;
+
+// How the menu shows a format (what the format is, interchange's table says).
+struct ExportEntry {
+    ExportFormat format;
+    const char* objectName;
+    const char* text;
+    const char* nameFilter;
+};
+
+constexpr std::array kExportEntries{
+    ExportEntry{ExportFormat::Vcd, "actionExportVcd", texts::kExportVcd, "VCD (*.vcd)"},
+    ExportEntry{ExportFormat::Sigrok, "actionExportSr", texts::kExportSr, "sigrok (*.sr)"},
+    ExportEntry{ExportFormat::Mode2, "actionExportMode2", texts::kExportMode2,
+                "LIRC mode2 (*.mode2 *.txt)"},
+    ExportEntry{ExportFormat::Csv, "actionExportCsv", texts::kExportCsv, "CSV (*.csv)"},
+    ExportEntry{ExportFormat::Lircd, "actionExportLircd", texts::kExportLircd,
+                "lircd.conf (*.lircd.conf *.conf)"},
+    ExportEntry{ExportFormat::Pronto, "actionExportPronto", texts::kExportPronto, "Pronto (*.txt)"},
+};
+static_assert(kExportEntries.size() == interchange::kExportFormats.size(),
+              "every export format has its menu item");
+
+const ExportEntry& entryFor(ExportFormat format) {
+    for (const ExportEntry& e : kExportEntries) {
+        if (e.format == format) {
+            return e;
+        }
+    }
+    return kExportEntries.front();
+}
+
+} // namespace
+
+QStringList exportMenuTexts() {
+    QStringList list;
+    for (const ExportEntry& e : kExportEntries) {
+        QString text = texts::q(e.text);
+        text.truncate(text.indexOf(QLatin1String("(&"))); // the accelerator and the ellipsis
+        list << text.replace(texts::q("，显示通道"), texts::q("（显示通道）"));
+    }
+    return list;
+}
+
+ExportMenu::ExportMenu(Form1* form, QMenu* menu, OverwriteQuestion confirmOverwrite)
+    : QObject(menu), form_(form), confirmOverwrite_(std::move(confirmOverwrite)) {
+    for (const interchange::ExportFormatInfo& f : interchange::kExportFormats) {
+        const ExportEntry& e = entryFor(f.format);
+        QAction* a = menu->addAction(texts::q(e.text));
+        a->setObjectName(QString::fromLatin1(e.objectName));
+        const ExportFormat format = f.format;
+        connect(a, &QAction::triggered, this, [this, format] { exportAs(format); });
+        actions_ << a;
+    }
+}
+
+void ExportMenu::setEnabled(bool enabled) {
+    for (QAction* a : actions_) {
+        a->setEnabled(enabled);
+    }
+}
+
+void ExportMenu::exportAs(ExportFormat format) {
+    const ExportEntry& e = entryFor(format);
+    const interchange::ExportFormatInfo& info = interchange::exportFormatInfo(format);
+    QFileDialog dialog(form_->window(), texts::q(texts::kExportDialogTitle));
+    dialog.setObjectName(QStringLiteral("ExportDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite); // asked below, as for 保存
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(QString::fromUtf8(e.nameFilter));
+    dialog.setDefaultSuffix(QString::fromLatin1(info.suffix));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    const QString path = dialog.selectedFiles().constFirst();
+    if (QFileInfo(path).isFile() && confirmOverwrite_ && !confirmOverwrite_(path)) {
+        return;
+    }
+    std::vector<interchange::ExportChannel> channels;
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        channels.push_back({ch, channelLevels(*form_->channel(ch))});
+    }
+    if (info.oneChannel) {
+        // The channel 显示通道 names; a text naming none exports channel 1.
+        const double named = targetChannel(form_->Combo1->currentText());
+        const int ch = named >= 1 && named <= kChannelCount ? static_cast<int>(named) : 1;
+        channels = {channels[static_cast<std::size_t>(ch - 1)]};
+    }
+    const std::optional<QString> failure =
+        interchange::writeFilesWhole(interchange::exportFiles(format, channels, path));
+    if (failure) {
+        MsgBox(form_->window(), *failure);
+    }
+}
+
+} // namespace velmoran

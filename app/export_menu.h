@@ -1,0 +1,42 @@
+#pragma once
+
+// 文件 ▸ 导出: one item per format of other tools, each writing the files velmoran-ird export
+// writes for the same capture.
+
+#include <QList>
+#include <QObject>
+
+#include <functional>
+
+#include "interchange/exporters.h"
+
+class QAction;
+class QMenu;
+
+namespace velmoran {
+
+class Form1;
+
+// The menu's items, as the help page lists them ("VCD 波形及 GTKWave 视图", …).
+QStringList exportMenuTexts();
+
+class ExportMenu : public QObject {
+    Q_OBJECT
+public:
+    using OverwriteQuestion = std::function<bool(const QString& path)>;
+    // Fills `menu`; `confirmOverwrite` is asked before an existing file is replaced.
+    ExportMenu(Form1* form, QMenu* menu, OverwriteQuestion confirmOverwrite);
+
+    const QList<QAction*>& actions() const { return actions_; }
+    void setEnabled(bool enabled);
+
+    // Asks for a file name and exports the capture in `format` there.
+    void exportAs(interchange::ExportFormat format);
+
+private:
+    Form1* form_;
+    OverwriteQuestion confirmOverwrite_;
+    QList<QAction*> actions_;
+};
+
+} // namespace velmoran

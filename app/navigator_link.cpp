@@ -1,0 +1,137 @@
+#include "app/navigator_link.h"
+
+#include <QDockWidget>
+#include <QMainWindow>
+
+#include "app/form1.h"
+#include "core/texts.h"
+#include "display/picture_box.h"
+#include "display/square_wave.h"
+#include "display/vb_scroll_bar.h"
+#include "navigator/frame_list.h"
+#include "navigator/navigation.h"
+#include "navigator/navigator_panel.h"
+#include "navigator/overview.h"
+
+namespace velmoran {
+
+NavigatorLink::NavigatorLink(QMainWindow* window, Form1* form)
+    : QObject(window), window_(window), form_(form) {
+    connect(form_->HScroll1, &QScrollBar::valueChanged, this, &NavigatorLink::updateViewMark);
+    connect(form_->HScroll1, &QScrollBar::rangeChanged, this, &NavigatorLink::updateViewMark);
+    connect(form_, &Form1::zoomChanged, this, &NavigatorLink::updateViewMark);
+}
+
+bool NavigatorLink::hasFrames() const {
+    return panel_ != nullptr && panel_->frames()->rowCount() > 0;
+}
+
+void NavigatorLink::ensureNavigator() {
+    // Made when first needed: a window that never shows it starts faster and smaller.
+    if (dock_ != nullptr) {
+        return;
+    }
+    panel_ = new navigator::NavigatorPanel(form_->buffers(), window_);
+    dock_ = new QDockWidget(texts::q(texts::kNavigatorTitle), window_);
+    dock_->setObjectName(QStringLiteral("Navigator"));
+    dock_->setAllowedAreas(Qt::BottomDockWidgetArea);
+    dock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetFloatable);
+    dock_->setWidget(panel_);
+    dock_->hide();
+    window_->addDockWidget(Qt::BottomDockWidgetArea, dock_);
+    connect(panel_, &navigator::NavigatorPanel::fractionChosen, this,
+            &NavigatorLink::moveChartToFraction);
+    connect(panel_, &navigator::NavigatorPanel::frameChosen, this,
+            &NavigatorLink::moveChartToFrame);
+    connect(dock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (!window_->isMinimized()) {
+            Q_EMIT shownChanged(visible);
+        }
+    });
+    // A panel the user floats first appears below the window, not over the client area.
+    connect(dock_, &QDockWidget::topLevelChanged, this, [this](bool floating) {
+        if (floating) {
+            dock_->move(window_->frameGeometry().bottomLeft() + QPoint(0, 1));
+        }
+    });
+}
+
+void NavigatorLink::setShown(bool shown) {
+    if (shown && dock_ == nullptr) {
+        ensureNavigator();
+        panel_->showFrames(navigator::decodeChannels(form_->buffers()));
+        updateViewMark();
+        Q_EMIT framesChanged();
+    }
+    if (dock_ != nullptr) {
+        dock_->setVisible(shown);
+    }
+    Q_EMIT shownChanged(shown);
+}
+
+void NavigatorLink::refresh() {
+    std::vector<infrared::IrFrame> frames = navigator::decodeChannels(form_->buffers());
+    if (frames.empty() && dock_ == nullptr) {
+        Q_EMIT framesChanged();
+        return;
+    }
+    ensureNavigator();
+    if (panel_->showFrames(std::move(frames)) > 0) {
+        dock_->show();
+    }
+    updateViewMark();
+    Q_EMIT framesChanged();
+}
+
+int64_t NavigatorLink::visibleSamples() const {
+    return samplesAcross(form_->Picture1->Width(), form_->BitWidth);
+}
+
+void NavigatorLink::updateViewMark() {
+    if (panel_ == nullptr) {
+        return;
+    }
+    panel_->overview()->setView(navigator::leftSampleAt(form_->HScroll1->Value()),
+                                visibleSamples());
+}
+
+void NavigatorLink::moveChartToFraction(double fraction) {
+    form_->HScroll1->setValue(navigator::scrollValueAtFraction(fraction, form_->HScroll1->Max()));
+}
+
+void NavigatorLink::moveChartToFrame(int row) {
+    if (panel_ == nullptr) {
+        return;
+    }
+    const auto& frames = panel_->frames()->frames();
+    if (row < 0 || row >= static_cast<int>(frames.size())) {
+        return;
+    }
+    form_->HScroll1->setValue(
+        navigator::scrollValueForSample(frames[static_cast<std::size_t>(row)].startSample,
+                                        visibleSamples(), form_->HScroll1->Max()));
+}
+
+void NavigatorLink::previousFrame() {
+    if (panel_ == nullptr) {
+        return;
+    }
+    const auto row = navigator::previousFrame(panel_->frames()->starts(), form_->HScroll1->Value(),
+                                              visibleSamples(), form_->HScroll1->Max());
+    if (row) {
+        panel_->selectFrame(static_cast<int>(*row));
+    }
+}
+
+void NavigatorLink::nextFrame() {
+    if (panel_ == nullptr) {
+        return;
+    }
+    const auto row = navigator::nextFrame(panel_->frames()->starts(), form_->HScroll1->Value(),
+                                          visibleSamples(), form_->HScroll1->Max());
+    if (row) {
+        panel_->selectFrame(static_cast<int>(*row));
+    }
+}
+
+} // namespace velmoran

@@ -1,0 +1,62 @@
+#pragma once
+
+// The link between the navigator (overview and frame list, docked below the chart) and the
+// chart: decoding after a capture or a load, the overview's mark of what the chart shows, and
+// moving the chart to a point of the overview or a frame of the list.
+
+#include <QObject>
+
+#include <cstdint>
+
+class QDockWidget;
+class QMainWindow;
+
+namespace velmoran {
+
+class Form1;
+
+namespace navigator {
+class NavigatorPanel;
+}
+
+class NavigatorLink : public QObject {
+    Q_OBJECT
+public:
+    NavigatorLink(QMainWindow* window, Form1* form);
+
+    // The navigator, once first needed (after a capture or load that found frames, or F2);
+    // nullptr before.
+    navigator::NavigatorPanel* panel() const { return panel_; }
+    QDockWidget* dock() const { return dock_; }
+    // Whether the list holds a frame to step to.
+    bool hasFrames() const;
+
+    void setShown(bool shown);
+    // Decodes the three buffers again; shows the navigator when it found frames.
+    void refresh();
+    // Marks in the overview what the chart shows.
+    void updateViewMark();
+    // Moves the chart to the previous / next decoded frame (as 上一帧 / 下一帧).
+    void previousFrame();
+    void nextFrame();
+
+Q_SIGNALS:
+    // The dock was shown or hidden (by the user too).
+    void shownChanged(bool shown);
+    // The frame list was filled again.
+    void framesChanged();
+
+private:
+    void ensureNavigator();
+    void moveChartToFraction(double fraction);
+    void moveChartToFrame(int row);
+    // Samples across Picture1 at the current zoom.
+    int64_t visibleSamples() const;
+
+    QMainWindow* window_;
+    Form1* form_;
+    navigator::NavigatorPanel* panel_ = nullptr;
+    QDockWidget* dock_ = nullptr;
+};
+
+} // namespace velmoran

@@ -1,0 +1,469 @@
+#include "infrared/ir_analysis.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+#include "infrared/ir_runs.h"
+
+namespace velmoran::infrared {
+
+namespace {
+
+using ir::kAbsoluteToleranceUs;
+using ir::kMarkStretchUs;
+
+// A duration is taken for a length within a fifth of it, the sampling's slack and a
+// receiver's stretch.
+constexpr double kClusterRatio = 1.2;
+constexpr double kClusterSlackUs = kAbsoluteToleranceUs;
+// Sorted, a duration this far beyond the mean of the shorter ones starts a new length.
+constexpr double kLengthRatio = 1.35;
+constexpr std::size_t kMostLengths = 3;
+// Two lengths are distinct codes only this far apart; a bi-phase double lies in this range.
+constexpr double kDistinctRatio = 1.5;
+constexpr double kDoubleMin = 1.6;
+constexpr double kDoubleMax = 2.5;
+// A bi-phase run of one unit or of two, in units (after the receiver's stretch is taken back).
+constexpr double kOneUnitLeast = 0.5;
+constexpr double kOneUnitMost = 1.4;
+constexpr double kTwoUnitsLeast = 1.55;
+constexpr double kTwoUnitsMost = 2.5;
+// A leader is this much longer than every mark or space of the bits.
+constexpr double kLeaderRatio = 1.6;
+constexpr double kLeaderSpaceLeast = 0.6;
+constexpr int kFewestBits = 4;
+// No remote's frame has more marks and spaces than this (a 112-bit frame has 227): a longer
+// burst is noise, not worth sorting.
+constexpr std::size_t kMostDurations = 1024;
+// A frame ends where the line rests this many times its median space (of a pulse-distance
+// code about thrice its long space).
+constexpr double kFrameGapRatio = 6;
+constexpr int32_t kFrameGapMinUs = 5000;
+
+struct Length {
+    double mean = 0;
+    double longest = 0;
+    int count = 0;
+};
+
+// The values sorted into lengths (none when more than kMostLengths).
+std::optional<std::vector<Length>> lengthsOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    std::vector<Length> out;
+    for (const double v : values) {
+        if (out.empty() || v > out.back().mean * kLengthRatio + kClusterSlackUs) {
+            if (out.size() == kMostLengths) {
+                return std::nullopt;
+            }
+            out.push_back({0, 0, 0});
+        }
+        Length& l = out.back();
+        l.mean = (l.mean * l.count + v) / (l.count + 1);
+        l.longest = v;
+        ++l.count;
+    }
+    return out;
+}
+
+int us(double v) {
+    return static_cast<int>(std::lround(v));
+}
+
+bool near(double a, double b) {
+    return std::abs(a - b) <=
+           std::max(a, b) * (kClusterRatio - 1) + kClusterSlackUs + kMarkStretchUs;
+}
+
+// Two durations measured in different frames, each off by its own error: alike within twice
+// the cluster tolerance.
+bool alike(double a, double b) {
+    return std::abs(a - b) <=
+           std::max(a, b) * 2 * (kClusterRatio - 1) + kClusterSlackUs + kMarkStretchUs;
+}
+
+// Manchester halves of `unit` from the bits' first mark on: a 1 is space then mark.
+std::optional<std::vector<bool>> biPhaseBits(const std::vector<int32_t>& d, double stretch,
+                                             double unit) {
+    std::vector<bool> halves{false}; // the resting level before the first mark is a half
+    for (const int32_t v : d) {
+        const double len = v > 0 ? v - stretch : -v + stretch;
+        // Between one unit and two lies a span too far from both to tell: no guess there.
+        const double units = len / unit;
+        const int n = units >= kOneUnitLeast && units <= kOneUnitMost     ? 1
+                      : units >= kTwoUnitsLeast && units <= kTwoUnitsMost ? 2
+                                                                          : 0;
+        if (n == 0) {
+            return std::nullopt;
+        }
+        halves.insert(halves.end(), static_cast<std::size_t>(n), v > 0);
+    }
+    if (halves.size() % 2 == 1) {
+        halves.push_back(false); // the last half rests
+    }
+    std::vector<bool> bits;
+    for (std::size_t h = 0; h < halves.size(); h += 2) {
+        if (halves[h] == halves[h + 1]) {
+            return std::nullopt;
+        }
+        bits.push_back(halves[h + 1]);
+    }
+    return bits;
+}
+
+} // namespace
+
+std::vector<std::vector<int32_t>> splitFrames(const std::vector<int32_t>& d) {
+    std::vector<int32_t> spaces;
+    spaces.reserve(d.size() / 2);
+    for (const int32_t v : d) {
+        if (v < 0) {
+            spaces.push_back(-v);
+        }
+    }
+    // The median space tells the bits' lengths well enough.
+    const auto middle = spaces.begin() + static_cast<std::ptrdiff_t>(spaces.size() / 2);
+    std::nth_element(spaces.begin(), middle, spaces.end());
+    const int32_t typical = spaces.empty() ? 0 : *middle;
+    const double limit = std::max<double>(kFrameGapMinUs, kFrameGapRatio * typical);
+    std::vector<std::vector<int32_t>> out(1);
+    for (const int32_t v : d) {
+        if (v < 0 && -v > limit) {
+            out.emplace_back();
+        } else {
+            out.back().push_back(v);
+        }
+    }
+    return out;
+}
+
+IrAnalysis analyseDurations(const std::vector<int32_t>& d) {
+    IrAnalysis a;
+    if (d.size() < 2 * kFewestBits + 1 || d.size() > kMostDurations || d.front() < 0 ||
+        d.back() < 0) {
+        return a;
+    }
+    // The leader: a first mark or space longer than every later one by far.
+    double longestMark = 0;
+    double longestSpace = 0;
+    for (std::size_t k = 2; k < d.size(); ++k) {
+        (d[k] > 0 ? longestMark : longestSpace) =
+            std::max(d[k] > 0 ? longestMark : longestSpace, std::abs(static_cast<double>(d[k])));
+    }
+    const bool leader = d[0] > kLeaderRatio * longestMark || -d[1] > kLeaderRatio * longestSpace;
+    const std::size_t from = leader ? 2 : 0;
+    std::vector<double> marks;
+    std::vector<double> spaces;
+    for (std::size_t k = from; k < d.size(); ++k) {
+        (d[k] > 0 ? marks : spaces).push_back(std::abs(d[k]));
+    }
+    const std::optional<std::vector<Length>> m = lengthsOf(marks);
+    const std::optional<std::vector<Length>> s = lengthsOf(spaces);
+    if (!m || !s || s->empty()) {
+        return a;
+    }
+    // A leader's space is no shorter than the bits' (a glitch that cuts the leader's mark in
+    // two leaves a sliver of space behind).
+    if (leader && -d[1] < kLeaderSpaceLeast * s->front().mean) {
+        return a;
+    }
+    if (leader) {
+        a.headerMarkUs = d[0];
+        a.headerSpaceUs = -d[1];
+    }
+    if (m->size() == 1 && s->size() == 2 && s->at(1).mean > kDistinctRatio * s->at(0).mean) {
+        // Pulse-distance: each bit a mark and a short (0) or long (1) space, a closing mark.
+        a.scheme = IrScheme::PulseDistance;
+        a.zeroMarkUs = a.oneMarkUs = us(m->at(0).mean);
+        a.zeroSpaceUs = us(s->at(0).mean);
+        a.oneSpaceUs = us(s->at(1).mean);
+        a.trailMarkUs = a.zeroMarkUs;
+        const double split = (s->at(0).longest + s->at(1).mean) / 2;
+        for (std::size_t k = from + 1; k < d.size(); k += 2) {
+            a.bits.push_back(-d[k] > split);
+        }
+    } else if (m->size() == 2 && s->size() == 1 && m->at(1).mean > kDistinctRatio * m->at(0).mean) {
+        // Pulse-width: each bit a short (0) or long (1) mark; the space between is constant.
+        a.scheme = IrScheme::PulseWidth;
+        a.zeroMarkUs = us(m->at(0).mean);
+        a.oneMarkUs = us(m->at(1).mean);
+        a.zeroSpaceUs = a.oneSpaceUs = us(s->at(0).mean);
+        const double split = (m->at(0).longest + m->at(1).mean) / 2;
+        for (std::size_t k = from; k < d.size(); k += 2) {
+            a.bits.push_back(d[k] > split);
+        }
+    }
+    // Bi-phase: marks and spaces of one unit and its double, no leader (and neither of the
+    // above, which need one of them constant).
+    // A stretching receiver lengthens the marks as much as it shortens the spaces.
+    const double stretch = (m->at(0).mean - s->at(0).mean) / 2;
+    const auto unitAndDouble = [](const std::vector<Length>& l, double by) {
+        return l.size() == 1 || (l.size() == 2 && l[1].mean + by >= kDoubleMin * (l[0].mean + by) &&
+                                 l[1].mean + by <= kDoubleMax * (l[0].mean + by));
+    };
+    // (A train of equal marks and spaces is no code: a double length must occur.)
+    if (a.scheme == IrScheme::None && !leader && m->size() + s->size() > 2 &&
+        unitAndDouble(*m, -stretch) && unitAndDouble(*s, stretch)) {
+        const double unit = (m->at(0).mean + s->at(0).mean) / 2;
+        if (const std::optional<std::vector<bool>> bits = biPhaseBits(d, stretch, unit)) {
+            a.scheme = IrScheme::BiPhase;
+            // The unit as marks and as spaces measure it.
+            a.zeroMarkUs = a.oneMarkUs = us(unit + stretch);
+            a.zeroSpaceUs = a.oneSpaceUs = us(unit - stretch);
+            a.bits = *bits;
+        }
+    }
+    if (a.scheme == IrScheme::None || static_cast<int>(a.bits.size()) < kFewestBits) {
+        return IrAnalysis{};
+    }
+    return a;
+}
+
+IrAnalysis analyseAs(const std::vector<int32_t>& d, const IrAnalysis& like) {
+    IrAnalysis a = like;
+    a.bits.clear();
+    a.gapUs = 0;
+    std::size_t from = 0;
+    if (like.headerMarkUs > 0) {
+        if (d.size() < 2 || !alike(d[0], like.headerMarkUs) || !alike(-d[1], like.headerSpaceUs)) {
+            return {};
+        }
+        from = 2;
+    }
+    // The nearer of the two lengths a bit may take, when near enough.
+    const auto bitOf = [](double v, int zero, int one) -> std::optional<bool> {
+        const bool isOne = std::abs(v - one) < std::abs(v - zero);
+        if (!near(v, isOne ? one : zero)) {
+            return std::nullopt;
+        }
+        return isOne;
+    };
+    switch (like.scheme) {
+    case IrScheme::None:
+        return {};
+    case IrScheme::PulseDistance:
+        if ((d.size() - from) % 2 == 0) {
+            return {};
+        }
+        for (std::size_t k = from; k < d.size(); k += 2) {
+            if (!near(d[k], like.zeroMarkUs)) {
+                return {};
+            }
+            if (k + 1 < d.size()) {
+                const std::optional<bool> bit = bitOf(-d[k + 1], like.zeroSpaceUs, like.oneSpaceUs);
+                if (!bit) {
+                    return {};
+                }
+                a.bits.push_back(*bit);
+            }
+        }
+        break;
+    case IrScheme::PulseWidth:
+        for (std::size_t k = from; k < d.size(); ++k) {
+            if (d[k] < 0 ? !near(-d[k], like.zeroSpaceUs) : false) {
+                return {};
+            }
+            if (d[k] > 0) {
+                const std::optional<bool> bit = bitOf(d[k], like.zeroMarkUs, like.oneMarkUs);
+                if (!bit) {
+                    return {};
+                }
+                a.bits.push_back(*bit);
+            }
+        }
+        break;
+    case IrScheme::BiPhase:
+        if (const std::optional<std::vector<bool>> bits =
+                biPhaseBits(d, (like.oneMarkUs - like.oneSpaceUs) / 2.0,
+                            (like.oneMarkUs + like.oneSpaceUs) / 2.0)) {
+            a.bits = *bits;
+        }
+        break;
+    }
+    if (a.bits.size() != like.bits.size()) {
+        return {};
+    }
+    return a;
+}
+
+bool isRepeatCode(const std::vector<int32_t>& d, const IrAnalysis& key) {
+    constexpr std::size_t kMostDurations = 5;
+    return key.scheme != IrScheme::None && key.headerMarkUs > 0 && d.size() % 2 == 1 &&
+           d.size() <= kMostDurations && alike(d.front(), key.headerMarkUs);
+}
+
+std::vector<double> analysedDurations(const IrAnalysis& a) {
+    std::vector<double> out;
+    if (a.headerMarkUs > 0) {
+        out = {static_cast<double>(a.headerMarkUs), -static_cast<double>(a.headerSpaceUs)};
+    }
+    switch (a.scheme) {
+    case IrScheme::None:
+        return {};
+    case IrScheme::PulseDistance:
+        for (const bool bit : a.bits) {
+            out.push_back(bit ? a.oneMarkUs : a.zeroMarkUs);
+            out.push_back(-(bit ? a.oneSpaceUs : a.zeroSpaceUs));
+        }
+        out.push_back(a.trailMarkUs);
+        return out;
+    case IrScheme::PulseWidth:
+        for (const bool bit : a.bits) {
+            if (out.size() % 2 == 1) {
+                out.push_back(-(bit ? a.oneSpaceUs : a.zeroSpaceUs));
+            }
+            out.push_back(bit ? a.oneMarkUs : a.zeroMarkUs);
+        }
+        return out;
+    case IrScheme::BiPhase: {
+        // A 1 is space then mark; the first space merges into the rest before the frame.
+        for (const bool bit : a.bits) {
+            for (const bool mark : {!bit, bit}) {
+                const double v = mark ? a.oneMarkUs : -a.oneSpaceUs;
+                if (out.empty() && !mark) {
+                    continue;
+                }
+                if (!out.empty() && (out.back() > 0) == mark) {
+                    out.back() += v;
+                } else {
+                    out.push_back(v);
+                }
+            }
+        }
+        if (!out.empty() && out.back() < 0) {
+            out.pop_back();
+        }
+        return out;
+    }
+    }
+    return out;
+}
+
+bool sameStructure(const IrAnalysis& a, const IrAnalysis& b) {
+    const auto same = [](int x, int y) { return (x == 0) == (y == 0) && near(x, y); };
+    return a.scheme == b.scheme && a.scheme != IrScheme::None &&
+           same(a.headerMarkUs, b.headerMarkUs) && same(a.headerSpaceUs, b.headerSpaceUs) &&
+           same(a.zeroMarkUs, b.zeroMarkUs) && same(a.zeroSpaceUs, b.zeroSpaceUs) &&
+           same(a.oneMarkUs, b.oneMarkUs) && same(a.oneSpaceUs, b.oneSpaceUs) &&
+           same(a.trailMarkUs, b.trailMarkUs);
+}
+
+std::vector<IrCoding> codingsOf(const std::vector<IrFrame>& frames) {
+    std::vector<IrCoding> out;
+    std::vector<std::vector<std::vector<bool>>> payloads;
+    std::vector<const std::vector<bool>*> last;
+    for (const IrFrame& f : frames) {
+        if (f.protocol != IrProtocol::Unknown || f.analysis.scheme == IrScheme::None) {
+            continue;
+        }
+        std::size_t c = 0;
+        while (c < out.size() && !(sameStructure(out[c].like, f.analysis) &&
+                                   out[c].like.bits.size() == f.analysis.bits.size())) {
+            ++c;
+        }
+        if (c == out.size()) {
+            out.push_back({f.analysis, 0, 0, 0});
+            payloads.emplace_back();
+            last.push_back(nullptr);
+        }
+        ++out[c].frames;
+        const std::vector<bool>& bits = f.analysis.bits;
+        if (f.analysis.repeatCode || (last[c] != nullptr && *last[c] == bits)) {
+            ++out[c].repeats;
+        }
+        if (std::find(payloads[c].begin(), payloads[c].end(), bits) == payloads[c].end()) {
+            payloads[c].push_back(bits);
+            ++out[c].keys;
+        }
+        last[c] = &bits;
+    }
+    return out;
+}
+
+QString bitsHex(const std::vector<bool>& bits, bool lsbFirst) {
+    const std::size_t n = bits.size();
+    QString out;
+    for (std::size_t nibble = (n + 3) / 4; nibble-- > 0;) {
+        int v = 0;
+        for (int b = 3; b >= 0; --b) {
+            const std::size_t weight = nibble * 4 + static_cast<std::size_t>(b);
+            if (weight < n) {
+                const bool bit = lsbFirst ? bits[weight] : bits[n - 1 - weight];
+                v = v << 1 | (bit ? 1 : 0);
+            } else {
+                v <<= 1;
+            }
+        }
+        out += QString::number(v, 16);
+    }
+    return QStringLiteral("0x") + out;
+}
+
+namespace {
+
+// The 1-based positions where the frames' bits differ, as ranges; nullopt when the frames are
+// not of one structure and length.
+std::optional<std::vector<std::pair<int, int>>> differing(const std::vector<IrFrame>& frames) {
+    std::vector<std::pair<int, int>> ranges;
+    if (frames.empty()) {
+        return ranges;
+    }
+    const IrAnalysis& first = frames.front().analysis;
+    for (const IrFrame& f : frames) {
+        if (!sameStructure(f.analysis, first) || f.analysis.bits.size() != first.bits.size()) {
+            return std::nullopt;
+        }
+    }
+    for (std::size_t b = 0; b < first.bits.size(); ++b) {
+        const bool differs = std::any_of(frames.begin(), frames.end(), [&](const IrFrame& f) {
+            return f.analysis.bits[b] != first.bits[b];
+        });
+        const int pos = static_cast<int>(b) + 1;
+        if (!differs) {
+            continue;
+        }
+        if (!ranges.empty() && ranges.back().second == pos - 1) {
+            ranges.back().second = pos;
+        } else {
+            ranges.emplace_back(pos, pos);
+        }
+    }
+    return ranges;
+}
+
+} // namespace
+
+QString differingBits(const std::vector<IrFrame>& frames) {
+    const auto ranges = differing(frames);
+    if (!ranges) {
+        return QStringLiteral("structures differ");
+    }
+    if (ranges->empty()) {
+        return {};
+    }
+    QStringList parts;
+    for (const auto& [from, to] : *ranges) {
+        parts << (from == to ? QString::number(from) : QStringLiteral("%1–%2").arg(from).arg(to));
+    }
+    return QStringLiteral("bits ") + parts.join(QStringLiteral(", ")) + QStringLiteral(" differ");
+}
+
+QString differingBitsText(const std::vector<IrFrame>& frames) {
+    const auto ranges = differing(frames);
+    if (!ranges) {
+        return QStringLiteral("所选帧结构不同");
+    }
+    if (ranges->empty()) {
+        return {};
+    }
+    QStringList parts;
+    for (const auto& [from, to] : *ranges) {
+        parts << (from == to ? QString::number(from) : QStringLiteral("%1–%2").arg(from).arg(to));
+    }
+    return QStringLiteral("第 ") + parts.join(QStringLiteral("、")) + QStringLiteral(" 位不同");
+}
+
+} // namespace velmoran::infrared
