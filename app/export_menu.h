@@ -36,6 +36,7 @@ public:
 private:
     Form1* form_;
     OverwriteQuestion confirmOverwrite_;
+    QString captureFile_; // the capture file last loaded or saved: never exported over
     QList<QAction*> actions_;
 };
 

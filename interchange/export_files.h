@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "files/whole_file.h"
 #include "interchange/exporters.h"
 
 namespace velmoran::interchange {
@@ -28,5 +29,8 @@ std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<Expor
 // replaced, never written through). Returns the reason ("cannot write PATH: REASON") when a file
 // could not be written.
 std::optional<QString> writeFilesWhole(const std::vector<OutputFile>& files);
+
+// The same, with the file that failed and the system's reason apart (for a message of one's own).
+std::optional<WholeFileFailure> replaceOutputFiles(const std::vector<OutputFile>& files);
 
 } // namespace velmoran::interchange
