@@ -494,6 +494,21 @@ TEST_F(MainWindowTest, ExportRefusalsAreToldInChinese) {
     EXPECT_EQ(script.seen().size(), 5u) << "a file dialog for the refused channel";
 }
 
+// The recent-files menu from a settings file holding far more entries than it shows, the first
+// named with an "&": six items, the "&" shown as itself.
+TEST_F(MainWindowTest, RecentFilesShowSixEntriesAndTheirAmpersands) {
+    QStringList many{path("R&D.ird")};
+    for (int i = 0; i < 1000; ++i) {
+        many << path("f") + QString::number(i) + QStringLiteral(".ird");
+    }
+    QSettings().setValue(QStringLiteral("recentFiles"), many);
+    MainWindow window([](int) { return QString(); });
+    auto* menu = window.findChild<QMenu*>(QStringLiteral("menuRecent"));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->actions().size(), 6);
+    EXPECT_EQ(action(window, "actionRecent1")->text(), u8("&1 R&&D.ird"));
+}
+
 TEST(CommandLine, PortsFilesAndMistakes) {
     const CommandLine line = parseCommandLine(
         {u8("--port"), u8("1=/dev/pts/7"), u8("--port=4=/dev/ttyS9"), u8("cap.ird")});
