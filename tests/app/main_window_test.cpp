@@ -509,6 +509,14 @@ TEST_F(MainWindowTest, RecentFilesShowSixEntriesAndTheirAmpersands) {
     EXPECT_EQ(action(window, "actionRecent1")->text(), u8("&1 R&&D.ird"));
 }
 
+// Port numbers the port's 16-bit number cannot hold are a usage error, not an overflow later.
+TEST(CommandLine, PortNumbersBeyondTheCommPortAreRefused) {
+    for (const char* port : {"--port=32768=/dev/a", "--port=40000=/dev/a", "--port=-1=/dev/a"}) {
+        EXPECT_TRUE(parseCommandLine({u8(port)}).error.contains("1 to 32767")) << port;
+    }
+    EXPECT_TRUE(parseCommandLine({u8("--port=32767=/dev/a")}).error.isEmpty());
+}
+
 TEST(CommandLine, PortsFilesAndMistakes) {
     const CommandLine line = parseCommandLine(
         {u8("--port"), u8("1=/dev/pts/7"), u8("--port=4=/dev/ttyS9"), u8("cap.ird")});
