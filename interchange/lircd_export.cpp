@@ -324,7 +324,7 @@ QString remoteName(const IrFrame& f) {
     return name;
 }
 
-QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
+QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStringList* warnings) {
     const std::vector<IrFrame> frames =
         decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed);
     std::vector<Remote> remotes;
@@ -382,15 +382,33 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
                     std::max(it->deviation, std::abs(std::abs(f.durationsUs[k]) - n) / n);
             }
         }
-        const QString key =
-            f.protocol == IrProtocol::Unknown && !inferred
-                ? QStringLiteral("UNKNOWN_%1").arg(++unknownCount, 3, 10, QLatin1Char('0'))
+        const bool raw = f.protocol == IrProtocol::Unknown && !inferred;
+        QString key =
+            raw ? QStringLiteral("UNKNOWN_%1").arg(++unknownCount, 3, 10, QLatin1Char('0'))
                 : keyName(f, names);
+        if (!raw) {
+            // Two commands the names file gives one name both stay, the second as NAME_2: a
+            // remote holds each name once, and a command must not vanish from it.
+            const LircCode c = codeOf(f);
+            const QString named = key;
+            for (int n = 2; it->code.contains(key); ++n) {
+                const LircCode& other = it->code.at(key);
+                if (other.bits == c.bits && other.value == c.value) {
+                    break; // the same command again
+                }
+                key = named + QStringLiteral("_%1").arg(n);
+            }
+            if (key != named && !it->code.contains(key) && warnings != nullptr) {
+                *warnings << QStringLiteral("two commands of remote %1 are named %2: the second "
+                                            "is written as %3")
+                                 .arg(it->name, named, key);
+            }
+        }
         if (it->keys.contains(key)) {
             continue;
         }
         it->keys << key;
-        if (f.protocol == IrProtocol::Unknown && !inferred) {
+        if (raw) {
             it->raw[key] = f.durationsUs;
         } else {
             it->code[key] = codeOf(f);

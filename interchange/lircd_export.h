@@ -38,6 +38,8 @@ QString keyName(const IrFrame& frame, const KeyNames& names);
 // an inferred coding, "Unknown" for raw codes).
 QString remoteName(const IrFrame& frame);
 
-QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names = {});
+// `warnings`, when given, collects what the reader should know (two commands given one name).
+QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names = {},
+                       QStringList* warnings = nullptr);
 
 } // namespace velmoran::interchange

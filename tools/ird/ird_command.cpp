@@ -253,7 +253,8 @@ int runInfo(const Arguments& args, QTextStream& out, Capture& capture) {
     return kExitOk;
 }
 
-std::optional<Failure> runExport(const Arguments& args, QTextStream& out, Capture& capture) {
+std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextStream& err,
+                                 Capture& capture) {
     const QString formatName = args.options.value(QStringLiteral("format"));
     if (!args.options.contains(QStringLiteral("format"))) {
         return Failure{kExitUsage,
@@ -335,7 +336,12 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, Captur
     }
     std::vector<OutputFile> files = exportFiles(*format, channels, output);
     if (*format == ExportFormat::Lircd && !names.byKey.isEmpty()) {
-        files.front().bytes = exportLircd(channels.front(), names);
+        QStringList warnings;
+        files.front().bytes = exportLircd(channels.front(), names, &warnings);
+        for (const QString& w : warnings) {
+            err << kProgram << ": warning: " << w << '\n';
+        }
+        err.flush();
     }
     if (keepView) {
         std::erase_if(files, [&](const OutputFile& f) { return f.path == viewPath; });
@@ -439,7 +445,7 @@ int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
             runInfo(args, out, capture);
         }
     } else if (command == QLatin1String("export")) {
-        failure = runExport(args, out, capture);
+        failure = runExport(args, out, err, capture);
     } else {
         failure = runDecode(args, out, capture);
     }
