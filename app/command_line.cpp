@@ -1,12 +1,15 @@
 #include "app/command_line.h"
 
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace velmoran {
 
 namespace {
 
 const QString kPortOption = QStringLiteral("--port");
+const QString kPortError = QStringLiteral("--port needs N=DEVICE, N a port number from 1 to 32767");
 
 // "N=DEVICE" with N a port number from 1 and a non-empty device.
 bool parsePortMapping(const QString& text, CommandLine& line) {
@@ -16,7 +19,9 @@ bool parsePortMapping(const QString& text, CommandLine& line) {
     }
     bool ok = false;
     const int port = text.left(eq).toInt(&ok);
-    if (!ok || port < 1) {
+    // CommPort is a 16-bit integer, as the 串口选择 number is: a larger port could never be
+    // selected and would end the capture in an overflow.
+    if (!ok || port < 1 || port > std::numeric_limits<int16_t>::max()) {
         return false;
     }
     line.ports[port] = text.mid(eq + 1);
@@ -60,13 +65,13 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             line.help = true;
         } else if (!optionsEnded && arg == kPortOption) {
             if (i + 1 >= arguments.size() || !parsePortMapping(arguments[i + 1], line)) {
-                line.error = QStringLiteral("--port needs N=DEVICE");
+                line.error = kPortError;
                 return line;
             }
             ++i;
         } else if (!optionsEnded && arg.startsWith(kPortOption + QLatin1Char('='))) {
             if (!parsePortMapping(arg.mid(kPortOption.size() + 1), line)) {
-                line.error = QStringLiteral("--port needs N=DEVICE");
+                line.error = kPortError;
                 return line;
             }
         } else if (!optionsEnded && arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {

@@ -2,14 +2,18 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 
 #include <array>
 
+#include <sys/stat.h>
+
 #include "acquisition/block_receiver.h"
 #include "app/form1.h"
+#include "app/target_channel.h"
 #include "core/channel_levels.h"
 #include "core/texts.h"
 #include "files/message_box.h"
@@ -51,6 +55,15 @@ const ExportEntry& entryFor(ExportFormat format) {
     return kExportEntries.front();
 }
 
+// Whether two paths name one file that exists (links followed, hard links included).
+bool sameFile(const QString& a, const QString& b) {
+    struct stat x {};
+    struct stat y {};
+    return ::stat(QFile::encodeName(a).constData(), &x) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+}
+
 } // namespace
 
 QStringList exportMenuTexts() {
@@ -73,6 +86,9 @@ ExportMenu::ExportMenu(Form1* form, QMenu* menu, OverwriteQuestion confirmOverwr
         connect(a, &QAction::triggered, this, [this, format] { exportAs(format); });
         actions_ << a;
     }
+    const auto remember = [this](const QString& path) { captureFile_ = path; };
+    connect(form_, &Form1::fileLoaded, this, remember);
+    connect(form_, &Form1::fileSaved, this, remember);
 }
 
 void ExportMenu::setEnabled(bool enabled) {
@@ -84,6 +100,14 @@ void ExportMenu::setEnabled(bool enabled) {
 void ExportMenu::exportAs(ExportFormat format) {
     const ExportEntry& e = entryFor(format);
     const interchange::ExportFormatInfo& info = interchange::exportFormatInfo(format);
+    // A format of one channel takes the one 显示通道 names; a text naming none is refused as a
+    // capture refuses it, before any file is chosen.
+    const QString channelText = form_->Combo1->currentText();
+    const std::optional<int> named = namedChannel(channelText);
+    if (info.oneChannel && !named) {
+        MsgBox(form_->window(), noSuchChannelMessage(channelText));
+        return;
+    }
     QFileDialog dialog(form_->window(), texts::q(texts::kExportDialogTitle));
     dialog.setObjectName(QStringLiteral("ExportDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -96,6 +120,10 @@ void ExportMenu::exportAs(ExportFormat format) {
         return;
     }
     const QString path = dialog.selectedFiles().constFirst();
+    if (!captureFile_.isEmpty() && sameFile(path, captureFile_)) {
+        MsgBox(form_->window(), texts::q(texts::kExportOverCapture).arg(path));
+        return;
+    }
     if (QFileInfo(path).isFile() && confirmOverwrite_ && !confirmOverwrite_(path)) {
         return;
     }
@@ -104,15 +132,29 @@ void ExportMenu::exportAs(ExportFormat format) {
         channels.push_back({ch, channelLevels(*form_->channel(ch))});
     }
     if (info.oneChannel) {
-        // The channel 显示通道 names; a text naming none exports channel 1.
-        const double named = targetChannel(form_->Combo1->currentText());
-        const int ch = named >= 1 && named <= kChannelCount ? static_cast<int>(named) : 1;
-        channels = {channels[static_cast<std::size_t>(ch - 1)]};
+        channels = {channels[static_cast<std::size_t>(*named - 1)]};
     }
-    const std::optional<QString> failure = interchange::writeFilesWhole(interchange::exportFiles(
-        format, channels, path, keyNames_ ? keyNames_() : interchange::KeyNames{}));
-    if (failure) {
-        MsgBox(form_->window(), *failure);
+    std::vector<interchange::OutputFile> files = interchange::exportFiles(
+        format, channels, path, keyNames_ ? keyNames_() : interchange::KeyNames{});
+    // The VCD's view file may be one the user tuned in GTKWave (or a link someone planted): as
+    // with velmoran-ird, it is kept unless the user says to replace it.
+    const QString viewPath =
+        format == ExportFormat::Vcd ? interchange::gtkwaveSavePathFor(path) : QString();
+    bool keepView = false;
+    if (const QFileInfo view(viewPath);
+        !viewPath.isEmpty() && (view.exists() || view.isSymLink())) {
+        keepView = !confirmOverwrite_ || !confirmOverwrite_(viewPath);
+    }
+    if (keepView) {
+        std::erase_if(files, [&](const interchange::OutputFile& f) { return f.path == viewPath; });
+    }
+    if (const auto failure = interchange::replaceOutputFiles(files)) {
+        MsgBox(form_->window(),
+               texts::q(texts::kExportWriteError).arg(failure->path, failure->reason));
+        return;
+    }
+    if (keepView) {
+        MsgBox(form_->window(), texts::q(texts::kViewFileKept).arg(viewPath));
     }
 }
 

@@ -42,6 +42,7 @@ private:
     Form1* form_;
     OverwriteQuestion confirmOverwrite_;
     std::function<interchange::KeyNames()> keyNames_;
+    QString captureFile_; // the capture file last loaded or saved: never exported over
     QList<QAction*> actions_;
 };
 

@@ -24,7 +24,9 @@ RecentFiles::RecentFiles(QMenu* menu, QWidget* messageParent)
 }
 
 QStringList RecentFiles::files() const {
-    return QSettings().value(kRecentKey).toStringList();
+    // Only the first few: the menu shows no more, and a settings file grown by hand or by
+    // another program must not make every start-up build thousands of entries.
+    return QSettings().value(kRecentKey).toStringList().mid(0, kCount);
 }
 
 void RecentFiles::fill() {
@@ -32,8 +34,10 @@ void RecentFiles::fill() {
     const QStringList list = files();
     for (int i = 0; i < list.size(); ++i) {
         const QString& path = list[i];
-        QAction* a =
-            menu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+        // A "&" of the name is shown as itself, not taken as the item's accelerator.
+        QString name = QFileInfo(path).fileName();
+        name.replace(QLatin1Char('&'), QLatin1String("&&"));
+        QAction* a = menu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(name));
         a->setObjectName(QStringLiteral("actionRecent%1").arg(i + 1));
         a->setToolTip(path);
         a->setStatusTip(path);

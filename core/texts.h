@@ -83,6 +83,10 @@ inline constexpr char kNavigatorTitle[] = "总览与帧列表";
 inline constexpr char kTitleWithFile[] = "%1 - %2";
 inline constexpr char kOverwriteQuestion[] = "文件“%1”已存在。\n要替换它吗？";
 inline constexpr char kRecentMissing[] = "找不到文件“%1”，已将它从最近打开的文件中移除。";
+inline constexpr char kExportWriteError[] = "保存文件出错：无法写入“%1”（%2）";
+inline constexpr char kViewFileKept[] = "已保留原有的 GTKWave 视图文件“%1”，只写出了 VCD 文件。";
+inline constexpr char kExportOverCapture[] =
+    "不能导出到“%1”：它是当前载入的采集文件，导出会覆盖它。";
 inline constexpr char kHelpTitle[] = "使用说明";
 // %1: the infrared families decoded; %2: the export formats (both from their tables).
 inline constexpr char kHelpHtml[] =

@@ -35,12 +35,16 @@ std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<Expor
     return files;
 }
 
-std::optional<QString> writeFilesWhole(const std::vector<OutputFile>& files) {
+std::optional<WholeFileFailure> replaceOutputFiles(const std::vector<OutputFile>& files) {
     std::vector<std::pair<QString, QByteArrayView>> writes;
     for (const OutputFile& file : files) {
         writes.emplace_back(file.path, file.bytes);
     }
-    if (const auto failure = replaceFilesWhole(writes)) {
+    return replaceFilesWhole(writes);
+}
+
+std::optional<QString> writeFilesWhole(const std::vector<OutputFile>& files) {
+    if (const auto failure = replaceOutputFiles(files)) {
         return QStringLiteral("cannot write %1: %2").arg(failure->path, failure->reason);
     }
     return std::nullopt;

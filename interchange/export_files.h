@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "files/whole_file.h"
 #include "interchange/exporters.h"
 #include "interchange/lircd_export.h"
 
@@ -30,5 +31,8 @@ std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<Expor
 // replaced, never written through). Returns the reason ("cannot write PATH: REASON") when a file
 // could not be written.
 std::optional<QString> writeFilesWhole(const std::vector<OutputFile>& files);
+
+// The same, with the file that failed and the system's reason apart (for a message of one's own).
+std::optional<WholeFileFailure> replaceOutputFiles(const std::vector<OutputFile>& files);
 
 } // namespace velmoran::interchange

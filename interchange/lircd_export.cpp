@@ -373,7 +373,7 @@ uint64_t lircCodeOf(const IrFrame& f) {
     return codeOf(f.protocol == IrProtocol::NecRepeat ? necOf(f) : f).value;
 }
 
-QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
+QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStringList* warnings) {
     const std::vector<IrFrame> frames =
         decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed);
     std::vector<Remote> remotes;
@@ -431,23 +431,46 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names) {
                     std::max(it->deviation, std::abs(std::abs(f.durationsUs[k]) - n) / n);
             }
         }
-        QString key = keyName(f, names);
-        if (f.protocol == IrProtocol::Unknown && !inferred && names.known(f).isEmpty()) {
-            key = QStringLiteral("UNKNOWN_%1").arg(++unknownCount, 3, 10, QLatin1Char('0'));
-        }
+        const bool raw = f.protocol == IrProtocol::Unknown && !inferred;
+        QString key =
+            raw && names.known(f).isEmpty()
+                ? QStringLiteral("UNKNOWN_%1").arg(++unknownCount, 3, 10, QLatin1Char('0'))
+                : keyName(f, names);
         LircRemote& r = it->lirc;
+        if (!raw) {
+            // Two commands the names file gives one name both stay, the second as NAME_2: a
+            // remote holds each name once, and a command must not vanish from it.
+            const uint64_t value = lircCodeOf(f);
+            const QString named = key;
+            for (int n = 2;; ++n) {
+                const auto same =
+                    std::find_if(r.codes.begin(), r.codes.end(),
+                                 [&](const infrared::LircCode& c) { return c.name == key; });
+                if (same == r.codes.end() || same->code == value) {
+                    break; // a free name, or the same command again
+                }
+                key = named + QStringLiteral("_%1").arg(n);
+            }
+            if (key != named && warnings != nullptr &&
+                std::none_of(r.codes.begin(), r.codes.end(),
+                             [&](const infrared::LircCode& c) { return c.name == key; })) {
+                *warnings << QStringLiteral("two commands of remote %1 are named %2: the second "
+                                            "is written as %3")
+                                 .arg(r.name, named, key);
+            }
+        }
         if (std::any_of(r.codes.begin(), r.codes.end(),
                         [&](const infrared::LircCode& c) { return c.name == key; }) ||
             std::any_of(r.rawCodes.begin(), r.rawCodes.end(),
                         [&](const LircRawCode& c) { return c.name == key; })) {
             continue;
         }
-        if (f.protocol == IrProtocol::Unknown && !inferred) {
-            std::vector<int> raw;
+        if (raw) {
+            std::vector<int> rawDurations;
             for (const int32_t d : f.durationsUs) {
-                raw.push_back(std::abs(d));
+                rawDurations.push_back(std::abs(d));
             }
-            r.rawCodes.push_back({key, raw});
+            r.rawCodes.push_back({key, rawDurations});
         } else {
             r.codes.push_back({key, lircCodeOf(f), {}});
         }

@@ -51,6 +51,8 @@ infrared::LircRemote lircRemoteOf(const IrFrame& frame);
 // The frame's code in that remote (toggle bit clear); a NEC repeat code gives its key's code.
 uint64_t lircCodeOf(const IrFrame& frame);
 
-QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names = {});
+// `warnings`, when given, collects what the reader should know (two commands given one name).
+QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names = {},
+                       QStringList* warnings = nullptr);
 
 } // namespace velmoran::interchange

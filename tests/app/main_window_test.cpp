@@ -5,7 +5,9 @@
 
 #include <QComboBox>
 #include <QDockWidget>
+#include <QFileInfo>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
@@ -25,6 +27,7 @@
 #include "app/command_line.h"
 #include "app/form1.h"
 #include "app/main_window.h"
+#include "app/target_channel.h"
 #include "core/channel_levels.h"
 #include "core/twips.h"
 #include "display/picture_box.h"
@@ -424,6 +427,94 @@ TEST_F(MainWindowTest, ExportsWriteWhatVelmoranIrdWritesAndReportFailures) {
     ASSERT_EQ(script.messageTexts().size(), 1);
     EXPECT_TRUE(script.messageTexts()[0].contains(u8("x.csv")));
     EXPECT_TRUE(script.allAnswered());
+}
+
+// The VCD's view file as velmoran-ird treats it: one already there (a link leading nowhere
+// included) is kept, and the user told so, unless the user says to replace it.
+TEST_F(MainWindowTest, ExportKeepsAnExistingViewFileUnlessTheUserReplacesIt) {
+    MainWindow window([](int) { return QString(); });
+    window.show();
+    ModalAnswerer script;
+    writeFile(path("out.gtkw"), "[*] tuned\n");
+    ASSERT_TRUE(QFile::link(path("elsewhere.gtkw"), path("linked.gtkw")));
+    struct Step {
+        const char* vcd;
+        QList<QMessageBox::StandardButton> answers; // the VCD's question first when it exists
+        bool viewKept;
+    };
+    for (const Step& step : {Step{"out.vcd", {QMessageBox::No}, true},
+                             Step{"out.vcd", {QMessageBox::Yes, QMessageBox::Yes}, false},
+                             Step{"linked.vcd", {QMessageBox::No}, true}}) {
+        const QString view = interchange::gtkwaveSavePathFor(path(step.vcd));
+        const QByteArray before = readAll(view);
+        script.clear();
+        script.choose(path(step.vcd));
+        for (const QMessageBox::StandardButton b : step.answers) {
+            script.answer(b);
+        }
+        action(window, "actionExportVcd")->trigger();
+        EXPECT_TRUE(script.allAnswered()) << step.vcd;
+        EXPECT_TRUE(readAll(path(step.vcd)).startsWith("$version")) << step.vcd;
+        EXPECT_EQ(script.messageTexts().size(), step.viewKept ? 1 : 0) << step.vcd;
+        if (step.viewKept) {
+            EXPECT_TRUE(script.messageTexts()[0].contains(u8("已保留"))) << step.vcd;
+            EXPECT_EQ(readAll(view), before) << step.vcd;
+        } else {
+            EXPECT_TRUE(readAll(view).contains("[dumpfile]")) << step.vcd;
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(path("elsewhere.gtkw"))) << "written through the link";
+}
+
+// Exports the window refuses, each with a message in Chinese: a channel 显示通道 does not name
+// (before any file dialog), the loaded capture file as the output, and a write that fails.
+TEST_F(MainWindowTest, ExportRefusalsAreToldInChinese) {
+    MainWindow window([](int) { return QString(); });
+    window.show();
+    Form1& form = *window.form();
+    ASSERT_TRUE(saveCaptureFile(path("cap.ird"), emulatorCapture(), {}, {}).ok);
+    const QByteArray capture = readAll(path("cap.ird"));
+    ASSERT_TRUE(form.loadFile(path("cap.ird")));
+    ModalAnswerer script;
+    form.Combo1->setEditText(QStringLiteral("4"));
+    action(window, "actionExportPronto")->trigger();
+    form.Combo1->setEditText(QStringLiteral("1"));
+    script.choose(path("cap.ird"));
+    action(window, "actionExportCsv")->trigger();
+    script.choose(path("no/such/dir/x.csv"));
+    action(window, "actionExportCsv")->trigger();
+    EXPECT_TRUE(script.allAnswered());
+    const QStringList said = script.messageTexts();
+    ASSERT_EQ(said.size(), 3) << said.join('|').toStdString();
+    EXPECT_EQ(said[0], noSuchChannelMessage(QStringLiteral("4")));
+    EXPECT_TRUE(said[1].contains(u8("当前载入的采集文件"))) << said[1].toStdString();
+    EXPECT_TRUE(said[2].startsWith(u8("保存文件出错"))) << said[2].toStdString();
+    EXPECT_TRUE(said[2].contains(u8("No such file or directory"))) << said[2].toStdString();
+    EXPECT_EQ(readAll(path("cap.ird")), capture);
+    EXPECT_EQ(script.seen().size(), 5u) << "a file dialog for the refused channel";
+}
+
+// The recent-files menu from a settings file holding far more entries than it shows, the first
+// named with an "&": six items, the "&" shown as itself.
+TEST_F(MainWindowTest, RecentFilesShowSixEntriesAndTheirAmpersands) {
+    QStringList many{path("R&D.ird")};
+    for (int i = 0; i < 1000; ++i) {
+        many << path("f") + QString::number(i) + QStringLiteral(".ird");
+    }
+    QSettings().setValue(QStringLiteral("recentFiles"), many);
+    MainWindow window([](int) { return QString(); });
+    auto* menu = window.findChild<QMenu*>(QStringLiteral("menuRecent"));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->actions().size(), 6);
+    EXPECT_EQ(action(window, "actionRecent1")->text(), u8("&1 R&&D.ird"));
+}
+
+// Port numbers the port's 16-bit number cannot hold are a usage error, not an overflow later.
+TEST(CommandLine, PortNumbersBeyondTheCommPortAreRefused) {
+    for (const char* port : {"--port=32768=/dev/a", "--port=40000=/dev/a", "--port=-1=/dev/a"}) {
+        EXPECT_TRUE(parseCommandLine({u8(port)}).error.contains("1 to 32767")) << port;
+    }
+    EXPECT_TRUE(parseCommandLine({u8("--port=32767=/dev/a")}).error.isEmpty());
 }
 
 TEST(CommandLine, PortsFilesAndMistakes) {

@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include "infrared/frame_text.h"
 #include "infrared/ir_decoder.h"
 #include "support/ird_capture.h"
 #include "tools/ird/ird_command.h"
@@ -230,6 +231,31 @@ TEST_F(IrdProgram, ExportWritesTheVcdWithItsSaveFileAndReplacesAnOldExportWhole)
              << "out.vcd";
     expected.sort();
     EXPECT_EQ(entries(), expected);
+}
+
+// Two commands a names file gives one name both stay in the lircd.conf, the second suffixed,
+// with a warning.
+TEST_F(IrdProgram, TwoCommandsOfOneNameAreBothKept) {
+    QStringList commands;
+    for (const infrared::IrFrame& f : infrared::decodeInfrared(channelLevels(ch1_), 1)) {
+        const QString command = infrared::frameText(f).command;
+        if (f.protocol == infrared::IrProtocol::Nec && !commands.contains(command)) {
+            commands << command;
+        }
+    }
+    ASSERT_GE(commands.size(), 2u);
+    QFile names(path("names.txt"));
+    ASSERT_TRUE(names.open(QIODevice::WriteOnly));
+    names.write((commands[0] + " KEY_OK\n" + commands[1] + " KEY_OK\n").toUtf8());
+    names.close();
+    const Result r =
+        run({"export", "capture.ird", "--format", "lircd", "--names", "names.txt", "-o", "x.conf"});
+    ASSERT_EQ(r.status, kExitOk) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("warning: two commands")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("KEY_OK_2")) << r.err.toStdString();
+    const QByteArray conf = contents("x.conf");
+    EXPECT_TRUE(conf.contains("KEY_OK ")) << conf.constData();
+    EXPECT_TRUE(conf.contains("KEY_OK_2 ")) << conf.constData();
 }
 
 } // namespace

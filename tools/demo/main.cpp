@@ -22,9 +22,11 @@
 #include "app/application.h"
 #include "app/form1.h"
 #include "app/main_window.h"
+#include "app/target_channel.h"
 #include "app/vb_label.h"
 #include "core/texts.h"
 #include "files/capture_file.h"
+#include "files/program_start.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigator_panel.h"
 #include "tools/emulator/board_stream.h"
@@ -68,8 +70,14 @@ std::optional<Options> parse(int argc, char** argv) {
         }
         const char* value = argv[++i];
         if (arg == "--headless") {
+            const std::optional<QString> outDir = argumentText(value);
+            if (!outDir) {
+                std::fprintf(stderr, "velmoran-demo: %s\n",
+                             qPrintable(unrepresentableArgumentText(value)));
+                return std::nullopt;
+            }
             o.headless = true;
-            o.outDir = QString::fromLocal8Bit(value);
+            o.outDir = *outDir;
         } else if (arg == "--pace") {
             const auto pace = emulator::parsePace(value);
             if (!pace) {
@@ -189,6 +197,7 @@ int runHeadless(MainWindow& window, const Options& o) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ignoreFileSizeSignal();
     std::optional<Options> options = parse(argc, argv);
     if (!options) {
         return 2;
@@ -201,6 +210,12 @@ int main(int argc, char** argv) {
                      kDefaultOutDir);
     }
     if (o.headless) {
+        // The window would refuse the capture in a message box nobody is there to close.
+        if (!namedChannel(o.channel)) {
+            std::fprintf(stderr, "velmoran-demo: %s\n",
+                         noSuchChannelMessage(o.channel).toLocal8Bit().constData());
+            return 2;
+        }
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 

@@ -16,6 +16,12 @@
 #include <string_view>
 #include <unistd.h>
 
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "files/program_start.h"
+#include "files/whole_file.h"
 #include "tools/emulator/board_emulator.h"
 #include "tools/emulator/board_stream.h"
 
@@ -89,6 +95,11 @@ std::optional<Options> parse(int argc, char** argv) {
             return std::nullopt;
         }
         const std::string_view value = argv[++i];
+        if ((arg == "--device" || arg == "--output") && !velmoran::argumentText(argv[i])) {
+            std::cerr << "velmoran-emulator: "
+                      << velmoran::unrepresentableArgumentText(argv[i]).toStdString() << "\n";
+            return std::nullopt;
+        }
         if (arg == "--pace") {
             const auto pace = parsePace(value);
             if (!pace) {
@@ -142,8 +153,9 @@ std::optional<Options> parse(int argc, char** argv) {
     return o;
 }
 
-int writeFile(const Options& o) {
-    std::ofstream out(o.output, std::ios::binary | std::ios::trunc);
+// Writes into a FIFO or a device (/dev/stdout) as it goes: there is no file there to keep.
+int writeStream(const Options& o) {
+    std::ofstream out(o.output, std::ios::binary);
     const std::size_t count = o.captures.value_or(1);
     for (std::size_t i = 0; out && i < count; ++i) {
         const std::vector<uint8_t> bytes = streamCapture(o.stream.seed, i, o.stream.jitterUs);
@@ -153,6 +165,33 @@ int writeFile(const Options& o) {
     out.close();
     if (!out) {
         std::cerr << "velmoran-emulator: cannot write " << o.output << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+// Writes the captures through a temporary file that replaces FILE only once all of it is
+// written: a full disk or a size limit leaves an existing FILE as it was.
+int writeFile(const Options& o) {
+    const QString path = QFile::decodeName(QByteArray::fromStdString(o.output));
+    if (const QFileInfo target(path); target.exists() && !target.isFile()) {
+        return writeStream(o);
+    }
+    QSaveFile out(path);
+    std::optional<QString> reason = velmoran::openWholeFile(out);
+    const std::size_t count = o.captures.value_or(1);
+    for (std::size_t i = 0; !reason && i < count; ++i) {
+        const std::vector<uint8_t> bytes = streamCapture(o.stream.seed, i, o.stream.jitterUs);
+        reason =
+            velmoran::writeWhole(out, QByteArrayView(reinterpret_cast<const char*>(bytes.data()),
+                                                     static_cast<qsizetype>(bytes.size())));
+    }
+    if (!reason) {
+        reason = velmoran::commitWhole(out);
+    }
+    if (reason) {
+        std::cerr << "velmoran-emulator: cannot write " << o.output << ": " << reason->toStdString()
+                  << "\n";
         return 1;
     }
     return 0;
@@ -183,6 +222,7 @@ void serve(BoardStreamer& streamer, const sigset_t& stopSignals) {
 } // namespace
 
 int main(int argc, char** argv) {
+    velmoran::ignoreFileSizeSignal();
     const std::optional<Options> options = parse(argc, argv);
     if (!options) {
         return 2;

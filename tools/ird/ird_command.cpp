@@ -10,7 +10,11 @@
 #include <optional>
 #include <vector>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "files/capture_file.h"
 #include "infrared/frame_text.h"
@@ -215,6 +219,34 @@ bool sameFile(const QString& a, const QString& b) {
            x.st_ino == y.st_ino;
 }
 
+// A key names file: a regular file of at most kMostNamesBytes, never a device or FIFO that could
+// give bytes without end or keep the reader waiting. The reason when it cannot be read.
+std::optional<QString> readNamesFile(const QString& path, QByteArray& text) {
+    constexpr qint64 kMostNamesBytes = 1024 * 1024;
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return file.errorString();
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return QStringLiteral("not a regular file");
+    }
+    text = file.read(kMostNamesBytes + 1);
+    if (text.size() > kMostNamesBytes) {
+        return QStringLiteral("larger than 1 MiB, too large for a names file");
+    }
+    if (file.error() != QFileDevice::NoError) {
+        return file.errorString();
+    }
+    return std::nullopt;
+}
+
 QString microseconds(std::optional<int64_t> samples) {
     return samples ? formatSampleTimeUs(*samples) + QStringLiteral(" us") : QStringLiteral("-");
 }
@@ -259,7 +291,8 @@ int runInfo(const Arguments& args, QTextStream& out, Capture& capture) {
     return kExitOk;
 }
 
-std::optional<Failure> runExport(const Arguments& args, QTextStream& out, Capture& capture) {
+std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextStream& err,
+                                 Capture& capture) {
     const QString formatName = args.options.value(QStringLiteral("format"));
     if (!args.options.contains(QStringLiteral("format"))) {
         return Failure{kExitUsage,
@@ -283,13 +316,12 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, Captur
             return Failure{kExitUsage, QStringLiteral("--names is for --format lircd")};
         }
         const QString namesPath = args.options.value(QStringLiteral("names"));
-        QFile namesFile(namesPath);
-        if (!namesFile.open(QIODevice::ReadOnly)) {
-            return Failure{
-                kExitFailed,
-                QStringLiteral("cannot read %1: %2").arg(namesPath, namesFile.errorString())};
+        QByteArray namesText;
+        if (auto reason = readNamesFile(namesPath, namesText)) {
+            return Failure{kExitFailed,
+                           QStringLiteral("cannot read %1: %2").arg(namesPath, *reason)};
         }
-        if (auto error = parseKeyNames(QString::fromUtf8(namesFile.readAll()), names)) {
+        if (auto error = parseKeyNames(QString::fromUtf8(namesText), names)) {
             return Failure{kExitUsage, namesPath + QStringLiteral(": ") + *error};
         }
     }
@@ -352,6 +384,14 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, Captur
         channels.push_back({n, channelLevels(capture.channel(n))});
     }
     std::vector<OutputFile> files = exportFiles(*format, channels, output, names);
+    if (*format == ExportFormat::Lircd && !names.byKey.isEmpty()) {
+        QStringList warnings;
+        files.front().bytes = exportLircd(channels.front(), names, &warnings);
+        for (const QString& w : warnings) {
+            err << kProgram << ": warning: " << w << '\n';
+        }
+        err.flush();
+    }
     if (keepView) {
         std::erase_if(files, [&](const OutputFile& f) { return f.path == viewPath; });
     }
@@ -467,7 +507,7 @@ int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
             runInfo(args, out, capture);
         }
     } else if (command == QLatin1String("export")) {
-        failure = runExport(args, out, capture);
+        failure = runExport(args, out, err, capture);
     } else {
         failure = runDecode(args, out, capture);
     }

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "files/capture_file.h"
+#include "files/program_start.h"
 #include "infrared/frame_text.h"
 #include "tools/irgen/ir_generator.h"
 
@@ -41,7 +42,13 @@ int usage(const char* why) {
 
 } // namespace
 
+// The most jitter (of each duration) and glitches (share of frames) that still make sense.
+constexpr double kMostJitterPercent = 50;
+constexpr double kMostGlitchPercent = 100;
+constexpr double kPercent = 100;
+
 int main(int argc, char** argv) {
+    ignoreFileSizeSignal();
     QString output;
     QStringList families{QStringLiteral("nec"), QStringLiteral("nec"), QStringLiteral("nec")};
     irgen::Options options;
@@ -50,16 +57,28 @@ int main(int argc, char** argv) {
         if (i + 1 >= argc) {
             return usage("every option takes a value");
         }
-        const QString value = QString::fromLocal8Bit(argv[++i]);
+        const std::optional<QString> decoded = argumentText(argv[++i]);
+        if (!decoded) {
+            return usage(qPrintable(unrepresentableArgumentText(argv[i])));
+        }
+        const QString value = *decoded;
         bool ok = true;
         if (arg == QLatin1String("-o")) {
             output = value;
         } else if (arg == QLatin1String("--protocols")) {
             families = value.split(QLatin1Char(','));
         } else if (arg == QLatin1String("--jitter")) {
-            options.jitter = value.toDouble(&ok) / 100;
+            const double percent = value.toDouble(&ok);
+            if (ok && !(percent >= 0 && percent <= kMostJitterPercent)) {
+                return usage("--jitter is a percentage from 0 to 50");
+            }
+            options.jitter = percent / kPercent;
         } else if (arg == QLatin1String("--glitches")) {
-            options.glitchShare = value.toDouble(&ok) / 100;
+            const double percent = value.toDouble(&ok);
+            if (ok && !(percent >= 0 && percent <= kMostGlitchPercent)) {
+                return usage("--glitches is a percentage from 0 to 100");
+            }
+            options.glitchShare = percent / kPercent;
         } else if (arg == QLatin1String("--stretch")) {
             options.markStretchUs = value.toDouble(&ok);
         } else if (arg == QLatin1String("--lone-halves")) {
@@ -101,10 +120,17 @@ int main(int argc, char** argv) {
         }
     }
     const CaptureFileResult saved = saveCaptureFile(output, buffers[0], buffers[1], buffers[2]);
-    QFile truthFile(output + QStringLiteral(".truth"));
-    if (!saved.ok || !truthFile.open(QIODevice::WriteOnly) ||
-        truthFile.write(truth) != truth.size()) {
-        std::fprintf(stderr, "velmoran-irgen: cannot write %s\n", qPrintable(output));
+    if (!saved.ok) {
+        std::fprintf(stderr, "velmoran-irgen: cannot write %s: %s\n", qPrintable(output),
+                     qPrintable(saved.error));
+        return 1;
+    }
+    const QString truthPath = output + QStringLiteral(".truth");
+    QFile truthFile(truthPath);
+    if (!truthFile.open(QIODevice::WriteOnly) || truthFile.write(truth) != truth.size() ||
+        !truthFile.flush()) {
+        std::fprintf(stderr, "velmoran-irgen: cannot write %s: %s\n", qPrintable(truthPath),
+                     qPrintable(truthFile.errorString()));
         return 1;
     }
     return 0;
