@@ -156,6 +156,9 @@ void MainWindow::buildMenus() {
     actionNextFrame_ = menuAction(view, "actionNextFrame", texts::kMenuNextFrame,
                                   QKeySequence(Qt::CTRL | Qt::Key_Right));
     connect(actionNextFrame_, &QAction::triggered, navigator_, &NavigatorLink::nextFrame);
+    actionZoomToFrame_ = menuAction(view, "actionZoomToFrame", texts::kMenuZoomToFrame);
+    connect(actionZoomToFrame_, &QAction::triggered, navigator_,
+            [this] { navigator_->zoomToFrame(); });
     view->addSeparator();
     actionNavigator_ = menuAction(view, "actionNavigator", texts::kMenuNavigator, Qt::Key_F2);
     actionNavigator_->setCheckable(true);
@@ -234,6 +237,7 @@ void MainWindow::syncActions() {
     const bool frames = navigator_->hasFrames() && form_->HScroll1->isEnabled();
     actionPrevFrame_->setEnabled(frames);
     actionNextFrame_->setEnabled(frames);
+    actionZoomToFrame_->setEnabled(frames);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

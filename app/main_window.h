@@ -78,6 +78,7 @@ private:
     QAction* actionEnd_ = nullptr;
     QAction* actionPrevFrame_ = nullptr;
     QAction* actionNextFrame_ = nullptr;
+    QAction* actionZoomToFrame_ = nullptr;
     QAction* actionNavigator_ = nullptr;
     QList<QAction*> portActions_;
     QWidget* helpWindow_ = nullptr;

@@ -2,6 +2,9 @@
 
 #include <QDockWidget>
 #include <QMainWindow>
+#include <QPushButton>
+
+#include <algorithm>
 
 #include "app/form1.h"
 #include "core/texts.h"
@@ -43,6 +46,7 @@ void NavigatorLink::ensureNavigator() {
             &NavigatorLink::moveChartToFraction);
     connect(panel_, &navigator::NavigatorPanel::frameChosen, this,
             &NavigatorLink::moveChartToFrame);
+    connect(panel_, &navigator::NavigatorPanel::frameActivated, this, &NavigatorLink::zoomToFrame);
     connect(dock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (!window_->isMinimized()) {
             Q_EMIT shownChanged(visible);
@@ -110,6 +114,37 @@ void NavigatorLink::moveChartToFrame(int row) {
     form_->HScroll1->setValue(
         navigator::scrollValueForSample(frames[static_cast<std::size_t>(row)].startSample,
                                         visibleSamples(), form_->HScroll1->Max()));
+}
+
+void NavigatorLink::zoomToFrame(int row) {
+    if (panel_ == nullptr || !form_->HScroll1->isEnabled()) {
+        return;
+    }
+    const auto& frames = panel_->frames()->frames();
+    if (row < 0) {
+        row = panel_->currentFrame();
+    }
+    if (row < 0) {
+        const int64_t left = navigator::leftSampleAt(form_->HScroll1->Value());
+        const auto at = std::find_if(frames.begin(), frames.end(), [&](const infrared::IrFrame& f) {
+            return f.startSample >= left;
+        });
+        row = at == frames.end() ? -1 : static_cast<int>(at - frames.begin());
+    }
+    if (row < 0 || row >= static_cast<int>(frames.size())) {
+        return;
+    }
+    const infrared::IrFrame& f = frames[static_cast<std::size_t>(row)];
+    const navigator::ZoomSteps steps = navigator::zoomStepsToFit(
+        f.endSample - f.startSample, form_->Picture1->Width(), form_->BitWidth);
+    // Through the buttons themselves, so that the zoom is exactly one they give.
+    for (int i = 0; i < steps.out; ++i) {
+        form_->Command6->click();
+    }
+    for (int i = 0; i < steps.in; ++i) {
+        form_->Command5->click();
+    }
+    moveChartToFrame(row);
 }
 
 void NavigatorLink::previousFrame() {

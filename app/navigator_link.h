@@ -39,6 +39,10 @@ public:
     // Moves the chart to the previous / next decoded frame (as 上一帧 / 下一帧).
     void previousFrame();
     void nextFrame();
+    // Zooms along 放大 / 缩少's steps to the largest zoom at which frame `row` fits, then shows
+    // it as choosing it does; with `row` -1, the list's current frame, else the first frame at
+    // or after the chart's left edge.
+    void zoomToFrame(int row = -1);
 
 Q_SIGNALS:
     // The dock was shown or hidden (by the user too).

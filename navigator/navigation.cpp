@@ -1,5 +1,7 @@
 #include "navigator/navigation.h"
 
+#include "core/number_rules.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -98,6 +100,38 @@ std::optional<std::size_t> previousFrame(const std::vector<int64_t>& starts, int
         }
     }
     return std::nullopt;
+}
+
+namespace {
+
+// The zoom after one 放大: doubled, the largest zoom staying as it is.
+int zoomedIn(int bitWidth) {
+    return std::min(bitWidth, int{kZoomInCeiling}) * 2;
+}
+
+// The zoom after one 缩少: halved with the number rules' rounding, never below the smallest.
+int zoomedOut(int bitWidth) {
+    const int half = vb::CInt(bitWidth / 2.0);
+    return half < kMinBitWidth ? int{kMinBitWidth} : half;
+}
+
+} // namespace
+
+ZoomSteps zoomStepsToFit(int64_t frameSamples, double widthTwips, int bitWidth) {
+    const auto fits = [&](int bw) {
+        return static_cast<double>(frameSamples) * bw <= widthTwips * kFitShare;
+    };
+    ZoomSteps steps;
+    while (!fits(bitWidth) && bitWidth > kMinBitWidth) {
+        bitWidth = zoomedOut(bitWidth);
+        ++steps.out;
+    }
+    while (zoomedIn(bitWidth) != bitWidth && fits(zoomedIn(bitWidth))) {
+        bitWidth = zoomedIn(bitWidth);
+        ++steps.in;
+    }
+    steps.bitWidth = bitWidth;
+    return steps;
 }
 
 } // namespace velmoran::navigator

@@ -54,4 +54,22 @@ std::optional<std::size_t> nextFrame(const std::vector<int64_t>& starts, int val
 std::optional<std::size_t> previousFrame(const std::vector<int64_t>& starts, int value,
                                          int64_t visibleSamples, int scrollMax);
 
+// A frame zoomed to fits in this part of Picture1's width, counted from its left edge (it starts
+// one eighth in, as a chosen frame does, and leaves idle line after it).
+inline constexpr double kFitShare = 0.75;
+
+// The clicks that zoom a frame to fit: first `out` clicks of 缩少, then `in` clicks of 放大,
+// giving `bitWidth`.
+struct ZoomSteps {
+    int out = 0;
+    int in = 0;
+    int bitWidth = 0;
+    friend bool operator==(const ZoomSteps&, const ZoomSteps&) = default;
+};
+
+// The largest zoom, among those 放大 and 缩少 reach from `bitWidth` (twips per sample), at which
+// `frameSamples` samples fit in kFitShare of a chart `widthTwips` wide (the smallest zoom when
+// none does), and the clicks that reach it.
+ZoomSteps zoomStepsToFit(int64_t frameSamples, double widthTwips, int bitWidth);
+
 } // namespace velmoran::navigator

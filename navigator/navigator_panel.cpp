@@ -81,6 +81,12 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &NavigatorPanel::showDifferingBits);
     // A click on the row that is already current moves the chart back to it too.
+    // A double-click on a row (its key cell apart, which it edits) fits the frame to the chart.
+    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid() && index.column() != FrameListModel::Key) {
+            Q_EMIT frameActivated(index.row());
+        }
+    });
     connect(table_, &QTableView::clicked, this, [this](const QModelIndex& index) {
         if (index.isValid() && index.row() == table_->currentIndex().row()) {
             Q_EMIT frameChosen(index.row());
@@ -107,6 +113,10 @@ void NavigatorPanel::showDifferingBits() {
         chosen.push_back(model_->frames()[static_cast<std::size_t>(index.row())]);
     }
     bits_->setText(chosen.size() < 2 ? QString() : differingBitsLine(chosen));
+}
+
+int NavigatorPanel::currentFrame() const {
+    return table_->currentIndex().isValid() ? table_->currentIndex().row() : -1;
 }
 
 void NavigatorPanel::selectFrame(int row) {

@@ -37,6 +37,8 @@ public:
     int showFrames(std::vector<infrared::IrFrame> frames);
     // Selects row `row` of the frame list (which reports it as chosen).
     void selectFrame(int row);
+    // The list's current row; -1 when none.
+    int currentFrame() const;
 
     static constexpr int kPanelHeight = 240;
 
@@ -45,6 +47,8 @@ Q_SIGNALS:
     void fractionChosen(double fraction);
     // The current row of the frame list became `row` (by mouse or keys).
     void frameChosen(int row);
+    // Row `row` was double-clicked: the frame is to fill the chart.
+    void frameActivated(int row);
 
 private:
     ChannelBuffers buffers_;

@@ -130,6 +130,28 @@ TEST(ScrollValues, NextAndPreviousStepThroughEveryFrameWithoutSticking) {
     EXPECT_EQ(back, (std::vector<std::size_t>{3, 2, 1, 0}));
 }
 
+TEST(ZoomToFit, TheLargestZoomTheButtonsReachAtWhichTheFrameFits) {
+    constexpr double kPicture1Twips = 10215; // three quarters of it: 7661 twips
+    struct Case {
+        const char* name;
+        int64_t samples;
+        int from;
+        ZoomSteps want;
+    };
+    const Case cases[] = {
+        // 67.5 ms: 缩少 twice (10, 5, 2), then 放大 once: 4 twips a sample, 6,724 twips.
+        {"nec_frame_from_the_start_up_zoom", 1681, 10, {2, 1, 4}},
+        {"rc5_frame_already_fits_and_one_more_would_not", 620, 10, {0, 0, 10}},
+        {"short_burst_zooms_in", 10, 10, {0, 6, 640}},
+        {"too_long_for_any_zoom_ends_at_the_smallest", 50000, 10, {2, 0, 2}},
+        {"the_largest_zoom_is_its_own_next", 0, 10240, {0, 1, 20480}},
+        {"an_odd_zoom_halves_with_the_number_rules", 5000, 3, {1, 0, 2}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(zoomStepsToFit(c.samples, kPicture1Twips, c.from), c.want) << c.name;
+    }
+}
+
 TEST(OverviewWidget, ClicksAndDragsReportTheirFractionOfTheWidth) {
     CaptureStore store;
     Overview overview;
