@@ -116,6 +116,8 @@ Q_SIGNALS:
     void captureStarted();
     // Raised after 放大 or 缩少 has changed the zoom.
     void zoomChanged();
+    // Raised after a block of a capture has been stored (RecvCount counts it).
+    void blockStored();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

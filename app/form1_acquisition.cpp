@@ -86,6 +86,7 @@ void Form1::MSComm1_OnComm() {
                std::span(reinterpret_cast<const uint8_t*>(block.constData()),
                          static_cast<std::size_t>(block.size())));
     if (!captureComplete(RecvCount)) {
+        Q_EMIT blockStored();
         return;
     }
 

@@ -1,12 +1,16 @@
 #include "app/navigator_link.h"
 
+#include <QComboBox>
 #include <QDockWidget>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 
+#include "acquisition/mscomm.h"
 #include "app/form1.h"
+#include "app/target_channel.h"
 #include "core/texts.h"
 #include "display/picture_box.h"
 #include "display/square_wave.h"
@@ -18,11 +22,54 @@
 
 namespace velmoran {
 
+namespace {
+
+// How often, at most, the frame list follows a running capture.
+constexpr int kLiveIntervalMs = 300;
+
+} // namespace
+
 NavigatorLink::NavigatorLink(QMainWindow* window, Form1* form)
     : QObject(window), window_(window), form_(form) {
     connect(form_->HScroll1, &QScrollBar::valueChanged, this, &NavigatorLink::updateViewMark);
     connect(form_->HScroll1, &QScrollBar::rangeChanged, this, &NavigatorLink::updateViewMark);
     connect(form_, &Form1::zoomChanged, this, &NavigatorLink::updateViewMark);
+    // While a capture runs, the list follows the blocks as they arrive, a few times a second.
+    liveTimer_ = new QTimer(this);
+    liveTimer_->setSingleShot(true);
+    liveTimer_->setInterval(kLiveIntervalMs);
+    connect(liveTimer_, &QTimer::timeout, this, &NavigatorLink::showArrivedFrames);
+    connect(form_, &Form1::blockStored, this, [this] {
+        if (!liveTimer_->isActive()) {
+            liveTimer_->start();
+        }
+    });
+    connect(form_, &Form1::captureEnded, liveTimer_, &QTimer::stop);
+}
+
+void NavigatorLink::showArrivedFrames() {
+    const std::optional<int> target = namedChannel(form_->Combo1->currentText());
+    if (!form_->MSComm1->PortOpen() || !target || form_->RecvCount <= 0) {
+        return; // the capture's end decodes the whole buffers
+    }
+    // The target buffer beyond the bytes of this capture still holds an older one: the line
+    // is taken to rest at its last level from there on.
+    ChannelBuffer arrived = *form_->channel(*target);
+    const auto stored = static_cast<std::size_t>(form_->RecvCount);
+    const uint8_t rest = (arrived[stored - 1] & 1) != 0 ? 0xFF : 0x00;
+    std::fill(arrived.begin() + static_cast<std::ptrdiff_t>(stored), arrived.end(), rest);
+    ChannelBuffers buffers = form_->buffers();
+    buffers[static_cast<std::size_t>(*target - 1)] = &arrived;
+    std::vector<infrared::IrFrame> frames = navigator::decodeChannels(buffers);
+    if (frames.empty() && dock_ == nullptr) {
+        return;
+    }
+    ensureNavigator();
+    if (panel_->showFrames(std::move(frames)) > 0) {
+        dock_->show();
+    }
+    updateViewMark();
+    Q_EMIT framesChanged();
 }
 
 bool NavigatorLink::hasFrames() const {

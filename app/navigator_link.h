@@ -10,6 +10,7 @@
 
 class QDockWidget;
 class QMainWindow;
+class QTimer;
 
 namespace velmoran {
 
@@ -54,6 +55,8 @@ private:
     void ensureNavigator();
     void moveChartToFraction(double fraction);
     void moveChartToFrame(int row);
+    // During a capture: the frames of what has arrived so far.
+    void showArrivedFrames();
     // Samples across Picture1 at the current zoom.
     int64_t visibleSamples() const;
 
@@ -61,6 +64,7 @@ private:
     Form1* form_;
     navigator::NavigatorPanel* panel_ = nullptr;
     QDockWidget* dock_ = nullptr;
+    QTimer* liveTimer_ = nullptr;
 };
 
 } // namespace velmoran

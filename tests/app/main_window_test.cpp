@@ -24,6 +24,7 @@
 
 #include <fstream>
 
+#include "acquisition/mscomm.h"
 #include "app/command_line.h"
 #include "app/form1.h"
 #include "app/main_window.h"
@@ -276,6 +277,51 @@ TEST_F(EmulatorWindowTest, ACaptureListsTheEmulatorsFramesAndTheChartFollowsTheN
     QTest::mouseRelease(overview, Qt::LeftButton, {}, QPoint(w / 4, 5));
     EXPECT_EQ(form.ViewStart,
               navigator::scrollValueAtFraction(double(w / 4) / w, form.HScroll1->Max()));
+}
+
+// At the line's own pace a capture takes 11 s: the keys pressed show in the list while it runs,
+// and the list at its end is the whole buffer's, the live rows its beginning.
+TEST_F(MainWindowTest, FramesAreListedWhileTheCaptureRunsThenDoubleClickFitsOne) {
+    emulator::PseudoTerminal pty;
+    emulator::BoardStreamer streamer{
+        pty.masterFd(), pty.slavePath(), {.seed = kSeed, .pace = emulator::Pace::Line}};
+    MainWindow window{
+        [&](int port) { return port == 1 ? QString::fromStdString(pty.slavePath()) : QString(); }};
+    Form1& form = *window.form();
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QSignalSpy ended(&form, &Form1::captureEnded);
+    QTest::keyClick(&window, Qt::Key_F5);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return window.navigatorPanel() != nullptr &&
+                   window.navigatorPanel()->frames()->rowCount() > 0;
+        },
+        kCaptureTimeoutMs));
+    EXPECT_TRUE(ended.isEmpty());
+    EXPECT_TRUE(form.MSComm1->PortOpen());
+    EXPECT_TRUE(window.navigatorDock()->isVisible());
+    const std::vector<int64_t> live = window.navigatorPanel()->frames()->starts();
+    ASSERT_TRUE(waitUntil([&] { return ended.size() == 1; }, kCaptureTimeoutMs));
+    const std::vector<int64_t> whole = window.navigatorPanel()->frames()->starts();
+    ASSERT_LE(live.size(), whole.size());
+    // The last live frame may have been cut by the block boundary; the ones before it stand.
+    for (std::size_t i = 0; i + 1 < live.size(); ++i) {
+        EXPECT_EQ(live[i], whole[i]) << i;
+    }
+
+    // A double-click on the first frame zooms to the largest step at which it fits and shows it.
+    const infrared::IrFrame& first = window.navigatorPanel()->frames()->frames().front();
+    auto* table = window.findChild<QTableView*>(QStringLiteral("FrameTable"));
+    Q_EMIT table->doubleClicked(table->model()->index(0, 2));
+    const navigator::ZoomSteps want = navigator::zoomStepsToFit(
+        first.endSample - first.startSample, form.Picture1->Width(), kDefaultBitWidth);
+    EXPECT_EQ(form.BitWidth, want.bitWidth);
+    EXPECT_EQ(form.HScroll1->Value(),
+              navigator::scrollValueForSample(first.startSample,
+                                              samplesAcross(form.Picture1->Width(), form.BitWidth),
+                                              form.HScroll1->Max()));
 }
 
 TEST_F(EmulatorWindowTest, ThePortMenuListsTheDevicesAndSetsThePortNumber) {
