@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -42,6 +43,7 @@
 #include "navigator/overview.h"
 #include "tools/emulator/board_emulator.h"
 #include "tools/emulator/board_stream.h"
+#include "tools/irgen/ir_generator.h"
 
 using namespace velmoran;
 using velmoran::test::ModalAnswerer;
@@ -322,6 +324,44 @@ TEST_F(MainWindowTest, FramesAreListedWhileTheCaptureRunsThenDoubleClickFitsOne)
               navigator::scrollValueForSample(first.startSample,
                                               samplesAcross(form.Picture1->Width(), form.BitWidth),
                                               form.HScroll1->Max()));
+}
+
+// A capture of a remote no decoder knows, loaded as a user would: its frames are listed with
+// their inferred coding, and two of them selected name the bits that differ (the README's
+// picture of an analysed remote).
+TEST_F(MainWindowTest, AnUnknownRemoteIsListedWithItsCodingAndTheBitsThatDiffer) {
+    irgen::Options o;
+    o.jitter = 0.05;
+    const ChannelBuffer channel =
+        irgen::renderChannel(irgen::generate(irgen::Family::UnknownPulseDistance48, o));
+    ASSERT_TRUE(saveCaptureFile(path("remote.ird"), channel, {}, {}).ok);
+    MainWindow window;
+    window.show();
+    ASSERT_TRUE(window.openFile(path("remote.ird")));
+    ASSERT_NE(window.navigatorPanel(), nullptr);
+    auto* table = window.findChild<QTableView*>(QStringLiteral("FrameTable"));
+    const auto& frames = window.navigatorPanel()->frames()->frames();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_TRUE(table->model()
+                    ->index(0, navigator::FrameListModel::Protocol)
+                    .data()
+                    .toString()
+                    .contains(u8("脉冲间隔48位")));
+    // The first frame and the next of another key.
+    const auto other = std::find_if(frames.begin(), frames.end(), [&](const infrared::IrFrame& f) {
+        return !f.analysis.repeatCode && f.analysis.bits != frames.front().analysis.bits;
+    });
+    ASSERT_NE(other, frames.end());
+    const int row = static_cast<int>(other - frames.begin());
+    table->setCurrentIndex(table->model()->index(0, 0)); // the chart moves to the first frame
+    table->selectionModel()->select(table->model()->index(0, 0),
+                                    QItemSelectionModel::ClearAndSelect |
+                                        QItemSelectionModel::Rows);
+    table->selectionModel()->select(table->model()->index(row, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_TRUE(window.navigatorPanel()->bitsLabel()->text().contains(u8("位不同")));
+    QDir().mkpath(QStringLiteral(VELMORAN_SCREENSHOT_DIR));
+    window.grab().save(QStringLiteral(VELMORAN_SCREENSHOT_DIR "/unknown-remote.png"));
 }
 
 TEST_F(EmulatorWindowTest, ThePortMenuListsTheDevicesAndSetsThePortNumber) {
