@@ -12,6 +12,7 @@
 
 #include "app/translations.h"
 #include "app/ui_style.h"
+#include "core/constants.h"
 #include "files/message_box.h"
 
 namespace velmoran {
@@ -85,9 +86,9 @@ void installStartupProbe(QWidget& window) {
 }
 
 void setUpApplication(QApplication& app) {
-    QApplication::setApplicationName(QStringLiteral("Velmoran"));
+    QApplication::setApplicationName(QString::fromLatin1(kApplicationName));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
-    QApplication::setOrganizationName(QStringLiteral("Velmoran"));
+    QApplication::setOrganizationName(QString::fromLatin1(kOrganizationName));
     // 宋体 is not a Linux font: the nearest installed serif CJK face stands in for it.
     const QStringList songti{QStringLiteral("Noto Serif CJK SC"),
                              QStringLiteral("Noto Sans CJK SC"), QStringLiteral("AR PL UMing CN"),

@@ -134,7 +134,8 @@ void ExportMenu::exportAs(ExportFormat format) {
     if (info.oneChannel) {
         channels = {channels[static_cast<std::size_t>(*named - 1)]};
     }
-    std::vector<interchange::OutputFile> files = interchange::exportFiles(format, channels, path);
+    std::vector<interchange::OutputFile> files = interchange::exportFiles(
+        format, channels, path, keyNames_ ? keyNames_() : interchange::KeyNames{});
     // The VCD's view file may be one the user tuned in GTKWave (or a link someone planted): as
     // with velmoran-ird, it is kept unless the user says to replace it.
     const QString viewPath =

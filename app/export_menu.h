@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "interchange/exporters.h"
+#include "interchange/lircd_export.h"
 
 class QAction;
 class QMenu;
@@ -29,6 +30,10 @@ public:
 
     const QList<QAction*>& actions() const { return actions_; }
     void setEnabled(bool enabled);
+    // Where the lircd.conf and Pronto exports take their key names from.
+    void setKeyNames(std::function<interchange::KeyNames()> keyNames) {
+        keyNames_ = std::move(keyNames);
+    }
 
     // Asks for a file name and exports the capture in `format` there.
     void exportAs(interchange::ExportFormat format);
@@ -36,6 +41,7 @@ public:
 private:
     Form1* form_;
     OverwriteQuestion confirmOverwrite_;
+    std::function<interchange::KeyNames()> keyNames_;
     QString captureFile_; // the capture file last loaded or saved: never exported over
     QList<QAction*> actions_;
 };

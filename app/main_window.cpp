@@ -21,6 +21,7 @@
 #include "app/help_page.h"
 #include "app/navigator_link.h"
 #include "app/recent_files.h"
+#include "app/remote_keys.h"
 #include "core/number_rules.h"
 #include "core/texts.h"
 #include "display/vb_scroll_bar.h"
@@ -60,6 +61,7 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     navigator_ = new NavigatorLink(this, form_);
+    remoteKeys_ = new RemoteKeys(this, navigator_);
     buildMenus();
 
     connect(form_, &Form1::captureEnded, navigator_, &NavigatorLink::refresh);
@@ -88,6 +90,7 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
 MainWindow::~MainWindow() {
     // The children outlive this object's own part: nothing they report may reach it.
     navigator_->disconnect(this);
+    navigator_->disconnect(remoteKeys_);
     if (navigator_->dock() != nullptr) {
         navigator_->dock()->disconnect(navigator_);
     }
@@ -117,6 +120,9 @@ void MainWindow::buildMenus() {
     connect(actionSave_, &QAction::triggered, form_->Command3, &QPushButton::click);
     exportMenu_ = new ExportMenu(form_, file->addMenu(texts::q(texts::kMenuExport)),
                                  [this](const QString& path) { return confirmOverwrite(path); });
+    exportMenu_->setKeyNames([this] { return remoteKeys_->keyNames(); });
+    QAction* importRemotes = menuAction(file, "actionImportRemotes", texts::kMenuImportRemotes);
+    connect(importRemotes, &QAction::triggered, remoteKeys_, &RemoteKeys::importFiles);
     recent_ = new RecentFiles(file->addMenu(texts::q(texts::kMenuRecent)), this);
     connect(recent_, &RecentFiles::openRequested, this, &MainWindow::openFile);
     file->addSeparator();

@@ -20,6 +20,7 @@ class ExportMenu;
 class Form1;
 class NavigatorLink;
 class RecentFiles;
+class RemoteKeys;
 
 namespace navigator {
 class NavigatorPanel;
@@ -66,6 +67,7 @@ private:
     NavigatorLink* navigator_ = nullptr;
     ExportMenu* exportMenu_ = nullptr;
     RecentFiles* recent_ = nullptr;
+    RemoteKeys* remoteKeys_ = nullptr;
     QMenu* captureMenu_ = nullptr;
     QAction* actionLoad_ = nullptr;
     QAction* actionSave_ = nullptr;

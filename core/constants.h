@@ -62,4 +62,9 @@ inline constexpr int kBlinkIntervalMs = 2000;
 // Screen geometry: 15 twips per pixel at 96 dpi.
 inline constexpr int kTwipsPerPixel = 15;
 
+// The program's organisation and application names: its settings and its data folder
+// (QStandardPaths::AppDataLocation, where the remote library lives) are found under them.
+inline constexpr char kOrganizationName[] = "Velmoran";
+inline constexpr char kApplicationName[] = "Velmoran";
+
 } // namespace velmoran

@@ -71,6 +71,14 @@ inline constexpr char kExportCsv[] = "边沿 CSV(&C)…";
 inline constexpr char kExportLircd[] = "LIRC 遥控器配置 lircd.conf，显示通道(&L)…";
 inline constexpr char kExportPronto[] = "Pronto 码，显示通道(&P)…";
 inline constexpr char kExportDialogTitle[] = "导出";
+// The remote library: key names of the frame list, lircd.conf files imported.
+inline constexpr char kMenuImportRemotes[] = "导入遥控器定义(&I)…";
+inline constexpr char kImportRemotesTitle[] = "导入遥控器定义";
+inline constexpr char kAllFilesFilter[] = "所有文件 (*)";
+inline constexpr char kImportRemotesError[] = "未能导入遥控器定义，没有添加任何遥控器：\n%1";
+inline constexpr char kRemoteKeyNotSaved[] = "按键名称未能保存到遥控器库：\n%1";
+inline constexpr char kRemoteLibraryUnreadable[] =
+    "无法读取遥控器库，本次运行不会改写它，按键名称也不会保存：\n%1";
 inline constexpr char kNavigatorTitle[] = "总览与帧列表";
 inline constexpr char kTitleWithFile[] = "%1 - %2";
 inline constexpr char kOverwriteQuestion[] = "文件“%1”已存在。\n要替换它吗？";

@@ -7,7 +7,7 @@
 namespace velmoran::interchange {
 
 std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<ExportChannel>& channels,
-                                    const QString& output) {
+                                    const QString& output, const KeyNames& names) {
     std::vector<OutputFile> files;
     switch (format) {
     case ExportFormat::Vcd: {
@@ -26,10 +26,10 @@ std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<Expor
         files.push_back({output, exportCsv(channels)});
         break;
     case ExportFormat::Lircd:
-        files.push_back({output, exportLircd(channels.front())});
+        files.push_back({output, exportLircd(channels.front(), names)});
         break;
     case ExportFormat::Pronto:
-        files.push_back({output, exportPronto(channels.front())});
+        files.push_back({output, exportPronto(channels.front(), names.library)});
         break;
     }
     return files;

@@ -11,6 +11,7 @@
 
 #include "files/whole_file.h"
 #include "interchange/exporters.h"
+#include "interchange/lircd_export.h"
 
 namespace velmoran::interchange {
 
@@ -21,8 +22,9 @@ struct OutputFile {
 
 // The files that exporting `channels` in `format` to `output` makes: the VCD also gives its
 // GTKWave view file beside it; every other format gives the one file.
+// Lircd and Pronto name the keys as `names` says.
 std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<ExportChannel>& channels,
-                                    const QString& output);
+                                    const QString& output, const KeyNames& names = {});
 
 // Writes each file through a temporary one, all or none (see replaceFilesWhole: an old file is
 // only replaced once every file is written, and put back when a later one fails; a link is

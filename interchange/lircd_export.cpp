@@ -14,6 +14,7 @@
 #include "infrared/ir_analysis.h"
 #include "infrared/ir_encoder.h"
 #include "infrared/ir_protocols.h"
+#include "interchange/lircd_conf.h"
 
 namespace velmoran::interchange {
 
@@ -65,6 +66,14 @@ bool structured(const IrFrame& f) {
     const std::size_t lead = a.scheme == IrScheme::BiPhase ? 1 : 0;
     return f.protocol == IrProtocol::Unknown && a.scheme != IrScheme::None &&
            a.bits.size() <= kLircMostBits + lead;
+}
+
+// A NEC repeat code's key as the frame it repeats.
+IrFrame necOf(const IrFrame& f) {
+    IrFrame nec = f;
+    nec.protocol = IrProtocol::Nec;
+    nec.bits = kNec.bits;
+    return nec;
 }
 
 LircTiming timingOf(const IrFrame& f) {
@@ -145,7 +154,7 @@ LircTiming timingOf(const IrFrame& f) {
     return {"RAW_CODES", {0, 0}, {0, 0}, {0, 0}, 0, 0, {0, 0}, kUnknownGapUs};
 }
 
-struct LircCode {
+struct FrameCode { // a frame's code as LIRC sends it
     int bits = 0;
     uint64_t value = 0;
     uint64_t toggleMask = 0;
@@ -154,9 +163,9 @@ struct LircCode {
 
 // The bits of a pulse-distance frame as sent (the first sent is the most significant): a
 // space longer than the middle of the zero and one spaces is a 1.
-LircCode pulseDistanceCode(const std::vector<IrPiece>& pieces, const PulseDistance& c,
-                           bool header) {
-    LircCode code;
+FrameCode pulseDistanceCode(const std::vector<IrPiece>& pieces, const PulseDistance& c,
+                            bool header) {
+    FrameCode code;
     code.bits = c.bits;
     const double split = (c.zeroSpace + c.oneSpace) / 2;
     std::size_t p = header && c.headerMark > 0 ? 2 : 0;
@@ -166,7 +175,7 @@ LircCode pulseDistanceCode(const std::vector<IrPiece>& pieces, const PulseDistan
     return code;
 }
 
-LircCode codeOf(const IrFrame& f) {
+FrameCode codeOf(const IrFrame& f) {
     IrFrame key = f;
     key.toggle = false; // LIRC ignores the toggle bit through its mask
     const std::vector<IrPiece> pieces = irFramePieces(key);
@@ -185,7 +194,7 @@ LircCode codeOf(const IrFrame& f) {
     case IrProtocol::Rca:
         return pulseDistanceCode(pieces, kRca, true);
     case IrProtocol::Sirc: {
-        LircCode code;
+        FrameCode code;
         code.bits = f.bits;
         for (int b = 0; b < f.bits; ++b) {
             const double mark = pieces[static_cast<std::size_t>(2 + 2 * b)].us;
@@ -197,7 +206,7 @@ LircCode codeOf(const IrFrame& f) {
     case IrProtocol::Rc6: {
         // Manchester halves after the leader (RC-6) or the start bit's idle half (RC-5): LIRC
         // counts a bit starting with a space as a 1 in both, and RC-6's trailer bit is double.
-        LircCode code;
+        FrameCode code;
         const bool rc6 = f.protocol == IrProtocol::Rc6;
         std::size_t p = rc6 ? 2 : 0;
         if (!rc6) {
@@ -217,11 +226,9 @@ LircCode codeOf(const IrFrame& f) {
         }
         return code;
     }
-    case IrProtocol::NecRepeat:
-        break;
     case IrProtocol::Unknown: {
         // The bits as sent, the first the most significant; bi-phase without its lead bit.
-        LircCode code;
+        FrameCode code;
         const std::vector<bool>& bits = f.analysis.bits;
         const std::size_t lead = f.analysis.scheme == IrScheme::BiPhase ? 1 : 0;
         for (std::size_t b = lead; b < bits.size(); ++b) {
@@ -230,6 +237,8 @@ LircCode codeOf(const IrFrame& f) {
         }
         return code;
     }
+    case IrProtocol::NecRepeat:
+        break;
     }
     return {};
 }
@@ -238,17 +247,18 @@ QString hex(uint64_t value, int digits = 2) {
     return QStringLiteral("0x%1").arg(value, digits, 16, QLatin1Char('0'));
 }
 
-QByteArray us(double value) {
-    return QByteArray::number(static_cast<qlonglong>(std::lround(value)));
+int us(double value) {
+    return static_cast<int>(std::lround(value));
+}
+
+LircPair lircPair(const double (&v)[2]) {
+    return {us(v[0]), us(v[1])};
 }
 
 struct Remote {
-    QString name;
+    LircRemote lirc;
     IrFrame first;
-    std::vector<const IrFrame*> frames;
-    QStringList keys;                 // in the order first seen
-    std::map<QString, LircCode> code; // key -> code
-    std::map<QString, std::vector<int32_t>> raw;
+    std::size_t frames = 0;
     double deviation = 0; // the largest relative deviation of a mark or space from nominal
     int leastGapUs = 0;   // an inferred coding's shortest rest after a frame
     double repeat[2]{};   // an inferred coding's repeat code, when it has one
@@ -282,6 +292,9 @@ QString keyName(const IrFrame& f, const KeyNames& names) {
         if (const auto it = names.byKey.find(text.command); it != names.byKey.end()) {
             return *it;
         }
+        if (QString known = names.known(f); !known.isEmpty()) {
+            return known;
+        }
         return QStringLiteral("KEY_") + bitsHex(f.analysis.bits, false);
     }
     QString protocol = remoteName(f).section(QLatin1Char('_'), 0, 0);
@@ -292,6 +305,9 @@ QString keyName(const IrFrame& f, const KeyNames& names) {
     }
     if (const auto it = names.byKey.find(text.command); it != names.byKey.end()) {
         return *it;
+    }
+    if (QString known = names.known(f); !known.isEmpty()) {
+        return known;
     }
     return QStringLiteral("KEY_") + text.command;
 }
@@ -324,6 +340,39 @@ QString remoteName(const IrFrame& f) {
     return name;
 }
 
+LircRemote lircRemoteOf(const IrFrame& f) {
+    const LircTiming t = timingOf(f);
+    LircRemote r;
+    r.name = remoteName(f);
+    for (const QByteArray& flag : QByteArray(t.flags).split('|')) {
+        for (const LircFlagName& known : kLircFlagNames) {
+            if (flag == known.name) {
+                r.flags |= known.flag;
+            }
+        }
+    }
+    r.eps = kDefaultEpsPercent;
+    r.aeps = kAepsUs;
+    r.header = lircPair(t.header);
+    r.one = lircPair(t.one);
+    r.zero = lircPair(t.zero);
+    r.plead = us(t.plead);
+    r.ptrail = us(t.ptrail);
+    r.repeat = lircPair(t.repeat);
+    r.gap = us(t.gap);
+    if (f.protocol != IrProtocol::Unknown || structured(f)) {
+        const FrameCode c = codeOf(f.protocol == IrProtocol::NecRepeat ? necOf(f) : f);
+        r.bits = c.bits;
+        r.toggleBitMask = c.toggleMask;
+        r.rc6Mask = c.rc6Mask;
+    }
+    return r;
+}
+
+uint64_t lircCodeOf(const IrFrame& f) {
+    return codeOf(f.protocol == IrProtocol::NecRepeat ? necOf(f) : f).value;
+}
+
 QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStringList* warnings) {
     const std::vector<IrFrame> frames =
         decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed);
@@ -335,21 +384,21 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
         }
         QString name = remoteName(f);
         auto it = std::find_if(remotes.begin(), remotes.end(),
-                               [&](const Remote& r) { return r.name == name; });
+                               [&](const Remote& r) { return r.lirc.name == name; });
         const bool inferred =
             structured(f) && (it == remotes.end() || sameStructure(it->first.analysis, f.analysis));
         if (!inferred && f.protocol == IrProtocol::Unknown) {
             // No coding, or one that differs from the remote's of that name: raw codes.
             name = QStringLiteral("Unknown");
             it = std::find_if(remotes.begin(), remotes.end(),
-                              [&](const Remote& r) { return r.name == name; });
+                              [&](const Remote& r) { return r.lirc.name == name; });
         }
         if (it == remotes.end()) {
             IrFrame first = f;
             if (!inferred) {
                 first.analysis = {};
             }
-            remotes.push_back({name, first, {}, {}, {}, {}, 0, 0, {0, 0}, {}});
+            remotes.push_back({lircRemoteOf(first), first, 0, 0, 0, {0, 0}, {}});
             it = remotes.end() - 1;
         }
         if (inferred && !f.analysis.repeatCode) {
@@ -361,7 +410,7 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
             it->leastGapUs =
                 it->leastGapUs == 0 ? f.analysis.gapUs : std::min(it->leastGapUs, f.analysis.gapUs);
         }
-        it->frames.push_back(&f);
+        ++it->frames;
         if (inferred && f.analysis.repeatCode && f.durationsUs.size() >= 3) {
             // LIRC's repeat code: a mark and a space, then the remote's closing pulse.
             it->repeat[0] = f.durationsUs[0];
@@ -384,55 +433,62 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
         }
         const bool raw = f.protocol == IrProtocol::Unknown && !inferred;
         QString key =
-            raw ? QStringLiteral("UNKNOWN_%1").arg(++unknownCount, 3, 10, QLatin1Char('0'))
+            raw && names.known(f).isEmpty()
+                ? QStringLiteral("UNKNOWN_%1").arg(++unknownCount, 3, 10, QLatin1Char('0'))
                 : keyName(f, names);
+        LircRemote& r = it->lirc;
         if (!raw) {
             // Two commands the names file gives one name both stay, the second as NAME_2: a
             // remote holds each name once, and a command must not vanish from it.
-            const LircCode c = codeOf(f);
+            const uint64_t value = lircCodeOf(f);
             const QString named = key;
-            for (int n = 2; it->code.contains(key); ++n) {
-                const LircCode& other = it->code.at(key);
-                if (other.bits == c.bits && other.value == c.value) {
-                    break; // the same command again
+            for (int n = 2;; ++n) {
+                const auto same =
+                    std::find_if(r.codes.begin(), r.codes.end(),
+                                 [&](const infrared::LircCode& c) { return c.name == key; });
+                if (same == r.codes.end() || same->code == value) {
+                    break; // a free name, or the same command again
                 }
                 key = named + QStringLiteral("_%1").arg(n);
             }
-            if (key != named && !it->code.contains(key) && warnings != nullptr) {
+            if (key != named && warnings != nullptr &&
+                std::none_of(r.codes.begin(), r.codes.end(),
+                             [&](const infrared::LircCode& c) { return c.name == key; })) {
                 *warnings << QStringLiteral("two commands of remote %1 are named %2: the second "
                                             "is written as %3")
-                                 .arg(it->name, named, key);
+                                 .arg(r.name, named, key);
             }
         }
-        if (it->keys.contains(key)) {
+        if (std::any_of(r.codes.begin(), r.codes.end(),
+                        [&](const infrared::LircCode& c) { return c.name == key; }) ||
+            std::any_of(r.rawCodes.begin(), r.rawCodes.end(),
+                        [&](const LircRawCode& c) { return c.name == key; })) {
             continue;
         }
-        it->keys << key;
         if (raw) {
-            it->raw[key] = f.durationsUs;
+            std::vector<int> rawDurations;
+            for (const int32_t d : f.durationsUs) {
+                rawDurations.push_back(std::abs(d));
+            }
+            r.rawCodes.push_back({key, rawDurations});
         } else {
-            it->code[key] = codeOf(f);
+            r.codes.push_back({key, lircCodeOf(f), {}});
         }
     }
 
-    QByteArray out;
-    out += "# LIRC remote definitions of the frames in channel ";
-    out += QByteArray::number(channel.number);
-    out += ", written by velmoran-ird from a capture\n"
-           "# sampled every 40.1474 us. Timings are the protocols' own; eps covers how far the\n"
-           "# captured marks and spaces lie from them.\n";
-    for (const Remote& r : remotes) {
-        if (r.keys.isEmpty()) {
+    std::vector<LircRemote> written;
+    for (Remote& r : remotes) {
+        if (r.lirc.codes.empty() && r.lirc.rawCodes.empty()) {
             continue; // repeat codes only: their frame lies before the capture
         }
-        IrFrame described = r.first;
-        described.analysis.gapUs = r.leastGapUs;
-        if (!r.timings.empty()) {
+        if (!r.timings.empty() || r.leastGapUs > 0 || r.repeat[0] > 0) {
             // An inferred coding's timings averaged over its frames, not one frame's.
+            IrFrame described = r.first;
             IrAnalysis& a = described.analysis;
+            a.gapUs = r.leastGapUs;
             int* const fields[] = {&a.headerMarkUs, &a.headerSpaceUs, &a.zeroMarkUs, &a.zeroSpaceUs,
                                    &a.oneMarkUs,    &a.oneSpaceUs,    &a.trailMarkUs};
-            for (std::size_t k = 0; k < std::size(fields); ++k) {
+            for (std::size_t k = 0; k < std::size(fields) && !r.timings.empty(); ++k) {
                 double sum = 0;
                 for (const std::array<int, kTimingFields>& t : r.timings) {
                     sum += t[k];
@@ -440,80 +496,36 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
                 *fields[k] =
                     static_cast<int>(std::lround(sum / static_cast<double>(r.timings.size())));
             }
+            const LircRemote timed = lircRemoteOf(described);
+            r.lirc.header = timed.header;
+            r.lirc.one = timed.one;
+            r.lirc.zero = timed.zero;
+            r.lirc.plead = timed.plead;
+            r.lirc.ptrail = timed.ptrail;
+            r.lirc.gap = timed.gap;
+            if (r.repeat[0] > 0) {
+                r.lirc.repeat = {us(r.repeat[0]), us(r.repeat[1])};
+            }
         }
-        LircTiming t = timingOf(described);
-        if (r.repeat[0] > 0) {
-            t.repeat[0] = r.repeat[0];
-            t.repeat[1] = r.repeat[1];
-        }
-        const bool raw = r.first.protocol == IrProtocol::Unknown && !structured(r.first);
-        const int eps =
-            std::clamp(static_cast<int>(std::ceil(r.deviation * 100)) + kEpsMarginPercent,
-                       kDefaultEpsPercent, kMaxEpsPercent);
-        out += '\n';
-        if (!raw) {
+        r.lirc.eps = std::clamp(static_cast<int>(std::ceil(r.deviation * 100)) + kEpsMarginPercent,
+                                kDefaultEpsPercent, kMaxEpsPercent);
+        if ((r.lirc.flags & kLircRawCodes) == 0) {
             // LIRC takes comments only outside a remote's block.
-            out += "# " + r.name.toUtf8() + ": " +
-                   QByteArray::number(static_cast<qulonglong>(r.frames.size())) +
-                   " frames in the capture, every mark and space within " +
-                   QByteArray::number(std::ceil(r.deviation * 100)) + " % of these timings\n";
+            r.lirc.comment = r.lirc.name + QStringLiteral(": %1 frames in the capture, every mark "
+                                                          "and space within %2 % of these timings")
+                                               .arg(r.frames)
+                                               .arg(std::ceil(r.deviation * 100));
         }
-        out += "begin remote\n  name  " + r.name.toUtf8() + '\n';
-        if (!raw) {
-            out += "  bits  " + QByteArray::number(r.code.begin()->second.bits) + '\n';
-        }
-        out += QByteArray("  flags ") + t.flags + '\n';
-        out += "  eps   " + QByteArray::number(eps) + "\n  aeps  " + QByteArray::number(kAepsUs) +
-               '\n';
-        const auto pair = [&](const char* name, const double(&v)[2]) {
-            if (v[0] > 0) {
-                out += QByteArray("  ") + name + "  " + us(v[0]) + ' ' + us(v[1]) + '\n';
-            }
-        };
-        pair("header", t.header);
-        pair("one   ", t.one);
-        pair("zero  ", t.zero);
-        if (t.plead > 0) {
-            out += "  plead   " + us(t.plead) + '\n';
-        }
-        if (t.ptrail > 0) {
-            out += "  ptrail  " + us(t.ptrail) + '\n';
-        }
-        pair("repeat", t.repeat);
-        out += "  gap   " + us(t.gap) + '\n';
-        if (!raw) {
-            const LircCode& c = r.code.begin()->second;
-            if (c.toggleMask != 0) {
-                out += "  toggle_bit_mask " + hex(c.toggleMask, 1).toLatin1() + '\n';
-            }
-            if (c.rc6Mask != 0) {
-                out += "  rc6_mask " + hex(c.rc6Mask, 1).toLatin1() + '\n';
-            }
-            out += "  begin codes\n";
-            for (const QString& key : r.keys) {
-                const LircCode& code = r.code.at(key);
-                out += "    " + key.toUtf8().leftJustified(24) + ' ' +
-                       hex(code.value, (code.bits + 3) / 4).toLatin1() + '\n';
-            }
-            out += "  end codes\n";
-        } else {
-            out += "  begin raw_codes\n";
-            for (const QString& key : r.keys) {
-                out += "    name " + key.toUtf8() + "\n     ";
-                int column = 0;
-                for (const int32_t d : r.raw.at(key)) {
-                    out += ' ' + QByteArray::number(std::abs(d));
-                    if (++column % 8 == 0) {
-                        out += "\n     ";
-                    }
-                }
-                out += '\n';
-            }
-            out += "  end raw_codes\n";
-        }
-        out += "end remote\n";
+        written.push_back(std::move(r.lirc));
     }
-    return out;
+    QByteArray preamble;
+    preamble += "# LIRC remote definitions of the frames in channel ";
+    preamble += QByteArray::number(channel.number);
+    preamble +=
+        ", written by velmoran-ird from a capture\n"
+        "# sampled every 40.1474 us. Timings are the protocols' own; eps covers how far the\n"
+        "# captured marks and spaces lie from them.\n";
+    return writeLircdConf(written, preamble);
 }
 
 } // namespace velmoran::interchange

@@ -10,9 +10,11 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include "infrared/ir_decoder.h"
+#include "infrared/remote_definition.h"
 #include "interchange/exporters.h"
 
 namespace velmoran::interchange {
@@ -26,17 +28,28 @@ using infrared::IrProtocol;
 // velmoran-ird decode prints them, '#' starts a comment.
 struct KeyNames {
     QMap<QString, QString> byKey; // "NEC 0x04 0x08" or "0x08" -> name
+    // The name a remote library gives the frame's key, empty when none; the map above wins.
+    std::function<QString(const IrFrame&)> library;
+    QString known(const IrFrame& frame) const { return library ? library(frame) : QString(); }
 };
 
 // Parses a key-name file's text; the reason when a line is neither form.
 std::optional<QString> parseKeyNames(const QString& text, KeyNames& names);
 
-// The name of a frame's key: from the map, else KEY_ and the command in hex ("KEY_0x08").
+// The name of a frame's key: from the map, else from the library, else KEY_ and the command in hex
+// ("KEY_0x08").
 QString keyName(const IrFrame& frame, const KeyNames& names);
 
 // The remote a frame belongs to in the lircd.conf ("NEC_0x04", "RC5_0x05", "Unknown_PD48" for
 // an inferred coding, "Unknown" for raw codes).
 QString remoteName(const IrFrame& frame);
+
+// The LIRC remote a frame's key goes into: the protocol's flags and nominal timings, its bits
+// and masks, LIRC's default tolerances and no codes; a RAW_CODES remote for an Unknown frame.
+infrared::LircRemote lircRemoteOf(const IrFrame& frame);
+
+// The frame's code in that remote (toggle bit clear); a NEC repeat code gives its key's code.
+uint64_t lircCodeOf(const IrFrame& frame);
 
 // `warnings`, when given, collects what the reader should know (two commands given one name).
 QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names = {},

@@ -98,7 +98,8 @@ std::optional<double> prontoCarrierHz(const QString& text) {
     return 1e6 / ((*w)[1] * kProntoClockUs);
 }
 
-QByteArray exportPronto(const ExportChannel& channel) {
+QByteArray exportPronto(const ExportChannel& channel,
+                        const std::function<QString(const IrFrame&)>& keyName) {
     QByteArray out;
     out += "# Pronto hex (learned 0000 form) of every distinct frame of channel ";
     out += QByteArray::number(channel.number);
@@ -117,7 +118,9 @@ QByteArray exportPronto(const ExportChannel& channel) {
         }
         seen.insert(key);
         const QStringList codes = prontoCodesFromFrame(f);
-        out += "\n# " + key.toUtf8() + '\n';
+        const QString name = keyName ? keyName(f) : QString();
+        out += "\n# " + key.toUtf8() + (name.isEmpty() ? QByteArray() : " key=" + name.toUtf8()) +
+               '\n';
         for (qsizetype i = 0; i < codes.size(); ++i) {
             if (codes.size() > 1) {
                 out +=

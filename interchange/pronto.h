@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -39,6 +40,9 @@ std::optional<double> prontoCarrierHz(const QString& text);
 
 // Every distinct frame of one channel as a Pronto code, each under a comment naming its
 // protocol and fields, after a comment saying where the carrier frequency comes from.
-QByteArray exportPronto(const ExportChannel& channel);
+// `keyName` gives a frame's key name from a remote library (empty when it has none): the
+// comment then ends in " key=NAME".
+QByteArray exportPronto(const ExportChannel& channel,
+                        const std::function<QString(const IrFrame&)>& keyName = {});
 
 } // namespace velmoran::interchange

@@ -20,7 +20,7 @@ QString elided(const QString& text, qsizetype length) {
 }
 
 const char* const kHeaders[FrameListModel::ColumnCount] = {
-    "通道", "开始 (ms)", "协议", "地址", "命令", "校验", "备注",
+    "通道", "开始 (ms)", "协议", "地址", "命令", "校验", "备注", "按键",
 };
 
 } // namespace
@@ -52,6 +52,8 @@ void FrameListModel::setFrames(std::vector<infrared::IrFrame> frames) {
     beginResetModel();
     frames_ = std::move(frames);
     texts_.clear();
+    keysShown_.clear();
+    keyNames_.clear();
     texts_.reserve(frames_.size());
     for (const infrared::IrFrame& f : frames_) {
         texts_.push_back(infrared::frameText(f));
@@ -85,6 +87,10 @@ QVariant FrameListModel::data(const QModelIndex& index, int role) const {
         return index.column() == StartMs ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                          : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     }
+    if (index.column() == Key && (role == Qt::DisplayRole || role == Qt::EditRole)) {
+        const std::vector<QString>& keys = role == Qt::DisplayRole ? keysShown_ : keyNames_;
+        return row < keys.size() ? keys[row] : QString();
+    }
     const infrared::FrameText& t = texts_[row];
     if (role == Qt::ToolTipRole && index.column() == Notes) {
         return elided(t.notes, kNotesInTooltip);
@@ -110,6 +116,29 @@ QVariant FrameListModel::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
+}
+
+void FrameListModel::setKeys(std::vector<QString> shown, std::vector<QString> names) {
+    keysShown_ = std::move(shown);
+    keyNames_ = std::move(names);
+    if (!frames_.empty()) {
+        Q_EMIT dataChanged(index(0, Key), index(rowCount() - 1, Key),
+                           {Qt::DisplayRole, Qt::EditRole});
+    }
+}
+
+Qt::ItemFlags FrameListModel::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags base = QAbstractTableModel::flags(index);
+    return index.isValid() && index.column() == Key ? base | Qt::ItemIsEditable : base;
+}
+
+bool FrameListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || index.column() != Key || role != Qt::EditRole ||
+        index.row() >= rowCount()) {
+        return false;
+    }
+    Q_EMIT keyNamed(index.row(), value.toString().trimmed());
+    return true;
 }
 
 QVariant FrameListModel::headerData(int section, Qt::Orientation orientation, int role) const {

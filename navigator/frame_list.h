@@ -22,7 +22,7 @@ QString frameStartMs(const infrared::IrFrame& frame);
 class FrameListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Channel, StartMs, Protocol, Address, Command, Check, Notes, ColumnCount };
+    enum Column { Channel, StartMs, Protocol, Address, Command, Check, Notes, Key, ColumnCount };
 
     explicit FrameListModel(QObject* parent = nullptr);
 
@@ -37,9 +37,21 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
+    // The Key column: what each row's frame sends as the remote library names it ("tv:
+    // KEY_POWER", empty when no remote matches), in row order; editable in place.
+    void setKeys(std::vector<QString> shown, std::vector<QString> names);
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+Q_SIGNALS:
+    // The user named (or, with an empty name, cleared) the key of a row's frame.
+    void keyNamed(int row, const QString& name);
+
 private:
     std::vector<infrared::IrFrame> frames_;
     std::vector<infrared::FrameText> texts_;
+    std::vector<QString> keysShown_;
+    std::vector<QString> keyNames_;
 };
 
 } // namespace velmoran::navigator

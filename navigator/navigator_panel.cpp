@@ -55,7 +55,7 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     table_->setModel(model_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     table_->setAlternatingRowColors(true);
     table_->verticalHeader()->setDefaultSectionSize(kRowHeight);
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

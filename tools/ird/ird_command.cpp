@@ -22,11 +22,14 @@
 #include "infrared/ir_decoder.h"
 #include "interchange/export_files.h"
 #include "interchange/exporters.h"
+#include "interchange/lircd_conf.h"
 #include "interchange/lircd_export.h"
+#include "interchange/remote_library.h"
 
 namespace velmoran::interchange {
 
 using namespace infrared;
+using infrared::LircKey;
 
 namespace {
 
@@ -35,9 +38,9 @@ constexpr char kProgram[] = "velmoran-ird";
 constexpr char kUsage[] =
     "usage: velmoran-ird info FILE.ird\n"
     "       velmoran-ird export FILE.ird --format vcd|sr|mode2|csv|lircd|pronto\n"
-    "                           [--channels 1,2,3] [--names FILE] -o OUT\n"
-    "                           [--force]\n"
-    "       velmoran-ird decode FILE.ird [--channel N]\n"
+    "                           [--channels 1,2,3] [--names FILE] [--remotes LIRCD.CONF]...\n"
+    "                           -o OUT [--force]\n"
+    "       velmoran-ird decode FILE.ird [--channel N] [--remotes LIRCD.CONF]...\n"
     "\n"
     "info    size of the file and, per channel, edges, time high and low, first and last\n"
     "        edge and shortest pulse, in microseconds (one sample every 40.1474 us), and the\n"
@@ -52,11 +55,16 @@ constexpr char kUsage[] =
     "        named KEY_<command> or as --names FILE says (lines \"COMMAND NAME\" or\n"
     "        \"PROTOCOL ADDRESS COMMAND NAME\"); unknown frames as raw codes\n"
     "        pronto: a Pronto hex code per distinct frame of one channel\n"
+    "        lircd and pronto name the keys the remotes of --remotes FILE send (each\n"
+    "        --remotes gives one lircd.conf; without one, the window's remote library\n"
+    "        if there is one); --names FILE wins over them\n"
     "decode  infrared frames in one channel or in all three: NEC (with repeat codes),\n"
     "        Samsung32, JVC, Kaseikyo/Panasonic, Sharp, Denon, RC-5/RC-5X, RC-6/RC-6A, Sony SIRC\n"
     "        12/15/20 and RCA, each with its fields; bursts no decoder knows with their\n"
     "        inferred coding where one shows (scheme, bits LSB and MSB first, timings) or\n"
-    "        as Unknown, and their raw marks (+) and spaces (-) in us\n";
+    "        as Unknown, and their raw marks (+) and spaces (-) in us; with --remotes, a\n"
+    "        frame that sends a key of those remotes (or of the window's library) ends in\n"
+    "        key=NAME remote=REMOTE, as LIRC would match it\n";
 
 struct Failure {
     int status;
@@ -67,6 +75,7 @@ struct Arguments {
     QStringList files;
     QMap<QString, QString> options; // long name without dashes -> value
     QStringList flags;              // long names of the options given that take no value
+    QStringList remoteFiles;        // every --remotes, in order
 };
 
 // Splits the words after the command into files and options. `known` lists the options the
@@ -89,6 +98,13 @@ std::optional<Failure> parseArguments(const QStringList& words, const QStringLis
                 if (!parsed.flags.contains(name)) {
                     parsed.flags << name;
                 }
+                continue;
+            }
+            if (name == QLatin1String("remotes") && known.contains(name)) {
+                if (!value && i + 1 >= words.size()) {
+                    return Failure{kExitUsage, QStringLiteral("%1 needs a value").arg(word)};
+                }
+                parsed.remoteFiles << (value ? *value : words[++i]);
                 continue;
             }
             if (!known.contains(name)) {
@@ -136,6 +152,28 @@ std::optional<Failure> parseChannelList(const QString& text, std::vector<int>& c
         channels.push_back(n);
     }
     return std::nullopt;
+}
+
+// The remotes of every --remotes file, or without one those of the window's remote library when
+// there is one; a file that LIRC would refuse is named with its line.
+std::optional<Failure> loadRemotes(const Arguments& args, std::vector<LircRemote>& remotes) {
+    QStringList files = args.remoteFiles;
+    if (files.isEmpty() && QFileInfo::exists(RemoteLibrary::defaultPath())) {
+        files << RemoteLibrary::defaultPath();
+    }
+    for (const QString& path : files) {
+        if (auto error = readLircdConfFile(path, remotes)) {
+            return Failure{kExitFailed, *error};
+        }
+    }
+    return std::nullopt;
+}
+
+// The name of a key found by the matcher.
+QString codeName(const std::vector<LircRemote>& remotes, const LircKey& key) {
+    const LircRemote& r = remotes[static_cast<std::size_t>(key.remote)];
+    const auto c = static_cast<std::size_t>(key.code);
+    return key.raw ? r.rawCodes[c].name : r.codes[c].name;
 }
 
 struct Capture {
@@ -287,6 +325,17 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextS
             return Failure{kExitUsage, namesPath + QStringLiteral(": ") + *error};
         }
     }
+    std::vector<LircRemote> remotes;
+    if (auto failure = loadRemotes(args, remotes)) {
+        return failure;
+    }
+    const LircMatcher matcher(remotes);
+    if (!remotes.empty()) {
+        names.library = [&](const IrFrame& f) {
+            const LircMatch m = matcher.match(f.durationsUs);
+            return m.key ? codeName(remotes, *m.key) : QString();
+        };
+    }
     std::vector<int> numbers;
     if (args.options.contains(QStringLiteral("channels"))) {
         if (auto failure =
@@ -334,7 +383,7 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextS
     for (const int n : numbers) {
         channels.push_back({n, channelLevels(capture.channel(n))});
     }
-    std::vector<OutputFile> files = exportFiles(*format, channels, output);
+    std::vector<OutputFile> files = exportFiles(*format, channels, output, names);
     if (*format == ExportFormat::Lircd && !names.byKey.isEmpty()) {
         QStringList warnings;
         files.front().bytes = exportLircd(channels.front(), names, &warnings);
@@ -369,6 +418,11 @@ std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Captur
             return Failure{kExitUsage, QStringLiteral("--channel takes one channel number")};
         }
     }
+    std::vector<LircRemote> remotes;
+    if (auto failure = loadRemotes(args, remotes)) {
+        return failure;
+    }
+    const LircMatcher matcher(remotes);
     if (auto failure = loadCapture(args.files.front(), capture)) {
         return failure;
     }
@@ -376,10 +430,18 @@ std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Captur
     std::size_t total = 0;
     std::size_t unknown = 0;
     for (const int n : numbers) {
-        for (const IrFrame& f :
-             decodeInfrared(channelLevels(capture.channel(n)), n, IrUnknownBursts::Listed)) {
+        const std::vector<IrFrame> frames =
+            decodeInfrared(channelLevels(capture.channel(n)), n, IrUnknownBursts::Listed);
+        const std::vector<std::optional<LircKey>> keys = matcher.matchFrames(frames);
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            const IrFrame& f = frames[i];
             ++(f.protocol == IrProtocol::Unknown ? unknown : total);
             const FrameText text = frameText(f);
+            const QString key =
+                keys[i] ? QStringLiteral(" key=%1 remote=%2")
+                              .arg(codeName(remotes, *keys[i]),
+                                   remotes[static_cast<std::size_t>(keys[i]->remote)].name)
+                        : QString();
             out << QStringLiteral("  %1  %2 %3 %4 %5 %6 %7")
                        .arg(n, -7)
                        .arg(formatSampleTimeUs(f.startSample), -16)
@@ -387,7 +449,7 @@ std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Captur
                        .arg(text.address, -8)
                        .arg(text.command, -8)
                        .arg(text.check, -6)
-                       .arg(text.notes)
+                       .arg(text.notes + key)
                        .trimmed()
                        .prepend(QStringLiteral("  "))
                 << '\n';
@@ -426,10 +488,10 @@ int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     QStringList knownFlags;
     if (command == QLatin1String("export")) {
         known = {QStringLiteral("format"), QStringLiteral("channels"), QStringLiteral("output"),
-                 QStringLiteral("names")};
+                 QStringLiteral("names"), QStringLiteral("remotes")};
         knownFlags = {QStringLiteral("force")};
     } else if (command == QLatin1String("decode")) {
-        known = {QStringLiteral("channel")};
+        known = {QStringLiteral("channel"), QStringLiteral("remotes")};
     } else if (command != QLatin1String("info")) {
         return fail({kExitUsage, QStringLiteral("unknown command \"%1\"").arg(command)});
     }

@@ -1,0 +1,98 @@
+#include "app/remote_keys.h"
+
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QTableView>
+#include <QTimer>
+
+#include "app/navigator_link.h"
+#include "core/texts.h"
+#include "files/message_box.h"
+#include "navigator/frame_list.h"
+#include "navigator/navigator_panel.h"
+
+namespace velmoran {
+
+RemoteKeys::RemoteKeys(QMainWindow* window, NavigatorLink* navigator)
+    : QObject(window), window_(window), navigator_(navigator) {
+    if (const auto error = library_.load(interchange::RemoteLibrary::defaultPath())) {
+        // Told once the window is up, not from inside its construction.
+        QTimer::singleShot(0, this, [this, text = *error] {
+            MsgBox(window_, texts::q(texts::kRemoteLibraryUnreadable).arg(text));
+        });
+    }
+    connect(navigator_, &NavigatorLink::framesChanged, this, &RemoteKeys::refresh);
+}
+
+interchange::KeyNames RemoteKeys::keyNames() const {
+    interchange::KeyNames names;
+    names.library = [this](const infrared::IrFrame& f) {
+        const std::optional<interchange::LibraryKey> key = library_.lookup(f);
+        return key ? key->key : QString();
+    };
+    return names;
+}
+
+void RemoteKeys::refresh() {
+    navigator::NavigatorPanel* panel = navigator_->panel();
+    if (panel == nullptr) {
+        return;
+    }
+    navigator::FrameListModel* model = panel->frames();
+    if (table_ == nullptr) {
+        connect(model, &navigator::FrameListModel::keyNamed, this, &RemoteKeys::nameKey);
+        table_ = panel->findChild<QTableView*>(QStringLiteral("FrameTable"));
+        if (table_ != nullptr) {
+            table_->installEventFilter(this);
+        }
+    }
+    std::vector<QString> shown;
+    std::vector<QString> names;
+    for (const std::optional<interchange::LibraryKey>& key : library_.lookup(model->frames())) {
+        shown.push_back(key ? key->remote + QStringLiteral(": ") + key->key : QString());
+        names.push_back(key ? key->key : QString());
+    }
+    model->setKeys(std::move(shown), std::move(names));
+}
+
+bool RemoteKeys::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == table_ && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 &&
+        table_->currentIndex().column() == navigator::FrameListModel::Key) {
+        event->accept(); // the key goes to the table, which opens the cell's editor
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void RemoteKeys::nameKey(int row, const QString& name) {
+    const std::vector<infrared::IrFrame>& frames = navigator_->panel()->frames()->frames();
+    if (row < 0 || row >= static_cast<int>(frames.size())) {
+        return;
+    }
+    if (const auto error = library_.nameFrame(frames[static_cast<std::size_t>(row)], name)) {
+        MsgBox(window_, texts::q(texts::kRemoteKeyNotSaved).arg(*error));
+    }
+    refresh();
+}
+
+void RemoteKeys::importFiles() {
+    QFileDialog dialog(window_, texts::q(texts::kImportRemotesTitle));
+    dialog.setObjectName(QStringLiteral("ImportRemotesDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters({QStringLiteral("lircd.conf (*.conf *.lircd.conf *.lircd)"),
+                           texts::q(texts::kAllFilesFilter)});
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    if (const auto error = library_.importFiles(dialog.selectedFiles())) {
+        MsgBox(window_, texts::q(texts::kImportRemotesError).arg(*error));
+    }
+    refresh();
+}
+
+} // namespace velmoran

@@ -1,0 +1,49 @@
+#pragma once
+
+// The remote library in the window: read at start-up from the program's data folder, each
+// frame's key shown in the frame list's 按键 column, a name typed there saved for every frame
+// that sends the same key (in this capture and later ones), and 文件 ▸ 导入遥控器定义… adding the
+// remotes of lircd.conf files.
+
+#include <QObject>
+
+#include "interchange/lircd_export.h"
+#include "interchange/remote_library.h"
+
+class QMainWindow;
+class QTableView;
+
+namespace velmoran {
+
+class NavigatorLink;
+
+class RemoteKeys : public QObject {
+    Q_OBJECT
+public:
+    // Reads the library; a message tells when it cannot be read (it is then never written).
+    RemoteKeys(QMainWindow* window, NavigatorLink* navigator);
+
+    const interchange::RemoteLibrary& library() const { return library_; }
+    // The library's key names for the exports (lircd.conf, Pronto).
+    interchange::KeyNames keyNames() const;
+
+    // Asks for lircd.conf files and adds their remotes; a message names the file and line of
+    // an error, and nothing is added then.
+    void importFiles();
+    // Shows every row's key again.
+    void refresh();
+
+protected:
+    // F2 on a 按键 cell edits it rather than hiding the navigator (总览与帧列表's shortcut).
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void nameKey(int row, const QString& name);
+
+    QMainWindow* window_;
+    NavigatorLink* navigator_;
+    interchange::RemoteLibrary library_;
+    QTableView* table_ = nullptr;
+};
+
+} // namespace velmoran

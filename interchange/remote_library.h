@@ -1,0 +1,68 @@
+#pragma once
+
+// The user's remote library: one lircd.conf in the program's data folder holding the remotes
+// imported from other lircd.conf files and the keys the user named in captures. Every frame is
+// looked up by the LIRC matcher, so imported and learned remotes are matched alike. The file is
+// written whole or not at all; a library that could not be read is never overwritten.
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "infrared/ir_decoder.h"
+#include "infrared/remote_definition.h"
+
+namespace velmoran::interchange {
+
+struct LibraryKey {
+    QString remote;
+    QString key;
+    friend bool operator==(const LibraryKey&, const LibraryKey&) = default;
+};
+
+class RemoteLibrary {
+public:
+    RemoteLibrary();
+    ~RemoteLibrary();
+    RemoteLibrary(const RemoteLibrary&) = delete;
+    RemoteLibrary& operator=(const RemoteLibrary&) = delete;
+
+    // remotes.lircd.conf in the program's data folder (the window's
+    // QStandardPaths::AppDataLocation: ~/.local/share/Velmoran/Velmoran on Linux).
+    static QString defaultPath();
+
+    // Reads the library at `path`; a missing file is an empty library. On an error the reason
+    // ("PATH:LINE: …"), and the library stays empty and refuses to be written.
+    std::optional<QString> load(const QString& path);
+    const QString& path() const { return path_; }
+    const std::vector<infrared::LircRemote>& remotes() const { return remotes_; }
+
+    // Adds the remotes of lircd.conf files and writes the library; on an error in any file or
+    // in the writing, the reason and nothing added.
+    std::optional<QString> importFiles(const QStringList& files);
+
+    // Names the frame's key (a name with spaces gets '_' for them) and writes the library; an
+    // empty name removes the key. Decoded frames go into a remote per protocol and address,
+    // analysed unknown ones into a SPACE_ENC remote of their timings, others into raw codes.
+    std::optional<QString> nameFrame(const infrared::IrFrame& frame, const QString& name);
+
+    // Each frame's remote and key; a repeat code takes its channel's last key.
+    std::vector<std::optional<LibraryKey>>
+    lookup(const std::vector<infrared::IrFrame>& frames) const;
+    std::optional<LibraryKey> lookup(const infrared::IrFrame& frame) const;
+
+private:
+    std::optional<infrared::LircKey> keyOf(const infrared::IrFrame& frame) const;
+    LibraryKey named(const infrared::LircKey& key) const;
+    std::optional<QString> commit(std::vector<infrared::LircRemote> remotes);
+
+    QString path_;
+    std::vector<infrared::LircRemote> remotes_;
+    std::unique_ptr<infrared::LircMatcher> matcher_;
+    std::optional<QString> unreadable_; // why the file was not read: it is never overwritten
+};
+
+} // namespace velmoran::interchange
