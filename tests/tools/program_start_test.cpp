@@ -72,6 +72,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "cannot write x.csv: File too large"},
         ShellCase{"emulator_size_limit", "ulimit -f 1; $EMU --output x.ird", 1,
                   "cannot write x.ird: File too large"},
+        ShellCase{"emulator_size_limit_keeps_the_old_file",
+                  "echo kept > k.ird; (ulimit -f 1; $EMU --output k.ird --captures 2); s=$?; "
+                  "grep -qx kept k.ird && echo kept >&2; exit $s",
+                  1, "kept"},
         ShellCase{"names_device", "$IRD export cap.ird --format lircd --names /dev/zero -o x", 1,
                   "/dev/zero: not a regular file"},
         ShellCase{"names_huge",
