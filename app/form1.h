@@ -24,6 +24,7 @@ class CommonDialog;
 
 class LineControl;
 class PictureBox;
+class Surface;
 class VbScrollBar;
 class VbLabel;
 
@@ -79,6 +80,12 @@ public:
     void drawRows(int32_t start);
     // Cls, then the three rows from start byte `start`.
     void redrawRows(int32_t start);
+    // Drawn after the three rows at every drawing of them, when set: the frames marked on the
+    // chart. Unset, the rows are all there is.
+    using RowsOverlay = std::function<void(Surface& surface, int64_t firstSample)>;
+    void setRowsOverlay(RowsOverlay overlay) { rowsOverlay_ = std::move(overlay); }
+    // Cls, then the rows from where they were last drawn (and the overlay, if set).
+    void redrawLastRows();
 
     // Loads `path` as 载入 does once a file is chosen (the same message on failure); the file
     // dialogs then start from it. Returns whether it was read.
@@ -134,6 +141,8 @@ private:
 
     QPointer<Form2> form2_;
     OverwriteQuestion overwriteQuestion_;
+    RowsOverlay rowsOverlay_;
+    int32_t lastRowsStart_ = 0;
 };
 
 } // namespace velmoran

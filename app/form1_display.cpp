@@ -24,6 +24,15 @@ void Form1::drawRows(int32_t start) {
     for (int ch = 1; ch <= kChannelCount; ++ch) {
         Draw_Square_Wave(start, kRowBaseline[ch - 1], BitWidth, static_cast<int16_t>(ch));
     }
+    lastRowsStart_ = start;
+    if (rowsOverlay_) {
+        rowsOverlay_(*Picture1, int64_t{start} * kSamplesPerByte);
+    }
+}
+
+void Form1::redrawLastRows() {
+    Picture1->Cls();
+    drawRows(lastRowsStart_);
 }
 
 void Form1::redrawRows(int32_t start) {

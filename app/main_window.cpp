@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -33,6 +34,7 @@ namespace {
 // Port numbers the 采集 menu looks at beyond those named with --port.
 constexpr int kListedPorts = 16;
 constexpr QSize kHelpSize{560, 480};
+const QString kAnnotateKey = QStringLiteral("annotateFrames");
 
 QAction* menuAction(QMenu* menu, const char* name, const char* text, const QKeySequence& key = {}) {
     QAction* a = menu->addAction(texts::q(text));
@@ -159,6 +161,17 @@ void MainWindow::buildMenus() {
     actionZoomToFrame_ = menuAction(view, "actionZoomToFrame", texts::kMenuZoomToFrame);
     connect(actionZoomToFrame_, &QAction::triggered, navigator_,
             [this] { navigator_->zoomToFrame(); });
+    // Off unless the user turned it on, then as the user left it.
+    QAction* annotate = menuAction(view, "actionAnnotateFrames", texts::kMenuAnnotateFrames);
+    annotate->setCheckable(true);
+    annotate->setChecked(QSettings().value(kAnnotateKey, false).toBool());
+    connect(annotate, &QAction::toggled, this, [this](bool on) {
+        QSettings().setValue(kAnnotateKey, on);
+        navigator_->setFramesOnChart(on);
+    });
+    if (annotate->isChecked()) {
+        navigator_->setFramesOnChart(true);
+    }
     view->addSeparator();
     actionNavigator_ = menuAction(view, "actionNavigator", texts::kMenuNavigator, Qt::Key_F2);
     actionNavigator_->setCheckable(true);

@@ -12,6 +12,7 @@
 #include "app/form1.h"
 #include "app/target_channel.h"
 #include "core/texts.h"
+#include "display/frame_marks.h"
 #include "display/picture_box.h"
 #include "display/square_wave.h"
 #include "display/vb_scroll_bar.h"
@@ -45,6 +46,16 @@ NavigatorLink::NavigatorLink(QMainWindow* window, Form1* form)
         }
     });
     connect(form_, &Form1::captureEnded, liveTimer_, &QTimer::stop);
+    // Marked frames follow the list once everything else has taken the new frames (key names
+    // included); a running capture's chart is left alone until it ends.
+    connect(
+        this, &NavigatorLink::framesChanged, this,
+        [this] {
+            if (framesOnChart_ && !form_->MSComm1->PortOpen()) {
+                form_->redrawLastRows();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void NavigatorLink::showArrivedFrames() {
@@ -192,6 +203,28 @@ void NavigatorLink::zoomToFrame(int row) {
         form_->Command5->click();
     }
     moveChartToFrame(row);
+}
+
+void NavigatorLink::setFramesOnChart(bool on) {
+    framesOnChart_ = on;
+    if (on) {
+        form_->setRowsOverlay([this](Surface& surface, int64_t firstSample) {
+            if (panel_ == nullptr) {
+                return;
+            }
+            const navigator::FrameListModel* model = panel_->frames();
+            std::vector<QString> names;
+            for (int row = 0; row < model->rowCount(); ++row) {
+                names.push_back(
+                    model->index(row, navigator::FrameListModel::Key).data().toString());
+            }
+            drawFrameMarks(surface, frameMarks(model->frames(), names, firstSample, form_->BitWidth,
+                                               surface.Width()));
+        });
+    } else {
+        form_->setRowsOverlay({});
+    }
+    form_->redrawLastRows();
 }
 
 void NavigatorLink::previousFrame() {

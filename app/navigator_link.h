@@ -44,6 +44,8 @@ public:
     // it as choosing it does; with `row` -1, the list's current frame, else the first frame at
     // or after the chart's left edge.
     void zoomToFrame(int row = -1);
+    // Marks the decoded frames on the chart below the rows (or stops marking them).
+    void setFramesOnChart(bool on);
 
 Q_SIGNALS:
     // The dock was shown or hidden (by the user too).
@@ -65,6 +67,7 @@ private:
     navigator::NavigatorPanel* panel_ = nullptr;
     QDockWidget* dock_ = nullptr;
     QTimer* liveTimer_ = nullptr;
+    bool framesOnChart_ = false;
 };
 
 } // namespace velmoran

@@ -62,6 +62,7 @@ inline constexpr char kMenuPrevFrame[] = "上一帧(&P)";
 inline constexpr char kMenuNextFrame[] = "下一帧(&N)";
 inline constexpr char kMenuNavigator[] = "总览与帧列表(&L)";
 inline constexpr char kMenuZoomToFrame[] = "缩放到帧(&Z)";
+inline constexpr char kMenuAnnotateFrames[] = "在波形上标注帧(&A)";
 inline constexpr char kMenuHelp[] = "帮助(&H)";
 inline constexpr char kMenuAbout[] = "关于本程序(&A)";
 inline constexpr char kMenuHelpPage[] = "使用说明(&H)";

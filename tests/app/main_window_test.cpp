@@ -32,6 +32,7 @@
 #include "app/target_channel.h"
 #include "core/channel_levels.h"
 #include "core/twips.h"
+#include "display/frame_marks.h"
 #include "display/picture_box.h"
 #include "display/square_wave.h"
 #include "display/vb_scroll_bar.h"
@@ -362,6 +363,38 @@ TEST_F(MainWindowTest, AnUnknownRemoteIsListedWithItsCodingAndTheBitsThatDiffer)
     EXPECT_TRUE(window.navigatorPanel()->bitsLabel()->text().contains(u8("位不同")));
     QDir().mkpath(QStringLiteral(VELMORAN_SCREENSHOT_DIR));
     window.grab().save(QStringLiteral(VELMORAN_SCREENSHOT_DIR "/unknown-remote.png"));
+}
+
+// 在波形上标注帧: off, the chart is what it always was; on, the rows stay as they are and the
+// band below them carries the frames; off again, the marks are gone.
+TEST_F(MainWindowTest, FramesMarkedOnTheChartLeaveTheRowsAsTheyAre) {
+    ASSERT_TRUE(saveCaptureFile(path("cap.ird"), emulatorCapture(), {}, {}).ok);
+    MainWindow window;
+    window.show();
+    ASSERT_TRUE(window.openFile(path("cap.ird")));
+    window.navigatorPanel()->selectFrame(0); // the chart at the first frame
+    Form1& form = *window.form();
+    const QImage before = form.Picture1->image();
+    QAction* annotate = action(window, "actionAnnotateFrames");
+    ASSERT_FALSE(annotate->isChecked());
+    annotate->trigger();
+    QApplication::processEvents();
+    const QImage on = form.Picture1->image();
+    const int bandTop = twipsToDevicePixels(kFrameMarkTop - kFrameLabelRise, on.devicePixelRatio());
+    EXPECT_EQ(on.copy(0, 0, on.width(), bandTop), before.copy(0, 0, before.width(), bandTop));
+    int marked = 0;
+    for (int y = bandTop; y < on.height(); ++y) {
+        for (int x = 0; x < on.width(); ++x) {
+            marked += on.pixel(x, y) == kFrameMarkColour ? 1 : 0;
+        }
+    }
+    EXPECT_GT(marked, 100);
+    QDir().mkpath(QStringLiteral(VELMORAN_SCREENSHOT_DIR));
+    window.grab().save(QStringLiteral(VELMORAN_SCREENSHOT_DIR "/annotated-chart.png"));
+    annotate->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(form.Picture1->image(), before);
+    EXPECT_FALSE(QSettings().value(QStringLiteral("annotateFrames")).toBool());
 }
 
 TEST_F(EmulatorWindowTest, ThePortMenuListsTheDevicesAndSetsThePortNumber) {
