@@ -11,7 +11,11 @@
 
 #include "app/application.h"
 #include "app/form1.h"
+#include "core/channel_levels.h"
+#include "display/frame_marks.h"
 #include "display/picture_box.h"
+#include "infrared/ir_decoder.h"
+#include "tools/emulator/board_stream.h"
 
 using namespace velmoran;
 
@@ -46,6 +50,45 @@ void BM_ThreeRowRedraw(benchmark::State& state, LineRasteriser rasteriser, Data 
     }
     QApplication::processEvents(); // let the pending repaint happen outside the timing
 }
+
+// The redraw with the decoded frames of an emulator capture marked below the rows (on) or not
+// (off): what 在波形上标注帧 adds to every redraw.
+void BM_RedrawWithFrameMarks(benchmark::State& state, bool marked) {
+    Form1& form = *gForm;
+    std::vector<infrared::IrFrame> frames;
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        const std::vector<uint8_t> bytes = emulator::streamCapture(ch, 0);
+        std::copy(bytes.begin(), bytes.end(), form.channel(ch)->begin());
+        const auto found = infrared::decodeInfrared(channelLevels(*form.channel(ch)), ch);
+        frames.insert(frames.end(), found.begin(), found.end());
+    }
+    form.BitWidth = static_cast<int16_t>(state.range(0));
+    form.Picture1->setRasteriser(LineRasteriser::Runs);
+    // Where the first frame is, so that the view holds frames.
+    form.ViewStart = frames.empty() ? 0 : static_cast<int32_t>(frames.front().startSample / 16);
+    if (marked) {
+        form.setRowsOverlay([&](Surface& surface, int64_t first) {
+            drawFrameMarks(surface, frameMarks(frames, {}, first, form.BitWidth, surface.Width()));
+        });
+    }
+    for (auto _ : state) {
+        form.redrawRows(2 * form.ViewStart);
+        benchmark::DoNotOptimize(form.Picture1->image().constBits());
+    }
+    form.setRowsOverlay({});
+    QApplication::processEvents();
+}
+
+void markZooms(benchmark::internal::Benchmark* b) {
+    for (int16_t w : {2, 10, 40, 160}) {
+        b->Arg(w);
+    }
+    b->ArgName("BitWidth")->Unit(benchmark::kMillisecond)->MinTime(0.1)->Repetitions(5);
+    b->ReportAggregatesOnly(true);
+}
+
+BENCHMARK_CAPTURE(BM_RedrawWithFrameMarks, off, false)->Apply(markZooms);
+BENCHMARK_CAPTURE(BM_RedrawWithFrameMarks, on, true)->Apply(markZooms);
 
 void zooms(benchmark::internal::Benchmark* b) {
     for (int16_t w : kReachableZooms) {
