@@ -15,8 +15,8 @@
 #include <ostream>
 #include <vector>
 
-#include "support/modal_answerer.h"
 #include "support/case_name.h"
+#include "support/modal_answerer.h"
 #include "support/pty_pair.h"
 
 #include <csignal>
