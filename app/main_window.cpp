@@ -226,6 +226,10 @@ void MainWindow::showFileInTitle(const QString& path) {
         texts::q(texts::kTitleWithFile).arg(texts::q(texts::kTitle), QFileInfo(path).fileName()));
 }
 
+bool MainWindow::importRemotes(const QStringList& files) {
+    return remoteKeys_->importRemotes(files);
+}
+
 bool MainWindow::confirmOverwrite(const QString& path) {
     QMessageBox box(QMessageBox::Question, texts::q(texts::kTitle),
                     texts::q(texts::kOverwriteQuestion).arg(QFileInfo(path).fileName()),

@@ -46,6 +46,10 @@ public:
     // The recently opened or saved files, newest first.
     QStringList recentFiles() const;
 
+    // Adds the remotes of lircd.conf `files` to the remote library, as 导入遥控器定义… does once
+    // they are chosen.
+    bool importRemotes(const QStringList& files);
+
     // Asks whether to replace the existing file `path` (true: replace).
     bool confirmOverwrite(const QString& path);
 

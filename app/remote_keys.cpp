@@ -89,10 +89,16 @@ void RemoteKeys::importFiles() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
-    if (const auto error = library_.importFiles(dialog.selectedFiles())) {
+    importRemotes(dialog.selectedFiles());
+}
+
+bool RemoteKeys::importRemotes(const QStringList& files) {
+    const auto error = library_.importFiles(files);
+    if (error) {
         MsgBox(window_, texts::q(texts::kImportRemotesError).arg(*error));
     }
     refresh();
+    return !error;
 }
 
 } // namespace velmoran

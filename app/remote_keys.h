@@ -30,6 +30,9 @@ public:
     // Asks for lircd.conf files and adds their remotes; a message names the file and line of
     // an error, and nothing is added then.
     void importFiles();
+    // Adds the remotes of `files` (lircd.conf); false, after a message naming the file and line,
+    // when one cannot be read (nothing is added then).
+    bool importRemotes(const QStringList& files);
     // Shows every row's key again.
     void refresh();
 

@@ -24,7 +24,7 @@ inline constexpr float kFrameTickHalf = 50;
 inline constexpr float kFrameLeaderRise = 40;
 inline constexpr float kFrameValueDrop = 20;
 // A bit's value is written when its cell is at least this wide (a digit's width and a gap).
-inline constexpr float kFrameValueMinWidth = 150;
+inline constexpr float kFrameValueMinWidth = 100;
 
 struct MarkLine {
     float x1, y1, x2, y2;

@@ -6,10 +6,12 @@
 // capture to complete, saves OUT_DIR/capture.ird and OUT_DIR/window.png and prints the status
 // texts it saw. After each capture the navigator lists the frames the emulator sent.
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPushButton>
 #include <QTimer>
 
@@ -37,13 +39,18 @@ using namespace velmoran;
 
 constexpr char kUsage[] =
     "usage: velmoran-demo [--headless OUT_DIR] [--pace board|line|max] [--seed N] [--channel N]\n"
+    "                     [--annotate on] [--remotes FILE]...\n"
     "\n"
     "Starts Velmoran with serial port 1 on the built-in board emulator.\n"
     "  --headless OUT_DIR  capture once without a window, then save OUT_DIR/capture.ird and\n"
     "                      OUT_DIR/window.png (also what happens when there is no display)\n"
     "  --pace P            board (default, about 20 s a capture), line or max\n"
     "  --seed N            the key presses of the first capture (default 1)\n"
-    "  --channel N         the channel the headless capture goes to (default 1)\n";
+    "  --channel N         the channel the headless capture goes to (default 1)\n"
+    "  --annotate on       turns 在波形上标注帧 on; headless, also saves OUT_DIR/frame.png with\n"
+    "                      the first frame fitted to the chart\n"
+    "  --remotes FILE      imports a lircd.conf into the remote library first (repeatable;\n"
+    "                      headless runs keep their settings and library in OUT_DIR)\n";
 constexpr char kDefaultOutDir[] = "velmoran-demo-output";
 // Longest a headless capture may take at the board's pace before the demo gives up.
 constexpr int kHeadlessTimeoutMs = 120000;
@@ -54,6 +61,8 @@ struct Options {
     QString outDir;
     emulator::StreamOptions stream;
     QString channel = QStringLiteral("1");
+    bool annotate = false; // 在波形上标注帧 on, and a picture of the first frame fitted
+    QStringList remotes;   // lircd.conf files imported before the capture
 };
 
 std::optional<Options> parse(int argc, char** argv) {
@@ -92,6 +101,16 @@ std::optional<Options> parse(int argc, char** argv) {
                 std::fprintf(stderr, "velmoran-demo: bad seed %s\n", value);
                 return std::nullopt;
             }
+        } else if (arg == "--annotate") {
+            o.annotate = std::string_view(value) == "on";
+        } else if (arg == "--remotes") {
+            const std::optional<QString> file = argumentText(value);
+            if (!file) {
+                std::fprintf(stderr, "velmoran-demo: %s\n",
+                             qPrintable(unrepresentableArgumentText(value)));
+                return std::nullopt;
+            }
+            o.remotes << *file;
         } else if (arg == "--channel") {
             o.channel = QString::fromLocal8Bit(value);
         } else {
@@ -165,7 +184,18 @@ int runHeadless(MainWindow& window, const Options& o) {
         const CaptureFileResult saved =
             saveCaptureFile(ird, form.ChannelData1, form.ChannelData2, form.ChannelData3);
         // The window as a user sees it after the capture: menu bar, chart and navigator.
-        const bool shot = window.grab().save(png);
+        QCoreApplication::processEvents(); // the marked frames follow the new list
+        bool shot = window.grab().save(png);
+        if (o.annotate && window.navigatorPanel() != nullptr &&
+            window.navigatorPanel()->frames()->rowCount() > 0) {
+            // Then the first frame fitted to the chart, as a double-click on its row does.
+            window.navigatorPanel()->selectFrame(0);
+            window.findChild<QAction*>(QStringLiteral("actionZoomToFrame"))->trigger();
+            QCoreApplication::processEvents();
+            const QString fitted = QDir(o.outDir).filePath(QStringLiteral("frame.png"));
+            shot = shot && window.grab().save(fitted);
+            say(QStringLiteral("saved %1").arg(fitted));
+        }
         if (!saved.ok) {
             std::fprintf(stderr, "velmoran-demo: %s\n", qPrintable(saved.error));
         } else {
@@ -217,6 +247,9 @@ int main(int argc, char** argv) {
             return 2;
         }
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // A headless run keeps its settings and remote library in OUT_DIR, never the user's.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(QDir(o.outDir).absoluteFilePath("config")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(QDir(o.outDir).absoluteFilePath("data")));
     }
 
     QApplication app(argc, argv);
@@ -231,6 +264,12 @@ int main(int argc, char** argv) {
     say(QStringLiteral("velmoran-demo: board emulator on %1 as serial port 1, pace %2")
             .arg(boardPort, QString::fromLatin1(emulator::paceName(o.stream.pace).data())));
     window.show();
+    if (o.annotate) {
+        window.findChild<QAction*>(QStringLiteral("actionAnnotateFrames"))->setChecked(true);
+    }
+    if (!o.remotes.isEmpty() && !window.importRemotes(o.remotes)) {
+        return 1;
+    }
 
     if (o.headless) {
         return runHeadless(window, o);
