@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "acquisition/port_lock.h"
+#include "acquisition/read_pacing.h"
 
 namespace velmoran {
 
@@ -25,19 +26,6 @@ namespace {
 
 // Bytes read from the front of the receive buffer before it is shifted down.
 constexpr qsizetype kCompactAfterBytes = 64 * 1024;
-// Bounds of the timed read's delay: soon enough that a line speeding up is noticed, late enough
-// that a fast line is not read byte by byte.
-constexpr int kMinReadDelayMs = 1;
-constexpr int kMaxReadDelayMs = 400;
-// The most bytes a read waits for before it takes what the kernel holds.
-constexpr qsizetype kFewestBytesRead = 255;
-// The read is due a sixteenth after the block should be whole, so that the burst carrying its
-// last bytes (a USB adapter hands them over every 16 ms) has come by then.
-constexpr double kReadLateness = 17.0 / 16.0;
-// The rate is trusted once the bytes have been coming this long.
-constexpr qint64 kRateSpanMs = 20;
-// Bytes taken from the kernel in one read when draining it ourselves.
-constexpr size_t kDrainChunk = 4096;
 
 // Where programs put UUCP lock files on the systems we know.
 constexpr const char* kLockFolders[] = {"/var/lock",        "/run/lock",       "/var/spool/lock",
@@ -160,10 +148,7 @@ qint64 MSComm::bytesReceived() const {
 }
 
 qsizetype MSComm::fewestBytesRead() const {
-    if (rThreshold_ <= 0) {
-        return 1;
-    }
-    return std::min<qsizetype>(rThreshold_ - waitingBytes() % rThreshold_, kFewestBytesRead);
+    return static_cast<qsizetype>(velmoran::fewestBytesRead(rThreshold_, waitingBytes()));
 }
 
 qsizetype MSComm::heldBack() const {
@@ -392,33 +377,19 @@ void MSComm::updateReading() {
 }
 
 int MSComm::nextReadDelayMs() {
-    if (!sinceFirstBytes_.isValid()) {
-        // Nothing has come yet: look again soon, then less and less often.
-        const int delay = idleDelayMs_;
-        idleDelayMs_ = std::min(2 * idleDelayMs_, kMaxReadDelayMs);
-        return delay;
+    ReadPace pace;
+    pace.bytesSeen = sinceFirstBytes_.isValid();
+    if (pace.bytesSeen) {
+        pace.spanMs = sinceFirstBytes_.elapsed();
+        pace.lastReadBytes = lastReadBytes_;
     }
-    const qint64 span = sinceFirstBytes_.elapsed();
-    if (span < kRateSpanMs) {
-        // Bytes have begun to come, their rate not known yet. A read that found the kernel's
-        // buffer full may be holding the far end up: read again at once. Otherwise look again
-        // less and less often, until the rate can be known.
-        if (lastReadBytes_ >= static_cast<qint64>(kDrainChunk)) {
-            return kMinReadDelayMs;
-        }
-        const int delay = static_cast<int>(std::min<qint64>(idleDelayMs_, kRateSpanMs - span));
-        idleDelayMs_ = std::min(2 * idleDelayMs_, kMaxReadDelayMs);
-        return std::max(delay, kMinReadDelayMs);
+    if (pace.bytesSeen && pace.spanMs >= kRateSpanMs) {
+        // The kernel is asked only once the rate counts.
+        const qsizetype queued = queuedInKernel();
+        pace.bytesSince = bytesReceived_ + queued - bytesBeforeRate_;
+        pace.lacking = rThreshold_ - (waitingBytes() + queued) % rThreshold_;
     }
-    const qsizetype queued = queuedInKernel();
-    const qint64 bytes = bytesReceived_ + queued - bytesBeforeRate_;
-    if (bytes <= 0) {
-        return kMaxReadDelayMs; // a line gone quiet after its first bytes
-    }
-    const qsizetype lacking = rThreshold_ - (waitingBytes() + queued) % rThreshold_;
-    const double due = std::ceil(kReadLateness * static_cast<double>(lacking) *
-                                 static_cast<double>(span) / static_cast<double>(bytes));
-    return static_cast<int>(std::clamp(due, double{kMinReadDelayMs}, double{kMaxReadDelayMs}));
+    return velmoran::nextReadDelayMs(pace, idleDelayMs_);
 }
 
 void MSComm::scheduleDispatch() {
