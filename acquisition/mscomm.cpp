@@ -1,21 +1,12 @@
 #include "acquisition/mscomm.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QSocketNotifier>
 #include <QStringList>
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
-#include <fcntl.h>
 #include <limits>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include "acquisition/port_lock.h"
 #include "acquisition/read_pacing.h"
@@ -30,16 +21,6 @@ constexpr qsizetype kCompactAfterBytes = 64 * 1024;
 // Where programs put UUCP lock files on the systems we know.
 constexpr const char* kLockFolders[] = {"/var/lock",        "/run/lock",       "/var/spool/lock",
                                         "/var/spool/locks", "/var/spool/uucp", "/etc/locks"};
-
-// True when opening `path` fails because another program holds it for exclusive use.
-bool openRefusedAsBusy(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        return errno == EBUSY;
-    }
-    ::close(fd);
-    return false;
-}
 
 } // namespace
 
@@ -88,8 +69,7 @@ LineSettings parseSettings(const QString& text) {
 }
 
 MSComm::MSComm(PortMap portMap, QObject* parent) : QObject(parent), portMap_(std::move(portMap)) {
-    connect(&port_, &QSerialPort::readyRead, this, &MSComm::readAvailable);
-    connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::handleError);
+    connect(&line_, &SerialLine::readyRead, this, &MSComm::readAvailable);
     readTimer_.setSingleShot(true);
     connect(&readTimer_, &QTimer::timeout, this, &MSComm::readPaced);
 }
@@ -107,14 +87,10 @@ QStringList MSComm::systemLockDirectories() {
     return folders;
 }
 
-MSComm::~MSComm() {
-    if (port_.isOpen()) {
-        port_.close();
-    }
-}
+MSComm::~MSComm() = default;
 
 void MSComm::setCommPort(int16_t port) {
-    if (port_.isOpen()) {
+    if (line_.isOpen()) {
         throw SerialError(QStringLiteral("串口已打开，不能更改端口号"));
     }
     // Any number is taken; one that names no port fails when the port is opened.
@@ -124,11 +100,8 @@ void MSComm::setCommPort(int16_t port) {
 void MSComm::setSettings(const QString& text) {
     settings_ = parseSettings(text);
     settingsText_ = text;
-    if (port_.isOpen()) {
-        port_.setBaudRate(settings_.baudRate);
-        port_.setParity(settings_.parity);
-        port_.setDataBits(settings_.dataBits);
-        port_.setStopBits(settings_.stopBits);
+    if (line_.isOpen() && !line_.apply(settings_)) {
+        throw SerialError(QStringLiteral("串口不支持该参数：%1").arg(text));
     }
 }
 
@@ -157,22 +130,12 @@ qsizetype MSComm::heldBack() const {
 }
 
 qsizetype MSComm::queuedInKernel() const {
-    if (!port_.isOpen()) {
-        return 0;
-    }
-    int queued = 0;
-    if (::ioctl(port_.handle(), FIONREAD, &queued) != 0) {
-        return 0;
-    }
-    return queued;
+    return line_.queued();
 }
 
 void MSComm::setInBufferCount(int16_t count) {
     if (count == 0) {
-        if (port_.isOpen()) {
-            // Qt's buffer and the kernel's both.
-            port_.clear(QSerialPort::Input);
-        }
+        line_.discard(false);
         inBuffer_.clear();
         inBufferHead_ = 0;
         overflowReported_ = false;
@@ -181,13 +144,13 @@ void MSComm::setInBufferCount(int16_t count) {
 }
 
 void MSComm::setOutBufferCount(int16_t count) {
-    if (count == 0 && port_.isOpen()) {
-        port_.clear(QSerialPort::Output);
+    if (count == 0) {
+        line_.discard(true);
     }
 }
 
 bool MSComm::PortOpen() const {
-    return port_.isOpen();
+    return line_.isOpen();
 }
 
 QString MSComm::devicePath() const {
@@ -199,12 +162,10 @@ void MSComm::setPortOpen(bool open) {
         // Closing on purpose also drops a pending report of a lost line: the program has moved on.
         lineLost_ = false;
         readTimer_.stop();
-        if (port_.isOpen()) {
-            port_.close();
-        }
+        line_.close();
         return;
     }
-    if (port_.isOpen()) {
+    if (line_.isOpen()) {
         return;
     }
     const QString path = devicePath();
@@ -212,27 +173,13 @@ void MSComm::setPortOpen(bool open) {
         throw SerialError(QStringLiteral("串口 %1 不存在").arg(commPort_));
     }
     refuseIfLocked(path);
-    port_.setPortName(path);
-    port_.setBaudRate(settings_.baudRate);
-    port_.setParity(settings_.parity);
-    port_.setDataBits(settings_.dataBits);
-    port_.setStopBits(settings_.stopBits);
-    port_.setFlowControl(QSerialPort::NoFlowControl);
-    // The control reads without limit: bytes wait in our own buffer, never dropped.
-    port_.setReadBufferSize(0);
-    if (!port_.open(QIODevice::ReadOnly)) {
-        const QString reason = port_.errorString();
-        port_.clearError();
-        if (openRefusedAsBusy(path)) {
-            throw SerialError(portBusyText(commPort_, path, 0));
+    if (const auto failure = line_.open(path, settings_, lockDirectories())) {
+        if (failure->busy) {
+            throw SerialError(portBusyText(commPort_, path, failure->holderPid));
         }
         throw SerialError(
-            QStringLiteral("无法打开串口 %1（%2）：%3").arg(commPort_).arg(path, reason));
+            QStringLiteral("无法打开串口 %1（%2）：%3").arg(commPort_).arg(path, failure->reason));
     }
-    // Ours alone while open: another program's opening fails with EBUSY.
-    ::ioctl(port_.handle(), TIOCEXCL);
-    // Bytes queued before the opening belong to no capture of ours.
-    port_.clear(QSerialPort::Input);
     lineLost_ = false;
     bytesReceived_ = 0;
     transientReadErrors_ = 0;
@@ -245,8 +192,7 @@ void MSComm::setPortOpen(bool open) {
 }
 
 void MSComm::refuseIfLocked(const QString& path) const {
-    // Qt takes a lock file it did not write for a stale one and deletes it; a live holder's lock
-    // is honoured here before Qt ever looks.
+    // Looked for in every lock folder, not only the one our own lock goes into.
     if (const auto lock = livePortLock(path, lockDirectories())) {
         if (!lock->unusable.isEmpty()) {
             throw SerialError(portLockUnusableText(commPort_, path, lock->file, lock->unusable));
@@ -279,39 +225,24 @@ QByteArray MSComm::Input() {
 }
 
 void MSComm::readAvailable() {
-    drainKernel();
+    const LineRead read = drainKernel();
+    // The watch also wakes for a hang-up, and keeps waking until the line is closed.
+    if (line_.isOpen() && line_.gone()) {
+        loseLine(line_.errorText(read.error));
+        return;
+    }
+    if (read.error != 0) {
+        // Woken for bytes that another reader was quicker to take (EAGAIN), or a read that
+        // failed for a moment: the line is still there.
+        ++transientReadErrors_;
+    }
     updateReading();
 }
 
-int MSComm::drainKernel() {
-    if (!port_.isOpen()) {
-        return 0;
-    }
-    // What Qt's own watch has read already comes first. (Reading through Qt when its buffer is
-    // empty would restart that watch.)
-    QByteArray chunk =
-        port_.bytesAvailable() > 0 ? port_.read(port_.bytesAvailable()) : QByteArray();
-    char buf[kDrainChunk];
-    int failure = 0;
-    for (;;) {
-        const ssize_t n = ::read(port_.handle(), buf, sizeof buf);
-        if (n > 0) {
-            chunk.append(buf, n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        // Nothing more for now (0 or EAGAIN, as the port's VMIN and VTIME are 0), or an error:
-        // the caller decides whether the device is gone.
-        if (n < 0 && errno != EAGAIN) {
-            failure = errno;
-        }
-        break;
-    }
-    if (!chunk.isEmpty()) {
-        bytesReceived_ += chunk.size();
-        inBuffer_.append(chunk);
+LineRead MSComm::drainKernel() {
+    const LineRead read = line_.readAll(inBuffer_);
+    if (read.bytes > 0) {
+        bytesReceived_ += read.bytes;
         // A whole block that arrived with the overflow is handed out before the overflow report.
         scheduleDispatch();
         if (!overflowReported_ && waitingBytes() > inBufferSize_) {
@@ -319,7 +250,7 @@ int MSComm::drainKernel() {
             QMetaObject::invokeMethod(this, &MSComm::reportOverflow, Qt::QueuedConnection);
         }
     }
-    return failure;
+    return read;
 }
 
 void MSComm::readPaced() {
@@ -334,45 +265,32 @@ void MSComm::readPaced() {
     // about to discard (the board emulator writes fewer than 255 bytes at a time to a reader
     // that may have reopened the port) is never taken.
     const qint64 before = bytesReceived_;
-    const int failure = queued >= fewestBytesRead() ? drainKernel() : 0;
+    const LineRead read = queued >= fewestBytesRead() ? drainKernel() : LineRead{};
     lastReadBytes_ = bytesReceived_ - before;
     // Nobody watches the port meanwhile, so a hang-up is looked for here.
-    if (port_.isOpen() && deviceGone()) {
-        loseLine(qt_error_string(failure != 0 ? failure : EIO));
+    if (line_.isOpen() && line_.gone()) {
+        loseLine(line_.errorText(read.error));
         return;
     }
-    if (failure != 0) {
+    // A read that found nothing (EAGAIN) is what a paced read expects now and then.
+    if (read.error != 0 && read.error != EAGAIN) {
         ++transientReadErrors_;
     }
     updateReading();
 }
 
-QSocketNotifier* MSComm::portWatch() const {
-    // QSerialPort keeps its watch as a child notifier on the descriptor.
-    const auto children = port_.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly);
-    for (QSocketNotifier* watch : children) {
-        if (watch->type() == QSocketNotifier::Read && watch->socket() == port_.handle()) {
-            return watch;
-        }
-    }
-    return nullptr;
-}
-
 void MSComm::updateReading() {
-    if (!port_.isOpen()) {
+    if (!line_.isOpen()) {
         readTimer_.stop();
         return;
     }
-    QSocketNotifier* watch = portWatch();
-    if (rThreshold_ <= 0 || watch == nullptr) {
-        // Every byte as it comes (a Qt without a watch of its own to pause reads that way too).
-        if (watch != nullptr) {
-            watch->setEnabled(true);
-        }
+    if (rThreshold_ <= 0 || !line_.canPause()) {
+        // Every byte as it comes (a line that cannot stop watching reads that way too).
+        line_.setWatching(true);
         readTimer_.stop();
         return;
     }
-    watch->setEnabled(false);
+    line_.setWatching(false);
     readTimer_.start(nextReadDelayMs());
 }
 
@@ -435,47 +353,13 @@ void MSComm::reportOverflow() {
     Q_EMIT OnComm();
 }
 
-void MSComm::handleError(QSerialPort::SerialPortError error) {
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError) {
-        return;
-    }
-    if (!port_.isOpen()) {
-        return;
-    }
-    if (!deviceGone()) {
-        // A read that failed for a moment (EAGAIN: another reader was quicker). Qt stops
-        // watching the port after it; reading from the port again restarts the watch.
-        ++transientReadErrors_;
-        port_.clearError();
-        QMetaObject::invokeMethod(this, &MSComm::readAvailable, Qt::QueuedConnection);
-        return;
-    }
-    // Qt keeps reporting a vanished device until the port is closed: close it at the first
-    // report.
-    loseLine(port_.errorString());
-}
-
 void MSComm::loseLine(const QString& reason) {
     lostReason_ = reason;
     drainKernel();
     readTimer_.stop();
-    port_.close();
-    port_.clearError();
+    line_.close();
     lineLost_ = true;
     scheduleDispatch();
-}
-
-bool MSComm::deviceGone() const {
-    const int fd = port_.handle();
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-        return true; // hung up: a USB adapter pulled out, the far end of a pseudo-terminal closed
-    }
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {
-        return errno == EIO || errno == ENXIO || errno == ENODEV || errno == EBADF;
-    }
-    return false;
 }
 
 } // namespace velmoran

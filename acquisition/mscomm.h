@@ -15,8 +15,9 @@
 // that fails for a moment (EAGAIN, EINTR) is retried.
 //
 // A port another program holds is not taken: a live UUCP lock file (ASCII or binary process id)
-// makes opening fail with a message naming the device and the holder, and an open port is held
-// for exclusive use (TIOCEXCL). Input queued before the opening is discarded.
+// makes opening fail with a message naming the device and the holder. The line itself
+// (acquisition/serial_line.h) holds an open port for exclusive use, with TIOCEXCL and a lock
+// file of its own, and discards input queued before the opening.
 //
 // While a receive threshold is set, the port is not watched: a sampler's line brings a burst of a
 // few bytes every few milliseconds, and waking for each costs more than the rest of a capture.
@@ -32,7 +33,6 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
-#include <QSerialPort>
 #include <QTimer>
 
 #include <cstdint>
@@ -40,18 +40,9 @@
 
 #include "acquisition/port_map.h"
 #include "acquisition/serial_error.h"
-
-class QSocketNotifier;
+#include "acquisition/serial_line.h"
 
 namespace velmoran {
-
-// The line format parsed from a text such as "57600,n,8,1".
-struct LineSettings {
-    qint32 baudRate = 9600;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-};
 
 // Parses "baud,parity,data,stop"; throws SerialError on anything else.
 LineSettings parseSettings(const QString& text);
@@ -121,7 +112,7 @@ Q_SIGNALS:
 private:
     qsizetype waitingBytes() const { return inBuffer_.size() - inBufferHead_; }
     // Open, or closed by a lost line with received bytes still to hand out.
-    bool receiving() const { return port_.isOpen() || lineLost_; }
+    bool receiving() const { return line_.isOpen() || lineLost_; }
     void readAvailable();
     // Bytes received and still queued in the kernel.
     qsizetype queuedInKernel() const;
@@ -130,9 +121,8 @@ private:
     qsizetype fewestBytesRead() const;
     // Queued bytes too few to be read yet.
     qsizetype heldBack() const;
-    // Moves every byte the kernel holds into the receive buffer; returns 0, or the errno of a
-    // read that failed for good.
-    int drainKernel();
+    // Moves every byte the kernel holds into the receive buffer.
+    LineRead drainKernel();
     // The timed read while a threshold is set.
     void readPaced();
     // Watches the port, or (with a threshold) arms the timed read for when the block is due.
@@ -140,21 +130,16 @@ private:
     // Milliseconds until the current block should be whole, at the rate seen since the first
     // bytes; while no rate is known yet, a delay that doubles from read to read.
     int nextReadDelayMs();
-    // Qt's own watch on the port's descriptor (nullptr when the port has none).
-    QSocketNotifier* portWatch() const;
     // Closes the port, keeping what was received; the loss is reported once the blocks are out.
     void loseLine(const QString& reason);
     // Throws SerialError when a live lock file says another program holds `path`.
     void refuseIfLocked(const QString& path) const;
-    // True when the open device is gone rather than failing for a moment.
-    bool deviceGone() const;
     void scheduleDispatch();
     void dispatch();
     void reportOverflow();
-    void handleError(QSerialPort::SerialPortError error);
 
     PortMap portMap_;
-    QSerialPort port_;
+    SerialLine line_;
     QByteArray inBuffer_;
     qsizetype inBufferHead_ = 0; // bytes already read from the front of inBuffer_
     QString settingsText_ = QStringLiteral("9600,n,8,1");

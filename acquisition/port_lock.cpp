@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,7 +84,76 @@ LockRead readLockFile(const QString& path) {
     return r;
 }
 
+// This process's lock file contents.
+QByteArray ownLockContents() {
+    return QByteArray::number(static_cast<qint64>(::getpid())).rightJustified(10, ' ') + '\n';
+}
+
+// Links the written-aside `temp` into place as `lock`, replacing a lock of a process that is
+// gone; the result for the folder, or nothing when this folder takes no lock.
+std::optional<PortLockTaking> linkLock(const QByteArray& temp, const QString& lock) {
+    const QByteArray native = QFile::encodeName(lock);
+    // Twice: once more after a stale lock has been removed.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (::link(temp.constData(), native.constData()) == 0) {
+            return PortLockTaking{lock, std::nullopt};
+        }
+        if (errno != EEXIST) {
+            return std::nullopt;
+        }
+        const LockRead there = readLockFile(lock);
+        if (!there.unusable.isEmpty()) {
+            return PortLockTaking{{}, PortLock{lock, 0, there.unusable}};
+        }
+        const auto pid = lockFilePid(there.contents);
+        if (pid && processAlive(*pid)) {
+            return PortLockTaking{{}, PortLock{lock, *pid, {}}};
+        }
+        if (::unlink(native.constData()) != 0 && errno != ENOENT) {
+            return std::nullopt; // a stale lock we may not remove: every reader takes it as stale
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+PortLockTaking takePortLock(const QString& devicePath, const QStringList& folders) {
+    // A link such as /dev/serial/by-id/... is locked under the name of the device it leads to.
+    const QString name = lockFileNames(devicePath).back();
+    const QByteArray contents = ownLockContents();
+    for (const QString& folder : folders) {
+        QByteArray temp =
+            QFile::encodeName(QDir(folder).filePath(QStringLiteral("LCK.tmp.XXXXXX")));
+        const int fd = ::mkstemp(temp.data());
+        if (fd < 0) {
+            continue;
+        }
+        const bool written =
+            ::fchmod(fd, 0644) == 0 &&
+            ::write(fd, contents.constData(), static_cast<size_t>(contents.size())) ==
+                static_cast<ssize_t>(contents.size());
+        ::close(fd);
+        std::optional<PortLockTaking> taking;
+        if (written) {
+            taking = linkLock(temp, QDir(folder).filePath(name));
+        }
+        ::unlink(temp.constData());
+        if (taking) {
+            return *taking;
+        }
+    }
+    return {};
+}
+
+void releasePortLock(const QString& file) {
+    if (file.isEmpty()) {
+        return;
+    }
+    if (readLockFile(file).contents == ownLockContents()) {
+        ::unlink(QFile::encodeName(file).constData());
+    }
+}
 
 std::optional<qint64> lockFilePid(const QByteArray& contents) {
     // Text: the first line holds the number, padded with blanks in the ten-character form.

@@ -34,4 +34,18 @@ struct PortLock {
 // there that is no regular file. Never blocks on a lock file.
 std::optional<PortLock> livePortLock(const QString& devicePath, const QStringList& folders);
 
+// What taking a port's lock came to.
+struct PortLockTaking {
+    QString file;                   // the lock file written (empty when no folder took one)
+    std::optional<PortLock> heldBy; // set when a live process's lock was there first
+};
+
+// Writes this process's lock file for `devicePath` (text, the process id in ten characters and
+// a newline) into the first of `folders` that takes it, replacing a lock file of a process that
+// is gone. The file appears whole or not at all: it is written aside and linked into place.
+PortLockTaking takePortLock(const QString& devicePath, const QStringList& folders);
+
+// Removes `file` if it is still this process's lock.
+void releasePortLock(const QString& file);
+
 } // namespace velmoran
