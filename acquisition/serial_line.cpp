@@ -26,11 +26,10 @@ struct BaudCode {
 
 // The rates termios names; another rate is refused as the line cannot be set to it.
 constexpr BaudCode kBaudCodes[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400},
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},     {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400},
 #ifdef B460800
     {460800, B460800},
 #endif
@@ -140,8 +139,8 @@ SerialLine::~SerialLine() {
 std::optional<LineOpenFailure> SerialLine::open(const QString& path, const LineSettings& settings,
                                                 const QStringList& lockFolders) {
     close();
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         return LineOpenFailure{qt_error_string(error), error == EBUSY, 0};

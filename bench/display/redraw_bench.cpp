@@ -5,12 +5,12 @@
 #include <QApplication>
 #include <benchmark/benchmark.h>
 
-#include <memory>
+#include <functional>
 #include <random>
 #include <string>
 
-#include "app/application.h"
 #include "app/form1.h"
+#include "bench/support/window_bench.h"
 #include "core/channel_levels.h"
 #include "display/frame_marks.h"
 #include "display/picture_box.h"
@@ -108,17 +108,12 @@ BENCHMARK_CAPTURE(BM_ThreeRowRedraw, painter_random, LineRasteriser::Painter, kR
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    auto form = std::make_unique<Form1>([](int) { return QString(); });
-    form->show();
-    QApplication::processEvents();
-    gForm = form.get();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return velmoran::bench::runWindowBenchmarks(argc, argv, [](const std::function<void()>& run) {
+        Form1 form([](int) { return QString(); });
+        form.show();
+        QApplication::processEvents();
+        gForm = &form;
+        run();
+        gForm = nullptr;
+    });
 }

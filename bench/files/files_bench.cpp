@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
-#include "app/application.h"
 #include "app/form1.h"
+#include "bench/support/window_bench.h"
 #include "core/constants.h"
 #include "display/vb_scroll_bar.h"
 #include "files/capture_file.h"
@@ -98,13 +98,5 @@ BENCHMARK(BM_LoadAndRedraw)->Arg(2)->Arg(10)->Arg(20480)->Unit(benchmark::kMilli
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return velmoran::bench::runWindowBenchmarks(argc, argv);
 }

@@ -10,9 +10,9 @@
 
 #include <algorithm>
 
-#include "app/application.h"
 #include "app/form1.h"
 #include "app/main_window.h"
+#include "bench/support/window_bench.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigator_panel.h"
 #include "navigator/overview.h"
@@ -120,13 +120,5 @@ BENCHMARK(BM_FrameRowToChartPainted)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return velmoran::bench::runWindowBenchmarks(argc, argv);
 }

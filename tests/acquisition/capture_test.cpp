@@ -15,6 +15,7 @@
 #include <ostream>
 
 #include "support/case_name.h"
+#include "support/idle.h"
 #include "support/pty_pair.h"
 
 #include <algorithm>
@@ -30,8 +31,10 @@
 #include "tools/emulator/board_stream.h"
 
 using namespace velmoran;
+using velmoran::test::idleFor;
 using velmoran::test::pattern;
 using velmoran::test::PtyPair;
+using velmoran::test::threadCpuSeconds;
 using velmoran::test::waitUntil;
 
 namespace {
@@ -54,18 +57,6 @@ bool holds(const ChannelBuffer& buffer, const std::vector<uint8_t>& bytes) {
 bool allEqual(const ChannelBuffer& buffer, int from, int to, uint8_t value) {
     return std::all_of(buffer.begin() + from, buffer.begin() + to,
                        [value](uint8_t b) { return b == value; });
-}
-
-void idleFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-double threadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 bool isBlank(const PictureBox& picture) {

@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "support/case_name.h"
+#include "support/idle.h"
 #include "support/pty_pair.h"
 
 #include <algorithm>
@@ -21,24 +22,13 @@
 #include "app/form1.h"
 
 using namespace velmoran;
+using velmoran::test::idleFor;
 using velmoran::test::pattern;
 using velmoran::test::PtyPair;
+using velmoran::test::threadCpuSeconds;
 using velmoran::test::waitUntil;
 
 namespace {
-
-// Runs the event loop, without spinning ourselves, for `ms` milliseconds.
-void idleFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-double threadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 // The serial control as Init_com leaves it, on the slave of `pty`, with a recorder that reads
 // one block per receive event.

@@ -152,13 +152,12 @@ TEST_P(OwnLock, NamesUsWhileOpenKeepsASecondReaderOutAndGoesWithTheClosing) {
     EXPECT_TRUE(second.PortOpen());
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, OwnLock,
-                         ::testing::Values(LockCase{"fresh", Before::Nothing, true},
-                                           LockCase{"replaces_a_gone_processs_lock",
-                                                    Before::StaleLock, true},
-                                           LockCase{"through_a_link", Before::Link, true},
-                                           LockCase{"no_folder_takes_locks", Before::Nothing,
-                                                    false}),
-                         test::CaseName());
+INSTANTIATE_TEST_SUITE_P(
+    Table, OwnLock,
+    ::testing::Values(LockCase{"fresh", Before::Nothing, true},
+                      LockCase{"replaces_a_gone_processs_lock", Before::StaleLock, true},
+                      LockCase{"through_a_link", Before::Link, true},
+                      LockCase{"no_folder_takes_locks", Before::Nothing, false}),
+    test::CaseName());
 
 } // namespace

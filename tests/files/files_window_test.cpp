@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "support/case_name.h"
+#include "support/file_size_limit.h"
 
 #include <csignal>
 #include <functional>
@@ -25,6 +26,7 @@
 
 using namespace velmoran;
 using velmoran::test::ModalAnswerer;
+using velmoran::test::withFileSizeLimit;
 
 namespace {
 
@@ -246,19 +248,6 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 false}),
     velmoran::test::CaseName());
-
-// Runs `action` with writes past `bytes` failing (EFBIG) instead of killing the process.
-void withFileSizeLimit(rlim_t bytes, const std::function<void()>& action) {
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = old;
-    limited.rlim_cur = bytes;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    action();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-}
 
 struct BadSave {
     const char* name;

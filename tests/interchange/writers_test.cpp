@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "support/case_name.h"
+#include "support/file_size_limit.h"
 
 #include <cerrno>
 #include <csignal>
@@ -24,6 +25,7 @@
 #include "tools/ird/ird_command.h"
 
 using namespace velmoran;
+using velmoran::test::withFileSizeLimit;
 using namespace velmoran::interchange;
 
 namespace {
@@ -80,19 +82,6 @@ private:
     bool mounted_ = false;
     std::string skipReason_;
 };
-
-// Runs `action` with writes past `bytes` failing (EFBIG) instead of killing the process.
-void withFileSizeLimit(rlim_t bytes, const std::function<void()>& action) {
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = old;
-    limited.rlim_cur = bytes;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    action();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-}
 
 QByteArray contents(const QString& path) {
     QFile f(path);
