@@ -179,7 +179,9 @@ void SerialLine::close() {
     if (fd_ < 0) {
         return;
     }
-    delete watch_;
+    // Closing may come from the watch's own signal (a hang-up): it goes once that is over.
+    watch_->setEnabled(false);
+    watch_->deleteLater();
     watch_ = nullptr;
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "support/case_name.h"
+#include "support/idle.h"
 #include "support/pty_pair.h"
 
 #include <fcntl.h>
@@ -159,5 +160,31 @@ INSTANTIATE_TEST_SUITE_P(
                       LockCase{"through_a_link", Before::Link, true},
                       LockCase{"no_folder_takes_locks", Before::Nothing, false}),
     test::CaseName());
+
+TEST(WatchedLine, AHangUpClosesThePortOnceAndNothingSpinsAfter) {
+    PtyPair pty;
+    QTemporaryDir locks;
+    MSComm comm([&](int port) { return port == 1 ? pty.slavePath() : QString(); });
+    comm.setLockDirectories({locks.path()});
+    comm.setRThreshold(0); // no blocks: the port is watched, every byte read as it comes
+    QStringList lost;
+    QObject::connect(&comm, &MSComm::PortLost, &comm,
+                     [&](const QString& reason) { lost << reason; });
+    comm.setPortOpen(true);
+    const QByteArray sent = velmoran::test::pattern(300);
+    pty.write(sent);
+    ASSERT_TRUE(velmoran::test::waitUntil([&] { return comm.bytesReceived() == sent.size(); }));
+    pty.closeMaster();
+
+    ASSERT_TRUE(velmoran::test::waitUntil([&] { return !lost.isEmpty(); }));
+    EXPECT_FALSE(comm.PortOpen());
+    EXPECT_TRUE(QDir(locks.path()).isEmpty()) << "the lock outlives the line";
+    const double cpuBefore = velmoran::test::threadCpuSeconds();
+    velmoran::test::idleFor(300);
+    EXPECT_LT(velmoran::test::threadCpuSeconds() - cpuBefore, 0.15);
+    EXPECT_EQ(lost.size(), 1);
+    comm.setInputLen(0);
+    EXPECT_EQ(comm.Input(), sent) << "what came before the hang-up is kept";
+}
 
 } // namespace
