@@ -71,9 +71,12 @@ void NavigatorLink::showArrivedFrames() {
     std::fill(arrived.begin() + static_cast<std::ptrdiff_t>(stored), arrived.end(), rest);
     ChannelBuffers buffers = form_->buffers();
     buffers[static_cast<std::size_t>(*target - 1)] = &arrived;
-    std::vector<infrared::IrFrame> frames = navigator::decodeChannels(buffers);
+    showDecoded(navigator::decodeChannels(buffers));
+}
+
+bool NavigatorLink::showDecoded(std::vector<infrared::IrFrame> frames) {
     if (frames.empty() && dock_ == nullptr) {
-        return;
+        return false;
     }
     ensureNavigator();
     if (panel_->showFrames(std::move(frames)) > 0) {
@@ -81,6 +84,7 @@ void NavigatorLink::showArrivedFrames() {
     }
     updateViewMark();
     Q_EMIT framesChanged();
+    return true;
 }
 
 bool NavigatorLink::hasFrames() const {
@@ -132,17 +136,9 @@ void NavigatorLink::setShown(bool shown) {
 }
 
 void NavigatorLink::refresh() {
-    std::vector<infrared::IrFrame> frames = navigator::decodeChannels(form_->buffers());
-    if (frames.empty() && dock_ == nullptr) {
-        Q_EMIT framesChanged();
-        return;
+    if (!showDecoded(navigator::decodeChannels(form_->buffers()))) {
+        Q_EMIT framesChanged(); // still none: whoever lists them hears so
     }
-    ensureNavigator();
-    if (panel_->showFrames(std::move(frames)) > 0) {
-        dock_->show();
-    }
-    updateViewMark();
-    Q_EMIT framesChanged();
 }
 
 int64_t NavigatorLink::visibleSamples() const {

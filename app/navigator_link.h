@@ -7,6 +7,9 @@
 #include <QObject>
 
 #include <cstdint>
+#include <vector>
+
+#include "infrared/ir_decoder.h"
 
 class QDockWidget;
 class QMainWindow;
@@ -55,6 +58,9 @@ Q_SIGNALS:
 
 private:
     void ensureNavigator();
+    // Lists `frames`, making the navigator for them and showing it when there are any; false
+    // when there are none and no navigator to clear.
+    bool showDecoded(std::vector<infrared::IrFrame> frames);
     void moveChartToFraction(double fraction);
     void moveChartToFrame(int row);
     // During a capture: the frames of what has arrived so far.

@@ -20,6 +20,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "support/files.h"
 #include "support/modal_answerer.h"
 #include "support/pty_pair.h"
 
@@ -48,7 +49,9 @@
 
 using namespace velmoran;
 using velmoran::test::ModalAnswerer;
+using velmoran::test::readAll;
 using velmoran::test::waitUntil;
+using velmoran::test::writeFile;
 
 namespace {
 
@@ -57,17 +60,6 @@ constexpr uint32_t kSeed = 5;
 
 QString u8(const char* text) {
     return QString::fromUtf8(text);
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 QAction* action(QWidget& window, const char* name) {

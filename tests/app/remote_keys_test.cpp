@@ -17,6 +17,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "support/files.h"
 #include "support/modal_answerer.h"
 
 #include <memory>
@@ -35,22 +36,13 @@
 using namespace velmoran;
 using navigator::FrameListModel;
 using velmoran::test::ModalAnswerer;
+using velmoran::test::readAll;
+using velmoran::test::writeFile;
 
 namespace {
 
 constexpr int kWaitSteps = 500;
 constexpr int kWaitStepMs = 10;
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // The cell editor the table shows, if any.
 QLineEdit* openEditor(QTableView* table) {

@@ -10,6 +10,7 @@
 
 #include "support/case_name.h"
 #include "support/file_size_limit.h"
+#include "support/files.h"
 
 #include <csignal>
 #include <functional>
@@ -43,12 +44,6 @@ void fillPattern(ChannelBuffer& buffer, int seed) {
         b = static_cast<uint8_t>(x);
     }
     buffer[kCaptureBytes] = static_cast<uint8_t>(0xA0 + seed);
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
 }
 
 void writeAll(const QString& path, const QByteArray& bytes) {
@@ -92,7 +87,7 @@ TEST_F(FilesWindow, SaveThenLoadRestoresEveryByteOfAllThreeBuffers) {
     const QByteArray saved = allBuffers(form);
     answers.choose(path("round.ird"));
     save();
-    EXPECT_EQ(readAll(path("round.ird")), saved);
+    EXPECT_EQ(velmoran::test::readExisting(path("round.ird")), saved);
 
     form.ChannelData1.fill(0);
     form.ChannelData2.fill(0x55);
@@ -107,7 +102,7 @@ TEST_F(FilesWindow, SaveThenLoadRestoresEveryByteOfAllThreeBuffers) {
 TEST_F(FilesWindow, SaveRightAfterStartUpWritesZeros) {
     answers.choose(path("empty.ird"));
     save();
-    EXPECT_EQ(readAll(path("empty.ird")), QByteArray(kCaptureFileBytes, '\0'));
+    EXPECT_EQ(velmoran::test::readExisting(path("empty.ird")), QByteArray(kCaptureFileBytes, '\0'));
     EXPECT_TRUE(answers.messages().empty());
 }
 
@@ -115,7 +110,7 @@ TEST_F(FilesWindow, ChannelTwoLandsInTheMiddleThird) {
     fillPattern(form.ChannelData2, 7); // as a capture into channel 2 would, plus the end byte
     answers.choose(path("ch2.ird"));
     save();
-    const QByteArray file = readAll(path("ch2.ird"));
+    const QByteArray file = velmoran::test::readExisting(path("ch2.ird"));
     ASSERT_EQ(file.size(), kCaptureFileBytes);
     EXPECT_EQ(file.mid(0, kChannelBytes), QByteArray(kChannelBytes, '\0'));
     EXPECT_EQ(file.mid(63489, kCaptureBytes), bufferBytes(form.ChannelData2).left(kCaptureBytes));
@@ -269,8 +264,8 @@ TEST_P(FilesWindowBadSave, ShowsTheSaveMessageAndKeepsTheOldFile) {
         save();
     }
     EXPECT_EQ(answers.messageTexts(), QStringList{kSaveError});
-    EXPECT_EQ(readAll(path("keep.ird")), old);
-    EXPECT_EQ(readAll(path("blocker")), old);
+    EXPECT_EQ(velmoran::test::readExisting(path("keep.ird")), old);
+    EXPECT_EQ(velmoran::test::readExisting(path("blocker")), old);
     // No half-written leftovers beside the files.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
 
@@ -279,7 +274,7 @@ TEST_P(FilesWindowBadSave, ShowsTheSaveMessageAndKeepsTheOldFile) {
     answers.choose(path("keep.ird"));
     save();
     EXPECT_TRUE(answers.messages().empty());
-    EXPECT_EQ(readAll(path("keep.ird")), allBuffers(form));
+    EXPECT_EQ(velmoran::test::readExisting(path("keep.ird")), allBuffers(form));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -303,7 +298,7 @@ TEST_F(FilesWindow, CancelAfterAnEarlierChoiceDoesNothing) {
     fillPattern(form.ChannelData1, 1);
     answers.choose(path("earlier.ird"));
     save();
-    const QByteArray onDisk = readAll(path("earlier.ird"));
+    const QByteArray onDisk = velmoran::test::readExisting(path("earlier.ird"));
 
     fillPattern(form.ChannelData1, 5); // the buffers move on
     const QByteArray inMemory = allBuffers(form);
@@ -312,7 +307,7 @@ TEST_F(FilesWindow, CancelAfterAnEarlierChoiceDoesNothing) {
     EXPECT_EQ(allBuffers(form), inMemory);
     answers.cancel();
     save(); // no silent overwrite of earlier.ird
-    EXPECT_EQ(readAll(path("earlier.ird")), onDisk);
+    EXPECT_EQ(velmoran::test::readExisting(path("earlier.ird")), onDisk);
     EXPECT_TRUE(answers.messages().empty());
 }
 

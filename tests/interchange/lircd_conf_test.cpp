@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "support/case_name.h"
+#include "support/files.h"
 #include "support/ird_capture.h"
+#include "support/program_run.h"
 
 #include <QFile>
 #include <QProcess>
@@ -123,32 +125,6 @@ const QByteArray kRaw = R"(begin remote
 end remote
 )";
 
-struct Outcome {
-    int status = -1;
-    QString out;
-};
-
-Outcome run(const QString& program, const QStringList& args, const QString& dir) {
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), dir); // irsimsend's log
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    Outcome r;
-    if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit) {
-        r.status = p.exitCode();
-    }
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    return r;
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
-
 class LircdConf : public ::testing::TestWithParam<ConfCase> {};
 
 TEST_P(LircdConf, EveryKeyIrsimsendSendsIsMatched) {
@@ -173,8 +149,8 @@ TEST_P(LircdConf, EveryKeyIrsimsendSendsIsMatched) {
               std::nullopt);
     EXPECT_EQ(again, remotes);
 
-    const Outcome sent =
-        run(irsimsend, {QStringLiteral("-c"), QString::number(GetParam().count), conf}, dir.path());
+    const velmoran::test::ProgramRun sent = velmoran::test::runProgram(
+        irsimsend, {QStringLiteral("-c"), QString::number(GetParam().count), conf}, dir.path());
     ASSERT_EQ(sent.status, 0);
     QStringList want;
     for (const QString& key : sent.out.split('\n', Qt::SkipEmptyParts)) {
@@ -186,7 +162,8 @@ TEST_P(LircdConf, EveryKeyIrsimsendSendsIsMatched) {
 
     // simsend.out: "pulse N" / "space N" lines, as the receiver's line would carry them.
     test::IrLine line(kLeadInUs);
-    for (const QByteArray& l : readAll(dir.filePath(QStringLiteral("simsend.out"))).split('\n')) {
+    for (const QByteArray& l :
+         velmoran::test::readExisting(dir.filePath(QStringLiteral("simsend.out"))).split('\n')) {
         const QList<QByteArray> w = l.simplified().split(' ');
         if (w.size() == 2) {
             w[0] == "pulse" ? line.mark(w[1].toDouble()) : line.space(w[1].toDouble());
@@ -207,10 +184,10 @@ TEST_P(LircdConf, EveryKeyIrsimsendSendsIsMatched) {
     std::unique_ptr<ChannelBuffer[]> none(new ChannelBuffer[2]{});
     ASSERT_TRUE(
         saveCaptureFile(dir.filePath(QStringLiteral("c.ird")), channel, none[0], none[1]).ok);
-    const Outcome decode =
-        run(QStringLiteral(VELMORAN_IRD_PROGRAM),
-            {QStringLiteral("decode"), QStringLiteral("c.ird"), QStringLiteral("--remotes"), conf},
-            dir.path());
+    const velmoran::test::ProgramRun decode = velmoran::test::runProgram(
+        QStringLiteral(VELMORAN_IRD_PROGRAM),
+        {QStringLiteral("decode"), QStringLiteral("c.ird"), QStringLiteral("--remotes"), conf},
+        dir.path());
     ASSERT_EQ(decode.status, 0);
     QStringList printed;
     for (const QString& l : decode.out.split('\n')) {

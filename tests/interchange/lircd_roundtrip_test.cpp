@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "support/case_name.h"
+#include "support/program_run.h"
 
 #include <QFile>
 #include <QProcess>
@@ -28,28 +29,8 @@ namespace {
 
 constexpr double kJitter = 0.10;
 
-struct Outcome {
-    int status = -1;
-    QString out;
-};
-
-Outcome run(const QString& program, const QStringList& args, const QString& dir) {
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), dir); // irsimreceive's log
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    Outcome r;
-    if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit) {
-        r.status = p.exitCode();
-    }
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    return r;
-}
-
-Outcome ird(const QStringList& args, const QString& dir) {
-    return run(QStringLiteral(VELMORAN_IRD_PROGRAM), args, dir);
+velmoran::test::ProgramRun ird(const QStringList& args, const QString& dir) {
+    return velmoran::test::runProgram(QStringLiteral(VELMORAN_IRD_PROGRAM), args, dir);
 }
 
 struct GroupCase {
@@ -84,17 +65,19 @@ protected:
     // The keys irsimreceive reports for a channel: "REMOTE KEY" per frame.
     QStringList lircKeys(int channel, const QStringList& extra = {}) {
         const QString n = QString::number(channel);
-        const Outcome conf = ird(QStringList{"export", "capture.ird", "--format", "lircd",
-                                             "--channels", n, "-o", "remote" + n + ".conf"} +
-                                     extra,
-                                 dir_.path());
-        const Outcome mode2 = ird({"export", "capture.ird", "--format", "mode2", "--channels", n,
-                                   "-o", "remote" + n + ".mode2"},
-                                  dir_.path());
+        const velmoran::test::ProgramRun conf =
+            ird(QStringList{"export", "capture.ird", "--format", "lircd", "--channels", n, "-o",
+                            "remote" + n + ".conf"} +
+                    extra,
+                dir_.path());
+        const velmoran::test::ProgramRun mode2 =
+            ird({"export", "capture.ird", "--format", "mode2", "--channels", n, "-o",
+                 "remote" + n + ".mode2"},
+                dir_.path());
         EXPECT_EQ(conf.status, 0);
         EXPECT_EQ(mode2.status, 0);
-        const Outcome sim =
-            run(irsimreceive_, {"remote" + n + ".conf", "remote" + n + ".mode2"}, dir_.path());
+        const velmoran::test::ProgramRun sim = velmoran::test::runProgram(
+            irsimreceive_, {"remote" + n + ".conf", "remote" + n + ".mode2"}, dir_.path());
         EXPECT_EQ(sim.status, 0) << sim.out.toStdString();
         QStringList keys;
         for (const QString& line : sim.out.split('\n', Qt::SkipEmptyParts)) {
@@ -108,7 +91,7 @@ protected:
 
     // The keys velmoran-ird decode lists for a channel, named as the lircd.conf names them.
     QStringList decodedKeys(int channel, const KeyNames& names = {}) {
-        const Outcome decode =
+        const velmoran::test::ProgramRun decode =
             ird({"decode", "capture.ird", "--channel", QString::number(channel)}, dir_.path());
         EXPECT_EQ(decode.status, 0);
         QStringList printed;
@@ -189,7 +172,7 @@ TEST_P(LircNames, AKeyNameFileNamesTheCodes) {
     EXPECT_TRUE(want.back().endsWith(" KEY_MUTE"));
     EXPECT_EQ(lircKeys(1, {"--names", "names.txt"}), want);
 
-    const Outcome wrong =
+    const velmoran::test::ProgramRun wrong =
         ird({"export", "capture.ird", "--format", "mode2", "--names", "names.txt", "-o", "x.mode2"},
             dir_.path());
     EXPECT_EQ(wrong.status, 2);
@@ -198,7 +181,8 @@ TEST_P(LircNames, AKeyNameFileNamesTheCodes) {
 using LircUnknown = LircRoundTrip;
 
 TEST_P(LircUnknown, GlitchedFramesAreListedByDecodeAndGoIntoARawCodesRemote) {
-    const Outcome decode = ird({"decode", "capture.ird", "--channel", "1"}, dir_.path());
+    const velmoran::test::ProgramRun decode =
+        ird({"decode", "capture.ird", "--channel", "1"}, dir_.path());
     ASSERT_EQ(decode.status, 0);
     std::size_t unknown = 0;
     for (const IrFrame& f : decodeInfrared(levels_[0], 1, IrUnknownBursts::Listed)) {

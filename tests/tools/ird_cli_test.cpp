@@ -14,6 +14,7 @@
 #include "infrared/frame_text.h"
 #include "infrared/ir_decoder.h"
 #include "support/ird_capture.h"
+#include "support/program_run.h"
 #include "tools/ird/ird_command.h"
 
 using namespace velmoran;
@@ -21,23 +22,10 @@ using namespace velmoran::interchange;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Result = velmoran::test::ProgramRun;
 
 Result ird(const QStringList& args, const QString& workDir) {
-    QProcess p;
-    p.setWorkingDirectory(workDir);
-    p.start(QStringLiteral(VELMORAN_IRD_PROGRAM), args);
-    Result r;
-    if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit) {
-        r.status = p.exitCode();
-    }
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return velmoran::test::runProgram(QStringLiteral(VELMORAN_IRD_PROGRAM), args, workDir, 30000);
 }
 
 // A work folder holding "capture.ird" (the emulator's presses in channel 1), "short.ird" (100
