@@ -112,8 +112,8 @@ void MSComm::setRThreshold(int16_t bytes) {
 }
 
 int16_t MSComm::InBufferCount() const {
-    return static_cast<int16_t>(std::min<qsizetype>(waitingBytes() + queuedInKernel(),
-                                                    std::numeric_limits<int16_t>::max()));
+    return static_cast<int16_t>(
+        std::min<qsizetype>(waitingBytes() + line_.queued(), std::numeric_limits<int16_t>::max()));
 }
 
 qint64 MSComm::bytesReceived() const {
@@ -125,12 +125,8 @@ qsizetype MSComm::fewestBytesRead() const {
 }
 
 qsizetype MSComm::heldBack() const {
-    const qsizetype queued = queuedInKernel();
+    const qsizetype queued = line_.queued();
     return queued < fewestBytesRead() ? queued : 0;
-}
-
-qsizetype MSComm::queuedInKernel() const {
-    return line_.queued();
 }
 
 void MSComm::setInBufferCount(int16_t count) {
@@ -254,7 +250,7 @@ LineRead MSComm::drainKernel() {
 }
 
 void MSComm::readPaced() {
-    const qsizetype queued = queuedInKernel();
+    const qsizetype queued = line_.queued();
     if (!sinceFirstBytes_.isValid() && queued > 0) {
         sinceFirstBytes_.start();
         bytesBeforeRate_ = bytesReceived_ + queued;
@@ -303,7 +299,7 @@ int MSComm::nextReadDelayMs() {
     }
     if (pace.bytesSeen && pace.spanMs >= kRateSpanMs) {
         // The kernel is asked only once the rate counts.
-        const qsizetype queued = queuedInKernel();
+        const qsizetype queued = line_.queued();
         pace.bytesSince = bytesReceived_ + queued - bytesBeforeRate_;
         pace.lacking = rThreshold_ - (waitingBytes() + queued) % rThreshold_;
     }

@@ -114,8 +114,6 @@ private:
     // Open, or closed by a lost line with received bytes still to hand out.
     bool receiving() const { return line_.isOpen() || lineLost_; }
     void readAvailable();
-    // Bytes received and still queued in the kernel.
-    qsizetype queuedInKernel() const;
     // The fewest bytes a timed read takes from the kernel: what the current block lacks, 255 at
     // most (1 without a threshold).
     qsizetype fewestBytesRead() const;

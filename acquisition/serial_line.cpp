@@ -1,9 +1,9 @@
 #include "acquisition/serial_line.h"
 
+#ifdef VELMORAN_SERIAL_LINE_POSIX
+
 #include "acquisition/port_lock.h"
 #include "acquisition/read_pacing.h"
-
-#ifdef VELMORAN_SERIAL_LINE_POSIX
 
 #include <QFile>
 #include <QSocketNotifier>
