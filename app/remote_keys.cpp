@@ -42,10 +42,8 @@ void RemoteKeys::refresh() {
     navigator::FrameListModel* model = panel->frames();
     if (table_ == nullptr) {
         connect(model, &navigator::FrameListModel::keyNamed, this, &RemoteKeys::nameKey);
-        table_ = panel->findChild<QTableView*>(QStringLiteral("FrameTable"));
-        if (table_ != nullptr) {
-            table_->installEventFilter(this);
-        }
+        table_ = panel->frameTable();
+        table_->installEventFilter(this);
     }
     std::vector<QString> shown;
     std::vector<QString> names;
