@@ -40,12 +40,23 @@ int usage(const char* why) {
     return kExitUsage;
 }
 
-} // namespace
-
 // The most jitter (of each duration) and glitches (share of frames) that still make sense.
 constexpr double kMostJitterPercent = 50;
 constexpr double kMostGlitchPercent = 100;
 constexpr double kPercent = 100;
+
+// Reads a percentage of at most `most` into `share` (as a fraction of 1); false when it is a
+// number out of that range. `ok` tells whether it was a number at all.
+bool readShare(const QString& value, double most, bool& ok, double& share) {
+    const double percent = value.toDouble(&ok);
+    if (ok && !(percent >= 0 && percent <= most)) {
+        return false;
+    }
+    share = percent / kPercent;
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     ignoreFileSizeSignal();
@@ -68,21 +79,19 @@ int main(int argc, char** argv) {
         } else if (arg == QLatin1String("--protocols")) {
             families = value.split(QLatin1Char(','));
         } else if (arg == QLatin1String("--jitter")) {
-            const double percent = value.toDouble(&ok);
-            if (ok && !(percent >= 0 && percent <= kMostJitterPercent)) {
+            if (!readShare(value, kMostJitterPercent, ok, options.jitter)) {
                 return usage("--jitter is a percentage from 0 to 50");
             }
-            options.jitter = percent / kPercent;
         } else if (arg == QLatin1String("--glitches")) {
-            const double percent = value.toDouble(&ok);
-            if (ok && !(percent >= 0 && percent <= kMostGlitchPercent)) {
+            if (!readShare(value, kMostGlitchPercent, ok, options.glitchShare)) {
                 return usage("--glitches is a percentage from 0 to 100");
             }
-            options.glitchShare = percent / kPercent;
         } else if (arg == QLatin1String("--stretch")) {
             options.markStretchUs = value.toDouble(&ok);
         } else if (arg == QLatin1String("--lone-halves")) {
-            options.loneHalfShare = value.toDouble(&ok) / 100;
+            if (!readShare(value, kPercent, ok, options.loneHalfShare)) {
+                return usage("--lone-halves is a percentage from 0 to 100");
+            }
         } else if (arg == QLatin1String("--jvc-periods")) {
             options.jvcPeriods = value == QLatin1String("on");
             ok = options.jvcPeriods || value == QLatin1String("off");
