@@ -149,8 +149,58 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"decode_channel_list",
                 {"decode", "capture.ird", "--channel", "1,2"},
                 kExitUsage,
-                "one channel"}),
+                "one channel"},
+        BadCase{"import_of_a_capture_file",
+                {"import", "short.ird", "-o", "x.ird"},
+                kExitFailed,
+                "cannot import short.ird:1: "},
+        BadCase{"import_of_a_fifo",
+                {"import", "fifo.ird", "-o", "x.ird"},
+                kExitFailed,
+                "fifo.ird: not a regular file"},
+        BadCase{"import_format_unknown",
+                {"import", "old.csv", "--format", "wav", "-o", "x.ird"},
+                kExitUsage,
+                "unknown format \"wav\""},
+        BadCase{"import_channel_4",
+                {"import", "old.csv", "--channel", "4", "-o", "x.ird"},
+                kExitUsage,
+                "no channel \"4\""},
+        BadCase{"import_without_output", {"import", "old.csv"}, kExitUsage, "-o OUT.ird"},
+        BadCase{"import_over_its_input",
+                {"import", "old.csv", "-o", "old.csv"},
+                kExitUsage,
+                "replace the imported file"},
+        BadCase{"import_csv_of_another_kind",
+                {"import", "old.csv", "--format", "csv", "-o", "x.ird"},
+                kExitFailed,
+                "old.csv:1: the first line is not the header time_us,channel,level"}),
     velmoran::test::CaseName());
+
+// Export one channel in each format, import it into another channel of the same capture: the
+// capture comes back with that channel a copy of the first.
+TEST_F(IrdProgram, ImportOfEachExportRebuildsTheChannel) {
+    for (const char* format : {"vcd", "sr", "mode2", "csv"}) {
+        SCOPED_TRACE(format);
+        const QString out = QStringLiteral("ch1.") + format;
+        ASSERT_EQ(
+            run({"export", "capture.ird", "--format", format, "--channels", "1", "-o", out}).status,
+            0);
+        const Result r =
+            run({"import", out, "--channel", "3", "--into", "capture.ird", "-o", "back.ird"});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out, QStringLiteral("imported %1 into channel 3 of back.ird: %2 edges\n")
+                             .arg(out)
+                             .arg(channelLevels(ch1_).edges.size()));
+        std::unique_ptr<ChannelBuffer[]> back(new ChannelBuffer[3]);
+        ASSERT_TRUE(loadCaptureFile(path("back.ird"), back[0], back[1], back[2]).ok);
+        EXPECT_TRUE(back[0] == ch1_);
+        EXPECT_TRUE(back[1] == ChannelBuffer{});
+        ChannelBuffer want = ch1_;
+        want[kCaptureBytes] = 0;
+        EXPECT_TRUE(back[2] == want);
+    }
+}
 
 TEST_F(IrdProgram, InfoReportsAFullCaptureChannelByChannel) {
     const Result r = run({"info", "capture.ird"});

@@ -20,6 +20,7 @@
 #include "infrared/frame_text.h"
 #include "infrared/ir_analysis.h"
 #include "infrared/ir_decoder.h"
+#include "interchange/capture_import.h"
 #include "interchange/export_files.h"
 #include "interchange/exporters.h"
 #include "interchange/lircd_conf.h"
@@ -41,6 +42,8 @@ constexpr char kUsage[] =
     "                           [--channels 1,2,3] [--names FILE] [--remotes LIRCD.CONF]...\n"
     "                           -o OUT [--force]\n"
     "       velmoran-ird decode FILE.ird [--channel N] [--remotes LIRCD.CONF]...\n"
+    "       velmoran-ird import FILE [--format mode2|pronto|csv|vcd|sr] [--channel N]\n"
+    "                           [--into CAPTURE.ird] -o OUT.ird\n"
     "\n"
     "info    size of the file and, per channel, edges, time high and low, first and last\n"
     "        edge and shortest pulse, in microseconds (one sample every 40.1474 us), and the\n"
@@ -462,6 +465,59 @@ std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Captur
     return std::nullopt;
 }
 
+std::optional<Failure> runImport(const Arguments& args, QTextStream& out) {
+    std::optional<ImportFormat> format;
+    if (args.options.contains(QStringLiteral("format"))) {
+        const QString name = args.options.value(QStringLiteral("format"));
+        format = importFormatFromName(name);
+        if (!format) {
+            return Failure{
+                kExitUsage,
+                QStringLiteral("unknown format \"%1\": use mode2, pronto, csv, vcd or sr")
+                    .arg(name)};
+        }
+    }
+    std::vector<int> numbers{1};
+    if (args.options.contains(QStringLiteral("channel"))) {
+        numbers.clear();
+        if (auto failure =
+                parseChannelList(args.options.value(QStringLiteral("channel")), numbers)) {
+            return failure;
+        }
+        if (numbers.size() != 1) {
+            return Failure{kExitUsage, QStringLiteral("--channel takes one channel number")};
+        }
+    }
+    const QString output = args.options.value(QStringLiteral("output"));
+    if (output.isEmpty()) {
+        return Failure{kExitUsage, QStringLiteral("give the output file: -o OUT.ird")};
+    }
+    const QString input = args.files.front();
+    if (sameFile(output, input)) {
+        return Failure{kExitUsage, QStringLiteral("the output would replace the imported file")};
+    }
+    Capture capture;
+    if (args.options.contains(QStringLiteral("into"))) {
+        if (auto failure = loadCapture(args.options.value(QStringLiteral("into")), capture)) {
+            return failure;
+        }
+    }
+    const ImportedCapture imported = importCaptureFile(input, format);
+    if (!imported.line) {
+        return Failure{kExitFailed, QStringLiteral("cannot import %1").arg(imported.error)};
+    }
+    const int channel = numbers.front();
+    capture.buffers[channel - 1] = channelBufferOf(*imported.line);
+    const CaptureFileResult saved =
+        saveCaptureFile(output, capture.buffers[0], capture.buffers[1], capture.buffers[2]);
+    if (!saved.ok) {
+        return Failure{kExitFailed, QStringLiteral("cannot write %1: %2").arg(output, saved.error)};
+    }
+    out << "imported " << input << " into channel " << channel << " of " << output << ": "
+        << imported.line->edges.size() << " edges\n";
+    return std::nullopt;
+}
+
 } // namespace
 
 int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -492,6 +548,9 @@ int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
         knownFlags = {QStringLiteral("force")};
     } else if (command == QLatin1String("decode")) {
         known = {QStringLiteral("channel"), QStringLiteral("remotes")};
+    } else if (command == QLatin1String("import")) {
+        known = {QStringLiteral("format"), QStringLiteral("channel"), QStringLiteral("into"),
+                 QStringLiteral("output")};
     } else if (command != QLatin1String("info")) {
         return fail({kExitUsage, QStringLiteral("unknown command \"%1\"").arg(command)});
     }
@@ -508,6 +567,8 @@ int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
         }
     } else if (command == QLatin1String("export")) {
         failure = runExport(args, out, err, capture);
+    } else if (command == QLatin1String("import")) {
+        failure = runImport(args, out);
     } else {
         failure = runDecode(args, out, capture);
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 // The velmoran-ird command line: `info`, `export` and `decode` over one capture file, read by
-// the same capture-file code as the main window.
+// the same capture-file code as the main window, and `import` of another tool's capture into one.
 
 #include <QStringList>
 #include <QTextStream>
