@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <tuple>
 
 #include "core/constants.h"
@@ -256,6 +257,191 @@ RemoteLibrary::lookup(const std::vector<IrFrame>& frames) const {
 std::optional<LibraryKey> RemoteLibrary::lookup(const IrFrame& frame) const {
     const std::optional<LircKey> key = keyOf(frame);
     return key ? std::optional<LibraryKey>(named(*key)) : std::nullopt;
+}
+
+namespace {
+
+// The line of a remote's comment that names its source, as the library file keeps it.
+constexpr char kSourcePrefix[] = "Imported from ";
+
+// The comment lines above each "begin remote" of a lircd.conf, in the order of the remotes.
+std::vector<QString> commentsAboveRemotes(const QByteArray& text) {
+    std::vector<QString> comments;
+    QStringList pending;
+    for (const QByteArray& raw : text.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith('#')) {
+            pending << QString::fromUtf8(line.mid(1).trimmed());
+        } else if (line.simplified() == "begin remote") {
+            comments.push_back(pending.join(QLatin1Char('\n')));
+            pending.clear();
+        } else if (!line.isEmpty()) {
+            pending.clear();
+        }
+    }
+    return comments;
+}
+
+QString libraryName(const QString& text) {
+    return text.simplified().replace(QLatin1Char(' '), QLatin1Char('_'));
+}
+
+template <class Codes> std::vector<uint64_t> sortedValues(const Codes& codes) {
+    std::vector<uint64_t> values;
+    for (const LircCode& c : codes) {
+        values.push_back(c.code);
+        values.insert(values.end(), c.more.begin(), c.more.end());
+    }
+    std::sort(values.begin(), values.end());
+    return values;
+}
+
+std::vector<std::vector<int>> sortedRaw(const std::vector<LircRawCode>& codes) {
+    std::vector<std::vector<int>> raw;
+    for (const LircRawCode& c : codes) {
+        raw.push_back(c.durations);
+    }
+    std::sort(raw.begin(), raw.end());
+    return raw;
+}
+
+// Two remotes that send the same signals: everything but the names and comments alike.
+bool sameCodes(const LircRemote& a, const LircRemote& b) {
+    LircRemote x = a;
+    LircRemote y = b;
+    for (LircRemote* r : {&x, &y}) {
+        r->name.clear();
+        r->comment.clear();
+        r->codes.clear();
+        r->rawCodes.clear();
+    }
+    return x == y && sortedValues(a.codes) == sortedValues(b.codes) &&
+           sortedRaw(a.rawCodes) == sortedRaw(b.rawCodes);
+}
+
+} // namespace
+
+std::optional<QString> RemoteLibrary::loadWithSources(const QString& path) {
+    if (auto error = load(path)) {
+        return error;
+    }
+    QFile file(path);
+    if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const std::vector<QString> comments = commentsAboveRemotes(file.readAll());
+    for (std::size_t i = 0; i < remotes_.size() && i < comments.size(); ++i) {
+        remotes_[i].comment = comments[i];
+    }
+    return std::nullopt;
+}
+
+QString RemoteLibrary::sourceOf(const LircRemote& remote) {
+    for (const QString& line : remote.comment.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String(kSourcePrefix))) {
+            return line.mid(static_cast<qsizetype>(std::strlen(kSourcePrefix)));
+        }
+    }
+    return {};
+}
+
+std::optional<QString> RemoteLibrary::readRemoteFiles(const QStringList& files,
+                                                      std::vector<LircRemote>& remotes) {
+    std::vector<LircRemote> read;
+    for (const QString& file : files) {
+        const std::size_t first = read.size();
+        if (auto error = readLircdConfFile(file, read)) {
+            return error;
+        }
+        for (std::size_t i = first; i < read.size(); ++i) {
+            read[i].comment = kSourcePrefix + QFileInfo(file).absoluteFilePath();
+        }
+    }
+    remotes.insert(remotes.end(), read.begin(), read.end());
+    return std::nullopt;
+}
+
+std::optional<std::size_t> RemoteLibrary::sameCodesAs(const LircRemote& remote) const {
+    for (std::size_t i = 0; i < remotes_.size(); ++i) {
+        if (sameCodes(remotes_[i], remote)) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> RemoteLibrary::addRemotes(std::vector<LircRemote> added) {
+    std::vector<LircRemote> remotes = remotes_;
+    for (LircRemote& r : added) {
+        r.name = uniqueName(remotes, r.name);
+        remotes.push_back(std::move(r));
+    }
+    return commit(std::move(remotes));
+}
+
+std::optional<QString> RemoteLibrary::renameRemote(std::size_t remote, const QString& text) {
+    const QString name = libraryName(text);
+    if (remote >= remotes_.size() || name.isEmpty()) {
+        return QStringLiteral("a remote needs a name");
+    }
+    for (std::size_t i = 0; i < remotes_.size(); ++i) {
+        if (i != remote && remotes_[i].name == name) {
+            return QStringLiteral("the library already has a remote named %1").arg(name);
+        }
+    }
+    std::vector<LircRemote> remotes = remotes_;
+    remotes[remote].name = name;
+    return commit(std::move(remotes));
+}
+
+std::optional<QString> RemoteLibrary::renameKey(std::size_t remote, std::size_t key, bool raw,
+                                                const QString& text) {
+    const QString name = libraryName(text);
+    const LircRemote* r = remote < remotes_.size() ? &remotes_[remote] : nullptr;
+    if (r == nullptr || key >= (raw ? r->rawCodes.size() : r->codes.size()) || name.isEmpty()) {
+        return QStringLiteral("a key needs a name");
+    }
+    const auto named = [&](const auto& codes, bool rawCodes) {
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            if (codes[i].name == name && (rawCodes != raw || i != key)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (named(r->codes, false) || named(r->rawCodes, true)) {
+        return QStringLiteral("remote %1 already has a key named %2").arg(r->name, name);
+    }
+    std::vector<LircRemote> remotes = remotes_;
+    (raw ? remotes[remote].rawCodes[key].name : remotes[remote].codes[key].name) = name;
+    return commit(std::move(remotes));
+}
+
+std::optional<QString> RemoteLibrary::deleteRemote(std::size_t remote) {
+    if (remote >= remotes_.size()) {
+        return QStringLiteral("no such remote");
+    }
+    std::vector<LircRemote> remotes = remotes_;
+    remotes.erase(remotes.begin() + static_cast<std::ptrdiff_t>(remote));
+    return commit(std::move(remotes));
+}
+
+std::optional<QString> RemoteLibrary::deleteKey(std::size_t remote, std::size_t key, bool raw) {
+    const LircRemote* r = remote < remotes_.size() ? &remotes_[remote] : nullptr;
+    if (r == nullptr || key >= (raw ? r->rawCodes.size() : r->codes.size())) {
+        return QStringLiteral("no such key");
+    }
+    std::vector<LircRemote> remotes = remotes_;
+    LircRemote& changed = remotes[remote];
+    if (raw) {
+        changed.rawCodes.erase(changed.rawCodes.begin() + static_cast<std::ptrdiff_t>(key));
+    } else {
+        changed.codes.erase(changed.codes.begin() + static_cast<std::ptrdiff_t>(key));
+    }
+    if (changed.codes.empty() && changed.rawCodes.empty()) {
+        remotes.erase(remotes.begin() + static_cast<std::ptrdiff_t>(remote));
+    }
+    return commit(std::move(remotes));
 }
 
 } // namespace velmoran::interchange

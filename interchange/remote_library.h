@@ -54,6 +54,33 @@ public:
     lookup(const std::vector<infrared::IrFrame>& frames) const;
     std::optional<LibraryKey> lookup(const infrared::IrFrame& frame) const;
 
+    // The library as the window's 遥控器库 shows and edits it: where each remote came from,
+    // adding remotes read elsewhere, renaming and deleting remotes and keys. Each change writes
+    // the library and is refused, with the reason, when it cannot be written.
+
+    // load(), then each remote's comment as the file keeps it above the remote (the source of
+    // an imported remote is a line of it, which LIRC reads as a comment).
+    std::optional<QString> loadWithSources(const QString& path);
+    // The file a remote was imported from; empty for one whose keys were named in captures.
+    static QString sourceOf(const infrared::LircRemote& remote);
+    // Reads lircd.conf `files` into `remotes`, each remote's source its file; the reason
+    // ("FILE:LINE: …") when one cannot be read, and then nothing is added to `remotes`.
+    static std::optional<QString> readRemoteFiles(const QStringList& files,
+                                                  std::vector<infrared::LircRemote>& remotes);
+    // The library remote that sends the same codes as `remote` (the same encoding, timings and
+    // code values, whatever the names), if any.
+    std::optional<std::size_t> sameCodesAs(const infrared::LircRemote& remote) const;
+    // Adds `remotes` (a name already in the library gets "_2", "_3" …).
+    std::optional<QString> addRemotes(std::vector<infrared::LircRemote> remotes);
+    // A new name (spaces become '_'); an empty one, or a name another remote or key of the
+    // same remote has, is refused.
+    std::optional<QString> renameRemote(std::size_t remote, const QString& name);
+    std::optional<QString> renameKey(std::size_t remote, std::size_t key, bool raw,
+                                     const QString& name);
+    // Removes a remote, or one key (a remote left without keys goes too).
+    std::optional<QString> deleteRemote(std::size_t remote);
+    std::optional<QString> deleteKey(std::size_t remote, std::size_t key, bool raw);
+
 private:
     std::optional<infrared::LircKey> keyOf(const infrared::IrFrame& frame) const;
     LibraryKey named(const infrared::LircKey& key) const;
