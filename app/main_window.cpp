@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/capture_importer.h"
 #include "app/export_menu.h"
 #include "app/form1.h"
 #include "app/help_page.h"
@@ -64,6 +65,8 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
 
     navigator_ = new NavigatorLink(this, form_);
     remoteKeys_ = new RemoteKeys(this, navigator_);
+    captureImporter_ = new CaptureImporter(form_, this);
+    connect(captureImporter_, &CaptureImporter::imported, navigator_, &NavigatorLink::refresh);
     buildMenus();
 
     connect(form_, &Form1::captureEnded, navigator_, &NavigatorLink::refresh);
@@ -123,8 +126,13 @@ void MainWindow::buildMenus() {
     exportMenu_ = new ExportMenu(form_, file->addMenu(texts::q(texts::kMenuExport)),
                                  [this](const QString& path) { return confirmOverwrite(path); });
     exportMenu_->setKeyNames([this] { return remoteKeys_->keyNames(); });
+    actionImportCapture_ = menuAction(file, "actionImportCapture", texts::kMenuImportCapture);
+    connect(actionImportCapture_, &QAction::triggered, captureImporter_,
+            &CaptureImporter::chooseFile);
     QAction* importRemotes = menuAction(file, "actionImportRemotes", texts::kMenuImportRemotes);
     connect(importRemotes, &QAction::triggered, remoteKeys_, &RemoteKeys::importFiles);
+    QAction* library = menuAction(file, "actionRemoteLibrary", texts::kMenuRemoteLibrary);
+    connect(library, &QAction::triggered, remoteKeys_, &RemoteKeys::showLibrary);
     recent_ = new RecentFiles(file->addMenu(texts::q(texts::kMenuRecent)), this);
     connect(recent_, &RecentFiles::openRequested, this, &MainWindow::openFile);
     file->addSeparator();
@@ -230,6 +238,10 @@ bool MainWindow::importRemotes(const QStringList& files) {
     return remoteKeys_->importRemotes(files);
 }
 
+bool MainWindow::importCapture(const QString& path) {
+    return form_->Command1->isEnabled() && captureImporter_->importFile(path);
+}
+
 bool MainWindow::confirmOverwrite(const QString& path) {
     QMessageBox box(QMessageBox::Question, texts::q(texts::kTitle),
                     texts::q(texts::kOverwriteQuestion).arg(QFileInfo(path).fileName()),
@@ -242,6 +254,7 @@ bool MainWindow::confirmOverwrite(const QString& path) {
 
 void MainWindow::syncActions() {
     actionLoad_->setEnabled(form_->Command1->isEnabled());
+    actionImportCapture_->setEnabled(form_->Command1->isEnabled());
     actionSave_->setEnabled(form_->Command3->isEnabled());
     exportMenu_->setEnabled(form_->Command3->isEnabled());
     recent_->setEnabled(form_->Command1->isEnabled());

@@ -16,6 +16,7 @@ class QMenu;
 
 namespace velmoran {
 
+class CaptureImporter;
 class ExportMenu;
 class Form1;
 class NavigatorLink;
@@ -50,6 +51,10 @@ public:
     // they are chosen.
     bool importRemotes(const QStringList& files);
 
+    // Imports another tool's capture `path` into the channel 显示通道 names, as 导入波形… does
+    // once the file is chosen; refused during a capture.
+    bool importCapture(const QString& path);
+
     // Asks whether to replace the existing file `path` (true: replace).
     bool confirmOverwrite(const QString& path);
 
@@ -72,6 +77,8 @@ private:
     ExportMenu* exportMenu_ = nullptr;
     RecentFiles* recent_ = nullptr;
     RemoteKeys* remoteKeys_ = nullptr;
+    CaptureImporter* captureImporter_ = nullptr;
+    QAction* actionImportCapture_ = nullptr;
     QMenu* captureMenu_ = nullptr;
     QAction* actionLoad_ = nullptr;
     QAction* actionSave_ = nullptr;

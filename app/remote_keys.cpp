@@ -3,10 +3,12 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QTableView>
 #include <QTimer>
 
 #include "app/navigator_link.h"
+#include "app/remote_library_dialog.h"
 #include "core/texts.h"
 #include "files/message_box.h"
 #include "navigator/frame_list.h"
@@ -14,9 +16,22 @@
 
 namespace velmoran {
 
+namespace {
+
+// A question with Yes and No, No the default; true for Yes.
+bool askYes(QWidget* owner, const QString& question) {
+    QMessageBox box(QMessageBox::Question, texts::q(texts::kTitle), question,
+                    QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec() == QMessageBox::Yes;
+}
+
+} // namespace
+
 RemoteKeys::RemoteKeys(QMainWindow* window, NavigatorLink* navigator)
     : QObject(window), window_(window), navigator_(navigator) {
-    if (const auto error = library_.load(interchange::RemoteLibrary::defaultPath())) {
+    if (const auto error = library_.loadWithSources(interchange::RemoteLibrary::defaultPath())) {
         // Told once the window is up, not from inside its construction.
         QTimer::singleShot(0, this, [this, text = *error] {
             MsgBox(window_, texts::q(texts::kRemoteLibraryUnreadable).arg(text));
@@ -81,22 +96,54 @@ void RemoteKeys::importFiles() {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setNameFilters({QStringLiteral("lircd.conf (*.conf *.lircd.conf *.lircd)"),
-                           texts::q(texts::kAllFilesFilter)});
+    // LIRC's files are often named lircd.conf.REMOTE or have no suffix at all: every file first.
+    dialog.setNameFilters({texts::q(texts::kAllFilesFilter), texts::q(texts::kRemoteFilesFilter)});
     dialog.setWindowModality(Qt::ApplicationModal);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
-    importRemotes(dialog.selectedFiles());
+    importRemotes(dialog.selectedFiles(), Duplicates::Ask);
 }
 
-bool RemoteKeys::importRemotes(const QStringList& files) {
-    const auto error = library_.importFiles(files);
+bool RemoteKeys::importRemotes(const QStringList& files, Duplicates duplicates) {
+    std::vector<infrared::LircRemote> read;
+    std::optional<QString> error = interchange::RemoteLibrary::readRemoteFiles(files, read);
+    std::vector<infrared::LircRemote> added;
+    for (infrared::LircRemote& remote : error ? std::vector<infrared::LircRemote>{} : read) {
+        if (const std::optional<std::size_t> same = library_.sameCodesAs(remote)) {
+            const infrared::LircRemote& there = library_.remotes()[*same];
+            if (duplicates == Duplicates::Skip ||
+                !askYes(window_, texts::q(texts::kRemoteAlreadyThere)
+                                     .arg(there.name)
+                                     .arg(there.codes.size() + there.rawCodes.size())
+                                     .arg(remote.name))) {
+                continue;
+            }
+        }
+        added.push_back(std::move(remote));
+    }
+    std::size_t keys = 0;
+    for (const infrared::LircRemote& r : added) {
+        keys += r.codes.size() + r.rawCodes.size();
+    }
+    const std::size_t remotes = added.size();
+    if (!error && !added.empty()) {
+        error = library_.addRemotes(std::move(added));
+    }
     if (error) {
         MsgBox(window_, texts::q(texts::kImportRemotesError).arg(*error));
+    } else if (duplicates == Duplicates::Ask) {
+        MsgBox(window_, texts::q(texts::kRemotesImported).arg(remotes).arg(keys));
     }
     refresh();
     return !error;
+}
+
+void RemoteKeys::showLibrary() {
+    RemoteLibraryDialog dialog(
+        library_, [this] { refresh(); }, window_);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.exec();
 }
 
 } // namespace velmoran

@@ -27,12 +27,19 @@ public:
     // The library's key names for the exports (lircd.conf, Pronto).
     interchange::KeyNames keyNames() const;
 
-    // Asks for lircd.conf files and adds their remotes; a message names the file and line of
-    // an error, and nothing is added then.
+    // Asks for lircd.conf files (every file offered, LIRC's own names such as
+    // lircd.conf.mceusb included) and adds their remotes as importRemotes does, asking first.
     void importFiles();
+    // How an import treats a remote whose codes the library already has.
+    enum class Duplicates {
+        Ask,  // asks whether to add it again, and says what was added
+        Skip, // leaves it out, silently (an import of the command line)
+    };
     // Adds the remotes of `files` (lircd.conf); false, after a message naming the file and line,
     // when one cannot be read (nothing is added then).
-    bool importRemotes(const QStringList& files);
+    bool importRemotes(const QStringList& files, Duplicates duplicates = Duplicates::Skip);
+    // 文件 ▸ 遥控器库…: the library's window, modal.
+    void showLibrary();
     // Shows every row's key again.
     void refresh();
 

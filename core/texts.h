@@ -81,6 +81,28 @@ inline constexpr char kImportRemotesError[] = "未能导入遥控器定义，没
 inline constexpr char kRemoteKeyNotSaved[] = "按键名称未能保存到遥控器库：\n%1";
 inline constexpr char kRemoteLibraryUnreadable[] =
     "无法读取遥控器库，本次运行不会改写它，按键名称也不会保存：\n%1";
+// Captures of other tools (文件 ▸ 导入波形…) and the remote library's window (文件 ▸ 遥控器库…).
+inline constexpr char kMenuImportCapture[] = "导入波形(&W)…";
+inline constexpr char kImportCaptureTitle[] = "导入波形";
+inline constexpr char kImportCaptureError[] = "未能导入波形，第 %1 通道没有改变：\n%2";
+inline constexpr char kMenuRemoteLibrary[] = "遥控器库(&B)…";
+inline constexpr char kRemoteLibraryTitle[] = "遥控器库";
+inline constexpr char kRemoteLibraryColumns[] = "名称\t按键码\t来源";
+inline constexpr char kRemoteKeyCount[] = "%1 个按键";
+inline constexpr char kRemoteRawCode[] = "原始码（%1 段）";
+inline constexpr char kRemoteSourceFile[] = "导入自 %1";
+inline constexpr char kRemoteSourceCaptures[] = "在采集中命名";
+inline constexpr char kRemoteRename[] = "重命名(&R)…";
+inline constexpr char kRemoteDelete[] = "删除(&D)";
+inline constexpr char kRemoteClose[] = "关闭";
+inline constexpr char kRemoteNewName[] = "新名称：";
+inline constexpr char kRemoteDeleteRemote[] = "要从遥控器库中删除遥控器“%1”及其全部按键吗？";
+inline constexpr char kRemoteDeleteKey[] = "要从遥控器“%1”中删除按键“%2”吗？";
+inline constexpr char kRemoteLibraryNotChanged[] = "遥控器库没有改变：\n%1";
+inline constexpr char kRemotesImported[] = "已导入 %1 个遥控器，共 %2 个按键";
+inline constexpr char kRemoteAlreadyThere[] =
+    "遥控器库中已有按键码相同的遥控器“%1”（%2 个按键）。\n仍要再添加一次“%3”吗？";
+inline constexpr char kRemoteFilesFilter[] = "LIRC 遥控器定义 (lircd.conf* *.conf *.lircd)";
 inline constexpr char kNavigatorTitle[] = "总览与帧列表";
 inline constexpr char kTitleWithFile[] = "%1 - %2";
 inline constexpr char kOverwriteQuestion[] = "文件“%1”已存在。\n要替换它吗？";

@@ -222,7 +222,8 @@ TEST_F(RemoteKeysWindow, ImportRefusesAMalformedFileAndMatchesAGoodOne) {
     writeFile(good, interchange::exportLircd({1, channelLevels(channel_)}));
     answerer_.choose(good);
     import->trigger();
-    EXPECT_EQ(answerer_.messageTexts().size(), 1);
+    ASSERT_EQ(answerer_.messageTexts().size(), 2);
+    EXPECT_TRUE(answerer_.messageTexts()[1].startsWith(QStringLiteral("已导入 ")));
     const QStringList keys = keyColumn(model);
     for (int row = 0; row < model->rowCount(); ++row) {
         const infrared::IrFrame& f = model->frames()[static_cast<std::size_t>(row)];
