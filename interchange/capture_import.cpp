@@ -175,9 +175,15 @@ ImportedCapture readMode2(const QByteArray& bytes, const QString& file) {
     std::vector<Run> runs;
     std::optional<bool> bare;
     int lineNumber = 0;
-    for (const QByteArray& raw : linesOf(bytes)) {
+    std::vector<QByteArrayView> words;
+    // Views into the text, no copies: a recording of a whole capture has up to half a million
+    // lines.
+    for (qsizetype at = 0; at < bytes.size();) {
+        qsizetype next = bytes.indexOf('\n', at);
+        next = next < 0 ? bytes.size() : next;
+        const QByteArrayView text = QByteArrayView(bytes).sliced(at, next - at).trimmed();
+        at = next + 1;
         ++lineNumber;
-        const QByteArray text = raw.simplified();
         if (text.isEmpty() || text.startsWith('#')) {
             continue;
         }
@@ -185,7 +191,20 @@ ImportedCapture readMode2(const QByteArray& bytes, const QString& file) {
                              text.startsWith("Trying device"))) {
             continue;
         }
-        const QList<QByteArray> words = text.split(' ');
+        words.clear();
+        for (qsizetype w = 0; w < text.size();) {
+            while (w < text.size() && (text[w] == ' ' || text[w] == '\t')) {
+                ++w;
+            }
+            qsizetype end = w;
+            while (end < text.size() && text[end] != ' ' && text[end] != '\t') {
+                ++end;
+            }
+            if (end > w) {
+                words.push_back(text.sliced(w, end - w));
+            }
+            w = end;
+        }
         const bool numbers = words.front().front() >= '0' && words.front().front() <= '9';
         if (bare && *bare != numbers) {
             return failed(file, lineNumber,
@@ -193,16 +212,20 @@ ImportedCapture readMode2(const QByteArray& bytes, const QString& file) {
                               .arg(QString::fromUtf8(text)));
         }
         bare = numbers;
-        const auto duration = [&](const QByteArray& word) -> std::optional<int64_t> {
+        const auto duration = [&](QByteArrayView word) -> std::optional<int64_t> {
             const std::optional<int64_t> us = wholeNumber(word, 9);
             return us && *us > 0 ? us : std::nullopt;
         };
+        const auto noDuration = [&](QByteArrayView word) {
+            return failed(
+                file, lineNumber,
+                QStringLiteral("\"%1\" is no duration in µs").arg(QString::fromUtf8(word)));
+        };
         if (numbers) {
-            for (const QByteArray& w : words) {
+            for (const QByteArrayView w : words) {
                 const std::optional<int64_t> us = duration(w);
                 if (!us) {
-                    return failed(file, lineNumber,
-                                  QStringLiteral("\"%1\" is no duration in µs").arg(w));
+                    return noDuration(w);
                 }
                 runs.push_back({*us, runs.size() % 2 == 0, lineNumber});
             }
@@ -217,11 +240,11 @@ ImportedCapture readMode2(const QByteArray& bytes, const QString& file) {
         }
         const std::optional<int64_t> us = duration(words[1]);
         if (!us) {
-            return failed(file, lineNumber,
-                          QStringLiteral("\"%1\" is no duration in µs").arg(words[1]));
+            return noDuration(words[1]);
         }
         if (!runs.empty() && runs.back().mark == pulse) {
-            runs.back().us += *us; // LIRC may report one level in parts
+            // LIRC may report one level in parts.
+            runs.back().us = std::min(runs.back().us + *us, kFarFs / kFsPerUs);
         } else {
             runs.push_back({*us, pulse, lineNumber});
         }
