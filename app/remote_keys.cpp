@@ -108,8 +108,11 @@ void RemoteKeys::importFiles() {
 bool RemoteKeys::importRemotes(const QStringList& files, Duplicates duplicates) {
     std::vector<infrared::LircRemote> read;
     std::optional<QString> error = interchange::RemoteLibrary::readRemoteFiles(files, read);
+    if (error) {
+        read.clear(); // nothing of any file is added
+    }
     std::vector<infrared::LircRemote> added;
-    for (infrared::LircRemote& remote : error ? std::vector<infrared::LircRemote>{} : read) {
+    for (infrared::LircRemote& remote : read) {
         if (const std::optional<std::size_t> same = library_.sameCodesAs(remote)) {
             const infrared::LircRemote& there = library_.remotes()[*same];
             if (duplicates == Duplicates::Skip ||
