@@ -32,6 +32,10 @@ constexpr int64_t kMode2LongestUs = 0xFFFFFF;
 constexpr char kCsvHeader[] = "time_us,channel,level";
 constexpr char kZipLocalSignature[] = "PK\x03\x04";
 
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
 int64_t sampleOf(int64_t fs) {
     return (fs + kSamplePeriodFs / 2) / kSamplePeriodFs;
 }
@@ -296,9 +300,7 @@ ImportedCapture readPronto(const QByteArray& bytes, const QString& file) {
             if (w.isEmpty()) {
                 continue;
             }
-            bool ok = false;
-            w.toUInt(&ok, 16);
-            if (!ok || w.size() != 4) {
+            if (w.size() != 4 || !std::all_of(w.begin(), w.end(), isHexDigit)) {
                 return failed(file, lineNumber,
                               QStringLiteral("\"%1\" is no word of a Pronto code (four hex digits)")
                                   .arg(QString::fromUtf8(w)));
@@ -840,9 +842,7 @@ ImportFormat guessImportFormat(const QByteArray& bytes) {
         // have no letters.
         const QList<QByteArray> words = line.simplified().split(' ');
         const bool hexWords = std::all_of(words.begin(), words.end(), [](const QByteArray& w) {
-            bool ok = false;
-            w.toUInt(&ok, 16);
-            return ok && w.size() == 4;
+            return w.size() == 4 && std::all_of(w.begin(), w.end(), isHexDigit);
         });
         const bool letters = std::any_of(line.begin(), line.end(), [](char c) {
             return (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
