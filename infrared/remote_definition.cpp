@@ -147,7 +147,8 @@ struct Remote {
     Code toggleBitMask = 0, toggleMask = 0, rc6Mask = 0, ignoreMask = 0, repeatMask = 0;
     Code initialToggleBitMaskState = 0;
     int suppressRepeat = 0;
-    std::vector<Code> codes; // the first code of each key
+    std::vector<std::vector<Code>> codes; // each key's codes, more than one sent in sequence
+    bool sequences = false;
     std::vector<std::vector<int64_t>> raw;
 
     int allBits() const { return preBits + bits + postBits; }
@@ -266,7 +267,10 @@ Remote prepare(const LircRemote& r) {
         return p;
     }
     for (const LircCode& c : r.codes) {
-        p.codes.push_back(c.code);
+        std::vector<Code> sequence{c.code};
+        sequence.insert(sequence.end(), c.more.begin(), c.more.end());
+        p.sequences = p.sequences || sequence.size() > 1;
+        p.codes.push_back(std::move(sequence));
     }
     if ((r.flags & kLircReverse) != 0) {
         if (p.preBits > 0) {
@@ -275,8 +279,10 @@ Remote prepare(const LircRemote& r) {
         if (p.postBits > 0) {
             p.postData = reverseBits(p.postData, p.postBits);
         }
-        for (Code& c : p.codes) {
-            c = reverseBits(c, p.bits);
+        for (std::vector<Code>& sequence : p.codes) {
+            for (Code& c : sequence) {
+                c = reverseBits(c, p.bits);
+            }
         }
     }
     // toggle_bit and repeat_bit count from 1 at the first bit sent, pre data included.
@@ -292,7 +298,7 @@ Remote prepare(const LircRemote& r) {
         }
     }
     if (p.toggleBitMask != 0 && !p.codes.empty()) {
-        p.initialToggleBitMaskState = p.codes.front() & p.toggleBitMask;
+        p.initialToggleBitMaskState = p.codes.front().front() & p.toggleBitMask;
         if (p.initialToggleBitMaskState != 0) {
             p.initialToggleBitMaskState ^= p.toggleBitMask;
         }
@@ -306,6 +312,7 @@ struct State {
     Code toggleBitMaskState = 0;
     int toggleMaskState = 0;
     int toggleCode = -1;
+    std::vector<std::size_t> position; // per key: the code of its sequence awaited next
     int64_t minRemainingGap = 0;
     int64_t maxRemainingGap = 0;
 };
@@ -327,6 +334,7 @@ public:
         : remotes_(remotes), data_(data), slack_(slack), states_(remotes.size()) {
         for (std::size_t i = 0; i < remotes.size(); ++i) {
             states_[i].toggleBitMaskState = remotes[i].initialToggleBitMaskState;
+            states_[i].position.assign(remotes[i].codes.size(), 0);
         }
     }
 
@@ -970,12 +978,31 @@ private:
             all ^= r.repeatMask;
         }
         toggleState = all & r.toggleBitMask;
+        const auto matches = [&](Code code) {
+            const Code candidate = r.gen(r.preData, code, r.postData);
+            return r.matchCode(candidate, all) || (ctx.repeatFlag && r.repeatMask != 0 &&
+                                                   r.matchCode(candidate, all ^ r.repeatMask));
+        };
         int found = -1;
-        for (std::size_t c = 0; c < r.codes.size() && found < 0; ++c) {
-            const Code candidate = r.gen(r.preData, r.codes[c], r.postData);
-            if (r.matchCode(candidate, all) || (ctx.repeatFlag && r.repeatMask != 0 &&
-                                                r.matchCode(candidate, all ^ r.repeatMask))) {
-                found = static_cast<int>(c);
+        bool complete = false;
+        for (std::size_t c = 0; c < r.codes.size(); ++c) {
+            const std::vector<Code>& sequence = r.codes[c];
+            std::size_t& at = st.position[c];
+            if (matches(sequence[at])) {
+                at = at + 1 < sequence.size() ? at + 1 : 0;
+                if (!complete) {
+                    found = static_cast<int>(c);
+                    complete = at == 0;
+                }
+            } else if (at != 0) {
+                // A sequence broken off may begin again with this code.
+                at = matches(sequence[0]) ? 1 : 0;
+                if (at != 0 && !complete) {
+                    found = static_cast<int>(c);
+                }
+            }
+            if (complete && !r.sequences) {
+                break;
             }
         }
         if (found >= 0 && r.toggleMask != 0) {
@@ -1001,11 +1028,18 @@ private:
                 Code toggleState = 0;
                 const int found = findCode(r, ri, *ctx, toggleState);
                 if (found >= 0) {
-                    name(r, ri, found, toggleState, *ctx);
-                    if (r.toggleMask != 0 && st.toggleMaskState % 2 != 0) {
+                    const std::size_t key = static_cast<std::size_t>(found);
+                    const bool sequence =
+                        !ctx->repeatSequence && r.codes.size() > key && r.codes[key].size() > 1;
+                    const bool incomplete = sequence && st.position[key] != 0;
+                    name(r, ri, found, toggleState, *ctx, sequence, incomplete);
+                    if ((r.toggleMask != 0 && st.toggleMaskState % 2 != 0) || incomplete) {
                         return;
                     }
-                    int reps = st.reps;
+                    for (State& other : states_) {
+                        std::fill(other.position.begin(), other.position.end(), 0);
+                    }
+                    int reps = st.reps - (sequence ? 1 : 0);
                     if (reps > 0) {
                         if (reps <= r.suppressRepeat) {
                             return;
@@ -1023,21 +1057,22 @@ private:
         lastRemote_ = -1;
     }
 
-    void name(const Remote& r, std::size_t ri, int found, Code toggleState, const Context& ctx) {
+    void name(const Remote& r, std::size_t ri, int found, Code toggleState, const Context& ctx,
+              bool sequence, bool incomplete) {
         State& st = states_[ri];
         const int index = static_cast<int>(ri);
-        if (lastDecoded_ == index && found == st.lastCode && ctx.repeatFlag &&
+        if (lastDecoded_ == index && (found == st.lastCode || incomplete) && ctx.repeatFlag &&
             (r.toggleBitMask == 0 || toggleState == st.toggleBitMaskState)) {
             if (r.toggleMask != 0) {
                 if (++st.toggleMaskState == 4) {
                     ++st.reps;
                     st.toggleMaskState = 2;
                 }
-            } else {
+            } else if (!incomplete) {
                 ++st.reps;
             }
         } else {
-            st.reps = 0;
+            st.reps = sequence && !incomplete ? 1 : 0;
             if (r.toggleMask != 0) {
                 st.toggleMaskState = 1;
                 st.toggleCode = found;
@@ -1048,7 +1083,9 @@ private:
         }
         lastRemote_ = index;
         lastDecoded_ = index;
-        st.lastCode = found;
+        if (!incomplete) {
+            st.lastCode = found;
+        }
         st.minRemainingGap = ctx.minRemainingGap;
         st.maxRemainingGap = ctx.maxRemainingGap;
     }
@@ -1204,15 +1241,6 @@ std::vector<QString> lircUnhonoured(const LircRemote& r) {
     } else if (p.coding != lirc::Coding::Raw && p.pzero == 0 && p.pone == 0 && p.szero == 0 &&
                p.sone == 0) {
         never(QStringLiteral("it gives no lengths for its bits (one, zero)"));
-    }
-    for (const LircCode& c : r.codes) {
-        if (!c.more.empty()) {
-            out.push_back(
-                QStringLiteral("remote %1: %2 is sent as a sequence of codes; only its first "
-                               "code is matched")
-                    .arg(r.name, c.name));
-            break;
-        }
     }
     return out;
 }

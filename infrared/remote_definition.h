@@ -7,7 +7,7 @@
 // board's sampling, the remotes tried in order. All of lircd.conf's encodings are read
 // (SPACE_ENC, SPACE_FIRST, RC5/SHIFT_ENC, RC6, RCMM, GRUNDIG, BO, XMP, RAW_CODES) with their
 // modifiers (CONST_LENGTH, REPEAT_HEADER, NO_HEAD_REP, NO_FOOT_REP, REVERSE); what is still
-// not honoured (SERIAL, GOLDSTAR, codes sent as a sequence) is said by lircUnhonoured.
+// not honoured (SERIAL, GOLDSTAR) is said by lircUnhonoured.
 
 #include <QString>
 

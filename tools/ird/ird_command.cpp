@@ -156,13 +156,14 @@ std::optional<Failure> parseChannelList(const QString& text, std::vector<int>& c
 
 // The remotes of every --remotes file, or without one those of the window's remote library when
 // there is one; a file that LIRC would refuse is named with its line.
-std::optional<Failure> loadRemotes(const Arguments& args, std::vector<LircRemote>& remotes) {
+std::optional<Failure> loadRemotes(const Arguments& args, std::vector<LircRemote>& remotes,
+                                   QStringList* warnings = nullptr) {
     QStringList files = args.remoteFiles;
     if (files.isEmpty() && QFileInfo::exists(RemoteLibrary::defaultPath())) {
         files << RemoteLibrary::defaultPath();
     }
     for (const QString& path : files) {
-        if (auto error = readLircdConfFile(path, remotes)) {
+        if (auto error = readLircdConfFile(path, remotes, warnings)) {
             return Failure{kExitFailed, *error};
         }
     }
@@ -419,12 +420,16 @@ std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Captur
         }
     }
     std::vector<LircRemote> remotes;
-    if (auto failure = loadRemotes(args, remotes)) {
+    QStringList warnings;
+    if (auto failure = loadRemotes(args, remotes, &warnings)) {
         return failure;
     }
     const LircMatcher matcher(remotes);
     if (auto failure = loadCapture(args.files.front(), capture)) {
         return failure;
+    }
+    for (const QString& w : warnings) {
+        out << "# warning: " << w << '\n';
     }
     out << "# channel  time_us          protocol    address  command  check  notes\n";
     std::size_t total = 0;
