@@ -10,6 +10,7 @@
 #include <iterator>
 #include <map>
 
+#include "core/constants.h"
 #include "infrared/frame_text.h"
 #include "infrared/ir_analysis.h"
 #include "infrared/ir_encoder.h"
@@ -262,6 +263,7 @@ struct Remote {
     double deviation = 0; // the largest relative deviation of a mark or space from nominal
     int leastGapUs = 0;   // an inferred coding's shortest rest after a frame
     double repeat[2]{};   // an inferred coding's repeat code, when it has one
+    int leastRestUs = 0;  // raw codes: the shortest rest after one of its frames
     // An inferred coding's timings as each frame gave them: header, zero, one and trailing
     // pulse.
     std::vector<std::array<int, kTimingFields>> timings;
@@ -378,7 +380,8 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
         decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed);
     std::vector<Remote> remotes;
     int unknownCount = 0;
-    for (const IrFrame& f : frames) {
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const IrFrame& f = frames[i];
         if (!f.keyKnown && f.protocol != IrProtocol::Unknown) {
             continue; // a repeat code of no known key
         }
@@ -398,8 +401,16 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
             if (!inferred) {
                 first.analysis = {};
             }
-            remotes.push_back({lircRemoteOf(first), first, 0, 0, 0, {0, 0}, {}});
+            remotes.push_back({lircRemoteOf(first), first, 0, 0, 0, {0, 0}, 0, {}});
             it = remotes.end() - 1;
+        }
+        if (!inferred && f.protocol == IrProtocol::Unknown && i + 1 < frames.size()) {
+            // LIRC finds a raw code only before a rest as long as the remote's gap.
+            const int rest = us(static_cast<double>(frames[i + 1].startSample - f.endSample) *
+                                kSamplePeriodUsExact);
+            if (rest > 0) {
+                it->leastRestUs = it->leastRestUs == 0 ? rest : std::min(it->leastRestUs, rest);
+            }
         }
         if (inferred && !f.analysis.repeatCode) {
             const IrAnalysis& a = f.analysis;
@@ -506,6 +517,9 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
             if (r.repeat[0] > 0) {
                 r.lirc.repeat = {us(r.repeat[0]), us(r.repeat[1])};
             }
+        }
+        if ((r.lirc.flags & kLircRawCodes) != 0 && r.leastRestUs > 0) {
+            r.lirc.gap = std::min(r.lirc.gap, r.leastRestUs);
         }
         r.lirc.eps = std::clamp(static_cast<int>(std::ceil(r.deviation * 100)) + kEpsMarginPercent,
                                 kDefaultEpsPercent, kMaxEpsPercent);

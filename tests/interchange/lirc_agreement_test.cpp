@@ -21,7 +21,9 @@
 
 #include "files/capture_file.h"
 #include "infrared/remote_definition.h"
+#include "interchange/exporters.h"
 #include "interchange/lircd_conf.h"
+#include "interchange/lircd_export.h"
 
 using namespace velmoran;
 using namespace velmoran::infrared;
@@ -590,6 +592,46 @@ TEST_P(LircAgreement, TheMatcherNamesWhatIrsimreceiveNames) {
     for (const QString& w : c.warnings) {
         EXPECT_TRUE(decode.out.contains(w)) << w.toStdString();
     }
+}
+
+// Bursts no coding describes, 21 to 28 ms apart: the exported raw codes carry a gap LIRC finds
+// between them, so irsimreceive names every one of them from the exported mode2.
+TEST(LircExport, RawCodesBurstsCloseTogetherAreEachNamedByLirc) {
+    const QString irsimreceive = QStandardPaths::findExecutable(QStringLiteral("irsimreceive"));
+    if (irsimreceive.isEmpty()) {
+        GTEST_SKIP() << "irsimreceive (Debian package lirc) is not installed";
+    }
+    const std::vector<std::vector<double>> shapes{{1300, 400, 1300, 400, 400, 1200, 2600, 400, 700},
+                                                  {900, 900, 300, 2100, 1300, 400, 400, 1200, 2600},
+                                                  {2600, 700, 400, 400, 1300, 1200, 900}};
+    constexpr int kBursts = 30;
+    constexpr double kFirstRestUs = 21000;
+    constexpr double kRestStepUs = 1000;
+    constexpr int kRestSteps = 8;
+    test::IrLine line(kStartSpaceUs);
+    for (int b = 0; b < kBursts; ++b) {
+        const std::vector<double>& shape = shapes[static_cast<std::size_t>(b) % shapes.size()];
+        for (std::size_t k = 0; k < shape.size(); ++k) {
+            k % 2 == 0 ? line.mark(shape[k]) : line.space(shape[k]);
+        }
+        line.space(kFirstRestUs + kRestStepUs * (b % kRestSteps));
+    }
+    const ExportChannel channel{1, channelLevels(test::renderLine(line.edges()))};
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString conf = dir.filePath(QStringLiteral("remote.conf"));
+    const QString mode2 = dir.filePath(QStringLiteral("capture.mode2"));
+    velmoran::test::writeFile(conf, exportLircd(channel));
+    velmoran::test::writeFile(mode2, exportMode2(channel));
+    std::vector<LircRemote> remotes;
+    ASSERT_EQ(readLircdConfFile(conf, remotes), std::nullopt);
+    ASSERT_EQ(remotes.size(), 1u);
+    EXPECT_EQ(remotes[0].rawCodes.size(), static_cast<std::size_t>(kBursts));
+    const velmoran::test::ProgramRun received =
+        velmoran::test::runProgram(irsimreceive, {conf, mode2}, dir.path());
+    ASSERT_EQ(received.status, 0);
+    EXPECT_EQ(received.out.split('\n', Qt::SkipEmptyParts).size(), kBursts)
+        << received.out.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, LircAgreement, ::testing::ValuesIn(kCases),

@@ -6,8 +6,10 @@
 #include <QMap>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include <cerrno>
@@ -331,10 +333,24 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextS
         return failure;
     }
     const LircMatcher matcher(remotes);
+    // Keys are named as LIRC names them, each channel's frames read as one stream.
+    std::map<std::pair<int, int64_t>, QString> libraryNames;
+    std::set<int> namedChannels;
     if (!remotes.empty()) {
         names.library = [&](const IrFrame& f) {
-            const LircMatch m = matcher.match(f.durationsUs);
-            return m.key ? codeName(remotes, *m.key) : QString();
+            if (namedChannels.insert(f.channel).second) {
+                const std::vector<IrFrame> frames = decodeInfrared(
+                    channelLevels(capture.channel(f.channel)), f.channel, IrUnknownBursts::Listed);
+                const std::vector<std::optional<LircKey>> keys = matcher.matchFrames(frames);
+                for (std::size_t i = 0; i < frames.size(); ++i) {
+                    if (keys[i]) {
+                        libraryNames[{f.channel, frames[i].startSample}] =
+                            codeName(remotes, *keys[i]);
+                    }
+                }
+            }
+            const auto it = libraryNames.find({f.channel, f.startSample});
+            return it == libraryNames.end() ? QString() : it->second;
         };
     }
     std::vector<int> numbers;
