@@ -37,7 +37,7 @@ constexpr int64_t kRcmmGapUs = 1000;
 constexpr int kXmpNibbleValues = 16;
 constexpr int kXmpNibbleBits = 4;
 // Reads of a duration one stream may take before the matcher gives up on it.
-constexpr int64_t kWorkBudget = 20'000'000;
+constexpr int64_t kWorkBudget = 10'000'000;
 // The rest assumed before a lone frame and after the last frame of a channel.
 constexpr int32_t kIdleUs = 1000000;
 constexpr Code kFailed = ~Code{0};

@@ -57,6 +57,9 @@ LircTiming pulseDistanceTiming(const PulseDistance& c, const char* flags, double
 // An inferred coding's timings: header mark and space, zero, one, trailing pulse.
 constexpr std::size_t kTimingFields = 7;
 
+// A repeat code: a mark, a space and the closing pulse.
+constexpr std::size_t kRepeatCodeDurations = 3;
+
 // LIRC holds a code in 64 bits.
 constexpr std::size_t kLircMostBits = 64;
 
@@ -380,8 +383,25 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
         decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed);
     std::vector<Remote> remotes;
     int unknownCount = 0;
+    std::optional<std::size_t> lastKeyRemote; // the remote of the key a repeat code repeats
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const IrFrame& f = frames[i];
+        // NEC's own repeat codes are written from its timings below.
+        const bool repeatCode = (f.protocol == IrProtocol::NecRepeat && !f.keyKnown) ||
+                                (f.protocol == IrProtocol::Unknown && f.analysis.repeatCode);
+        if (repeatCode && lastKeyRemote && f.durationsUs.size() == kRepeatCodeDurations) {
+            // A repeat code belongs to the key before it, whatever that key's coding: LIRC's
+            // repeat line, a mark and a space closed by the remote's trailing pulse.
+            Remote& held = remotes[*lastKeyRemote];
+            const double closing = f.durationsUs[2];
+            const double ptrail = held.lirc.ptrail;
+            if (ptrail > 0 && std::abs(closing - ptrail) <= ptrail * kDefaultEpsPercent / 100.0) {
+                held.repeat[0] = f.durationsUs[0];
+                held.repeat[1] = -f.durationsUs[1];
+                ++held.frames;
+                continue;
+            }
+        }
         if (!f.keyKnown && f.protocol != IrProtocol::Unknown) {
             continue; // a repeat code of no known key
         }
@@ -422,6 +442,7 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
                 it->leastGapUs == 0 ? f.analysis.gapUs : std::min(it->leastGapUs, f.analysis.gapUs);
         }
         ++it->frames;
+        lastKeyRemote = static_cast<std::size_t>(it - remotes.begin());
         if (inferred && f.analysis.repeatCode && f.durationsUs.size() >= 3) {
             // LIRC's repeat code: a mark and a space, then the remote's closing pulse.
             it->repeat[0] = f.durationsUs[0];

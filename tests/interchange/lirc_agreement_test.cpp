@@ -634,6 +634,54 @@ TEST(LircExport, RawCodesBurstsCloseTogetherAreEachNamedByLirc) {
         << received.out.toStdString();
 }
 
+// A short pulse-distance code with NEC's leader, held: its NEC-shaped repeat codes belong to it,
+// so the exported remote says how it repeats and LIRC names every press and every repeat.
+TEST(LircExport, HeldKeysOfAnyCodingAreNamedWithTheirRepeats) {
+    const QString irsimreceive = QStandardPaths::findExecutable(QStringLiteral("irsimreceive"));
+    if (irsimreceive.isEmpty()) {
+        GTEST_SKIP() << "irsimreceive (Debian package lirc) is not installed";
+    }
+    constexpr double kPeriodUs = 108000;
+    constexpr double kPressGapUs = 300000;
+    const std::vector<std::pair<uint32_t, int>> presses{{0x2C, 3}, {0x13, 2}, {0x2C, 1}};
+    test::IrLine line(kStartSpaceUs);
+    int named = 0;
+    for (const auto& [bits, repeats] : presses) {
+        double start = line.now();
+        line.mark(9000).space(4500);
+        for (int b = 5; b >= 0; --b) {
+            line.mark(560).space((bits >> b & 1u) != 0 ? 1690 : 560);
+        }
+        line.mark(560);
+        for (int r = 0; r < repeats; ++r) {
+            line.space(start + kPeriodUs - line.now());
+            start = line.now();
+            line.mark(9000).space(2250).mark(560);
+        }
+        line.space(kPressGapUs);
+        named += 1 + repeats;
+    }
+    const ExportChannel channel{1, channelLevels(test::renderLine(line.edges()))};
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString conf = dir.filePath(QStringLiteral("remote.conf"));
+    const QString mode2 = dir.filePath(QStringLiteral("capture.mode2"));
+    const QByteArray text = exportLircd(channel);
+    velmoran::test::writeFile(conf, text);
+    velmoran::test::writeFile(mode2, exportMode2(channel));
+    EXPECT_FALSE(text.contains("UNKNOWN_")) << text.toStdString();
+    const velmoran::test::ProgramRun received =
+        velmoran::test::runProgram(irsimreceive, {conf, mode2}, dir.path());
+    ASSERT_EQ(received.status, 0);
+    const QStringList lines = received.out.split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), named) << text.toStdString() << received.out.toStdString();
+    QStringList repeats;
+    for (const QString& l : lines) {
+        repeats << l.simplified().section(' ', 1, 1);
+    }
+    EXPECT_EQ(repeats, QStringList({"00", "01", "02", "03", "00", "01", "02", "00", "01"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Encodings, LircAgreement, ::testing::ValuesIn(kCases),
                          velmoran::test::CaseName());
 
