@@ -341,6 +341,8 @@ public:
     // Whether the stream is remote ri's repeat sequence, as it would read after a key of it.
     bool repeatOf(std::size_t ri) {
         const Remote& r = remotes_[ri];
+        base_ = rptr_ = wptr_ = 0;
+        atEof_ = false;
         if (!r.hasRepeat() || r.coding == Coding::Never || !clear()) {
             return false;
         }
@@ -1142,9 +1144,9 @@ LircMatch LircMatcher::match(std::span<const int32_t> d) const {
         return found;
     }
     // A repeat sequence names a key only after one: say whether this is one.
+    lirc::Receiver probe(remotes_, stream, static_cast<int64_t>(std::ceil(slackUs_)));
     for (std::size_t i = 0; i < remotes_.size() && !found.repeat; ++i) {
-        found.repeat =
-            lirc::Receiver(remotes_, stream, static_cast<int64_t>(std::ceil(slackUs_))).repeatOf(i);
+        found.repeat = probe.repeatOf(i);
     }
     return found;
 }
