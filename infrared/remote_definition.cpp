@@ -837,9 +837,11 @@ private:
         }
         ctx.start = rptr_;
         if (r.hasRepeat() && lastRemote_ == static_cast<int>(ri)) {
-            const bool headerOk =
-                !((r.flags & kLircRepeatHeader) != 0 && r.hasHeader()) || header(r);
-            if (headerOk && repeatCode(r)) {
+            // With REPEAT_HEADER a signal without the header is no signal of this remote.
+            if ((r.flags & kLircRepeatHeader) != 0 && r.hasHeader() && !header(r)) {
+                return std::nullopt;
+            }
+            if (repeatCode(r)) {
                 if (st.lastCode < 0) {
                     return std::nullopt;
                 }

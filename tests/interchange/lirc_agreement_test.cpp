@@ -24,6 +24,7 @@
 #include "interchange/exporters.h"
 #include "interchange/lircd_conf.h"
 #include "interchange/lircd_export.h"
+#include "interchange/remote_library.h"
 
 using namespace velmoran;
 using namespace velmoran::infrared;
@@ -573,6 +574,23 @@ TEST_P(LircAgreement, TheMatcherNamesWhatIrsimreceiveNames) {
             perFrame << keyText(remotes, *key);
         }
     }
+    // The window's library, the definition imported into it and read back from its file, names
+    // the frames alike and says what it does not honour.
+    RemoteLibrary library;
+    ASSERT_EQ(library.load(dir.filePath(QStringLiteral("library.lircd.conf"))), std::nullopt);
+    QStringList imported;
+    ASSERT_EQ(library.importFiles({conf}, &imported), std::nullopt);
+    EXPECT_EQ(imported.size(), c.warnings.size());
+    RemoteLibrary reread;
+    ASSERT_EQ(reread.load(library.path()), std::nullopt);
+    QStringList inLibrary;
+    for (const std::optional<LibraryKey>& key : reread.lookup(frames)) {
+        if (key) {
+            inLibrary << key->key + ' ' + key->remote;
+        }
+    }
+    EXPECT_EQ(inLibrary, perFrame);
+
     std::unique_ptr<ChannelBuffer[]> none(new ChannelBuffer[2]{});
     ASSERT_TRUE(
         saveCaptureFile(dir.filePath(QStringLiteral("c.ird")), channel, none[0], none[1]).ok);
