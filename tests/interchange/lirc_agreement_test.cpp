@@ -370,13 +370,14 @@ end remote
 end remote
 )",
      2},
+    // RC-MM's four symbols lie 167 µs apart: with LIRC's usual eps 30 they blur into each other.
     {"rcmm",
      R"(begin remote
   name  rcmm_box
   bits           24
   flags RCMM|CONST_LENGTH
-  eps            30
-  aeps          100
+  eps            12
+  aeps           40
   header        417   278
   three         167   778
   two           167   611
@@ -390,9 +391,9 @@ end remote
   end codes
 end remote
 )",
-     1,
+     2,
      {},
-     0},
+     4},
     {"grundig", R"(begin remote
   name  grundig_tv
   bits           10
