@@ -36,8 +36,9 @@ constexpr int64_t kRcmmGapUs = 1000;
 // XMP's nibbles: a space of zero plus n times one, n below 16.
 constexpr int kXmpNibbleValues = 16;
 constexpr int kXmpNibbleBits = 4;
-// Reads of a duration one stream may take before the matcher gives up on it.
-constexpr int64_t kWorkBudget = 10'000'000;
+// Reads of a duration one call may take, over all its channels, before the matcher gives up
+// (about a seventh of a second).
+constexpr int64_t kWorkBudget = 20'000'000;
 // The rest assumed before a lone frame and after the last frame of a channel.
 constexpr int32_t kIdleUs = 1000000;
 constexpr Code kFailed = ~Code{0};
@@ -330,8 +331,9 @@ struct Context {
 // tries, so that it names what LIRC names.
 class Receiver {
 public:
-    Receiver(const std::vector<Remote>& remotes, std::span<const int32_t> data, int64_t slack)
-        : remotes_(remotes), data_(data), slack_(slack), states_(remotes.size()) {
+    Receiver(const std::vector<Remote>& remotes, std::span<const int32_t> data, int64_t slack,
+             int64_t budget = kWorkBudget)
+        : remotes_(remotes), data_(data), slack_(slack), budget_(budget), states_(remotes.size()) {
         for (std::size_t i = 0; i < remotes.size(); ++i) {
             states_[i].toggleBitMaskState = remotes[i].initialToggleBitMaskState;
             states_[i].position.assign(remotes[i].codes.size(), 0);
@@ -356,7 +358,7 @@ public:
     }
 
     std::vector<LircEvent> run() {
-        while (!atEof_ && work_ < kWorkBudget) {
+        while (!atEof_ && work_ < budget_) {
             if (!clear()) {
                 break;
             }
@@ -1024,7 +1026,7 @@ private:
     }
 
     void decodeAll() {
-        for (std::size_t ri = 0; ri < remotes_.size() && work_ < kWorkBudget; ++ri) {
+        for (std::size_t ri = 0; ri < remotes_.size() && work_ < budget_; ++ri) {
             const Remote& r = remotes_[ri];
             State& st = states_[ri];
             const std::optional<Context> ctx = decode(r, ri);
@@ -1097,6 +1099,7 @@ private:
     const std::vector<Remote>& remotes_;
     std::span<const int32_t> data_;
     int64_t slack_;
+    int64_t budget_;
     std::vector<State> states_;
     std::vector<LircEvent> events_;
     std::size_t base_ = 0, rptr_ = 0, wptr_ = 0;
@@ -1193,7 +1196,10 @@ LircMatcher::frameEvents(const std::vector<IrFrame>& frames) const {
         }
         stream.push_back(-kIdleUs);
         owner.push_back(indices.empty() ? 0 : indices.back());
-        for (const LircEvent& e : events(stream)) {
+        const int64_t budget = kWorkBudget / static_cast<int64_t>(byChannel.size());
+        for (const LircEvent& e :
+             lirc::Receiver(remotes_, stream, static_cast<int64_t>(std::ceil(slackUs_)), budget)
+                 .run()) {
             if (e.position < owner.size()) {
                 out.emplace_back(owner[e.position], e);
             }
