@@ -1,12 +1,13 @@
 #pragma once
 
-// A LIRC remote definition as lircd.conf describes it, and the matcher that finds which remote's
-// key a frame's marks and spaces send, the way LIRC decides it: every duration within the
-// remote's eps (percent) or aeps (µs) of its nominal length, plus one sample period for the
-// board's sampling; pre and post data, the toggle bit masked; raw codes pulse by pulse.
-// Matched encodings: SPACE_ENC (pulse distance and pulse width), RC5/SHIFT_ENC and RC6
-// (bi-phase, rc6_mask's double-length bits) and RAW_CODES; remotes of other encodings are kept
-// and written back but never match.
+// A LIRC remote definition as lircd.conf describes it, and the matcher that names the keys a
+// channel's marks and spaces send the way LIRC's receiver does: the durations as one stream,
+// each signal found after a space that can end the one before, every duration within the
+// remote's eps (percent) or aeps (µs) of its nominal length plus one sample period for the
+// board's sampling, the remotes tried in order. All of lircd.conf's encodings are read
+// (SPACE_ENC, SPACE_FIRST, RC5/SHIFT_ENC, RC6, RCMM, GRUNDIG, BO, XMP, RAW_CODES) with their
+// modifiers (CONST_LENGTH, REPEAT_HEADER, NO_HEAD_REP, NO_FOOT_REP, REVERSE); what is still
+// not honoured (SERIAL, GOLDSTAR) is said by lircUnhonoured.
 
 #include <QString>
 
@@ -14,7 +15,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -125,33 +125,63 @@ struct LircKey {
     friend bool operator==(const LircKey&, const LircKey&) = default;
 };
 
-// A frame that is a remote's repeat sequence (NEC's 9 ms + 2.25 ms + a mark) and not a key:
-// the key is the one last sent on the channel.
+// A signal LIRC names: where it starts in the durations, the key, and how many times in a row
+// the key was named before (LIRC's repeat count: 0 for a press, 1, 2 ... while it is held).
+struct LircEvent {
+    std::size_t position = 0;
+    LircKey key;
+    int repeats = 0;
+    friend bool operator==(const LircEvent&, const LircEvent&) = default;
+};
+
+// The key of one frame alone; repeat is true when the frame is a remote's repeat sequence
+// (NEC's 9 ms + 2.25 ms + a mark), which names the key before it only in a stream.
 struct LircMatch {
     std::optional<LircKey> key;
     bool repeat = false;
 };
 
+namespace lirc {
+struct Remote; // a remote as the matcher reads it
+}
+
 class LircMatcher {
 public:
-    // The remotes stay the caller's and must outlive the matcher.
-    explicit LircMatcher(const std::vector<LircRemote>& remotes);
+    // The remotes stay the caller's and must outlive the matcher. `slackUs` widens every
+    // tolerance, one sample period of the board by default (0 reads durations as LIRC does).
+    explicit LircMatcher(const std::vector<LircRemote>& remotes, double slackUs = -1);
+    ~LircMatcher();
+    LircMatcher(const LircMatcher&) = delete;
+    LircMatcher& operator=(const LircMatcher&) = delete;
 
-    // The key whose code these marks (positive) and spaces (negative, µs) send, or the remote's
-    // repeat sequence; the first remote in order wins.
+    // Every key LIRC names in these marks (positive) and spaces (negative), in µs, as its
+    // receiver reads them from a mode2 file. The work is bounded: a stream that would take
+    // longer than about a quarter of a second is read no further.
+    std::vector<LircEvent> events(std::span<const int32_t> durationsUs) const;
+
+    // The key one frame sends on its own (a long rest before and after it).
     LircMatch match(std::span<const int32_t> durationsUs) const;
 
-    // Each frame's key; a repeat sequence takes the last key found on its channel.
+    // Each frame's key: the first signal LIRC names in it, the channel's frames read as one
+    // stream (so a repeat sequence names the key held before it).
     std::vector<std::optional<LircKey>> matchFrames(const std::vector<IrFrame>& frames) const;
 
+    // Every signal LIRC names in the frames of one channel, with the frame it lies in.
+    std::vector<std::pair<std::size_t, LircEvent>>
+    frameEvents(const std::vector<IrFrame>& frames) const;
+
 private:
-    struct Prepared {
-        const LircRemote* remote;
-        uint64_t mask;                                 // toggle and ignore bits cleared
-        std::unordered_map<uint64_t, int> codeByValue; // masked full code -> code index
-    };
-    std::vector<Prepared> prepared_;
+    std::vector<lirc::Remote> remotes_;
+    double slackUs_;
 };
+
+// What of a remote the matcher does not honour, one text per feature ("flag SERIAL is not
+// honoured"); a remote that can never match says so first ("remote X can never match: ...").
+std::vector<QString> lircUnhonoured(const LircRemote& remote);
+
+// Whether the matcher or the writer knows a lircd.conf parameter kept as written (frequency,
+// duty_cycle, min_repeat, toggle_bit, two, three ...); others are named on import.
+bool lircParameterKnown(const QString& key);
 
 // The code's bits as LIRC sends them: pre data, the code, post data.
 uint64_t lircFullCode(const LircRemote& remote, uint64_t code);

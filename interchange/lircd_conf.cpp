@@ -29,6 +29,13 @@ struct Reader {
     QString fileName;
     int line = 0;
     std::optional<QString> error;
+    QStringList* warnings = nullptr;
+
+    void warn(const QString& what) {
+        if (warnings != nullptr) {
+            warnings->append(QStringLiteral("%1:%2: %3").arg(fileName).arg(line).arg(what));
+        }
+    }
 
     bool fail(const QString& why) {
         if (!error) {
@@ -130,6 +137,9 @@ struct Reader {
                 return pair(*field);
             }
         }
+        if (!lircParameterKnown(keyText)) {
+            warn(QStringLiteral("parameter %1 is not honoured").arg(keyText));
+        }
         r.otherParameters.emplace_back(keyText, QString::fromUtf8(w.mid(1).join(' ')));
         return true;
     }
@@ -148,8 +158,8 @@ QByteArray num(int value) {
 } // namespace
 
 std::optional<QString> readLircdConf(const QByteArray& text, const QString& fileName,
-                                     std::vector<LircRemote>& remotes) {
-    Reader in{fileName, 0, {}};
+                                     std::vector<LircRemote>& remotes, QStringList* warnings) {
+    Reader in{fileName, 0, {}, warnings};
     std::vector<LircRemote> found;
     Section section = Section::Outside;
     LircRemote r;
@@ -183,6 +193,9 @@ std::optional<QString> readLircdConf(const QByteArray& text, const QString& file
                     in.fail(QStringLiteral("remote %1 gives no bits").arg(r.name));
                 } else if (r.bits + r.preDataBits + r.postDataBits > 64) {
                     in.fail(QStringLiteral("remote %1 has more than 64 bits").arg(r.name));
+                }
+                for (const QString& unhonoured : lircUnhonoured(r)) {
+                    in.warn(unhonoured);
                 }
                 found.push_back(r);
                 section = Section::Outside;
@@ -243,12 +256,13 @@ std::optional<QString> readLircdConf(const QByteArray& text, const QString& file
     return std::nullopt;
 }
 
-std::optional<QString> readLircdConfFile(const QString& path, std::vector<LircRemote>& remotes) {
+std::optional<QString> readLircdConfFile(const QString& path, std::vector<LircRemote>& remotes,
+                                         QStringList* warnings) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
     }
-    return readLircdConf(file.readAll(), path, remotes);
+    return readLircdConf(file.readAll(), path, remotes, warnings);
 }
 
 QByteArray writeLircdConf(const std::vector<LircRemote>& remotes, const QByteArray& preamble) {

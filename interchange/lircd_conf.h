@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -18,12 +19,16 @@ namespace velmoran::interchange {
 using infrared::LircRemote;
 
 // Appends the remotes the text defines. On an error nothing is appended and the reason is
-// returned, naming the file and the line: "lircd.conf:17: no value for eps".
+// returned, naming the file and the line: "lircd.conf:17: no value for eps". What the matcher
+// does not honour is added to `warnings`, by file and line: "lircd.conf:9: parameter baud is
+// not honoured", "lircd.conf:30: remote tv can never match: flag SERIAL is not honoured".
 std::optional<QString> readLircdConf(const QByteArray& text, const QString& fileName,
-                                     std::vector<LircRemote>& remotes);
+                                     std::vector<LircRemote>& remotes,
+                                     QStringList* warnings = nullptr);
 
 // Reads a file as above; the reason also when it cannot be read.
-std::optional<QString> readLircdConfFile(const QString& path, std::vector<LircRemote>& remotes);
+std::optional<QString> readLircdConfFile(const QString& path, std::vector<LircRemote>& remotes,
+                                         QStringList* warnings = nullptr);
 
 // The remotes as lircd.conf text, each after its comment, after the file's `preamble` (comment
 // lines, written as given).

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <map>
 
+#include "core/constants.h"
 #include "infrared/frame_text.h"
 #include "infrared/ir_analysis.h"
 #include "infrared/ir_encoder.h"
@@ -55,6 +56,9 @@ LircTiming pulseDistanceTiming(const PulseDistance& c, const char* flags, double
 
 // An inferred coding's timings: header mark and space, zero, one, trailing pulse.
 constexpr std::size_t kTimingFields = 7;
+
+// A repeat code: a mark, a space and the closing pulse.
+constexpr std::size_t kRepeatCodeDurations = 3;
 
 // LIRC holds a code in 64 bits.
 constexpr std::size_t kLircMostBits = 64;
@@ -262,6 +266,7 @@ struct Remote {
     double deviation = 0; // the largest relative deviation of a mark or space from nominal
     int leastGapUs = 0;   // an inferred coding's shortest rest after a frame
     double repeat[2]{};   // an inferred coding's repeat code, when it has one
+    int leastRestUs = 0;  // raw codes: the shortest rest after one of its frames
     // An inferred coding's timings as each frame gave them: header, zero, one and trailing
     // pulse.
     std::vector<std::array<int, kTimingFields>> timings;
@@ -378,7 +383,25 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
         decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed);
     std::vector<Remote> remotes;
     int unknownCount = 0;
-    for (const IrFrame& f : frames) {
+    std::optional<std::size_t> lastKeyRemote; // the remote of the key a repeat code repeats
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const IrFrame& f = frames[i];
+        // NEC's own repeat codes are written from its timings below.
+        const bool repeatCode = (f.protocol == IrProtocol::NecRepeat && !f.keyKnown) ||
+                                (f.protocol == IrProtocol::Unknown && f.analysis.repeatCode);
+        if (repeatCode && lastKeyRemote && f.durationsUs.size() == kRepeatCodeDurations) {
+            // A repeat code belongs to the key before it, whatever that key's coding: LIRC's
+            // repeat line, a mark and a space closed by the remote's trailing pulse.
+            Remote& held = remotes[*lastKeyRemote];
+            const double closing = f.durationsUs[2];
+            const double ptrail = held.lirc.ptrail;
+            if (ptrail > 0 && std::abs(closing - ptrail) <= ptrail * kDefaultEpsPercent / 100.0) {
+                held.repeat[0] = f.durationsUs[0];
+                held.repeat[1] = -f.durationsUs[1];
+                ++held.frames;
+                continue;
+            }
+        }
         if (!f.keyKnown && f.protocol != IrProtocol::Unknown) {
             continue; // a repeat code of no known key
         }
@@ -398,8 +421,16 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
             if (!inferred) {
                 first.analysis = {};
             }
-            remotes.push_back({lircRemoteOf(first), first, 0, 0, 0, {0, 0}, {}});
+            remotes.push_back({lircRemoteOf(first), first, 0, 0, 0, {0, 0}, 0, {}});
             it = remotes.end() - 1;
+        }
+        if (!inferred && f.protocol == IrProtocol::Unknown && i + 1 < frames.size()) {
+            // LIRC finds a raw code only before a rest as long as the remote's gap.
+            const int rest = us(static_cast<double>(frames[i + 1].startSample - f.endSample) *
+                                kSamplePeriodUsExact);
+            if (rest > 0) {
+                it->leastRestUs = it->leastRestUs == 0 ? rest : std::min(it->leastRestUs, rest);
+            }
         }
         if (inferred && !f.analysis.repeatCode) {
             const IrAnalysis& a = f.analysis;
@@ -411,6 +442,7 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
                 it->leastGapUs == 0 ? f.analysis.gapUs : std::min(it->leastGapUs, f.analysis.gapUs);
         }
         ++it->frames;
+        lastKeyRemote = static_cast<std::size_t>(it - remotes.begin());
         if (inferred && f.analysis.repeatCode && f.durationsUs.size() >= 3) {
             // LIRC's repeat code: a mark and a space, then the remote's closing pulse.
             it->repeat[0] = f.durationsUs[0];
@@ -506,6 +538,9 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
             if (r.repeat[0] > 0) {
                 r.lirc.repeat = {us(r.repeat[0]), us(r.repeat[1])};
             }
+        }
+        if ((r.lirc.flags & kLircRawCodes) != 0 && r.leastRestUs > 0) {
+            r.lirc.gap = std::min(r.lirc.gap, r.leastRestUs);
         }
         r.lirc.eps = std::clamp(static_cast<int>(std::ceil(r.deviation * 100)) + kEpsMarginPercent,
                                 kDefaultEpsPercent, kMaxEpsPercent);

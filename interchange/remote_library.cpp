@@ -151,10 +151,10 @@ std::optional<QString> RemoteLibrary::commit(std::vector<LircRemote> remotes) {
     return std::nullopt;
 }
 
-std::optional<QString> RemoteLibrary::importFiles(const QStringList& files) {
+std::optional<QString> RemoteLibrary::importFiles(const QStringList& files, QStringList* warnings) {
     std::vector<LircRemote> remotes = remotes_;
     for (const QString& file : files) {
-        if (auto error = readLircdConfFile(file, remotes)) {
+        if (auto error = readLircdConfFile(file, remotes, warnings)) {
             return error;
         }
     }

@@ -41,8 +41,9 @@ public:
     const std::vector<infrared::LircRemote>& remotes() const { return remotes_; }
 
     // Adds the remotes of lircd.conf files and writes the library; on an error in any file or
-    // in the writing, the reason and nothing added.
-    std::optional<QString> importFiles(const QStringList& files);
+    // in the writing, the reason and nothing added. What the matcher does not honour goes to
+    // `warnings` by file and line.
+    std::optional<QString> importFiles(const QStringList& files, QStringList* warnings = nullptr);
 
     // Names the frame's key (a name with spaces gets '_' for them) and writes the library; an
     // empty name removes the key. Decoded frames go into a remote per protocol and address,

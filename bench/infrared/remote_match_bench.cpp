@@ -105,6 +105,36 @@ void BM_MatchCaptureAgainst100Remotes(benchmark::State& state) {
 }
 BENCHMARK(BM_MatchCaptureAgainst100Remotes)->Unit(benchmark::kMillisecond);
 
+// A hostile library: 1,000 bi-phase remotes with a 40 µs unit, each with its own codes, against
+// a capture of 0x55 bytes (the line flips every sample), where every remote reads bits
+// everywhere. The matcher gives up on such a stream instead of taking seconds.
+void BM_Match0x55Against1000BiphaseRemotes(benchmark::State& state) {
+    constexpr std::size_t kRemotes = 1000;
+    constexpr int kUnitUs = 40;
+    constexpr int kBits = 13;
+    constexpr uint8_t kAlternate = 0x55;
+    std::vector<LircRemote> remotes(kRemotes);
+    for (std::size_t i = 0; i < kRemotes; ++i) {
+        LircRemote& r = remotes[i];
+        r.name = QStringLiteral("biphase%1").arg(i);
+        r.flags = kLircRc5;
+        r.bits = kBits;
+        r.one = {kUnitUs, kUnitUs};
+        r.zero = {kUnitUs, kUnitUs};
+        r.gap = kUnitUs;
+        r.codes = {{QStringLiteral("KEY_%1").arg(i), i, {}}};
+    }
+    ChannelBuffer buffer{};
+    std::fill(buffer.begin(), buffer.end(), kAlternate);
+    const std::vector<IrFrame> frames = decode(buffer, 1);
+    const LircMatcher matcher(remotes);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(matcher.matchFrames(frames));
+    }
+    state.counters["frames"] = static_cast<double>(frames.size());
+}
+BENCHMARK(BM_Match0x55Against1000BiphaseRemotes)->Unit(benchmark::kMillisecond);
+
 // The library read from its lircd.conf text as at start-up, and its matcher built.
 void BM_ReadLibraryOf100Remotes(benchmark::State& state) {
     const QByteArray text = interchange::writeLircdConf(makeFixture().library);

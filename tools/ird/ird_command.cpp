@@ -6,8 +6,10 @@
 #include <QMap>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include <cerrno>
@@ -159,13 +161,14 @@ std::optional<Failure> parseChannelList(const QString& text, std::vector<int>& c
 
 // The remotes of every --remotes file, or without one those of the window's remote library when
 // there is one; a file that LIRC would refuse is named with its line.
-std::optional<Failure> loadRemotes(const Arguments& args, std::vector<LircRemote>& remotes) {
+std::optional<Failure> loadRemotes(const Arguments& args, std::vector<LircRemote>& remotes,
+                                   QStringList* warnings = nullptr) {
     QStringList files = args.remoteFiles;
     if (files.isEmpty() && QFileInfo::exists(RemoteLibrary::defaultPath())) {
         files << RemoteLibrary::defaultPath();
     }
     for (const QString& path : files) {
-        if (auto error = readLircdConfFile(path, remotes)) {
+        if (auto error = readLircdConfFile(path, remotes, warnings)) {
             return Failure{kExitFailed, *error};
         }
     }
@@ -333,10 +336,24 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextS
         return failure;
     }
     const LircMatcher matcher(remotes);
+    // Keys are named as LIRC names them, each channel's frames read as one stream.
+    std::map<std::pair<int, int64_t>, QString> libraryNames;
+    std::set<int> namedChannels;
     if (!remotes.empty()) {
         names.library = [&](const IrFrame& f) {
-            const LircMatch m = matcher.match(f.durationsUs);
-            return m.key ? codeName(remotes, *m.key) : QString();
+            if (namedChannels.insert(f.channel).second) {
+                const std::vector<IrFrame> frames = decodeInfrared(
+                    channelLevels(capture.channel(f.channel)), f.channel, IrUnknownBursts::Listed);
+                const std::vector<std::optional<LircKey>> keys = matcher.matchFrames(frames);
+                for (std::size_t i = 0; i < frames.size(); ++i) {
+                    if (keys[i]) {
+                        libraryNames[{f.channel, frames[i].startSample}] =
+                            codeName(remotes, *keys[i]);
+                    }
+                }
+            }
+            const auto it = libraryNames.find({f.channel, f.startSample});
+            return it == libraryNames.end() ? QString() : it->second;
         };
     }
     std::vector<int> numbers;
@@ -422,12 +439,16 @@ std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Captur
         }
     }
     std::vector<LircRemote> remotes;
-    if (auto failure = loadRemotes(args, remotes)) {
+    QStringList warnings;
+    if (auto failure = loadRemotes(args, remotes, &warnings)) {
         return failure;
     }
     const LircMatcher matcher(remotes);
     if (auto failure = loadCapture(args.files.front(), capture)) {
         return failure;
+    }
+    for (const QString& w : warnings) {
+        out << "# warning: " << w << '\n';
     }
     out << "# channel  time_us          protocol    address  command  check  notes\n";
     std::size_t total = 0;
