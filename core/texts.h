@@ -79,6 +79,9 @@ inline constexpr char kImportRemotesTitle[] = "导入遥控器定义";
 inline constexpr char kAllFilesFilter[] = "所有文件 (*)";
 inline constexpr char kImportRemotesError[] = "未能导入遥控器定义，没有添加任何遥控器：\n%1";
 inline constexpr char kRemoteKeyNotSaved[] = "按键名称未能保存到遥控器库：\n%1";
+inline constexpr char kRemoteKeyNameRefused[] =
+    "LIRC 无法读回这个按键名称，没有保存（名称最长 100 字节，不能含空格或控制字符，"
+    "也不能是 include）：\n%1";
 inline constexpr char kRemoteLibraryUnreadable[] =
     "无法读取遥控器库，本次运行不会改写它，按键名称也不会保存：\n%1";
 inline constexpr char kNavigatorTitle[] = "总览与帧列表";
