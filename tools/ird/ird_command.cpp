@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <memory>
@@ -322,7 +323,15 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextS
                            QStringLiteral("cannot read %1: %2").arg(namesPath, *reason)};
         }
         if (auto error = parseKeyNames(QString::fromUtf8(namesText), names)) {
-            return Failure{kExitUsage, namesPath + QStringLiteral(": ") + *error};
+            // A fault in the file, not in the command line: named by file and line, as the
+            // lircd.conf reader names its faults ("names.txt:3: …").
+            const QRegularExpressionMatch line =
+                QRegularExpression(QStringLiteral("^line (\\d+): ")).match(*error);
+            return Failure{kExitFailed, line.hasMatch()
+                                            ? QStringLiteral("%1:%2: %3")
+                                                  .arg(namesPath, line.captured(1),
+                                                       error->mid(line.capturedLength()))
+                                            : namesPath + QStringLiteral(": ") + *error};
         }
     }
     std::vector<LircRemote> remotes;
