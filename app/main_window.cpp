@@ -66,7 +66,7 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     remoteKeys_ = new RemoteKeys(this, navigator_);
     buildMenus();
 
-    connect(form_, &Form1::captureEnded, navigator_, &NavigatorLink::refresh);
+    connect(form_, &Form1::captureEnded, navigator_, &NavigatorLink::showCapturedFrames);
     connect(form_, &Form1::captureStarted, this, &MainWindow::syncActions);
     connect(form_, &Form1::captureEnded, this, &MainWindow::syncActions);
     connect(form_, &Form1::fileLoaded, this, [this](const QString& path) {

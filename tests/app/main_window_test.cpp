@@ -319,6 +319,38 @@ TEST_F(MainWindowTest, FramesAreListedWhileTheCaptureRunsThenDoubleClickFitsOne)
                                               form.HScroll1->Max()));
 }
 
+// A capture stopped with 强行停止 part-way: the final list holds the frames of the blocks that
+// arrived, never the never-received rest of the buffer as one long mark.
+TEST_F(MainWindowTest, AStoppedCaptureListsOnlyWhatArrived) {
+    emulator::PseudoTerminal pty;
+    emulator::BoardStreamer streamer{
+        pty.masterFd(), pty.slavePath(), {.seed = kSeed, .pace = emulator::Pace::Line}};
+    MainWindow window{
+        [&](int port) { return port == 1 ? QString::fromStdString(pty.slavePath()) : QString(); }};
+    Form1& form = *window.form();
+    window.show();
+    QSignalSpy ended(&form, &Form1::captureEnded);
+    action(window, "actionCapture")->trigger();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return window.navigatorPanel() != nullptr &&
+                   window.navigatorPanel()->frames()->rowCount() > 2;
+        },
+        kCaptureTimeoutMs));
+    const int32_t stored = form.RecvCount;
+    ASSERT_GT(stored, 0);
+    action(window, "actionCapture")->trigger(); // 强行停止
+    ASSERT_EQ(ended.size(), 1);
+    const auto& frames = window.navigatorPanel()->frames()->frames();
+    ASSERT_FALSE(frames.empty());
+    // A block may have come in between the look and the stop.
+    const int64_t arrivedSamples = int64_t{stored + kBlockBytes} * kSamplesPerByte;
+    for (const infrared::IrFrame& f : frames) {
+        EXPECT_NE(f.protocol, infrared::IrProtocol::Unknown) << f.startSample;
+        EXPECT_LE(f.endSample, arrivedSamples) << f.startSample;
+    }
+}
+
 // A capture of a remote no decoder knows, loaded as a user would: its frames are listed with
 // their inferred coding, and two of them selected name the bits that differ (the README's
 // picture of an analysed remote).
