@@ -81,6 +81,15 @@ INSTANTIATE_TEST_SUITE_P(
         ShellCase{"names_huge",
                   "truncate -s 2M n.txt; $IRD export cap.ird --format lircd --names n.txt -o x", 1,
                   "larger than 1 MiB"},
+        ShellCase{"demo_size_limit_keeps_the_old_picture",
+                  "$DEMO --headless d --pace max >/dev/null && cp d/window.png g.png && "
+                  "(ulimit -f 1; $DEMO --headless d --pace max); s=$?; "
+                  "cmp -s d/window.png g.png && echo kept >&2; exit $s",
+                  1, "kept"},
+        ShellCase{"demo_size_limit_says_why",
+                  "$DEMO --headless d --pace max >/dev/null && (ulimit -f 1; $DEMO --headless d "
+                  "--pace max)",
+                  1, "window.png: File too large"},
         ShellCase{"demo_channel_0", "$DEMO --headless d --channel 0", 2, "不是有效的通道"},
         ShellCase{"demo_channel_abc", "$DEMO --headless d --channel abc", 2, "不是有效的通道"},
         ShellCase{"ird_output_name", "$IRD export cap.ird --format csv -o $'o\\xff.csv'", 2,
