@@ -92,6 +92,10 @@ inline constexpr char kExportWriteError[] = "保存文件出错：无法写入�
 inline constexpr char kViewFileKept[] = "已保留原有的 GTKWave 视图文件“%1”，只写出了 VCD 文件。";
 inline constexpr char kExportOverCapture[] =
     "不能导出到“%1”：它是当前载入的采集文件，导出会覆盖它。";
+inline constexpr char kExportViewOverCapture[] =
+    "不能导出：GTKWave 视图文件“%1”是当前载入的采集文件，导出会覆盖它。";
+inline constexpr char kExportViewOverVcd[] =
+    "不能导出：GTKWave 视图文件“%1”就是要写出的 VCD 文件。";
 inline constexpr char kHelpTitle[] = "使用说明";
 // %1: the infrared families decoded; %2: the export formats (both from their tables).
 inline constexpr char kHelpHtml[] =

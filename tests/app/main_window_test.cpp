@@ -626,15 +626,28 @@ TEST_F(MainWindowTest, ExportRefusalsAreToldInChinese) {
     action(window, "actionExportCsv")->trigger();
     script.choose(path("no/such/dir/x.csv"));
     action(window, "actionExportCsv")->trigger();
+    // The VCD's view file is held to the same rules as velmoran-ird's.
+    ASSERT_TRUE(QFile::link(path("cap.ird"), path("v.gtkw")));
+    script.choose(path("v.vcd"));
+    action(window, "actionExportVcd")->trigger();
+    ASSERT_TRUE(QFile::link(path("w.vcd"), path("w.gtkw")));
+    script.choose(path("w.vcd"));
+    action(window, "actionExportVcd")->trigger();
     EXPECT_TRUE(script.allAnswered());
     const QStringList said = script.messageTexts();
-    ASSERT_EQ(said.size(), 3) << said.join('|').toStdString();
+    ASSERT_EQ(said.size(), 5) << said.join('|').toStdString();
+    EXPECT_TRUE(
+        said[3].contains(u8("GTKWave 视图文件“%1”是当前载入的采集文件").arg(path("v.gtkw"))))
+        << said[3].toStdString();
+    EXPECT_TRUE(said[4].contains(u8("就是要写出的 VCD 文件"))) << said[4].toStdString();
+    EXPECT_FALSE(QFile::exists(path("v.vcd")));
+    EXPECT_FALSE(QFile::exists(path("w.vcd")));
     EXPECT_EQ(said[0], noSuchChannelMessage(QStringLiteral("4")));
     EXPECT_TRUE(said[1].contains(u8("当前载入的采集文件"))) << said[1].toStdString();
     EXPECT_TRUE(said[2].startsWith(u8("保存文件出错"))) << said[2].toStdString();
     EXPECT_TRUE(said[2].contains(u8("No such file or directory"))) << said[2].toStdString();
     EXPECT_EQ(readAll(path("cap.ird")), capture);
-    EXPECT_EQ(script.seen().size(), 5u) << "a file dialog for the refused channel";
+    EXPECT_EQ(script.seen().size(), 9u) << "a file dialog for the refused channel";
 }
 
 // The recent-files menu from a settings file holding far more entries than it shows, the first
