@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -20,12 +21,11 @@ using namespace velmoran::interchange;
 namespace {
 
 bool sameKeys(const std::vector<LircRemote>& a, const std::vector<LircRemote>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const LircRemote& x, const LircRemote& y) {
-                          return x.name == y.name && x.codes == y.codes &&
-                                 x.rawCodes == y.rawCodes && x.flags == y.flags &&
-                                 x.bits == y.bits && x.preDataBits == y.preDataBits;
-                      });
+    return std::equal(
+        a.begin(), a.end(), b.begin(), b.end(), [](const LircRemote& x, const LircRemote& y) {
+            return x.name == y.name && x.codes == y.codes && x.rawCodes == y.rawCodes &&
+                   x.flags == y.flags && x.bits == y.bits && x.preDataBits == y.preDataBits;
+        });
 }
 
 } // namespace
