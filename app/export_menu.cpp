@@ -9,8 +9,6 @@
 
 #include <array>
 
-#include <sys/stat.h>
-
 #include "acquisition/block_receiver.h"
 #include "app/form1.h"
 #include "app/target_channel.h"
@@ -18,6 +16,7 @@
 #include "core/texts.h"
 #include "files/message_box.h"
 #include "interchange/export_files.h"
+#include "interchange/export_plan.h"
 
 namespace velmoran {
 
@@ -53,15 +52,6 @@ const ExportEntry& entryFor(ExportFormat format) {
         }
     }
     return kExportEntries.front();
-}
-
-// Whether two paths name one file that exists (links followed, hard links included).
-bool sameFile(const QString& a, const QString& b) {
-    struct stat x {};
-    struct stat y {};
-    return ::stat(QFile::encodeName(a).constData(), &x) == 0 &&
-           ::stat(QFile::encodeName(b).constData(), &y) == 0 && x.st_dev == y.st_dev &&
-           x.st_ino == y.st_ino;
 }
 
 } // namespace
@@ -120,8 +110,19 @@ void ExportMenu::exportAs(ExportFormat format) {
         return;
     }
     const QString path = dialog.selectedFiles().constFirst();
-    if (!captureFile_.isEmpty() && sameFile(path, captureFile_)) {
+    // The same rules as velmoran-ird's: nothing written replaces the capture file or the VCD.
+    const interchange::ExportPlan plan = interchange::planExport(format, path, captureFile_);
+    switch (plan.refusal) {
+    case interchange::ExportRefusal::None:
+        break;
+    case interchange::ExportRefusal::OutputIsCapture:
         MsgBox(form_->window(), texts::q(texts::kExportOverCapture).arg(path));
+        return;
+    case interchange::ExportRefusal::ViewIsCapture:
+        MsgBox(form_->window(), texts::q(texts::kExportViewOverCapture).arg(plan.viewPath));
+        return;
+    case interchange::ExportRefusal::ViewIsOutput:
+        MsgBox(form_->window(), texts::q(texts::kExportViewOverVcd).arg(plan.viewPath));
         return;
     }
     if (QFileInfo(path).isFile() && confirmOverwrite_ && !confirmOverwrite_(path)) {
@@ -138,16 +139,9 @@ void ExportMenu::exportAs(ExportFormat format) {
         format, channels, path, keyNames_ ? keyNames_() : interchange::KeyNames{});
     // The VCD's view file may be one the user tuned in GTKWave (or a link someone planted): as
     // with velmoran-ird, it is kept unless the user says to replace it.
-    const QString viewPath =
-        format == ExportFormat::Vcd ? interchange::gtkwaveSavePathFor(path) : QString();
-    bool keepView = false;
-    if (const QFileInfo view(viewPath);
-        !viewPath.isEmpty() && (view.exists() || view.isSymLink())) {
-        keepView = !confirmOverwrite_ || !confirmOverwrite_(viewPath);
-    }
-    if (keepView) {
-        std::erase_if(files, [&](const interchange::OutputFile& f) { return f.path == viewPath; });
-    }
+    const QString& viewPath = plan.viewPath;
+    const bool keepView = plan.viewExists && (!confirmOverwrite_ || !confirmOverwrite_(viewPath));
+    interchange::keepExistingView(files, plan, !keepView);
     if (const auto failure = interchange::replaceOutputFiles(files)) {
         MsgBox(form_->window(),
                texts::q(texts::kExportWriteError).arg(failure->path, failure->reason));

@@ -69,7 +69,7 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     connect(captureImporter_, &CaptureImporter::imported, navigator_, &NavigatorLink::refresh);
     buildMenus();
 
-    connect(form_, &Form1::captureEnded, navigator_, &NavigatorLink::refresh);
+    connect(form_, &Form1::captureEnded, navigator_, &NavigatorLink::showCapturedFrames);
     connect(form_, &Form1::captureStarted, this, &MainWindow::syncActions);
     connect(form_, &Form1::captureEnded, this, &MainWindow::syncActions);
     connect(form_, &Form1::fileLoaded, this, [this](const QString& path) {

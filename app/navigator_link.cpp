@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "acquisition/block_receiver.h"
 #include "acquisition/mscomm.h"
 #include "app/form1.h"
 #include "app/target_channel.h"
@@ -40,7 +41,12 @@ NavigatorLink::NavigatorLink(QMainWindow* window, Form1* form)
     liveTimer_->setSingleShot(true);
     liveTimer_->setInterval(kLiveIntervalMs);
     connect(liveTimer_, &QTimer::timeout, this, &NavigatorLink::showArrivedFrames);
+    connect(form_, &Form1::captureStarted, this, [this] {
+        captureTarget_ = namedChannel(form_->Combo1->currentText());
+        storedBytes_ = 0;
+    });
     connect(form_, &Form1::blockStored, this, [this] {
+        storedBytes_ = form_->RecvCount;
         if (!liveTimer_->isActive()) {
             liveTimer_->start();
         }
@@ -58,20 +64,40 @@ NavigatorLink::NavigatorLink(QMainWindow* window, Form1* form)
         Qt::QueuedConnection);
 }
 
+std::vector<infrared::IrFrame> NavigatorLink::decodeArrived(int target, int32_t stored) const {
+    if (stored <= 0) {
+        // Nothing of this capture arrived: its channel holds nothing to list.
+        std::vector<infrared::IrFrame> frames = navigator::decodeChannels(form_->buffers());
+        std::erase_if(frames, [&](const infrared::IrFrame& f) { return f.channel == target; });
+        return frames;
+    }
+    // The target buffer beyond the bytes of this capture never received them (it holds an older
+    // capture, or nothing): the line is taken to rest at its last level from there on.
+    ChannelBuffer arrived = *form_->channel(target);
+    const auto end = std::min(static_cast<std::size_t>(stored), arrived.size());
+    const uint8_t rest = (arrived[end - 1] & 1) != 0 ? 0xFF : 0x00;
+    std::fill(arrived.begin() + static_cast<std::ptrdiff_t>(end), arrived.end(), rest);
+    ChannelBuffers buffers = form_->buffers();
+    buffers[static_cast<std::size_t>(target - 1)] = &arrived;
+    return navigator::decodeChannels(buffers);
+}
+
 void NavigatorLink::showArrivedFrames() {
     const std::optional<int> target = namedChannel(form_->Combo1->currentText());
     if (!form_->MSComm1->PortOpen() || !target || form_->RecvCount <= 0) {
         return; // the capture's end decodes the whole buffers
     }
-    // The target buffer beyond the bytes of this capture still holds an older one: the line
-    // is taken to rest at its last level from there on.
-    ChannelBuffer arrived = *form_->channel(*target);
-    const auto stored = static_cast<std::size_t>(form_->RecvCount);
-    const uint8_t rest = (arrived[stored - 1] & 1) != 0 ? 0xFF : 0x00;
-    std::fill(arrived.begin() + static_cast<std::ptrdiff_t>(stored), arrived.end(), rest);
-    ChannelBuffers buffers = form_->buffers();
-    buffers[static_cast<std::size_t>(*target - 1)] = &arrived;
-    showDecoded(navigator::decodeChannels(buffers));
+    showDecoded(decodeArrived(*target, form_->RecvCount));
+}
+
+void NavigatorLink::showCapturedFrames() {
+    if (!captureTarget_ || captureComplete(form_->RecvCount)) {
+        refresh();
+        return;
+    }
+    if (!showDecoded(decodeArrived(*captureTarget_, storedBytes_))) {
+        Q_EMIT framesChanged();
+    }
 }
 
 bool NavigatorLink::showDecoded(std::vector<infrared::IrFrame> frames) {

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "infrared/ir_decoder.h"
@@ -38,6 +39,9 @@ public:
     void setShown(bool shown);
     // Decodes the three buffers again; shows the navigator when it found frames.
     void refresh();
+    // At a capture's end: a whole capture's buffers, or of one stopped early (强行停止, a lost
+    // line) only the blocks that arrived: the rest of its buffer was never received.
+    void showCapturedFrames();
     // Marks in the overview what the chart shows.
     void updateViewMark();
     // Moves the chart to the previous / next decoded frame (as 上一帧 / 下一帧).
@@ -65,6 +69,8 @@ private:
     void moveChartToFrame(int row);
     // During a capture: the frames of what has arrived so far.
     void showArrivedFrames();
+    // The frames of every channel, of `target` only its first `stored` bytes.
+    std::vector<infrared::IrFrame> decodeArrived(int target, int32_t stored) const;
     // Samples across Picture1 at the current zoom.
     int64_t visibleSamples() const;
 
@@ -74,6 +80,8 @@ private:
     QDockWidget* dock_ = nullptr;
     QTimer* liveTimer_ = nullptr;
     bool framesOnChart_ = false;
+    std::optional<int> captureTarget_; // the running or last capture's channel
+    int32_t storedBytes_ = 0;          // the bytes of it stored so far
 };
 
 } // namespace velmoran

@@ -84,7 +84,9 @@ void RemoteKeys::nameKey(int row, const QString& name) {
     if (row < 0 || row >= static_cast<int>(frames.size())) {
         return;
     }
-    if (const auto error = library_.nameFrame(frames[static_cast<std::size_t>(row)], name)) {
+    if (const auto problem = interchange::RemoteLibrary::keyNameProblem(name)) {
+        MsgBox(window_, texts::q(texts::kRemoteKeyNameRefused).arg(*problem));
+    } else if (const auto error = library_.nameFrame(frames[static_cast<std::size_t>(row)], name)) {
         MsgBox(window_, texts::q(texts::kRemoteKeyNotSaved).arg(*error));
     }
     refresh();

@@ -20,7 +20,8 @@ class NavigatorLink;
 class RemoteKeys : public QObject {
     Q_OBJECT
 public:
-    // Reads the library; a message tells when it cannot be read (it is then never written).
+    // Reads the library; a message tells when it cannot be read (it is then never written). A
+    // name the library could not read back is refused with a message.
     RemoteKeys(QMainWindow* window, NavigatorLink* navigator);
 
     const interchange::RemoteLibrary& library() const { return library_; }

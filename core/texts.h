@@ -79,6 +79,9 @@ inline constexpr char kImportRemotesTitle[] = "导入遥控器定义";
 inline constexpr char kAllFilesFilter[] = "所有文件 (*)";
 inline constexpr char kImportRemotesError[] = "未能导入遥控器定义，没有添加任何遥控器：\n%1";
 inline constexpr char kRemoteKeyNotSaved[] = "按键名称未能保存到遥控器库：\n%1";
+inline constexpr char kRemoteKeyNameRefused[] =
+    "LIRC 无法读回这个按键名称，没有保存（名称最长 100 字节，不能含空格或控制字符，"
+    "也不能是 include）：\n%1";
 inline constexpr char kRemoteLibraryUnreadable[] =
     "无法读取遥控器库，本次运行不会改写它，按键名称也不会保存：\n%1";
 // Captures of other tools (文件 ▸ 导入波形…) and the remote library's window (文件 ▸ 遥控器库…).
@@ -111,6 +114,10 @@ inline constexpr char kExportWriteError[] = "保存文件出错：无法写入�
 inline constexpr char kViewFileKept[] = "已保留原有的 GTKWave 视图文件“%1”，只写出了 VCD 文件。";
 inline constexpr char kExportOverCapture[] =
     "不能导出到“%1”：它是当前载入的采集文件，导出会覆盖它。";
+inline constexpr char kExportViewOverCapture[] =
+    "不能导出：GTKWave 视图文件“%1”是当前载入的采集文件，导出会覆盖它。";
+inline constexpr char kExportViewOverVcd[] =
+    "不能导出：GTKWave 视图文件“%1”就是要写出的 VCD 文件。";
 inline constexpr char kHelpTitle[] = "使用说明";
 // %1: the infrared families decoded; %2: the export formats (both from their tables).
 inline constexpr char kHelpHtml[] =

@@ -411,6 +411,18 @@ std::optional<std::vector<std::pair<int, int>>> differing(const std::vector<IrFr
     if (frames.empty()) {
         return ranges;
     }
+    // Bursts no coding was inferred for agree when they send the same marks and spaces.
+    if (std::any_of(frames.begin(), frames.end(),
+                    [](const IrFrame& f) { return f.analysis.scheme == IrScheme::None; })) {
+        const std::vector<int32_t>& d = frames.front().durationsUs;
+        const bool same = std::all_of(frames.begin(), frames.end(), [&](const IrFrame& f) {
+            return std::equal(d.begin(), d.end(), f.durationsUs.begin(), f.durationsUs.end(),
+                              [](int32_t x, int32_t y) {
+                                  return (x < 0) == (y < 0) && alike(std::abs(x), std::abs(y));
+                              });
+        });
+        return same ? std::optional(ranges) : std::nullopt;
+    }
     const IrAnalysis& first = frames.front().analysis;
     for (const IrFrame& f : frames) {
         if (!sameStructure(f.analysis, first) || f.analysis.bits.size() != first.bits.size()) {

@@ -89,6 +89,14 @@ std::optional<std::pair<LircRemote, uint64_t>> analysedRemote(const IrFrame& f) 
     return std::pair{r, code};
 }
 
+// The same remotes and keys, by name and code, as the file read back holds.
+bool sameNames(const std::vector<LircRemote>& a, const std::vector<LircRemote>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const LircRemote& x, const LircRemote& y) {
+                          return x.name == y.name && x.codes == y.codes && x.rawCodes == y.rawCodes;
+                      });
+}
+
 LircRemote rawRemote() {
     LircRemote r;
     r.name = QStringLiteral("Unknown_raw");
@@ -134,11 +142,27 @@ std::optional<QString> RemoteLibrary::commit(std::vector<LircRemote> remotes) {
     if (path_.isEmpty()) {
         return QStringLiteral("the remote library has no file");
     }
+    const QByteArray text = writeLircdConf(remotes, kPreamble);
+    // Never a file that the next start could not read: it would lose every key it holds.
+    if (text.size() > kMaxLircdConfBytes) {
+        return QStringLiteral("the remote library would be larger than %1 MiB, more than is read "
+                              "back, so it is not written")
+            .arg(kMaxLircdConfBytes / (1024 * 1024));
+    }
+    std::vector<LircRemote> back;
+    if (const auto error = readLircdConf(text, path_, back)) {
+        return QStringLiteral("the remote library would not read back, so it is not written: %1")
+            .arg(*error);
+    }
+    if (!sameNames(back, remotes)) {
+        return QStringLiteral("a name would not read back as written, so the remote library is "
+                              "not written");
+    }
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QSaveFile file(path_);
     std::optional<QString> reason = openWholeFile(file);
     if (!reason) {
-        reason = writeWhole(file, writeLircdConf(remotes, kPreamble));
+        reason = writeWhole(file, text);
     }
     if (!reason) {
         reason = commitWhole(file);
@@ -183,7 +207,12 @@ std::optional<LircKey> RemoteLibrary::keyOf(const IrFrame& f) const {
 }
 
 std::optional<QString> RemoteLibrary::nameFrame(const IrFrame& f, const QString& text) {
-    const QString name = text.simplified().replace(QLatin1Char(' '), QLatin1Char('_'));
+    const QString name = keyName(text);
+    if (!name.isEmpty()) {
+        if (const auto problem = lircNameProblem(name)) {
+            return *problem;
+        }
+    }
     if (f.protocol != IrProtocol::Unknown && !f.keyKnown) {
         return QStringLiteral("the frame repeats a key that is not in the capture");
     }
@@ -236,6 +265,15 @@ std::optional<QString> RemoteLibrary::nameFrame(const IrFrame& f, const QString&
         it->codes.push_back({name, code, {}});
     }
     return commit(std::move(remotes));
+}
+
+QString RemoteLibrary::keyName(const QString& text) {
+    return text.simplified().replace(QLatin1Char(' '), QLatin1Char('_'));
+}
+
+std::optional<QString> RemoteLibrary::keyNameProblem(const QString& text) {
+    const QString name = keyName(text);
+    return name.isEmpty() ? std::nullopt : lircNameProblem(name);
 }
 
 LibraryKey RemoteLibrary::named(const LircKey& key) const {

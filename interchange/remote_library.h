@@ -35,7 +35,9 @@ public:
     static QString defaultPath();
 
     // Reads the library at `path`; a missing file is an empty library. On an error the reason
-    // ("PATH:LINE: …"), and the library stays empty and refuses to be written.
+    // ("PATH:LINE: …", or why the file is not read: no regular file, too large), and the
+    // library stays empty and refuses to be written. Every write is checked to read back with
+    // the same remotes and keys and to stay within what is read.
     std::optional<QString> load(const QString& path);
     const QString& path() const { return path_; }
     const std::vector<infrared::LircRemote>& remotes() const { return remotes_; }
@@ -48,7 +50,12 @@ public:
     // Names the frame's key (a name with spaces gets '_' for them) and writes the library; an
     // empty name removes the key. Decoded frames go into a remote per protocol and address,
     // analysed unknown ones into a SPACE_ENC remote of their timings, others into raw codes.
+    // A name LIRC or this library could not read back (see lircNameProblem) is refused.
     std::optional<QString> nameFrame(const infrared::IrFrame& frame, const QString& name);
+    // The name a typed text is saved under, and why it cannot be (nothing for an empty text,
+    // which removes the key).
+    static QString keyName(const QString& text);
+    static std::optional<QString> keyNameProblem(const QString& text);
 
     // Each frame's remote and key; a repeat code takes its channel's last key.
     std::vector<std::optional<LibraryKey>>

@@ -319,6 +319,38 @@ TEST_F(MainWindowTest, FramesAreListedWhileTheCaptureRunsThenDoubleClickFitsOne)
                                               form.HScroll1->Max()));
 }
 
+// A capture stopped with 强行停止 part-way: the final list holds the frames of the blocks that
+// arrived, never the never-received rest of the buffer as one long mark.
+TEST_F(MainWindowTest, AStoppedCaptureListsOnlyWhatArrived) {
+    emulator::PseudoTerminal pty;
+    emulator::BoardStreamer streamer{
+        pty.masterFd(), pty.slavePath(), {.seed = kSeed, .pace = emulator::Pace::Line}};
+    MainWindow window{
+        [&](int port) { return port == 1 ? QString::fromStdString(pty.slavePath()) : QString(); }};
+    Form1& form = *window.form();
+    window.show();
+    QSignalSpy ended(&form, &Form1::captureEnded);
+    action(window, "actionCapture")->trigger();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return window.navigatorPanel() != nullptr &&
+                   window.navigatorPanel()->frames()->rowCount() > 2;
+        },
+        kCaptureTimeoutMs));
+    const int32_t stored = form.RecvCount;
+    ASSERT_GT(stored, 0);
+    action(window, "actionCapture")->trigger(); // 强行停止
+    ASSERT_EQ(ended.size(), 1);
+    const auto& frames = window.navigatorPanel()->frames()->frames();
+    ASSERT_FALSE(frames.empty());
+    // A block may have come in between the look and the stop.
+    const int64_t arrivedSamples = int64_t{stored + kBlockBytes} * kSamplesPerByte;
+    for (const infrared::IrFrame& f : frames) {
+        EXPECT_NE(f.protocol, infrared::IrProtocol::Unknown) << f.startSample;
+        EXPECT_LE(f.endSample, arrivedSamples) << f.startSample;
+    }
+}
+
 // A capture of a remote no decoder knows, loaded as a user would: its frames are listed with
 // their inferred coding, and two of them selected name the bits that differ (the README's
 // picture of an analysed remote).
@@ -594,15 +626,28 @@ TEST_F(MainWindowTest, ExportRefusalsAreToldInChinese) {
     action(window, "actionExportCsv")->trigger();
     script.choose(path("no/such/dir/x.csv"));
     action(window, "actionExportCsv")->trigger();
+    // The VCD's view file is held to the same rules as velmoran-ird's.
+    ASSERT_TRUE(QFile::link(path("cap.ird"), path("v.gtkw")));
+    script.choose(path("v.vcd"));
+    action(window, "actionExportVcd")->trigger();
+    ASSERT_TRUE(QFile::link(path("w.vcd"), path("w.gtkw")));
+    script.choose(path("w.vcd"));
+    action(window, "actionExportVcd")->trigger();
     EXPECT_TRUE(script.allAnswered());
     const QStringList said = script.messageTexts();
-    ASSERT_EQ(said.size(), 3) << said.join('|').toStdString();
+    ASSERT_EQ(said.size(), 5) << said.join('|').toStdString();
+    EXPECT_TRUE(
+        said[3].contains(u8("GTKWave 视图文件“%1”是当前载入的采集文件").arg(path("v.gtkw"))))
+        << said[3].toStdString();
+    EXPECT_TRUE(said[4].contains(u8("就是要写出的 VCD 文件"))) << said[4].toStdString();
+    EXPECT_FALSE(QFile::exists(path("v.vcd")));
+    EXPECT_FALSE(QFile::exists(path("w.vcd")));
     EXPECT_EQ(said[0], noSuchChannelMessage(QStringLiteral("4")));
     EXPECT_TRUE(said[1].contains(u8("当前载入的采集文件"))) << said[1].toStdString();
     EXPECT_TRUE(said[2].startsWith(u8("保存文件出错"))) << said[2].toStdString();
     EXPECT_TRUE(said[2].contains(u8("No such file or directory"))) << said[2].toStdString();
     EXPECT_EQ(readAll(path("cap.ird")), capture);
-    EXPECT_EQ(script.seen().size(), 5u) << "a file dialog for the refused channel";
+    EXPECT_EQ(script.seen().size(), 9u) << "a file dialog for the refused channel";
 }
 
 // The recent-files menu from a settings file holding far more entries than it shows, the first

@@ -6,8 +6,10 @@
 // read is told and never overwritten.
 
 #include <QAction>
+#include <QDir>
 #include <QDockWidget>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -16,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include "support/files.h"
 #include "support/modal_answerer.h"
@@ -251,6 +255,108 @@ TEST_F(RemoteKeysWindow, ImportRefusesAMalformedFileAndMatchesAGoodOne) {
     EXPECT_EQ(answerer_.messageTexts().size(), 2);
     EXPECT_EQ(readAll(interchange::RemoteLibrary::defaultPath()), broken);
     EXPECT_TRUE(keyColumn(model).join(QString()).isEmpty());
+}
+
+// Names as LIRC reads them: '#' inside or leading a name is kept and read back; a name LIRC
+// cannot report or read is refused in the cell with a message, and the library stays readable.
+TEST_F(RemoteKeysWindow, NamesThatCannotBeReadBackAreRefusedAndTheLibraryKept) {
+    std::unique_ptr<MainWindow> window;
+    FrameListModel* model = open(window);
+    ASSERT_NE(model, nullptr);
+    const auto name = [&](int row, const QString& text) {
+        model->setData(model->index(row, FrameListModel::Key), text, Qt::EditRole);
+        return model->data(model->index(row, FrameListModel::Key), Qt::EditRole).toString();
+    };
+    // A row of a key not named yet.
+    const auto unnamed = [&] {
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (model->frames()[static_cast<std::size_t>(row)].keyKnown &&
+                model->data(model->index(row, FrameListModel::Key), Qt::EditRole)
+                    .toString()
+                    .isEmpty()) {
+                return row;
+            }
+        }
+        return -1;
+    };
+    std::vector<int> rows;
+    for (const QString& kept : {QStringLiteral("KEY#1"), QStringLiteral("#SHARP")}) {
+        rows.push_back(unnamed());
+        ASSERT_GE(rows.back(), 0);
+        EXPECT_EQ(name(rows.back(), kept), kept);
+    }
+    rows.push_back(unnamed());
+    ASSERT_GE(rows.back(), 0);
+    const QByteArray saved = readAll(interchange::RemoteLibrary::defaultPath());
+    EXPECT_TRUE(answerer_.messageTexts().isEmpty());
+    for (const QString& refused : {QString(101, QLatin1Char('K')), QStringLiteral("include"),
+                                   QStringLiteral("KEY\u0001A")}) {
+        answerer_.clear();
+        const QString before =
+            model->data(model->index(rows[2], FrameListModel::Key), Qt::EditRole).toString();
+        EXPECT_EQ(name(rows[2], refused), before);
+        ASSERT_EQ(answerer_.messageTexts().size(), 1) << refused.toStdString();
+        EXPECT_TRUE(
+            answerer_.messageTexts()[0].startsWith(QStringLiteral("LIRC 无法读回这个按键名称")))
+            << answerer_.messageTexts()[0].toStdString();
+        EXPECT_EQ(readAll(interchange::RemoteLibrary::defaultPath()), saved);
+    }
+    // The next start reads the library and shows both names.
+    window.reset();
+    answerer_.clear();
+    model = open(window);
+    ASSERT_NE(model, nullptr);
+    QTest::qWait(kWaitStepMs);
+    EXPECT_TRUE(answerer_.messageTexts().isEmpty())
+        << answerer_.messageTexts().join('\n').toStdString();
+    const QStringList keys = keyColumn(model);
+    EXPECT_TRUE(keys[rows[0]].endsWith(QStringLiteral(": KEY#1"))) << keys[rows[0]].toStdString();
+    EXPECT_TRUE(keys[rows[1]].endsWith(QStringLiteral(": #SHARP"))) << keys[rows[1]].toStdString();
+}
+
+// Files that never end or never open, and files far too large: the window appears with a message
+// at once (a FIFO as the library), and an import of them is refused at once, nothing added.
+TEST_F(RemoteKeysWindow, FifosDevicesAndHugeFilesAreNotRead) {
+    const QString library = interchange::RemoteLibrary::defaultPath();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(library).absolutePath()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(library).constData(), 0600), 0);
+    std::unique_ptr<MainWindow> window;
+    FrameListModel* model = open(window);
+    ASSERT_NE(model, nullptr);
+    for (int i = 0; i < kWaitSteps && answerer_.messageTexts().isEmpty(); ++i) {
+        QTest::qWait(kWaitStepMs);
+    }
+    ASSERT_EQ(answerer_.messageTexts().size(), 1);
+    EXPECT_TRUE(answerer_.messageTexts()[0].contains(QStringLiteral("not a regular file")));
+    window.reset();
+    ASSERT_TRUE(QFile::remove(library));
+
+    model = open(window);
+    ASSERT_NE(model, nullptr);
+    QAction* import = window->findChild<QAction*>(QStringLiteral("actionImportRemotes"));
+    ASSERT_NE(import, nullptr);
+    const QString fifo = dir_.filePath(QStringLiteral("fifo.conf"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString huge = dir_.filePath(QStringLiteral("huge.conf"));
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(qint64{100} * 1024 * 1024)); // sparse: no disk needed
+    }
+    const QString zero = dir_.filePath(QStringLiteral("zero.conf"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    const std::pair<QString, QString> cases[] = {{fifo, QStringLiteral("not a regular file")},
+                                                 {zero, QStringLiteral("not a regular file")},
+                                                 {huge, QStringLiteral("larger than 4 MiB")}};
+    for (const auto& [file, why] : cases) {
+        answerer_.clear();
+        answerer_.choose(file);
+        import->trigger();
+        ASSERT_EQ(answerer_.messageTexts().size(), 1) << file.toStdString();
+        EXPECT_TRUE(answerer_.messageTexts()[0].contains(file + QStringLiteral(": ") + why))
+            << answerer_.messageTexts()[0].toStdString();
+        EXPECT_FALSE(QFile::exists(library));
+    }
 }
 
 } // namespace

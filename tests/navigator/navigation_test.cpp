@@ -270,4 +270,27 @@ TEST(FrameList, TheLineUnderTheListNamesTheBitsThatDifferBetweenTheSelectedFrame
     EXPECT_EQ(infrared::differingBits(all), "structures differ");
     EXPECT_EQ(infrared::differingBits({all[0], all[1], all[3]}).toStdString(),
               "bits 4–6, 10 differ");
+
+    // Bursts no coding is inferred for: the same marks and spaces (as measured, a little off)
+    // agree, others differ in structure.
+    const auto burst = [](std::vector<int32_t> durations) {
+        infrared::IrFrame f;
+        f.protocol = infrared::IrProtocol::Unknown;
+        f.keyKnown = false;
+        f.durationsUs = std::move(durations);
+        return f;
+    };
+    const struct {
+        std::vector<infrared::IrFrame> frames;
+        const char* text;
+    } bursts[] = {
+        {{burst({3000, -1000, 500}), burst({3000, -1000, 500})}, ""},
+        {{burst({3000, -1000, 500}), burst({3040, -980, 520}), burst({2990, -1010, 500})}, ""},
+        {{burst({3000, -1000, 500}), burst({3000, -1000})}, "所选帧结构不同"},
+        {{burst({3000, -1000, 500}), burst({3000, -3000, 500})}, "所选帧结构不同"},
+        {{burst({3000, -1000, 500}), all[0]}, "所选帧结构不同"},
+    };
+    for (const auto& b : bursts) {
+        EXPECT_EQ(infrared::differingBitsText(b.frames).toStdString(), b.text) << b.frames.size();
+    }
 }

@@ -29,7 +29,8 @@ Result ird(const QStringList& args, const QString& workDir) {
 }
 
 // A work folder holding "capture.ird" (the emulator's presses in channel 1), "short.ird" (100
-// bytes), a folder "folder.ird", a FIFO "fifo.ird" and "old.csv" (an earlier export).
+// bytes), a folder "folder.ird", a FIFO "fifo.ird", "old.csv" (an earlier export) and
+// "bad-names.txt" (a names file whose third line has no name).
 class IrdProgram : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -48,6 +49,10 @@ protected:
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write("earlier export\n");
         old.close();
+        QFile names(path("bad-names.txt"));
+        ASSERT_TRUE(names.open(QIODevice::WriteOnly));
+        names.write("# keys\n0x08 KEY_OK\n0x09\n");
+        names.close();
         before_ = entries();
     }
     QString path(const QString& name) const { return dir_.filePath(name); }
@@ -83,6 +88,8 @@ TEST_P(BadInput, FailsCleanlyAndLeavesNoFileBehind) {
     EXPECT_EQ(r.status, GetParam().status) << r.err.toStdString();
     EXPECT_TRUE(r.err.startsWith("velmoran-ird: ")) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(GetParam().says)) << r.err.toStdString();
+    // The usage only for a command line that is wrong, not for a file that is.
+    EXPECT_EQ(r.err.contains("usage:"), GetParam().status == kExitUsage) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
     EXPECT_EQ(entries(), before_);
     EXPECT_EQ(contents("old.csv"), oldCsv);
@@ -105,6 +112,19 @@ INSTANTIATE_TEST_SUITE_P(
                 kExitFailed,
                 "not a regular file"},
         BadCase{"fifo_is_not_waited_on", {"info", "fifo.ird"}, kExitFailed, "not a regular file"},
+        BadCase{"remotes_fifo_is_not_waited_on",
+                {"decode", "capture.ird", "--remotes", "fifo.ird"},
+                kExitFailed,
+                "fifo.ird: not a regular file"},
+        BadCase{"remotes_device_is_not_read",
+                {"decode", "capture.ird", "--remotes", "/dev/zero"},
+                kExitFailed,
+                "/dev/zero: not a regular file"},
+        BadCase{"names_file_content_error",
+                {"export", "capture.ird", "--format", "lircd", "--names", "bad-names.txt", "-o",
+                 "x.conf"},
+                kExitFailed,
+                "bad-names.txt:3: give COMMAND NAME"},
         BadCase{"decode_missing_file", {"decode", "missing.ird"}, kExitFailed, "cannot read"},
         BadCase{"info_of_directory", {"info", "folder.ird"}, kExitFailed, "not a regular file"},
         BadCase{"unknown_format",

@@ -1,7 +1,9 @@
 // The programs as a user starts them from a shell: a file-size limit gives the write's own
-// message, not a death by signal; names files that are devices or huge, channels that do not
-// exist in a headless demo, bad irgen percentages and file names whose bytes the programs cannot
-// represent are refused with a message. Each case runs under the C locale and a UTF-8 one.
+// message, not a death by signal (and leaves an earlier picture whole); a remote library that is
+// a FIFO neither stops the window from coming up nor keeps velmoran-ird waiting; names and
+// remotes files that are devices or huge, channels that do not exist in a headless demo, bad
+// irgen percentages and file names whose bytes the programs cannot represent are refused with a
+// message. Each case runs under the C locale and a UTF-8 one.
 
 #include <QDir>
 #include <QProcess>
@@ -81,6 +83,27 @@ INSTANTIATE_TEST_SUITE_P(
         ShellCase{"names_huge",
                   "truncate -s 2M n.txt; $IRD export cap.ird --format lircd --names n.txt -o x", 1,
                   "larger than 1 MiB"},
+        ShellCase{"demo_size_limit_keeps_the_old_picture",
+                  "$DEMO --headless d --pace max >/dev/null && cp d/window.png g.png && "
+                  "(ulimit -f 1; $DEMO --headless d --pace max); s=$?; "
+                  "cmp -s d/window.png g.png && echo kept >&2; exit $s",
+                  1, "kept"},
+        ShellCase{"demo_size_limit_says_why",
+                  "$DEMO --headless d --pace max >/dev/null && (ulimit -f 1; $DEMO --headless d "
+                  "--pace max)",
+                  1, "window.png: File too large"},
+        ShellCase{"demo_window_comes_up_over_a_fifo_library",
+                  "mkdir -p d/data/Velmoran/Velmoran && mkfifo d/data/Velmoran/Velmoran/"
+                  "remotes.lircd.conf && $DEMO --headless d --pace max >l.txt; s=$?; "
+                  "grep -q 'saved d/window.png' l.txt && echo shown >&2; exit $s",
+                  0, "shown"},
+        ShellCase{"ird_fifo_library_is_not_waited_on",
+                  "mkdir -p x/Velmoran/Velmoran && mkfifo x/Velmoran/Velmoran/remotes.lircd.conf "
+                  "&& XDG_DATA_HOME=$PWD/x $IRD decode cap.ird",
+                  1, "remotes.lircd.conf: not a regular file"},
+        ShellCase{"ird_huge_remotes_refused",
+                  "truncate -s 100M r.lirc; $IRD decode cap.ird --remotes r.lirc", 1,
+                  "larger than 4 MiB"},
         ShellCase{"demo_channel_0", "$DEMO --headless d --channel 0", 2, "不是有效的通道"},
         ShellCase{"demo_channel_abc", "$DEMO --headless d --channel abc", 2, "不是有效的通道"},
         ShellCase{"ird_output_name", "$IRD export cap.ird --format csv -o $'o\\xff.csv'", 2,

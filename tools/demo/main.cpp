@@ -8,11 +8,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTimer>
 
 #include <cstdio>
@@ -29,6 +31,7 @@
 #include "core/texts.h"
 #include "files/capture_file.h"
 #include "files/program_start.h"
+#include "files/whole_file.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigator_panel.h"
 #include "tools/emulator/board_stream.h"
@@ -55,6 +58,34 @@ constexpr char kDefaultOutDir[] = "velmoran-demo-output";
 // Longest a headless capture may take at the board's pace before the demo gives up.
 constexpr int kHeadlessTimeoutMs = 120000;
 constexpr int kStatusPollMs = 20;
+
+// The window's picture as a PNG file, written whole or not at all (a full disk or a size limit
+// leaves an earlier picture as it was); false after a message.
+bool savePicture(QWidget& window, const QString& path) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    std::optional<QString> reason;
+    if (!window.grab().save(&buffer, "PNG")) {
+        reason = QStringLiteral("the picture could not be made");
+    }
+    QSaveFile file(path);
+    if (!reason) {
+        reason = openWholeFile(file);
+    }
+    if (!reason) {
+        reason = writeWhole(file, png);
+    }
+    if (!reason) {
+        reason = commitWhole(file);
+    }
+    if (reason) {
+        std::fprintf(stderr, "velmoran-demo: cannot write %s: %s\n", qPrintable(path),
+                     qPrintable(*reason));
+        return false;
+    }
+    return true;
+}
 
 struct Options {
     bool headless = false;
@@ -185,7 +216,7 @@ int runHeadless(MainWindow& window, const Options& o) {
             saveCaptureFile(ird, form.ChannelData1, form.ChannelData2, form.ChannelData3);
         // The window as a user sees it after the capture: menu bar, chart and navigator.
         QCoreApplication::processEvents(); // the marked frames follow the new list
-        bool shot = window.grab().save(png);
+        bool shot = savePicture(window, png);
         if (o.annotate && window.navigatorPanel() != nullptr &&
             window.navigatorPanel()->frames()->rowCount() > 0) {
             // Then the first frame fitted to the chart, as a double-click on its row does.
@@ -193,7 +224,7 @@ int runHeadless(MainWindow& window, const Options& o) {
             window.findChild<QAction*>(QStringLiteral("actionZoomToFrame"))->trigger();
             QCoreApplication::processEvents();
             const QString fitted = QDir(o.outDir).filePath(QStringLiteral("frame.png"));
-            shot = shot && window.grab().save(fitted);
+            shot = shot && savePicture(window, fitted);
             say(QStringLiteral("saved %1").arg(fitted));
         }
         if (!saved.ok) {

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <map>
@@ -24,6 +25,7 @@
 #include "infrared/ir_decoder.h"
 #include "interchange/capture_import.h"
 #include "interchange/export_files.h"
+#include "interchange/export_plan.h"
 #include "interchange/exporters.h"
 #include "interchange/lircd_conf.h"
 #include "interchange/lircd_export.h"
@@ -198,33 +200,6 @@ std::optional<Failure> loadCapture(const QString& path, Capture& capture) {
     return std::nullopt;
 }
 
-// Where `path` leads: links followed, even to a file not there yet, and the folder in its
-// canonical form. (An export replaces a link rather than writing through it; an output that
-// leads to the capture is refused all the same.)
-QString landingPath(const QString& path) {
-    constexpr int kMostLinksFollowed = 40; // as the kernel's own limit
-    QFileInfo info(path);
-    for (int i = 0; i < kMostLinksFollowed && info.isSymLink(); ++i) {
-        info = QFileInfo(info.symLinkTarget());
-    }
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return QDir::cleanPath((folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
-                           info.fileName());
-}
-
-// Whether two paths name one file: the same place once links are followed, or one file under
-// two names (a hard link).
-bool sameFile(const QString& a, const QString& b) {
-    if (landingPath(a) == landingPath(b)) {
-        return true;
-    }
-    struct stat x {};
-    struct stat y {};
-    return ::stat(QFile::encodeName(a).constData(), &x) == 0 &&
-           ::stat(QFile::encodeName(b).constData(), &y) == 0 && x.st_dev == y.st_dev &&
-           x.st_ino == y.st_ino;
-}
-
 // A key names file: a regular file of at most kMostNamesBytes, never a device or FIFO that could
 // give bytes without end or keep the reader waiting. The reason when it cannot be read.
 std::optional<QString> readNamesFile(const QString& path, QByteArray& text) {
@@ -328,7 +303,15 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextS
                            QStringLiteral("cannot read %1: %2").arg(namesPath, *reason)};
         }
         if (auto error = parseKeyNames(QString::fromUtf8(namesText), names)) {
-            return Failure{kExitUsage, namesPath + QStringLiteral(": ") + *error};
+            // A fault in the file, not in the command line: named by file and line, as the
+            // lircd.conf reader names its faults ("names.txt:3: …").
+            const QRegularExpressionMatch line =
+                QRegularExpression(QStringLiteral("^line (\\d+): ")).match(*error);
+            return Failure{kExitFailed, line.hasMatch()
+                                            ? QStringLiteral("%1:%2: %3")
+                                                  .arg(namesPath, line.captured(1),
+                                                       error->mid(line.capturedLength()))
+                                            : namesPath + QStringLiteral(": ") + *error};
         }
     }
     std::vector<LircRemote> remotes;
@@ -375,30 +358,25 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextS
     if (auto failure = loadCapture(input, capture)) {
         return failure;
     }
-    if (sameFile(output, input)) {
+    // The view file sits beside the VCD under a derived name, which may be a file the user did
+    // not mean; a view the user may have tuned in GTKWave is only replaced when asked.
+    const ExportPlan plan = planExport(*format, output, input);
+    switch (plan.refusal) {
+    case ExportRefusal::None:
+        break;
+    case ExportRefusal::OutputIsCapture:
         return Failure{kExitUsage, QStringLiteral("the output would replace the capture file")};
+    case ExportRefusal::ViewIsCapture:
+        return Failure{kExitUsage,
+                       QStringLiteral("the GTKWave view file %1 would replace the capture file")
+                           .arg(plan.viewPath)};
+    case ExportRefusal::ViewIsOutput:
+        return Failure{
+            kExitUsage,
+            QStringLiteral("the GTKWave view file %1 would replace the VCD").arg(plan.viewPath)};
     }
-    // The VCD's view file sits beside it under a derived name, which may be a file the user
-    // did not mean: never the capture itself or the VCD, and a view the user may have tuned
-    // in GTKWave is only replaced when asked.
-    const QString viewPath = *format == ExportFormat::Vcd ? gtkwaveSavePathFor(output) : QString();
-    bool keepView = false;
-    if (!viewPath.isEmpty()) {
-        if (sameFile(viewPath, input)) {
-            return Failure{kExitUsage,
-                           QStringLiteral("the GTKWave view file %1 would replace the capture file")
-                               .arg(viewPath)};
-        }
-        if (sameFile(viewPath, output)) {
-            return Failure{
-                kExitUsage,
-                QStringLiteral("the GTKWave view file %1 would replace the VCD").arg(viewPath)};
-        }
-        // A link counts as a file there, also one that leads nowhere.
-        const QFileInfo view(viewPath);
-        keepView =
-            (view.exists() || view.isSymLink()) && !args.flags.contains(QStringLiteral("force"));
-    }
+    const QString& viewPath = plan.viewPath;
+    const bool keepView = plan.viewExists && !args.flags.contains(QStringLiteral("force"));
     std::vector<ExportChannel> channels;
     for (const int n : numbers) {
         channels.push_back({n, channelLevels(capture.channel(n))});
@@ -412,9 +390,7 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextS
         }
         err.flush();
     }
-    if (keepView) {
-        std::erase_if(files, [&](const OutputFile& f) { return f.path == viewPath; });
-    }
+    keepExistingView(files, plan, !keepView);
     if (auto error = writeFilesWhole(files)) {
         return Failure{kExitFailed, *error};
     }
