@@ -55,6 +55,8 @@ Q_SIGNALS:
     void shownChanged(bool shown);
     // The frame list was filled again.
     void framesChanged();
+    // The navigator's dock was made (hidden, docked): the window places it.
+    void dockMade(QDockWidget* dock);
 
 private:
     void ensureNavigator();
@@ -67,6 +69,9 @@ private:
     void showArrivedFrames();
     // Samples across Picture1 at the current zoom.
     int64_t visibleSamples() const;
+    // With 同步 on, the detail chart's left edge follows Picture1's, and Picture1 the chart's.
+    void syncDetailChart();
+    void syncPicture1(double firstSample);
 
     QMainWindow* window_;
     Form1* form_;
@@ -74,6 +79,7 @@ private:
     QDockWidget* dock_ = nullptr;
     QTimer* liveTimer_ = nullptr;
     bool framesOnChart_ = false;
+    bool syncing_ = false;
 };
 
 } // namespace velmoran
