@@ -31,6 +31,8 @@ constexpr int kRowHeight = 18;
 constexpr int kNotesWidth = 260;
 const QString kSplitterKey = QStringLiteral("navigator/splitter");
 const QString kSyncKey = QStringLiteral("navigator/sync");
+// The longest text the chart's readout shows (a measured interval across the whole capture).
+const QString kWidestReadout = QStringLiteral("Δt = 20391.025ms");
 
 // The bits that differ between frames of one inferred coding; the same frames' sameness.
 QString differingBitsLine(const std::vector<infrared::IrFrame>& frames) {
@@ -167,6 +169,7 @@ QWidget* NavigatorPanel::makeChartBox() {
     sync_->setChecked(QSettings().value(kSyncKey, false).toBool());
     readout_ = new QLabel(box);
     readout_->setObjectName(QStringLiteral("ChartReadout"));
+    readout_->setMinimumWidth(readout_->fontMetrics().horizontalAdvance(kWidestReadout));
     tools->addWidget(title);
     tools->addWidget(all);
     tools->addWidget(fit);
