@@ -78,13 +78,28 @@ void DetailChart::setLine(int channel, ChannelLevels line) {
 void DetailChart::setFrames(std::vector<infrared::IrFrame> frames, std::vector<QString> keyNames) {
     frames_ = std::move(frames);
     keyNames_ = std::move(keyNames);
+    cells_.clear();
+    cells_.reserve(frames_.size());
+    for (const infrared::IrFrame& f : frames_) {
+        cells_.push_back(infrared::frameCells(f));
+    }
+    makeLabels();
     chosen_ = -1;
     stale_ = true;
     update();
 }
 
+void DetailChart::makeLabels() {
+    labels_.clear();
+    labels_.reserve(frames_.size());
+    for (std::size_t i = 0; i < frames_.size(); ++i) {
+        labels_.push_back(frameLabel(frames_[i], i < keyNames_.size() ? keyNames_[i] : QString()));
+    }
+}
+
 void DetailChart::setKeyNames(std::vector<QString> keyNames) {
     keyNames_ = std::move(keyNames);
+    makeLabels();
     stale_ = true;
     update();
 }
@@ -307,7 +322,7 @@ void DetailChart::drawFrame(QPainter& p, std::size_t index) const {
     p.drawLine(QPointF(x0, l.line - kMarkTick), QPointF(x0, l.line + kMarkTick));
     p.drawLine(QPointF(x1, l.line - kMarkTick), QPointF(x1, l.line + kMarkTick));
 
-    const infrared::FrameCells cells = infrared::frameCells(f);
+    const infrared::FrameCells& cells = cells_[index];
     if (cells.leaderStart >= 0) {
         p.fillRect(QRectF(x(cells.leaderStart), l.line - kLeaderWidth,
                           std::max(1.0, x(cells.leaderEnd) - x(cells.leaderStart)), kLeaderWidth),
@@ -352,8 +367,7 @@ void DetailChart::drawFrame(QPainter& p, std::size_t index) const {
             break;
         }
     }
-    const QString name = index < keyNames_.size() ? keyNames_[index] : QString();
-    const QString label = fm.elidedText(frameLabel(f, name), Qt::ElideRight, room);
+    const QString label = fm.elidedText(labels_[index], Qt::ElideRight, room);
     if (room >= kMinLabelChars * fm.averageCharWidth() && !label.isEmpty()) {
         text(p, QRectF(std::max(x0, 0.0) + 1, l.label, room, textH), label,
              Qt::AlignLeft | Qt::AlignTop);
@@ -547,10 +561,9 @@ bool DetailChart::event(QEvent* event) {
         }
         const auto i = static_cast<std::size_t>(frame);
         const infrared::IrFrame& f = frames_[i];
-        QString tip = frameLabel(f, i < keyNames_.size() ? keyNames_[i] : QString()) +
-                      QStringLiteral("\n") + texts::q(kChannelNames[f.channel - 1]) +
+        QString tip = labels_[i] + QStringLiteral("\n") + texts::q(kChannelNames[f.channel - 1]) +
                       QStringLiteral(", ") + frameStartMs(f) + QStringLiteral(" ms");
-        const QString bits = bitsText(infrared::frameCells(f));
+        const QString bits = bitsText(cells_[i]);
         if (!bits.isEmpty()) {
             tip += QStringLiteral("\n") + bits;
         }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/channel_levels.h"
+#include "infrared/frame_cells.h"
 #include "infrared/ir_decoder.h"
 #include "navigator/chart_geometry.h"
 
@@ -115,6 +116,11 @@ private:
     std::array<ChannelLevels, kChannelCount> lines_{};
     std::vector<infrared::IrFrame> frames_;
     std::vector<QString> keyNames_;
+    // Per frame, worked out once per change: its cells and its label (an unknown burst's text
+    // is long to make).
+    std::vector<infrared::FrameCells> cells_;
+    std::vector<QString> labels_;
+    void makeLabels();
     int chosen_ = -1;
     ChartView view_{0, static_cast<double>(kCaptureSamples)};
 
