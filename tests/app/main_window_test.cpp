@@ -39,6 +39,7 @@
 #include "display/vb_scroll_bar.h"
 #include "files/capture_file.h"
 #include "interchange/export_files.h"
+#include "navigator/detail_chart.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigation.h"
 #include "navigator/navigator_panel.h"
@@ -405,6 +406,94 @@ TEST_F(EmulatorWindowTest, ThePortMenuListsTheDevicesAndSetsThePortNumber) {
     EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("actionPort2")), nullptr);
     port1->trigger();
     EXPECT_EQ(form.Combo2->currentText(), u8("1"));
+}
+
+// The navigator docked at its height or floated at any size, maximised too: the client area is
+// the same image, the window keeps its flags and its fixed size (the design's plus the menu bar
+// when the navigator floats). The floated place is remembered for the next window.
+TEST_F(MainWindowTest, TheNavigatorGrowsWhileTheClientAreaStaysAsDesigned) {
+    ASSERT_TRUE(saveCaptureFile(path("cap.ird"), emulatorCapture(), {}, {}).ok);
+    QRect floatedLast;
+    {
+        MainWindow window([](int) { return QString(); });
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        Form1& form = *window.form();
+        const Qt::WindowFlags flags = window.windowFlags();
+        const int menuHeight = window.menuBar()->height();
+        ASSERT_TRUE(window.openFile(path("cap.ird")));
+        QDockWidget* dock = window.navigatorDock();
+        QTRY_VERIFY(dock->isVisible());
+        ASSERT_FALSE(dock->isFloating());
+        // The first frame chosen, as the list does once it has the focus.
+        window.navigatorPanel()->selectFrame(0);
+        QApplication::processEvents();
+        const QImage client = form.grab().toImage();
+        struct Step {
+            const char* name;
+            bool floating;
+            QSize size; // floated: the size the user gives it; empty: maximised
+        };
+        const Step steps[] = {
+            {"docked", false, {}},
+            {"floated small", true, {560, 300}},
+            {"floated wide", true, {790, 700}},
+            {"floated maximised", true, {}},
+            {"docked again", false, {}},
+            {"floated again", true, {600, 420}},
+        };
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.name);
+            window.setNavigatorFloating(step.floating);
+            if (dock->isMaximized()) {
+                dock->showNormal();
+            }
+            if (step.floating && step.size.isValid()) {
+                dock->resize(step.size);
+            } else if (step.floating) {
+                dock->showMaximized();
+            }
+            QApplication::processEvents();
+            EXPECT_EQ(form.grab().toImage(), client);
+            EXPECT_EQ(window.windowFlags(), flags);
+            EXPECT_EQ(form.geometry(), QRect(0, menuHeight, 712, 479));
+            const int expectedHeight =
+                479 + menuHeight + (step.floating ? 0 : dockedHeight(window));
+            QTRY_COMPARE(window.size(), QSize(712, expectedHeight));
+            EXPECT_EQ(dock->isFloating(), step.floating);
+            EXPECT_EQ(action(window, "actionNavigatorFloating")->isChecked(), step.floating);
+            if (step.floating && step.size.isValid()) {
+                EXPECT_EQ(dock->size(), step.size);
+            }
+            if (step.floating && !step.size.isValid()) {
+                EXPECT_TRUE(dock->isMaximized());
+                EXPECT_GT(dock->width(), 790);
+            }
+            if (!step.floating) {
+                EXPECT_GE(dock->height(), navigator::NavigatorPanel::kLeastPanelHeight);
+            }
+            // The list's every column shows its widest text, the chart takes what is left.
+            auto* table = window.navigatorPanel()->frameTable();
+            for (const int c : {0, 1, 2, 3, 4, 5, int{navigator::FrameListModel::Key}}) {
+                for (int row = 0; row < table->model()->rowCount(); ++row) {
+                    const QString text = table->model()->index(row, c).data().toString();
+                    EXPECT_GT(table->columnWidth(c), table->fontMetrics().horizontalAdvance(text))
+                        << c;
+                }
+            }
+            EXPECT_GT(window.navigatorPanel()->detailChart()->height(), 100);
+        }
+        floatedLast = dock->geometry();
+        window.close();
+    }
+    // The next window floats it where it was left.
+    MainWindow again([](int) { return QString(); });
+    again.show();
+    ASSERT_TRUE(again.openFile(path("cap.ird")));
+    QTRY_VERIFY(again.navigatorDock() != nullptr && again.navigatorDock()->isVisible());
+    EXPECT_TRUE(again.navigatorDock()->isFloating());
+    EXPECT_EQ(again.navigatorDock()->size(), floatedLast.size());
+    EXPECT_EQ(again.height(), 479 + again.menuBar()->height());
 }
 
 TEST_F(MainWindowTest, SavingOverAFileAsksAndARefusalKeepsItByteForByte) {
