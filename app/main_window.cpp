@@ -152,7 +152,13 @@ int MainWindow::dockedNavigatorHeight() const {
 }
 
 QRect MainWindow::floatedNavigatorGeometry() const {
-    const QRect free = screen() != nullptr ? screen()->availableGeometry() : QRect();
+    // The floated window's frame is taken to be as wide as this window's.
+    const QMargins frame(geometry().left() - frameGeometry().left(),
+                         geometry().top() - frameGeometry().top(),
+                         frameGeometry().right() - geometry().right(),
+                         frameGeometry().bottom() - geometry().bottom());
+    const QRect free =
+        screen() != nullptr ? screen()->availableGeometry().marginsRemoved(frame) : QRect();
     // The window as designed, without the docked navigator it may still hold.
     QRect outer = frameGeometry();
     outer.setBottom(form_->mapToGlobal(QPoint(0, form_->height())).y() +
@@ -160,15 +166,24 @@ QRect MainWindow::floatedNavigatorGeometry() const {
     QRect r(QPoint(0, 0), kFloatedNavigatorSize.boundedTo(free.size()));
     const int least = navigator::NavigatorPanel::kLeastPanelHeight;
     if (free.bottom() - outer.bottom() >= least) {
-        r.moveTopLeft(QPoint(outer.left(), outer.bottom() + 1));
+        r.moveTopLeft(QPoint(outer.left(), outer.bottom() + 1) + QPoint(frame.left(), frame.top()));
         r.setBottom(std::min(r.bottom(), free.bottom()));
     } else if (free.right() - outer.right() >= least) {
-        r.moveTopLeft(QPoint(outer.right() + 1, outer.top()));
+        r.moveTopLeft(QPoint(outer.right() + 1, outer.top()) + QPoint(frame.left(), frame.top()));
         r.setRight(std::min(r.right(), free.right()));
     } else {
         r.moveBottomRight(free.bottomRight());
     }
     return r.intersected(free.isValid() ? free : r);
+}
+
+int MainWindow::dockedPanelHeight(QDockWidget* dock) const {
+    // The dock's own title bar takes its share of the room too.
+    const int least = navigator::NavigatorPanel::kLeastPanelHeight;
+    dock->widget()->setFixedHeight(least);
+    const int titleBar = std::max(0, dock->sizeHint().height() - least);
+    const int height = dockedNavigatorHeight() - titleBar;
+    return height < least ? 0 : height;
 }
 
 void MainWindow::placeNavigator(QDockWidget* dock) {
@@ -177,7 +192,7 @@ void MainWindow::placeNavigator(QDockWidget* dock) {
     const QSettings settings;
     const bool floating = settings.contains(kNavigatorFloatingKey)
                               ? settings.value(kNavigatorFloatingKey).toBool()
-                              : dockedNavigatorHeight() == 0;
+                              : dockedPanelHeight(dock) == 0;
     if (floating) {
         dock->setFloating(true);
     } else {
@@ -191,8 +206,8 @@ void MainWindow::navigatorFloated(bool floating) {
     QSettings().setValue(kNavigatorFloatingKey, floating);
     actionNavigatorFloating_->setChecked(floating);
     if (!floating) {
-        const int height = dockedNavigatorHeight();
-        panel->setFixedHeight(height > 0 ? height : navigator::NavigatorPanel::kLeastPanelHeight);
+        panel->setFixedHeight(
+            std::max(dockedPanelHeight(dock), navigator::NavigatorPanel::kLeastPanelHeight));
         return;
     }
     panel->setMinimumHeight(navigator::NavigatorPanel::kLeastPanelHeight);

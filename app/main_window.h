@@ -41,9 +41,9 @@ public:
     void setNavigatorShown(bool shown);
     // Floats the navigator as a window of its own (resizable, maximisable) or docks it again.
     void setNavigatorFloating(bool floating);
-    // The navigator's height docked under the client area: its full height where the screen
-    // has room below the window, else what room there is; 0 when there is too little (it then
-    // starts floated).
+    // The navigator's height docked under the client area, its title bar included: its full
+    // height where the screen has room below the window, else what room there is; 0 when there
+    // is too little (it then starts floated).
     int dockedNavigatorHeight() const;
 
     // Loads `path` through 载入's path (its message on failure); refused during a capture.
@@ -75,6 +75,9 @@ private:
     // allows the first time.
     void placeNavigator(QDockWidget* dock);
     void navigatorFloated(bool floating);
+    // The panel's height in `dock` docked: what dockedNavigatorHeight leaves beside the dock's
+    // title bar; 0 when that is less than the panel's least height.
+    int dockedPanelHeight(QDockWidget* dock) const;
     // Where the navigator first floats: below the window, else beside it, else within the
     // screen's free area.
     QRect floatedNavigatorGeometry() const;

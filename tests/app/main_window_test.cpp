@@ -3,6 +3,7 @@
 // list, files opened by drop, by name and from the recent list, exports, the overwrite question,
 // and the command line of the real program.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStyle>
@@ -494,6 +496,63 @@ TEST_F(MainWindowTest, TheNavigatorGrowsWhileTheClientAreaStaysAsDesigned) {
     EXPECT_TRUE(again.navigatorDock()->isFloating());
     EXPECT_EQ(again.navigatorDock()->size(), floatedLast.size());
     EXPECT_EQ(again.height(), 479 + again.menuBar()->height());
+}
+
+// Wherever the screen is (a 1024 x 768 one too: see tests/app/CMakeLists.txt), the window and
+// the navigator it shows after a load lie wholly on it: docked when there is room below the
+// window, floated where there is not.
+TEST_F(MainWindowTest, TheNavigatorFitsTheScreen) {
+    ASSERT_TRUE(saveCaptureFile(path("cap.ird"), emulatorCapture(), {}, {}).ok);
+    MainWindow window([](int) { return QString(); });
+    window.move(0, 0);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(window.openFile(path("cap.ird")));
+    QDockWidget* dock = window.navigatorDock();
+    QTRY_VERIFY(dock->isVisible());
+    const QRect screen = window.screen()->availableGeometry();
+    const int menuHeight = window.menuBar()->height();
+    const auto text = [](const QRect& r) {
+        return QStringLiteral("%1,%2 %3x%4")
+            .arg(r.x())
+            .arg(r.y())
+            .arg(r.width())
+            .arg(r.height())
+            .toStdString();
+    };
+    EXPECT_TRUE(screen.contains(window.frameGeometry()))
+        << text(screen) << " " << text(window.frameGeometry());
+    EXPECT_TRUE(screen.contains(dock->frameGeometry()))
+        << text(screen) << " " << text(dock->frameGeometry());
+    EXPECT_EQ(window.height(), 479 + menuHeight + (dock->isFloating() ? 0 : dockedHeight(window)));
+    EXPECT_GE(window.navigatorPanel()->height(), navigator::NavigatorPanel::kLeastPanelHeight);
+}
+
+// 同步: Picture1 moved, the detail chart's left edge follows; the chart dragged, Picture1
+// follows; off, each keeps its own.
+TEST_F(MainWindowTest, SyncKeepsBothChartsOnTheSameTime) {
+    ASSERT_TRUE(saveCaptureFile(path("cap.ird"), emulatorCapture(), {}, {}).ok);
+    MainWindow window([](int) { return QString(); });
+    window.show();
+    ASSERT_TRUE(window.openFile(path("cap.ird")));
+    Form1& form = *window.form();
+    navigator::NavigatorPanel* panel = window.navigatorPanel();
+    navigator::DetailChart* chart = panel->detailChart();
+    QTRY_VERIFY(chart->isVisible());
+    chart->showSpan(0, 20000);
+    panel->syncBox()->setChecked(true);
+    form.HScroll1->setValue(1000);
+    EXPECT_DOUBLE_EQ(chart->view().firstSample,
+                     static_cast<double>(navigator::leftSampleAt(form.HScroll1->Value())));
+    chart->showSpan(200000, chart->view().samplesPerPixel * chart->width());
+    EXPECT_EQ(navigator::leftSampleAt(form.HScroll1->Value()) / navigator::kSamplesPerScrollUnit,
+              200000 / navigator::kSamplesPerScrollUnit);
+    EXPECT_EQ(form.ViewStart, form.HScroll1->Value());
+    panel->syncBox()->setChecked(false);
+    const int kept = form.HScroll1->Value();
+    chart->showSpan(50000, chart->view().samplesPerPixel * chart->width());
+    EXPECT_EQ(form.HScroll1->Value(), kept);
+    EXPECT_FALSE(QSettings().value(QStringLiteral("navigator/sync")).toBool());
 }
 
 TEST_F(MainWindowTest, SavingOverAFileAsksAndARefusalKeepsItByteForByte) {
