@@ -30,7 +30,7 @@ constexpr QColor kMarks{176, 64, 0};
 constexpr QColor kChosenFill{255, 236, 160};
 constexpr QColor kHover{128, 128, 128};
 constexpr QColor kMeasure{220, 0, 0};
-constexpr QSize kMinimumSize{200, 150};
+constexpr QSize kMinimumSize{200, 90};
 constexpr int kPad = 2;
 constexpr int kTickLength = 5;
 constexpr int kMarkTick = 4;
@@ -175,11 +175,14 @@ DetailChart::Lane DetailChart::lane(int channel) const {
     Lane l;
     l.top = axis + (channel - 1) * laneH;
     l.high = l.top + textH + kPad;
-    l.low = l.high + std::clamp(laneH - band - textH - 2 * kPad, kMinTrace, kMaxTrace);
+    // Too short for the band under the trace: the trace alone, the frames in tooltips.
+    l.marks = laneH >= textH + 2 * kPad + kMinTrace + band;
+    const int trace = l.marks ? laneH - band - textH - 2 * kPad : laneH - textH - 2 * kPad;
+    l.low = l.high + std::clamp(trace, std::min(kMinTrace, std::max(trace, 1)), kMaxTrace);
     l.label = l.low + kPad + 1;
     l.line = l.label + textH + kMarkTick + 1;
     l.values = l.line + kMarkTick + 1;
-    l.bottom = std::max(l.values + 2 * textH + kPad, l.top + laneH);
+    l.bottom = l.marks ? std::max(l.values + 2 * textH + kPad, l.top + laneH) : l.top + laneH;
     return l;
 }
 
@@ -298,7 +301,7 @@ void DetailChart::drawAxis(QPainter& p) const {
 void DetailChart::drawFrames(QPainter& p) const {
     for (std::size_t i = 0; i < frames_.size(); ++i) {
         const infrared::IrFrame& f = frames_[i];
-        if (f.channel < 1 || f.channel > kChannelCount ||
+        if (f.channel < 1 || f.channel > kChannelCount || !lane(f.channel).marks ||
             view_.xOf(static_cast<double>(f.endSample)) < 0 ||
             view_.xOf(static_cast<double>(f.startSample)) > width()) {
             continue;

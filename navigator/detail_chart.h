@@ -99,6 +99,7 @@ private:
         int line = 0;  // the frames' line
         int values = 0;
         int bottom = 0;
+        bool marks = true; // false when the lane is too short for the frames' band
     };
     Lane lane(int channel) const;
     int axisHeight() const;

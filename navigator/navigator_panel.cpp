@@ -29,6 +29,8 @@ constexpr int kRowHeight = 18;
 // An unknown burst's notes column is kept this narrow so that the key column beside it shows
 // (the whole note is in its tooltip).
 constexpr int kNotesWidth = 260;
+constexpr int kListShare = 2;
+constexpr int kChartShare = 3;
 const QString kSplitterKey = QStringLiteral("navigator/splitter");
 const QString kSyncKey = QStringLiteral("navigator/sync");
 // The longest text the chart's readout shows (a measured interval across the whole capture).
@@ -95,7 +97,9 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     splitter_->setChildrenCollapsible(false);
     splitter_->addWidget(listBox);
     splitter_->addWidget(makeChartBox());
-    splitter_->setStretchFactor(1, 1);
+    // The chart takes the larger share of the room until the user moves the splitter.
+    splitter_->setStretchFactor(0, kListShare);
+    splitter_->setStretchFactor(1, kChartShare);
     splitter_->restoreState(QSettings().value(kSplitterKey).toByteArray());
     connect(splitter_, &QSplitter::splitterMoved, this,
             [this] { QSettings().setValue(kSplitterKey, splitter_->saveState()); });
