@@ -177,7 +177,11 @@ DetailChart::Lane DetailChart::lane(int channel) const {
     l.high = l.top + textH + kPad;
     // Too short for the band under the trace: the trace alone, the frames in tooltips.
     l.marks = laneH >= textH + 2 * kPad + kMinTrace + band;
-    const int trace = l.marks ? laneH - band - textH - 2 * kPad : laneH - textH - 2 * kPad;
+    if (!l.marks) {
+        // The channel's name then sits over the trace's left end.
+        l.high = l.top + kPad + 1;
+    }
+    const int trace = l.marks ? laneH - band - textH - 2 * kPad : laneH - 2 * kPad - 2;
     l.low = l.high + std::clamp(trace, std::min(kMinTrace, std::max(trace, 1)), kMaxTrace);
     l.label = l.low + kPad + 1;
     l.line = l.label + textH + kMarkTick + 1;
@@ -225,9 +229,6 @@ void DetailChart::draw() const {
             const Lane l = lane(ch);
             p.setPen(kLaneRule);
             p.drawLine(0, l.top, size.width(), l.top);
-            p.setPen(kLaneName);
-            text(p, QRectF(kPad, l.top + 1, size.width(), l.high - l.top),
-                 texts::q(kChannelNames[ch - 1]), Qt::AlignLeft | Qt::AlignTop);
         }
         if (chosen_ >= 0) {
             const infrared::IrFrame& f = frames_[static_cast<std::size_t>(chosen_)];
@@ -240,6 +241,17 @@ void DetailChart::draw() const {
     }
     drawTraces(image_);
     QPainter p(&image_);
+    const QFontMetricsF fm(font());
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        const Lane l = lane(ch);
+        const QString name = texts::q(kChannelNames[ch - 1]);
+        const QRectF at(kPad, l.top + 1, fm.horizontalAdvance(name), fm.height());
+        if (!l.marks) {
+            p.fillRect(at, QColor(kBackground));
+        }
+        p.setPen(kLaneName);
+        text(p, at, name, Qt::AlignLeft | Qt::AlignTop);
+    }
     drawAxis(p);
     drawFrames(p);
 }

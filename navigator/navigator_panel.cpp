@@ -30,6 +30,7 @@ constexpr int kRowHeight = 18;
 // (the whole note is in its tooltip).
 constexpr int kNotesWidth = 260;
 constexpr int kListShare = 2;
+constexpr int kLeastListRows = 3;
 constexpr int kChartShare = 3;
 const QString kSplitterKey = QStringLiteral("navigator/splitter");
 const QString kSyncKey = QStringLiteral("navigator/sync");
@@ -78,6 +79,8 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setWordWrap(false);
+    // Docked on a short screen, the list may shrink to a few rows so that the chart still fits.
+    table_->setMinimumHeight(kLeastListRows * kRowHeight);
 
     grid->addWidget(names, 0, 0);
     grid->addWidget(overview_, 0, 1);
