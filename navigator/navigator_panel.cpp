@@ -31,6 +31,7 @@ constexpr int kRowHeight = 18;
 constexpr int kNotesWidth = 260;
 constexpr int kListShare = 2;
 constexpr int kLeastListRows = 3;
+constexpr int kMinimumShareUnit = 100;
 constexpr int kChartShare = 3;
 const QString kSplitterKey = QStringLiteral("navigator/splitter");
 const QString kSyncKey = QStringLiteral("navigator/sync");
@@ -103,7 +104,10 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     // The chart takes the larger share of the room until the user moves the splitter.
     splitter_->setStretchFactor(0, kListShare);
     splitter_->setStretchFactor(1, kChartShare);
-    splitter_->restoreState(QSettings().value(kSplitterKey).toByteArray());
+    if (!splitter_->restoreState(QSettings().value(kSplitterKey).toByteArray())) {
+        // Scaled to the splitter's height when it is laid out.
+        splitter_->setSizes({kListShare * kMinimumShareUnit, kChartShare * kMinimumShareUnit});
+    }
     connect(splitter_, &QSplitter::splitterMoved, this,
             [this] { QSettings().setValue(kSplitterKey, splitter_->saveState()); });
     grid->addWidget(splitter_, 1, 0, 1, 2);
