@@ -12,7 +12,9 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -27,6 +29,7 @@
 #include "core/number_rules.h"
 #include "core/texts.h"
 #include "display/vb_scroll_bar.h"
+#include "navigator/navigator_panel.h"
 
 namespace velmoran {
 
@@ -36,6 +39,15 @@ namespace {
 constexpr int kListedPorts = 16;
 constexpr QSize kHelpSize{560, 480};
 const QString kAnnotateKey = QStringLiteral("annotateFrames");
+const QString kNavigatorFloatingKey = QStringLiteral("navigator/floating");
+const QString kNavigatorGeometryKey = QStringLiteral("navigator/geometry");
+constexpr char kMenuNavigatorFloating[] = "导航窗口独立显示";
+// The floated navigator is a window of its own that the user resizes and maximises.
+constexpr Qt::WindowFlags kNavigatorWindowFlags =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
+// Its size when first floated, as far as the screen allows.
+constexpr QSize kFloatedNavigatorSize{960, 640};
 
 QAction* menuAction(QMenu* menu, const char* name, const char* text, const QKeySequence& key = {}) {
     QAction* a = menu->addAction(texts::q(text));
@@ -83,6 +95,7 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     });
     connect(navigator_, &NavigatorLink::framesChanged, this, &MainWindow::syncActions);
     connect(navigator_, &NavigatorLink::shownChanged, actionNavigator_, &QAction::setChecked);
+    connect(navigator_, &NavigatorLink::dockMade, this, &MainWindow::placeNavigator);
     // The menu's items follow their buttons' enabled state, whoever changes it.
     for (QWidget* w :
          std::initializer_list<QWidget*>{form_->Command1, form_->Command2, form_->Command3,
@@ -115,6 +128,102 @@ QDockWidget* MainWindow::navigatorDock() const {
 void MainWindow::setNavigatorShown(bool shown) {
     navigator_->setShown(shown);
     syncActions();
+}
+
+void MainWindow::setNavigatorFloating(bool floating) {
+    if (navigator_->dock() == nullptr) {
+        setNavigatorShown(true);
+    }
+    navigator_->dock()->setFloating(floating);
+    navigator_->dock()->show();
+}
+
+int MainWindow::dockedNavigatorHeight() const {
+    const QScreen* on = screen();
+    if (on == nullptr) {
+        return navigator::NavigatorPanel::kPanelHeight;
+    }
+    // Below the window's fixed part (its frame, the menu bar and the client area).
+    const int frame = frameGeometry().height() - geometry().height();
+    const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+    const int room = on->availableGeometry().height() - frame - menuBar()->sizeHint().height() -
+                     form_->height() - separator;
+    if (room < navigator::NavigatorPanel::kLeastPanelHeight) {
+        return 0;
+    }
+    return std::min(room, navigator::NavigatorPanel::kPanelHeight);
+}
+
+QRect MainWindow::floatedNavigatorGeometry() const {
+    // The floated window's frame is taken to be as wide as this window's.
+    const QMargins frame(geometry().left() - frameGeometry().left(),
+                         geometry().top() - frameGeometry().top(),
+                         frameGeometry().right() - geometry().right(),
+                         frameGeometry().bottom() - geometry().bottom());
+    const QRect free =
+        screen() != nullptr ? screen()->availableGeometry().marginsRemoved(frame) : QRect();
+    // The window as designed, without the docked navigator it may still hold.
+    QRect outer = frameGeometry();
+    outer.setBottom(form_->mapToGlobal(QPoint(0, form_->height())).y() +
+                    (frameGeometry().bottom() - geometry().bottom()));
+    QRect r(QPoint(0, 0), kFloatedNavigatorSize.boundedTo(free.size()));
+    const int least = navigator::NavigatorPanel::kLeastPanelHeight;
+    if (free.bottom() - outer.bottom() >= least) {
+        r.moveTopLeft(QPoint(outer.left(), outer.bottom() + 1) + QPoint(frame.left(), frame.top()));
+        r.setBottom(std::min(r.bottom(), free.bottom()));
+    } else if (free.right() - outer.right() >= least) {
+        r.moveTopLeft(QPoint(outer.right() + 1, outer.top()) + QPoint(frame.left(), frame.top()));
+        r.setRight(std::min(r.right(), free.right()));
+    } else {
+        r.moveBottomRight(free.bottomRight());
+    }
+    return r.intersected(free.isValid() ? free : r);
+}
+
+int MainWindow::dockedPanelHeight(QDockWidget* dock) const {
+    // The dock's own title bar takes its share of the room too.
+    const int least = navigator::NavigatorPanel::kLeastPanelHeight;
+    dock->widget()->setFixedHeight(least);
+    const int titleBar = std::max(0, dock->sizeHint().height() - least);
+    const int height = dockedNavigatorHeight() - titleBar;
+    return height < least ? 0 : height;
+}
+
+void MainWindow::placeNavigator(QDockWidget* dock) {
+    dock->installEventFilter(this);
+    connect(dock, &QDockWidget::topLevelChanged, this, &MainWindow::navigatorFloated);
+    const QSettings settings;
+    const bool floating = settings.contains(kNavigatorFloatingKey)
+                              ? settings.value(kNavigatorFloatingKey).toBool()
+                              : dockedPanelHeight(dock) == 0;
+    if (floating) {
+        dock->setFloating(true);
+    } else {
+        navigatorFloated(false);
+    }
+}
+
+void MainWindow::navigatorFloated(bool floating) {
+    QDockWidget* dock = navigator_->dock();
+    QWidget* panel = dock->widget();
+    QSettings().setValue(kNavigatorFloatingKey, floating);
+    actionNavigatorFloating_->setChecked(floating);
+    if (!floating) {
+        panel->setFixedHeight(
+            std::max(dockedPanelHeight(dock), navigator::NavigatorPanel::kLeastPanelHeight));
+        return;
+    }
+    panel->setMinimumHeight(navigator::NavigatorPanel::kLeastPanelHeight);
+    panel->setMaximumHeight(QWIDGETSIZE_MAX);
+    const bool shown = dock->isVisible();
+    dock->setWindowFlags(kNavigatorWindowFlags);
+    const QByteArray saved = QSettings().value(kNavigatorGeometryKey).toByteArray();
+    if (saved.isEmpty() || !dock->restoreGeometry(saved)) {
+        dock->setGeometry(floatedNavigatorGeometry());
+    }
+    if (shown) {
+        dock->show();
+    }
 }
 
 void MainWindow::buildMenus() {
@@ -184,6 +293,10 @@ void MainWindow::buildMenus() {
     actionNavigator_ = menuAction(view, "actionNavigator", texts::kMenuNavigator, Qt::Key_F2);
     actionNavigator_->setCheckable(true);
     connect(actionNavigator_, &QAction::triggered, this, &MainWindow::setNavigatorShown);
+    actionNavigatorFloating_ = menuAction(view, "actionNavigatorFloating", kMenuNavigatorFloating);
+    actionNavigatorFloating_->setCheckable(true);
+    actionNavigatorFloating_->setChecked(QSettings().value(kNavigatorFloatingKey, false).toBool());
+    connect(actionNavigatorFloating_, &QAction::triggered, this, &MainWindow::setNavigatorFloating);
 
     QMenu* help = menuBar()->addMenu(texts::q(texts::kMenuHelp));
     QAction* about = menuAction(help, "actionAbout", texts::kMenuAbout);
@@ -271,6 +384,11 @@ void MainWindow::syncActions() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    QDockWidget* dock = navigator_ != nullptr ? navigator_->dock() : nullptr;
+    if (watched == dock && dock->isFloating() && dock->isVisible() &&
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        QSettings().setValue(kNavigatorGeometryKey, dock->saveGeometry());
+    }
     if (event->type() == QEvent::EnabledChange) {
         syncActions();
     }

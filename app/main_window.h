@@ -40,6 +40,12 @@ public:
     QDockWidget* navigatorDock() const;
     // Shows or hides the navigator (as 总览与帧列表).
     void setNavigatorShown(bool shown);
+    // Floats the navigator as a window of its own (resizable, maximisable) or docks it again.
+    void setNavigatorFloating(bool floating);
+    // The navigator's height docked under the client area, its title bar included: its full
+    // height where the screen has room below the window, else what room there is; 0 when there
+    // is too little (it then starts floated).
+    int dockedNavigatorHeight() const;
 
     // Loads `path` through 载入's path (its message on failure); refused during a capture.
     bool openFile(const QString& path);
@@ -70,6 +76,16 @@ private:
     void showFileInTitle(const QString& path);
     void syncActions();
     void showHelp();
+    // The navigator's dock was made: docked or floated as the user left it, or as the screen
+    // allows the first time.
+    void placeNavigator(QDockWidget* dock);
+    void navigatorFloated(bool floating);
+    // The panel's height in `dock` docked: what dockedNavigatorHeight leaves beside the dock's
+    // title bar; 0 when that is less than the panel's least height.
+    int dockedPanelHeight(QDockWidget* dock) const;
+    // Where the navigator first floats: below the window, else beside it, else within the
+    // screen's free area.
+    QRect floatedNavigatorGeometry() const;
 
     PortMap portMap_;
     Form1* form_ = nullptr;
@@ -91,6 +107,7 @@ private:
     QAction* actionNextFrame_ = nullptr;
     QAction* actionZoomToFrame_ = nullptr;
     QAction* actionNavigator_ = nullptr;
+    QAction* actionNavigatorFloating_ = nullptr;
     QList<QAction*> portActions_;
     QWidget* helpWindow_ = nullptr;
 };

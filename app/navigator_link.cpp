@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 #include "acquisition/block_receiver.h"
 #include "acquisition/mscomm.h"
@@ -17,6 +18,7 @@
 #include "display/picture_box.h"
 #include "display/square_wave.h"
 #include "display/vb_scroll_bar.h"
+#include "navigator/detail_chart.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigation.h"
 #include "navigator/navigator_panel.h"
@@ -140,12 +142,34 @@ void NavigatorLink::ensureNavigator() {
             Q_EMIT shownChanged(visible);
         }
     });
-    // A panel the user floats first appears below the window, not over the client area.
-    connect(dock_, &QDockWidget::topLevelChanged, this, [this](bool floating) {
-        if (floating) {
-            dock_->move(window_->frameGeometry().bottomLeft() + QPoint(0, 1));
-        }
-    });
+    connect(panel_->detailChart(), &navigator::DetailChart::viewChanged, this,
+            [this](double first, double /*count*/) { syncPicture1(first); });
+    connect(panel_, &navigator::NavigatorPanel::synchronisedChanged, this,
+            &NavigatorLink::syncDetailChart);
+    Q_EMIT dockMade(dock_);
+}
+
+void NavigatorLink::syncDetailChart() {
+    if (panel_ == nullptr || !panel_->synchronised() || syncing_) {
+        return;
+    }
+    syncing_ = true;
+    const navigator::DetailChart* chart = panel_->detailChart();
+    panel_->detailChart()->showSpan(
+        static_cast<double>(navigator::leftSampleAt(form_->HScroll1->Value())),
+        chart->view().samplesPerPixel * chart->width());
+    syncing_ = false;
+}
+
+void NavigatorLink::syncPicture1(double firstSample) {
+    if (panel_ == nullptr || !panel_->synchronised() || syncing_ || !form_->HScroll1->isEnabled()) {
+        return;
+    }
+    syncing_ = true;
+    const double units = firstSample / static_cast<double>(navigator::kSamplesPerScrollUnit);
+    form_->HScroll1->setValue(
+        std::clamp(static_cast<int>(std::lround(units)), 0, form_->HScroll1->Max()));
+    syncing_ = false;
 }
 
 void NavigatorLink::setShown(bool shown) {
@@ -177,6 +201,7 @@ void NavigatorLink::updateViewMark() {
     }
     panel_->overview()->setView(navigator::leftSampleAt(form_->HScroll1->Value()),
                                 visibleSamples());
+    syncDetailChart();
 }
 
 void NavigatorLink::moveChartToFraction(double fraction) {

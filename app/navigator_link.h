@@ -59,6 +59,8 @@ Q_SIGNALS:
     void shownChanged(bool shown);
     // The frame list was filled again.
     void framesChanged();
+    // The navigator's dock was made (hidden, docked): the window places it.
+    void dockMade(QDockWidget* dock);
 
 private:
     void ensureNavigator();
@@ -73,6 +75,9 @@ private:
     std::vector<infrared::IrFrame> decodeArrived(int target, int32_t stored) const;
     // Samples across Picture1 at the current zoom.
     int64_t visibleSamples() const;
+    // With 同步 on, the detail chart's left edge follows Picture1's, and Picture1 the chart's.
+    void syncDetailChart();
+    void syncPicture1(double firstSample);
 
     QMainWindow* window_;
     Form1* form_;
@@ -82,6 +87,7 @@ private:
     bool framesOnChart_ = false;
     std::optional<int> captureTarget_; // the running or last capture's channel
     int32_t storedBytes_ = 0;          // the bytes of it stored so far
+    bool syncing_ = false;
 };
 
 } // namespace velmoran

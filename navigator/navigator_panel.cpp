@@ -1,12 +1,20 @@
 #include "navigator/navigator_panel.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QSettings>
+#include <QSplitter>
 #include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
 
+#include "core/channel_levels.h"
 #include "core/texts.h"
 #include "infrared/ir_analysis.h"
+#include "navigator/detail_chart.h"
 #include "navigator/frame_list.h"
 #include "navigator/overview.h"
 
@@ -18,6 +26,17 @@ constexpr const char* kChannelNames[kChannelCount] = {texts::kChannelOne, texts:
                                                       texts::kChannelThree};
 constexpr int kMargin = 4;
 constexpr int kRowHeight = 18;
+// An unknown burst's notes column is kept this narrow so that the key column beside it shows
+// (the whole note is in its tooltip).
+constexpr int kNotesWidth = 260;
+constexpr int kListShare = 2;
+constexpr int kLeastListRows = 3;
+constexpr int kMinimumShareUnit = 100;
+constexpr int kChartShare = 3;
+const QString kSplitterKey = QStringLiteral("navigator/splitter");
+const QString kSyncKey = QStringLiteral("navigator/sync");
+// The longest text the chart's readout shows (a measured interval across the whole capture).
+const QString kWidestReadout = QStringLiteral("Δt = 20391.025ms");
 
 // The bits that differ between frames of one inferred coding; the same frames' sameness.
 QString differingBitsLine(const std::vector<infrared::IrFrame>& frames) {
@@ -30,7 +49,7 @@ QString differingBitsLine(const std::vector<infrared::IrFrame>& frames) {
 NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     : QWidget(parent), buffers_(buffers) {
     setObjectName(QStringLiteral("NavigatorPanel"));
-    setFixedHeight(kPanelHeight);
+    setMinimumHeight(kLeastPanelHeight);
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
@@ -61,6 +80,8 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setWordWrap(false);
+    // Docked on a short screen, the list may shrink to a few rows so that the chart still fits.
+    table_->setMinimumHeight(kLeastListRows * kRowHeight);
 
     grid->addWidget(names, 0, 0);
     grid->addWidget(overview_, 0, 1);
@@ -68,8 +89,29 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     bits_->setObjectName(QStringLiteral("FrameBits"));
     bits_->setFixedHeight(kRowHeight);
 
-    grid->addWidget(table_, 1, 0, 1, 2);
-    grid->addWidget(bits_, 2, 0, 1, 2);
+    auto* listBox = new QWidget(this);
+    auto* listLayout = new QVBoxLayout(listBox);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(kMargin);
+    listLayout->addWidget(table_);
+    listLayout->addWidget(bits_);
+
+    splitter_ = new QSplitter(Qt::Vertical, this);
+    splitter_->setObjectName(QStringLiteral("NavigatorSplitter"));
+    splitter_->setChildrenCollapsible(false);
+    splitter_->addWidget(listBox);
+    splitter_->addWidget(makeChartBox());
+    // The chart takes the larger share of the room until the user moves the splitter.
+    splitter_->setStretchFactor(0, kListShare);
+    splitter_->setStretchFactor(1, kChartShare);
+    if (!splitter_->restoreState(QSettings().value(kSplitterKey).toByteArray())) {
+        // Scaled to the splitter's height when it is laid out.
+        splitter_->setSizes({kListShare * kMinimumShareUnit, kChartShare * kMinimumShareUnit});
+    }
+    connect(splitter_, &QSplitter::splitterMoved, this,
+            [this] { QSettings().setValue(kSplitterKey, splitter_->saveState()); });
+    grid->addWidget(splitter_, 1, 0, 1, 2);
+    grid->setRowStretch(1, 1);
 
     connect(overview_, &Overview::fractionChosen, this, &NavigatorPanel::fractionChosen);
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -80,6 +122,10 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
             });
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &NavigatorPanel::showDifferingBits);
+    connect(this, &NavigatorPanel::frameChosen, chart_, &DetailChart::followFrame);
+    connect(this, &NavigatorPanel::frameActivated, chart_, &DetailChart::fitFrame);
+    connect(chart_, &DetailChart::frameClicked, this, &NavigatorPanel::selectFrame);
+    connect(model_, &QAbstractItemModel::dataChanged, this, &NavigatorPanel::passKeyNames);
     // A click on the row that is already current moves the chart back to it too.
     // A double-click on a row (its key cell apart, which it edits) fits the frame to the chart.
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
@@ -99,11 +145,73 @@ int NavigatorPanel::refresh() {
 }
 
 int NavigatorPanel::showFrames(std::vector<infrared::IrFrame> frames) {
-    model_->setFrames(std::move(frames));
+    model_->setFrames(frames);
+    chart_->setFrames(std::move(frames));
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        if (buffers_[ch - 1] != nullptr) {
+            chart_->setLine(ch, channelLevels(*buffers_[ch - 1]));
+        }
+    }
     bits_->clear();
     table_->resizeColumnsToContents();
+    if (table_->columnWidth(FrameListModel::Notes) > kNotesWidth) {
+        table_->setColumnWidth(FrameListModel::Notes, kNotesWidth);
+    }
     overview_->refresh();
     return model_->rowCount();
+}
+
+QWidget* NavigatorPanel::makeChartBox() {
+    auto* box = new QWidget(this);
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(kMargin);
+    auto* tools = new QHBoxLayout;
+    auto* title = new QLabel(QStringLiteral("波形详图"), box);
+    auto* all = new QToolButton(box);
+    all->setObjectName(QStringLiteral("ShowAll"));
+    all->setText(QStringLiteral("全部显示"));
+    auto* fit = new QToolButton(box);
+    fit->setObjectName(QStringLiteral("FitFrame"));
+    fit->setText(QStringLiteral("适合所选帧"));
+    sync_ = new QCheckBox(QStringLiteral("同步"), box);
+    sync_->setObjectName(QStringLiteral("SyncCharts"));
+    sync_->setToolTip(QStringLiteral("波形详图与主窗口的波形显示同一时刻"));
+    sync_->setChecked(QSettings().value(kSyncKey, false).toBool());
+    readout_ = new QLabel(box);
+    readout_->setObjectName(QStringLiteral("ChartReadout"));
+    readout_->setMinimumWidth(readout_->fontMetrics().horizontalAdvance(kWidestReadout));
+    tools->addWidget(title);
+    tools->addWidget(all);
+    tools->addWidget(fit);
+    tools->addWidget(sync_);
+    tools->addStretch(1);
+    tools->addWidget(readout_);
+    layout->addLayout(tools);
+    chart_ = new DetailChart(box);
+    chart_->setToolTip(QString());
+    layout->addWidget(chart_, 1);
+    connect(all, &QToolButton::clicked, chart_, &DetailChart::showAll);
+    connect(fit, &QToolButton::clicked, this, [this] { chart_->fitFrame(currentFrame()); });
+    connect(chart_, &DetailChart::readoutChanged, readout_, &QLabel::setText);
+    connect(sync_, &QCheckBox::toggled, this, [this](bool on) {
+        QSettings().setValue(kSyncKey, on);
+        Q_EMIT synchronisedChanged(on);
+    });
+    return box;
+}
+
+bool NavigatorPanel::synchronised() const {
+    return sync_->isChecked();
+}
+
+void NavigatorPanel::passKeyNames() {
+    std::vector<QString> names;
+    names.reserve(static_cast<std::size_t>(model_->rowCount()));
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        names.push_back(model_->index(row, FrameListModel::Key).data().toString());
+    }
+    chart_->setKeyNames(std::move(names));
 }
 
 void NavigatorPanel::showDifferingBits() {

@@ -1,9 +1,10 @@
 #pragma once
 
 // The navigator's panel: the overview of the whole capture (channel names beside it, outside
-// the Overview widget) above the list of decoded frames, and under the list a line telling
-// which bits differ between the frames selected (Ctrl or Shift and a click select several).
-// It only reports what the user chose; the window moves the chart.
+// the Overview widget) above the list of decoded frames, under the list a line telling which
+// bits differ between the frames selected (Ctrl or Shift and a click select several), and
+// below them, sharing the room by a splitter, the detail chart with its buttons. It only
+// reports what the user chose; the window moves Picture1.
 
 #include <QWidget>
 
@@ -12,11 +13,15 @@
 #include "core/channel_buffer.h"
 #include "infrared/ir_decoder.h"
 
+class QCheckBox;
 class QLabel;
+class QSplitter;
 class QTableView;
+class QToolButton;
 
 namespace velmoran::navigator {
 
+class DetailChart;
 class FrameListModel;
 class Overview;
 
@@ -30,6 +35,11 @@ public:
     FrameListModel* frames() const { return model_; }
     // The line under the list: which bits differ between the selected frames.
     QLabel* bitsLabel() const { return bits_; }
+    DetailChart* detailChart() const { return chart_; }
+    QSplitter* splitter() const { return splitter_; }
+    // 同步: Picture1 and the detail chart kept on the same time.
+    QCheckBox* syncBox() const { return sync_; }
+    bool synchronised() const;
 
     // Decodes the three buffers again and redraws the overview; returns the frames found.
     int refresh();
@@ -40,7 +50,10 @@ public:
     // The list's current row; -1 when none.
     int currentFrame() const;
 
-    static constexpr int kPanelHeight = 240;
+    // The panel's height docked under the client area, unless the user left it otherwise,
+    // and the least it may be given there.
+    static constexpr int kPanelHeight = 420;
+    static constexpr int kLeastPanelHeight = 240;
 
 Q_SIGNALS:
     // A click or a drag in the overview at `fraction` of the capture.
@@ -49,6 +62,8 @@ Q_SIGNALS:
     void frameChosen(int row);
     // Row `row` was double-clicked: the frame is to fill the chart.
     void frameActivated(int row);
+    // 同步 was turned on or off.
+    void synchronisedChanged(bool on);
 
 private:
     ChannelBuffers buffers_;
@@ -56,8 +71,15 @@ private:
     QTableView* table_ = nullptr;
     FrameListModel* model_ = nullptr;
     QLabel* bits_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    DetailChart* chart_ = nullptr;
+    QCheckBox* sync_ = nullptr;
+    QLabel* readout_ = nullptr;
 
     void showDifferingBits();
+    QWidget* makeChartBox();
+    // Gives the chart the key names the list shows.
+    void passKeyNames();
 };
 
 } // namespace velmoran::navigator

@@ -13,6 +13,8 @@
 #include "app/form1.h"
 #include "app/main_window.h"
 #include "bench/support/window_bench.h"
+#include "core/channel_levels.h"
+#include "navigator/detail_chart.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigator_panel.h"
 #include "navigator/overview.h"
@@ -74,6 +76,47 @@ void BM_DecodeThreeChannels(benchmark::State& state) {
     state.counters["frames"] = static_cast<double>(frames);
 }
 BENCHMARK(BM_DecodeThreeChannels)->ArgName("random")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The detail chart at 1920 x 1000 redrawing three full captures and their frames: the whole
+// capture, a span of 1 / `divisor` of it (divisor 0: the finest zoom). Each pass moves or
+// scales the view by a pixel so that everything is drawn again.
+void BM_DetailChartRedraw(benchmark::State& state) {
+    CaptureStore store;
+    state.range(0) == 0 ? fillFromEmulator(store) : fillRandom(store);
+    navigator::DetailChart chart;
+    chart.resize(1920, 1000);
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        chart.setLine(ch, channelLevels(*store.channel(ch)));
+    }
+    chart.setFrames(navigator::decodeChannels(store.buffers()));
+    const auto total = static_cast<double>(kCaptureSamples);
+    const double shown = state.range(1) == 0
+                             ? chart.width() * navigator::DetailChart::kFinestSamplesPerPixel
+                             : total / static_cast<double>(state.range(1));
+    const double middle = total / 2 - shown / 2;
+    int i = 0;
+    for (auto _ : state) {
+        // The whole capture cannot move: it narrows by a pixel instead.
+        const int odd = i++ % 2;
+        if (state.range(1) == 1) {
+            chart.showSpan(0, shown - odd * shown / chart.width());
+        } else {
+            chart.showSpan(middle + odd * shown / chart.width(), shown);
+        }
+        benchmark::DoNotOptimize(chart.chart().constBits());
+    }
+    state.counters["frames"] = static_cast<double>(chart.frames().size());
+}
+BENCHMARK(BM_DetailChartRedraw)
+    ->ArgNames({"random", "divisor"})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({0, 10})
+    ->Args({0, 200})
+    ->Args({0, 5000})
+    ->Args({0, 0})
+    ->Args({1, 200})
+    ->Unit(benchmark::kMillisecond);
 
 // The window with three emulator captures loaded and the navigator shown.
 struct Window {

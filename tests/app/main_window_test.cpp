@@ -3,6 +3,7 @@
 // list, files opened by drop, by name and from the recent list, exports, the overwrite question,
 // and the command line of the real program.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStyle>
@@ -39,6 +41,7 @@
 #include "display/vb_scroll_bar.h"
 #include "files/capture_file.h"
 #include "interchange/export_files.h"
+#include "navigator/detail_chart.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigation.h"
 #include "navigator/navigator_panel.h"
@@ -389,8 +392,8 @@ TEST_F(MainWindowTest, AnUnknownRemoteIsListedWithItsCodingAndTheBitsThatDiffer)
     window.grab().save(QStringLiteral(VELMORAN_SCREENSHOT_DIR "/unknown-remote.png"));
 }
 
-// 在波形上标注帧: off, the chart is what it always was; on, the rows stay as they are and the
-// band below them carries the frames; off again, the marks are gone.
+// 在波形上标注帧: off, the chart is what it always was; on, every pixel the rows drew stays as
+// it was (the marks only fill the background under each row); off again, the marks are gone.
 TEST_F(MainWindowTest, FramesMarkedOnTheChartLeaveTheRowsAsTheyAre) {
     ASSERT_TRUE(saveCaptureFile(path("cap.ird"), emulatorCapture(), {}, {}).ok);
     MainWindow window;
@@ -404,14 +407,18 @@ TEST_F(MainWindowTest, FramesMarkedOnTheChartLeaveTheRowsAsTheyAre) {
     annotate->trigger();
     QApplication::processEvents();
     const QImage on = form.Picture1->image();
-    const int bandTop = twipsToDevicePixels(kFrameMarkTop - kFrameLabelRise, on.devicePixelRatio());
-    EXPECT_EQ(on.copy(0, 0, on.width(), bandTop), before.copy(0, 0, before.width(), bandTop));
+    ASSERT_EQ(on.size(), before.size());
+    const QRgb background = form.Picture1->BackColor();
     int marked = 0;
-    for (int y = bandTop; y < on.height(); ++y) {
+    int rowsChanged = 0;
+    for (int y = 0; y < on.height(); ++y) {
         for (int x = 0; x < on.width(); ++x) {
+            const QRgb was = before.pixel(x, y);
+            rowsChanged += was != background && on.pixel(x, y) != was ? 1 : 0;
             marked += on.pixel(x, y) == kFrameMarkColour ? 1 : 0;
         }
     }
+    EXPECT_EQ(rowsChanged, 0);
     EXPECT_GT(marked, 100);
     QDir().mkpath(QStringLiteral(VELMORAN_SCREENSHOT_DIR));
     window.grab().save(QStringLiteral(VELMORAN_SCREENSHOT_DIR "/annotated-chart.png"));
@@ -433,6 +440,155 @@ TEST_F(EmulatorWindowTest, ThePortMenuListsTheDevicesAndSetsThePortNumber) {
     EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("actionPort2")), nullptr);
     port1->trigger();
     EXPECT_EQ(form.Combo2->currentText(), u8("1"));
+}
+
+// The navigator docked at its height or floated at any size, maximised too: the client area is
+// the same image, the window keeps its flags and its fixed size (the design's plus the menu bar
+// when the navigator floats). The floated place is remembered for the next window.
+TEST_F(MainWindowTest, TheNavigatorGrowsWhileTheClientAreaStaysAsDesigned) {
+    ASSERT_TRUE(saveCaptureFile(path("cap.ird"), emulatorCapture(), {}, {}).ok);
+    QRect floatedLast;
+    {
+        MainWindow window([](int) { return QString(); });
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        Form1& form = *window.form();
+        const Qt::WindowFlags flags = window.windowFlags();
+        const int menuHeight = window.menuBar()->height();
+        ASSERT_TRUE(window.openFile(path("cap.ird")));
+        QDockWidget* dock = window.navigatorDock();
+        QTRY_VERIFY(dock->isVisible());
+        ASSERT_FALSE(dock->isFloating());
+        // The first frame chosen, as the list does once it has the focus.
+        window.navigatorPanel()->selectFrame(0);
+        QApplication::processEvents();
+        const QImage client = form.grab().toImage();
+        struct Step {
+            const char* name;
+            bool floating;
+            QSize size; // floated: the size the user gives it; empty: maximised
+        };
+        const Step steps[] = {
+            {"docked", false, {}},
+            {"floated small", true, {560, 300}},
+            {"floated wide", true, {790, 700}},
+            {"floated maximised", true, {}},
+            {"docked again", false, {}},
+            {"floated again", true, {600, 420}},
+        };
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.name);
+            window.setNavigatorFloating(step.floating);
+            if (dock->isMaximized()) {
+                dock->showNormal();
+            }
+            if (step.floating && step.size.isValid()) {
+                dock->resize(step.size);
+            } else if (step.floating) {
+                dock->showMaximized();
+            }
+            QApplication::processEvents();
+            EXPECT_EQ(form.grab().toImage(), client);
+            EXPECT_EQ(window.windowFlags(), flags);
+            EXPECT_EQ(form.geometry(), QRect(0, menuHeight, 712, 479));
+            const int expectedHeight =
+                479 + menuHeight + (step.floating ? 0 : dockedHeight(window));
+            QTRY_COMPARE(window.size(), QSize(712, expectedHeight));
+            EXPECT_EQ(dock->isFloating(), step.floating);
+            EXPECT_EQ(action(window, "actionNavigatorFloating")->isChecked(), step.floating);
+            if (step.floating && step.size.isValid()) {
+                EXPECT_EQ(dock->size(), step.size);
+            }
+            if (step.floating && !step.size.isValid()) {
+                EXPECT_TRUE(dock->isMaximized());
+                EXPECT_GT(dock->width(), 790);
+            }
+            if (!step.floating) {
+                EXPECT_GE(dock->height(), navigator::NavigatorPanel::kLeastPanelHeight);
+            }
+            // The list's every column shows its widest text, the chart takes what is left.
+            auto* table = window.navigatorPanel()->frameTable();
+            for (const int c : {0, 1, 2, 3, 4, 5, int{navigator::FrameListModel::Key}}) {
+                for (int row = 0; row < table->model()->rowCount(); ++row) {
+                    const QString text = table->model()->index(row, c).data().toString();
+                    EXPECT_GT(table->columnWidth(c), table->fontMetrics().horizontalAdvance(text))
+                        << c;
+                }
+            }
+            const navigator::DetailChart* chart = window.navigatorPanel()->detailChart();
+            EXPECT_GE(chart->height(), chart->minimumHeight());
+            if (step.floating) {
+                EXPECT_GT(chart->height(), 100);
+            }
+        }
+        floatedLast = dock->geometry();
+        window.close();
+    }
+    // The next window floats it where it was left.
+    MainWindow again([](int) { return QString(); });
+    again.show();
+    ASSERT_TRUE(again.openFile(path("cap.ird")));
+    QTRY_VERIFY(again.navigatorDock() != nullptr && again.navigatorDock()->isVisible());
+    EXPECT_TRUE(again.navigatorDock()->isFloating());
+    EXPECT_EQ(again.navigatorDock()->size(), floatedLast.size());
+    EXPECT_EQ(again.height(), 479 + again.menuBar()->height());
+}
+
+// Wherever the screen is (a 1024 x 768 one too: see tests/app/CMakeLists.txt), the window and
+// the navigator it shows after a load lie wholly on it: docked when there is room below the
+// window, floated where there is not.
+TEST_F(MainWindowTest, TheNavigatorFitsTheScreen) {
+    ASSERT_TRUE(saveCaptureFile(path("cap.ird"), emulatorCapture(), {}, {}).ok);
+    MainWindow window([](int) { return QString(); });
+    window.move(0, 0);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(window.openFile(path("cap.ird")));
+    QDockWidget* dock = window.navigatorDock();
+    QTRY_VERIFY(dock->isVisible());
+    const QRect screen = window.screen()->availableGeometry();
+    const int menuHeight = window.menuBar()->height();
+    const auto text = [](const QRect& r) {
+        return QStringLiteral("%1,%2 %3x%4")
+            .arg(r.x())
+            .arg(r.y())
+            .arg(r.width())
+            .arg(r.height())
+            .toStdString();
+    };
+    EXPECT_TRUE(screen.contains(window.frameGeometry()))
+        << text(screen) << " " << text(window.frameGeometry());
+    EXPECT_TRUE(screen.contains(dock->frameGeometry()))
+        << text(screen) << " " << text(dock->frameGeometry());
+    EXPECT_EQ(window.height(), 479 + menuHeight + (dock->isFloating() ? 0 : dockedHeight(window)));
+    EXPECT_GE(window.navigatorPanel()->height(), navigator::NavigatorPanel::kLeastPanelHeight);
+}
+
+// 同步: Picture1 moved, the detail chart's left edge follows; the chart dragged, Picture1
+// follows; off, each keeps its own.
+TEST_F(MainWindowTest, SyncKeepsBothChartsOnTheSameTime) {
+    ASSERT_TRUE(saveCaptureFile(path("cap.ird"), emulatorCapture(), {}, {}).ok);
+    MainWindow window([](int) { return QString(); });
+    window.show();
+    ASSERT_TRUE(window.openFile(path("cap.ird")));
+    Form1& form = *window.form();
+    navigator::NavigatorPanel* panel = window.navigatorPanel();
+    navigator::DetailChart* chart = panel->detailChart();
+    QTRY_VERIFY(chart->isVisible());
+    chart->showSpan(0, 20000);
+    panel->syncBox()->setChecked(true);
+    form.HScroll1->setValue(1000);
+    EXPECT_DOUBLE_EQ(chart->view().firstSample,
+                     static_cast<double>(navigator::leftSampleAt(form.HScroll1->Value())));
+    chart->showSpan(200000, chart->view().samplesPerPixel * chart->width());
+    EXPECT_EQ(navigator::leftSampleAt(form.HScroll1->Value()) / navigator::kSamplesPerScrollUnit,
+              200000 / navigator::kSamplesPerScrollUnit);
+    EXPECT_EQ(form.ViewStart, form.HScroll1->Value());
+    panel->syncBox()->setChecked(false);
+    const int kept = form.HScroll1->Value();
+    chart->showSpan(50000, chart->view().samplesPerPixel * chart->width());
+    EXPECT_EQ(form.HScroll1->Value(), kept);
+    EXPECT_FALSE(QSettings().value(QStringLiteral("navigator/sync")).toBool());
 }
 
 TEST_F(MainWindowTest, SavingOverAFileAsksAndARefusalKeepsItByteForByte) {

@@ -18,6 +18,8 @@ namespace {
 constexpr int kBitWidth = 20;        // twips per sample: a 67.5 ms NEC frame in 33,600 twips
 constexpr float kChartTwips = 40000; // wide enough for both frames
 constexpr double kStartUs = 5000;
+// The height of a line of Picture1's text, in twips (its 9-point font is 12 to 13 pixels tall).
+constexpr float kTextHeight = 200;
 
 struct Sent {
     std::vector<double> bitStartUs;
@@ -82,9 +84,25 @@ TEST(FrameMarks, EachBitsValueSitsAtTheCellItWasSentIn) {
                 });
             EXPECT_TRUE(ticked) << us;
         }
-        // Everything lies in the band below the third row's axis.
+        // Everything lies under the frame's own row: below its axis and its time label, above
+        // the next row's high level; the label names the channel and no tick crosses it.
+        const float baseline = kRowBaseline[0];
+        const float rulerTextBottom = baseline + kLabelDrop + kTextHeight;
+        const float nextHigh = kRowBaseline[1] - kHighLevelRise;
         for (const MarkLine& l : marks.lines) {
-            EXPECT_GT(std::min(l.y1, l.y2), kRowBaseline[2] + kAxisDrop);
+            EXPECT_GT(std::min(l.y1, l.y2), rulerTextBottom);
+            EXPECT_LT(std::max(l.y1, l.y2), nextHigh);
+        }
+        const auto label = std::find_if(marks.texts.begin(), marks.texts.end(), [](const auto& t) {
+            return t.text.startsWith(QString::fromUtf8("第一通道 "));
+        });
+        ASSERT_NE(label, marks.texts.end());
+        EXPECT_GE(label->y, rulerTextBottom);
+        for (const MarkLine& l : marks.lines) {
+            EXPECT_GE(std::min(l.y1, l.y2), label->y + kTextHeight);
+        }
+        for (const MarkText& t : marks.texts) {
+            EXPECT_LT(t.y + kTextHeight, nextHigh) << t.text.toStdString();
         }
         // Scrolled past the frame, nothing is marked.
         EXPECT_TRUE(

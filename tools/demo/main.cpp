@@ -5,16 +5,23 @@
 // With --headless OUT_DIR (or without a display) it clicks the button itself, waits for the
 // capture to complete, saves OUT_DIR/capture.ird and OUT_DIR/window.png and prints the status
 // texts it saw. After each capture the navigator lists the frames the emulator sent.
+//
+// With --screenshot FILE (on a display, Xvfb included) it captures once in the real window, then
+// floats the navigator beside the main window over the rest of the screen with the first frame
+// fitted to its detail chart, and saves the whole screen to FILE.
 
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -32,6 +39,7 @@
 #include "files/capture_file.h"
 #include "files/program_start.h"
 #include "files/whole_file.h"
+#include "navigator/detail_chart.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigator_panel.h"
 #include "tools/emulator/board_stream.h"
@@ -42,7 +50,7 @@ using namespace velmoran;
 
 constexpr char kUsage[] =
     "usage: velmoran-demo [--headless OUT_DIR] [--pace board|line|max] [--seed N] [--channel N]\n"
-    "                     [--annotate on] [--remotes FILE]...\n"
+    "                     [--annotate on] [--remotes FILE]... [--screenshot FILE]\n"
     "\n"
     "Starts Velmoran with serial port 1 on the built-in board emulator.\n"
     "  --headless OUT_DIR  capture once without a window, then save OUT_DIR/capture.ird and\n"
@@ -53,7 +61,9 @@ constexpr char kUsage[] =
     "  --annotate on       turns 在波形上标注帧 on; headless, also saves OUT_DIR/frame.png with\n"
     "                      the first frame fitted to the chart\n"
     "  --remotes FILE      imports a lircd.conf into the remote library first (repeatable;\n"
-    "                      headless runs keep their settings and library in OUT_DIR)\n";
+    "                      headless runs keep their settings and library in OUT_DIR)\n"
+    "  --screenshot FILE   on a display: capture once, float the navigator beside the window\n"
+    "                      over the rest of the screen, fit the first frame, save the screen\n";
 constexpr char kDefaultOutDir[] = "velmoran-demo-output";
 // Longest a headless capture may take at the board's pace before the demo gives up.
 constexpr int kHeadlessTimeoutMs = 120000;
@@ -94,7 +104,11 @@ struct Options {
     QString channel = QStringLiteral("1");
     bool annotate = false; // 在波形上标注帧 on, and a picture of the first frame fitted
     QStringList remotes;   // lircd.conf files imported before the capture
+    QString screenshot;    // the screen after one capture, the navigator beside the window
 };
+
+// Time for the window system to show what was just placed before the screen is taken.
+constexpr int kSettleMs = 1500;
 
 std::optional<Options> parse(int argc, char** argv) {
     Options o;
@@ -142,6 +156,14 @@ std::optional<Options> parse(int argc, char** argv) {
                 return std::nullopt;
             }
             o.remotes << *file;
+        } else if (arg == "--screenshot") {
+            const std::optional<QString> file = argumentText(value);
+            if (!file) {
+                std::fprintf(stderr, "velmoran-demo: %s\n",
+                             qPrintable(unrepresentableArgumentText(value)));
+                return std::nullopt;
+            }
+            o.screenshot = *file;
         } else if (arg == "--channel") {
             o.channel = QString::fromLocal8Bit(value);
         } else {
@@ -255,6 +277,50 @@ int runHeadless(MainWindow& window, const Options& o) {
     return loop != 0 ? loop : result;
 }
 
+// One capture in the real window, then the navigator floated beside it over the rest of the
+// screen, the first frame fitted to the detail chart, and the screen saved.
+int runScreenshot(MainWindow& window, const Options& o) {
+    Form1& form = *window.form();
+    window.move(0, 0);
+    int result = 1;
+    QObject::connect(&form, &Form1::captureEnded, &form, [&] {
+        window.setNavigatorFloating(true);
+        QDockWidget* dock = window.navigatorDock();
+        navigator::NavigatorPanel* panel = window.navigatorPanel();
+        if (dock == nullptr || panel == nullptr || panel->frames()->rowCount() == 0) {
+            std::fprintf(stderr, "velmoran-demo: the capture listed no frames\n");
+            QCoreApplication::exit(1);
+            return;
+        }
+        const QRect free = window.screen()->availableGeometry();
+        const int left = window.frameGeometry().right() + 1;
+        dock->setGeometry(QRect(left, free.top(), free.right() - left + 1, free.height()));
+        dock->show();
+        panel->selectFrame(0);
+        QTimer::singleShot(kSettleMs, &form, [&] {
+            window.navigatorPanel()->detailChart()->fitFrame(0);
+            QTimer::singleShot(kSettleMs, &form, [&] {
+                const QPixmap screen = window.screen()->grabWindow(0);
+                result = screen.save(o.screenshot) ? 0 : 1;
+                say(QStringLiteral("saved %1 (%2 x %3)")
+                        .arg(o.screenshot)
+                        .arg(screen.width())
+                        .arg(screen.height()));
+                QCoreApplication::quit();
+            });
+        });
+    });
+    QTimer::singleShot(kHeadlessTimeoutMs, &form, [] {
+        std::fprintf(stderr, "velmoran-demo: no complete capture within %d s\n",
+                     kHeadlessTimeoutMs / 1000);
+        QCoreApplication::exit(1);
+    });
+    form.Combo1->setEditText(o.channel);
+    QTimer::singleShot(kSettleMs, &form, [&form] { form.Command2->click(); });
+    const int loop = QApplication::exec();
+    return loop != 0 ? loop : result;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -304,6 +370,9 @@ int main(int argc, char** argv) {
 
     if (o.headless) {
         return runHeadless(window, o);
+    }
+    if (!o.screenshot.isEmpty()) {
+        return runScreenshot(window, o);
     }
     return QApplication::exec();
 }

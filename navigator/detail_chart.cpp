@@ -1,0 +1,626 @@
+#include "navigator/detail_chart.h"
+
+#include <QFontMetricsF>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/texts.h"
+#include "display/frame_marks.h"
+#include "display/time_text.h"
+#include "infrared/frame_cells.h"
+#include "navigator/frame_list.h"
+
+namespace velmoran::navigator {
+
+namespace {
+
+constexpr QRgb kBackground = qRgb(255, 253, 242); // as Picture1's
+constexpr QRgb kWave = qRgb(0, 0, 255);
+constexpr QColor kAxis{120, 120, 170};
+constexpr QColor kLaneName{110, 110, 110};
+constexpr QColor kLaneRule{225, 222, 205};
+constexpr QColor kMarks{176, 64, 0};
+constexpr QColor kChosenFill{255, 236, 160};
+constexpr QColor kHover{128, 128, 128};
+constexpr QColor kMeasure{220, 0, 0};
+constexpr QSize kMinimumSize{200, 90};
+constexpr int kPad = 2;
+constexpr int kTickLength = 5;
+constexpr int kMarkTick = 4;
+constexpr int kLeaderWidth = 3;
+constexpr int kMinTrace = 10;
+constexpr int kMaxTrace = 60;
+constexpr double kLabelGap = 12;
+// A press that moves further than this is a drag (pans), else a click.
+constexpr double kDragPixels = 4;
+// A frame counts as under the pointer this many pixels beyond its ends.
+constexpr double kFrameSlack = 3;
+// A fitted frame fills this share of the width, centred.
+constexpr double kFitShare = 0.8;
+// Bit ticks are drawn where cells are at least this wide (narrower ones would merge).
+constexpr double kMinTickSpacing = 3;
+// A label is written where at least this many characters fit before the next frame.
+constexpr int kMinLabelChars = 3;
+constexpr double kPanShare = 0.125;
+constexpr int kWheelNotch = 120;
+constexpr double kMsPerUs = 1e-3;
+constexpr const char* kChannelNames[kChannelCount] = {texts::kChannelOne, texts::kChannelTwo,
+                                                      texts::kChannelThree};
+
+} // namespace
+
+DetailChart::DetailChart(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("DetailChart"));
+    setMinimumSize(kMinimumSize);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setToolTip(QString()); // tooltips come from event()
+}
+
+void DetailChart::setLine(int channel, ChannelLevels line) {
+    if (channel < 1 || channel > kChannelCount) {
+        return;
+    }
+    lines_[static_cast<std::size_t>(channel - 1)] = std::move(line);
+    stale_ = true;
+    update();
+}
+
+void DetailChart::setFrames(std::vector<infrared::IrFrame> frames, std::vector<QString> keyNames) {
+    frames_ = std::move(frames);
+    keyNames_ = std::move(keyNames);
+    cells_.clear();
+    cells_.reserve(frames_.size());
+    for (const infrared::IrFrame& f : frames_) {
+        cells_.push_back(infrared::frameCells(f));
+    }
+    makeLabels();
+    chosen_ = -1;
+    stale_ = true;
+    update();
+}
+
+void DetailChart::makeLabels() {
+    labels_.clear();
+    labels_.reserve(frames_.size());
+    for (std::size_t i = 0; i < frames_.size(); ++i) {
+        labels_.push_back(frameLabel(frames_[i], i < keyNames_.size() ? keyNames_[i] : QString()));
+    }
+}
+
+void DetailChart::setKeyNames(std::vector<QString> keyNames) {
+    keyNames_ = std::move(keyNames);
+    makeLabels();
+    stale_ = true;
+    update();
+}
+
+void DetailChart::setView(const ChartView& view) {
+    if (view.firstSample == view_.firstSample && view.samplesPerPixel == view_.samplesPerPixel) {
+        return;
+    }
+    view_ = view;
+    stale_ = true;
+    update();
+    Q_EMIT viewChanged(view_.firstSample, view_.samplesPerPixel * std::max(width(), 1));
+}
+
+void DetailChart::showSpan(double first, double count) {
+    setView(fitView(first, count, width(), static_cast<double>(kCaptureSamples),
+                    kFinestSamplesPerPixel));
+}
+
+void DetailChart::showAll() {
+    showSpan(0, static_cast<double>(kCaptureSamples));
+}
+
+void DetailChart::centreOn(double sample) {
+    const double shown = view_.samplesPerPixel * std::max(width(), 1);
+    showSpan(sample - shown / 2, shown);
+}
+
+void DetailChart::fitFrame(int index) {
+    chosen_ = index >= 0 && index < static_cast<int>(frames_.size()) ? index : -1;
+    stale_ = true;
+    update();
+    if (chosen_ < 0) {
+        return;
+    }
+    const infrared::IrFrame& f = frames_[static_cast<std::size_t>(chosen_)];
+    const auto length = static_cast<double>(std::max<int64_t>(f.endSample - f.startSample, 1));
+    const double shown = length / kFitShare;
+    showSpan(static_cast<double>(f.startSample) - (shown - length) / 2, shown);
+}
+
+void DetailChart::followFrame(int index) {
+    if (index < 0 || index >= static_cast<int>(frames_.size())) {
+        fitFrame(-1);
+        return;
+    }
+    const infrared::IrFrame& f = frames_[static_cast<std::size_t>(index)];
+    const double shown = view_.samplesPerPixel * std::max(width(), 1);
+    const auto length = static_cast<double>(f.endSample - f.startSample);
+    if (length > shown * kFitShare) {
+        fitFrame(index);
+        return;
+    }
+    chosen_ = index;
+    stale_ = true;
+    update();
+    if (static_cast<double>(f.startSample) < view_.firstSample ||
+        static_cast<double>(f.endSample) > view_.firstSample + shown) {
+        centreOn(static_cast<double>(f.startSample) + length / 2);
+    }
+}
+
+int DetailChart::axisHeight() const {
+    return static_cast<int>(std::ceil(QFontMetricsF(font()).height())) + kTickLength + 2 * kPad;
+}
+
+DetailChart::Lane DetailChart::lane(int channel) const {
+    const int textH = static_cast<int>(std::ceil(QFontMetricsF(font()).height()));
+    const int axis = axisHeight();
+    const int laneH = std::max(0, height() - axis) / kChannelCount;
+    // Under the trace: the label, the line with its ticks, the values and the bytes in hex.
+    const int band = kPad + textH + 2 * kMarkTick + kPad + 2 * textH + kPad;
+    Lane l;
+    l.top = axis + (channel - 1) * laneH;
+    l.high = l.top + textH + kPad;
+    // Too short for the band under the trace: the trace alone, the frames in tooltips.
+    l.marks = laneH >= textH + 2 * kPad + kMinTrace + band;
+    if (!l.marks) {
+        // The channel's name then sits over the trace's left end.
+        l.high = l.top + kPad + 1;
+    }
+    const int trace = l.marks ? laneH - band - textH - 2 * kPad : laneH - 2 * kPad - 2;
+    l.low = l.high + std::clamp(trace, std::min(kMinTrace, std::max(trace, 1)), kMaxTrace);
+    l.label = l.low + kPad + 1;
+    l.line = l.label + textH + kMarkTick + 1;
+    l.values = l.line + kMarkTick + 1;
+    l.bottom = l.marks ? std::max(l.values + 2 * textH + kPad, l.top + laneH) : l.top + laneH;
+    return l;
+}
+
+int DetailChart::traceHigh(int channel) const {
+    return lane(channel).high;
+}
+
+int DetailChart::traceLow(int channel) const {
+    return lane(channel).low;
+}
+
+int DetailChart::markLine(int channel) const {
+    return lane(channel).line;
+}
+
+const QImage& DetailChart::chart() const {
+    draw();
+    return image_;
+}
+
+const std::vector<DetailChart::DrawnText>& DetailChart::drawnTexts() const {
+    draw();
+    return texts_;
+}
+
+void DetailChart::draw() const {
+    const QSize size(std::max(width(), 1), std::max(height(), 1));
+    if (!stale_ && image_.size() == size) {
+        return;
+    }
+    stale_ = false;
+    texts_.clear();
+    if (image_.size() != size) {
+        image_ = QImage(size, QImage::Format_RGB32);
+    }
+    image_.fill(kBackground);
+    {
+        QPainter p(&image_);
+        for (int ch = 1; ch <= kChannelCount; ++ch) {
+            const Lane l = lane(ch);
+            p.setPen(kLaneRule);
+            p.drawLine(0, l.top, size.width(), l.top);
+        }
+        if (chosen_ >= 0) {
+            const infrared::IrFrame& f = frames_[static_cast<std::size_t>(chosen_)];
+            const Lane l = lane(f.channel);
+            const double x0 = view_.xOf(static_cast<double>(f.startSample));
+            const double x1 = view_.xOf(static_cast<double>(f.endSample));
+            p.fillRect(QRectF(x0, l.high - kPad, std::max(1.0, x1 - x0), l.bottom - l.high),
+                       kChosenFill);
+        }
+    }
+    drawTraces(image_);
+    QPainter p(&image_);
+    const QFontMetricsF fm(font());
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        const Lane l = lane(ch);
+        const QString name = texts::q(kChannelNames[ch - 1]);
+        const QRectF at(kPad, l.top + 1, fm.horizontalAdvance(name), fm.height());
+        if (!l.marks) {
+            p.fillRect(at, QColor(kBackground));
+        }
+        p.setPen(kLaneName);
+        text(p, at, name, Qt::AlignLeft | Qt::AlignTop);
+    }
+    drawAxis(p);
+    drawFrames(p);
+}
+
+void DetailChart::drawTraces(QImage& image) const {
+    const int w = image.width();
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        const Lane l = lane(ch);
+        if (l.low >= image.height()) {
+            continue;
+        }
+        const std::vector<uint8_t> columns =
+            chartColumns(lines_[static_cast<std::size_t>(ch - 1)], view_, w);
+        auto* high = reinterpret_cast<QRgb*>(image.scanLine(l.high));
+        auto* low = reinterpret_cast<QRgb*>(image.scanLine(l.low));
+        const auto stride = static_cast<std::ptrdiff_t>(image.bytesPerLine() / sizeof(QRgb));
+        for (int x = 0; x < w; ++x) {
+            switch (columns[static_cast<std::size_t>(x)]) {
+            case kLevelLow:
+                low[x] = kWave;
+                break;
+            case kLevelHigh:
+                high[x] = kWave;
+                break;
+            case kLevelBoth:
+                for (QRgb* px = high + x; px <= low + x; px += stride) {
+                    *px = kWave;
+                }
+                break;
+            default:
+                break;
+            }
+        }
+    }
+}
+
+void DetailChart::text(QPainter& p, const QRectF& rect, const QString& s, int flags) const {
+    const QRectF bounds = p.boundingRect(rect, flags, s);
+    p.drawText(rect, flags, s);
+    texts_.push_back({bounds, s});
+}
+
+void DetailChart::drawAxis(QPainter& p) const {
+    const QFontMetricsF fm(font());
+    const int bottom = axisHeight() - 1;
+    p.setPen(kAxis);
+    p.drawLine(0, bottom, width(), bottom);
+    const std::vector<AxisTick> ticks = axisTicks(
+        view_, width(), [&fm](const QString& s) { return fm.horizontalAdvance(s); }, kLabelGap);
+    for (const AxisTick& t : ticks) {
+        p.drawLine(QPointF(t.x, bottom - kTickLength), QPointF(t.x, bottom));
+        if (!t.label.isEmpty()) {
+            text(p, QRectF(t.labelLeft, kPad, t.labelWidth, fm.height()), t.label,
+                 Qt::AlignLeft | Qt::AlignTop);
+        }
+    }
+}
+
+void DetailChart::drawFrames(QPainter& p) const {
+    for (std::size_t i = 0; i < frames_.size(); ++i) {
+        const infrared::IrFrame& f = frames_[i];
+        if (f.channel < 1 || f.channel > kChannelCount || !lane(f.channel).marks ||
+            view_.xOf(static_cast<double>(f.endSample)) < 0 ||
+            view_.xOf(static_cast<double>(f.startSample)) > width()) {
+            continue;
+        }
+        drawFrame(p, i);
+    }
+}
+
+void DetailChart::drawFrame(QPainter& p, std::size_t index) const {
+    const infrared::IrFrame& f = frames_[index];
+    const Lane l = lane(f.channel);
+    const QFontMetricsF fm(font());
+    const double pxPerSample = 1.0 / view_.samplesPerPixel;
+    const auto x = [this](int64_t sample) { return view_.xOf(static_cast<double>(sample)); };
+    const double x0 = x(f.startSample);
+    const double x1 = x(f.endSample);
+    p.save();
+    p.setClipRect(QRect(0, l.top, width(), l.bottom - l.top));
+    p.setPen(kMarks);
+    p.drawLine(QPointF(x0, l.line), QPointF(x1, l.line));
+    p.drawLine(QPointF(x0, l.line - kMarkTick), QPointF(x0, l.line + kMarkTick));
+    p.drawLine(QPointF(x1, l.line - kMarkTick), QPointF(x1, l.line + kMarkTick));
+
+    const infrared::FrameCells& cells = cells_[index];
+    if (cells.leaderStart >= 0) {
+        p.fillRect(QRectF(x(cells.leaderStart), l.line - kLeaderWidth,
+                          std::max(1.0, x(cells.leaderEnd) - x(cells.leaderStart)), kLeaderWidth),
+                   kMarks);
+    }
+    const double digitRoom = fm.horizontalAdvance(QLatin1Char('0')) + kPad;
+    const BitValues style = bitValuesShown(cells, pxPerSample, digitRoom);
+    const double textH = fm.height();
+    for (const infrared::FrameCell& c : cells.bits) {
+        const double xs = x(c.start);
+        const double xe = x(c.end);
+        if (xe < 0 || xs > width()) {
+            continue;
+        }
+        if (xe - xs >= kMinTickSpacing) {
+            p.drawLine(QPointF(xs, l.line - kMarkTick), QPointF(xs, l.line));
+        }
+        if (style == BitValues::Digits) {
+            text(p, QRectF(xs, l.values, xe - xs, textH),
+                 c.value ? QStringLiteral("1") : QStringLiteral("0"),
+                 Qt::AlignHCenter | Qt::AlignTop);
+        } else {
+            const double y = c.value ? l.values + 1 : l.values + textH - 2;
+            p.drawLine(QPointF(xs, y), QPointF(std::max(xe - 1, xs), y));
+        }
+    }
+    if (style == BitValues::Marks) {
+        for (const ByteSpan& b : byteSpans(cells)) {
+            const double bs = x(b.start);
+            const double be = x(b.end);
+            if (be - bs >= fm.horizontalAdvance(b.hex) + kPad && be >= 0 && bs <= width()) {
+                text(p, QRectF(bs, l.values + textH, be - bs, textH), b.hex,
+                     Qt::AlignHCenter | Qt::AlignTop);
+            }
+        }
+    }
+    // The label, up to the next frame of the same channel.
+    double room = width() - std::max(x0, 0.0);
+    for (std::size_t j = index + 1; j < frames_.size(); ++j) {
+        if (frames_[j].channel == f.channel) {
+            room = std::min(room, x(frames_[j].startSample) - std::max(x0, 0.0) - kPad);
+            break;
+        }
+    }
+    const QString label = fm.elidedText(labels_[index], Qt::ElideRight, room);
+    if (room >= kMinLabelChars * fm.averageCharWidth() && !label.isEmpty()) {
+        text(p, QRectF(std::max(x0, 0.0) + 1, l.label, room, textH), label,
+             Qt::AlignLeft | Qt::AlignTop);
+    }
+    p.restore();
+}
+
+int DetailChart::frameAt(QPointF pos) const {
+    int channel = 0;
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        const Lane l = lane(ch);
+        if (pos.y() >= l.top && pos.y() < l.bottom) {
+            channel = ch;
+        }
+    }
+    const double sample = view_.sampleAt(pos.x());
+    const double slack = kFrameSlack * view_.samplesPerPixel;
+    for (std::size_t i = 0; i < frames_.size(); ++i) {
+        const infrared::IrFrame& f = frames_[i];
+        if (f.channel == channel && static_cast<double>(f.startSample) - slack <= sample &&
+            sample <= static_cast<double>(f.endSample) + slack) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+QString DetailChart::readout() const {
+    const auto ms = [](double sample) { return sample * kSamplePeriodUsExact * kMsPerUs; };
+    if (measureA_ && measureB_) {
+        return QStringLiteral("Δt =") + millisecondsText(std::abs(ms(*measureB_ - *measureA_)));
+    }
+    const std::optional<double> at = hover_ ? hover_ : measureA_;
+    return at ? millisecondsText(ms(*at)) : QString();
+}
+
+void DetailChart::paintEvent(QPaintEvent* /*event*/) {
+    draw();
+    QPainter p(this);
+    p.drawImage(0, 0, image_);
+    const int top = axisHeight();
+    const QFontMetricsF fm(font());
+    const auto marker = [&](double sample, const QColor& colour) {
+        const double x = view_.xOf(sample);
+        p.setPen(colour);
+        p.drawLine(QPointF(x, top), QPointF(x, height()));
+        return x;
+    };
+    if (hover_) {
+        const double x = marker(*hover_, kHover);
+        const QString t = millisecondsText(*hover_ * kSamplePeriodUsExact * kMsPerUs);
+        const double left = std::min(x + kPad, width() - fm.horizontalAdvance(t) - kPad);
+        p.fillRect(QRectF(left, top + 1, fm.horizontalAdvance(t), fm.height()), kBackground);
+        p.drawText(QPointF(left, top + 1 + fm.ascent()), t);
+    }
+    if (measureA_) {
+        const double xa = marker(*measureA_, kMeasure);
+        if (measureB_) {
+            const double xb = marker(*measureB_, kMeasure);
+            const double y = top + fm.height() * 2;
+            p.drawLine(QPointF(xa, y), QPointF(xb, y));
+            const QString t = readout();
+            const double left = (xa + xb) / 2 - fm.horizontalAdvance(t) / 2;
+            p.fillRect(QRectF(left, y - fm.height() - 1, fm.horizontalAdvance(t), fm.height()),
+                       kBackground);
+            p.drawText(QPointF(left, y - 1 - fm.descent()), t);
+        }
+    }
+}
+
+void DetailChart::resizeEvent(QResizeEvent* event) {
+    const int oldWidth = std::max(event->oldSize().width(), 1);
+    const double shown = view_.samplesPerPixel * oldWidth;
+    stale_ = true;
+    // The same span stays shown across the new width.
+    if (event->oldSize().width() <= 0) {
+        showAll();
+    } else {
+        showSpan(view_.firstSample, shown);
+    }
+    QWidget::resizeEvent(event);
+}
+
+void DetailChart::zoomAbout(double factor, double x) {
+    setView(zoomView(view_, factor, x, width(), static_cast<double>(kCaptureSamples),
+                     kFinestSamplesPerPixel));
+}
+
+void DetailChart::panBy(double pixels) {
+    showSpan(view_.firstSample + pixels * view_.samplesPerPixel, view_.samplesPerPixel * width());
+}
+
+void DetailChart::wheelEvent(QWheelEvent* event) {
+    const QPoint delta = event->angleDelta();
+    const double notches = static_cast<double>(delta.y()) / kWheelNotch;
+    if (delta.x() != 0 || (event->modifiers() & Qt::ShiftModifier)) {
+        const int d = delta.x() != 0 ? delta.x() : delta.y();
+        panBy(-static_cast<double>(d) / kWheelNotch * width() * kPanShare);
+    } else if (notches != 0) {
+        zoomAbout(std::pow(kZoomStep, -notches), event->position().x());
+    }
+    event->accept();
+}
+
+void DetailChart::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        pressAt_ = event->position();
+        pressFirst_ = view_.firstSample;
+        dragged_ = false;
+    }
+}
+
+void DetailChart::mouseMoveEvent(QMouseEvent* event) {
+    hover_ = view_.sampleAt(event->position().x());
+    if (pressAt_ && (event->buttons() & Qt::LeftButton)) {
+        const double dx = event->position().x() - pressAt_->x();
+        if (std::abs(dx) > kDragPixels) {
+            dragged_ = true;
+        }
+        if (dragged_) {
+            showSpan(pressFirst_ - dx * view_.samplesPerPixel, view_.samplesPerPixel * width());
+        }
+    }
+    Q_EMIT readoutChanged(readout());
+    update();
+}
+
+void DetailChart::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !pressAt_) {
+        return;
+    }
+    pressAt_.reset();
+    if (dragged_) {
+        return;
+    }
+    const int frame = frameAt(event->position());
+    const int channel = frame >= 0 ? frames_[static_cast<std::size_t>(frame)].channel : 0;
+    if (frame >= 0 && event->position().y() > lane(channel).low) {
+        chosen_ = frame;
+        stale_ = true;
+        update();
+        Q_EMIT frameClicked(frame);
+        return;
+    }
+    // As on Picture1: a first click sets the start, a second measures to it.
+    const double sample = view_.sampleAt(event->position().x());
+    if (!measureA_ || measureB_) {
+        measureA_ = sample;
+        measureB_.reset();
+    } else {
+        measureB_ = sample;
+    }
+    Q_EMIT readoutChanged(readout());
+    update();
+}
+
+void DetailChart::leaveEvent(QEvent* event) {
+    hover_.reset();
+    update();
+    QWidget::leaveEvent(event);
+}
+
+bool DetailChart::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        // The chart's own keys win over the window's menu shortcuts while it has the focus.
+        auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_Plus:
+        case Qt::Key_Minus:
+        case Qt::Key_Equal:
+            if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
+                event->accept();
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const int frame = frameAt(help->pos());
+        if (frame < 0) {
+            QToolTip::hideText();
+            event->ignore();
+            return true;
+        }
+        const auto i = static_cast<std::size_t>(frame);
+        const infrared::IrFrame& f = frames_[i];
+        QString tip = labels_[i] + QStringLiteral("\n") + texts::q(kChannelNames[f.channel - 1]) +
+                      QStringLiteral(", ") + frameStartMs(f) + QStringLiteral(" ms");
+        const QString bits = bitsText(cells_[i]);
+        if (!bits.isEmpty()) {
+            tip += QStringLiteral("\n") + bits;
+        }
+        QToolTip::showText(help->globalPos(), tip, this);
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void DetailChart::keyPressEvent(QKeyEvent* event) {
+    const double centre = width() / 2.0;
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        zoomAbout(1 / kZoomStep, centre);
+        break;
+    case Qt::Key_Minus:
+        zoomAbout(kZoomStep, centre);
+        break;
+    case Qt::Key_Left:
+        panBy(-width() * kPanShare);
+        break;
+    case Qt::Key_Right:
+        panBy(width() * kPanShare);
+        break;
+    case Qt::Key_Home:
+        showSpan(0, view_.samplesPerPixel * width());
+        break;
+    case Qt::Key_End:
+        showSpan(static_cast<double>(kCaptureSamples), view_.samplesPerPixel * width());
+        break;
+    case Qt::Key_A:
+        showAll();
+        break;
+    case Qt::Key_F:
+        fitFrame(chosen_);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+} // namespace velmoran::navigator
