@@ -117,6 +117,13 @@ FrameCells frameCells(const IrFrame& f) {
     case IrProtocol::Rca:
         distance(kRca, true);
         break;
+    case IrProtocol::Sanyo:
+        if (f.repeat) {
+            leader(2);
+        } else {
+            distance(kSanyo, true);
+        }
+        break;
     case IrProtocol::Sirc:
         leader(1);
         pulseWidth(f, 1, 1.5 * kSircUnit, cells);

@@ -87,6 +87,12 @@ LircTiming timingOf(const IrFrame& f) {
     }
     case IrProtocol::Samsung32:
         return pulseDistanceTiming(kSamsung32, "SPACE_ENC|CONST_LENGTH", kSamsung32.periodUs);
+    case IrProtocol::Sanyo: {
+        LircTiming t = pulseDistanceTiming(kSanyo, "SPACE_ENC|CONST_LENGTH", kSanyo.periodUs);
+        t.repeat[0] = kNec.headerMark;
+        t.repeat[1] = kNecRepeatSpace;
+        return t;
+    }
     case IrProtocol::Jvc:
         return pulseDistanceTiming(kJvc, "SPACE_ENC|NO_HEAD_REP", kJvc.gapUs);
     case IrProtocol::Kaseikyo:
@@ -178,6 +184,7 @@ FrameCode pulseDistanceCode(const std::vector<IrPiece>& pieces, const PulseDista
 FrameCode codeOf(const IrFrame& f) {
     IrFrame key = f;
     key.toggle = false; // LIRC ignores the toggle bit through its mask
+    key.repeat = key.repeat && f.protocol == IrProtocol::Jvc; // a Sanyo repeat's key
     const std::vector<IrPiece> pieces = irFramePieces(key);
     switch (f.protocol) {
     case IrProtocol::Nec:
@@ -193,6 +200,8 @@ FrameCode codeOf(const IrFrame& f) {
         return pulseDistanceCode(pieces, kSharp, false);
     case IrProtocol::Rca:
         return pulseDistanceCode(pieces, kRca, true);
+    case IrProtocol::Sanyo:
+        return pulseDistanceCode(pieces, kSanyo, true);
     case IrProtocol::Sirc: {
         FrameCode code;
         code.bits = f.bits;
@@ -417,7 +426,7 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
             it->repeat[1] = -f.durationsUs[1];
             continue;
         }
-        if (f.protocol == IrProtocol::NecRepeat) {
+        if (f.protocol == IrProtocol::NecRepeat || (f.protocol == IrProtocol::Sanyo && f.repeat)) {
             continue;
         }
         // How far the capture lies from the timings written.
