@@ -441,6 +441,103 @@ std::optional<Found> tryAll(const Runs& runs, std::size_t i) {
     return std::nullopt;
 }
 
+// The pulse-distance families with a leader and a check that a burst's analysed structure can
+// be: a fixed bit count, a leader, two bit lengths.
+struct Shape {
+    IrProtocol protocol;
+    const PulseDistance* code;
+};
+constexpr Shape kShapes[] = {
+    {IrProtocol::Nec, &kNec},
+    {IrProtocol::Sanyo, &kSanyo},
+    {IrProtocol::Samsung32, &kSamsung32},
+    {IrProtocol::Kaseikyo, &kKaseikyo},
+    {IrProtocol::Rca, &kRca},
+};
+
+// Published descriptions of one family differ in their timings (Samsung's leader is given as
+// 4.4 ms and as 4.5 ms, its bits in units of 550 µs and of 560 µs): a burst is that family's
+// when its leader lies within a quarter of the family's, each duration measured alone, and its
+// bits' periods (a mark and its space, whatever the receiver's stretch), averaged over the
+// frame, within a tenth.
+constexpr double kStructureLeaderTolerance = 0.25;
+constexpr double kStructurePeriodTolerance = 0.1;
+
+bool nearLeader(bool high, double us, double nominal) {
+    return std::abs(centredUs(high, us) - nominal) <=
+           nominal * kStructureLeaderTolerance + kAbsoluteToleranceUs + 0.5 * kMarkStretchUs;
+}
+
+bool nearPeriod(double us, double nominal) {
+    return std::abs(us - nominal) <= nominal * kStructurePeriodTolerance + kSamplePeriodUsExact;
+}
+
+// The family whose structure an analysed burst has (its coding, bit count, leader and bit
+// periods), when the family's check holds on its bits.
+std::optional<IrFrame> familyOfStructure(const IrAnalysis& a) {
+    if (a.scheme != IrScheme::PulseDistance || a.repeatCode || a.headerMarkUs == 0) {
+        return std::nullopt;
+    }
+    for (const Shape& shape : kShapes) {
+        const PulseDistance& c = *shape.code;
+        if (static_cast<int>(a.bits.size()) != c.bits ||
+            !nearLeader(false, a.headerMarkUs, c.headerMark) ||
+            !nearLeader(true, a.headerSpaceUs, c.headerSpace) ||
+            !nearPeriod(a.zeroMarkUs + a.zeroSpaceUs, c.mark + c.zeroSpace) ||
+            !nearPeriod(a.oneMarkUs + a.oneSpaceUs, c.mark + c.oneSpace)) {
+            continue;
+        }
+        uint64_t data = 0;
+        for (int b = 0; b < c.bits; ++b) {
+            const int shift = c.msbFirst ? c.bits - 1 - b : b;
+            data |= static_cast<uint64_t>(a.bits[static_cast<std::size_t>(b)] ? 1 : 0) << shift;
+        }
+        IrFrame frame = fieldsOf(shape.protocol, data);
+        if (frame.check == IrCheck::Passed) {
+            return frame;
+        }
+    }
+    return std::nullopt;
+}
+
+// Sharp and Denon frames read alone, the first of a pair and its partner, are one pair when
+// the second follows within this of the first's end.
+constexpr double kSharpPairReachUs = 2 * kSharp.gapUs;
+
+// Joins each lone first frame of a Sharp or Denon pair to the second that follows it as its
+// partner (a remote that rests longer between them than the published gap).
+void joinPairs(std::vector<IrFrame>& frames) {
+    std::vector<IrFrame> out;
+    out.reserve(frames.size());
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        IrFrame& a = frames[k];
+        if (k + 1 < frames.size() && a.half == IrPairHalf::FirstOnly &&
+            frames[k + 1].half == IrPairHalf::SecondOnly) {
+            const IrFrame& b = frames[k + 1];
+            const double gapUs =
+                static_cast<double>(b.startSample - a.endSample) * kSamplePeriodUsExact;
+            std::optional<IrFrame> pair =
+                sharpPair(static_cast<uint32_t>(a.received), static_cast<uint32_t>(b.received));
+            if (pair && pair->check == IrCheck::Passed && pair->protocol == b.protocol &&
+                gapUs <= kSharpPairReachUs) {
+                pair->channel = a.channel;
+                pair->startSample = a.startSample;
+                pair->endSample = b.endSample;
+                pair->durationsUs = a.durationsUs;
+                pair->durationsUs.push_back(-static_cast<int32_t>(
+                    sampleTimeUsRounded(b.startSample) - sampleTimeUsRounded(a.endSample)));
+                pair->durationsUs.insert(pair->durationsUs.end(), b.durationsUs.begin(),
+                                         b.durationsUs.end());
+                out.push_back(std::move(*pair));
+                ++k;
+                continue;
+            }
+        }
+        out.push_back(std::move(a));
+    }
+    frames = std::move(out);
+}
+
 // Marks positive, spaces negative, in whole microseconds, for runs first ... last.
 std::vector<int32_t> durationsOf(const Runs& runs, std::size_t first, std::size_t last) {
     std::vector<int32_t> out;
@@ -473,7 +570,7 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         // is no burst to show.
         const bool edgeless =
             burstFirst == burstLast && runs[burstFirst].cutAtStart && runs[burstFirst].cutAtEnd;
-        if (unknown == IrUnknownBursts::Listed && !edgeless) {
+        if (!edgeless) {
             const auto unknownFrame = [&](std::size_t first, std::size_t last) {
                 IrFrame frame;
                 frame.channel = channel;
@@ -512,10 +609,25 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
                 parts.push_back(std::move(part));
             }
             if (parts.empty()) {
-                frames.push_back(std::move(whole));
+                parts.push_back(std::move(whole));
             }
             for (IrFrame& part : parts) {
-                frames.push_back(std::move(part));
+                // A frame of a known family whose timings lie beyond a single duration's
+                // tolerance, as one remote's may, is that family's all the same.
+                if (std::optional<IrFrame> family = familyOfStructure(part.analysis)) {
+                    family->channel = channel;
+                    family->startSample = part.startSample;
+                    family->endSample = part.endSample;
+                    family->durationsUs = std::move(part.durationsUs);
+                    if (family->protocol == IrProtocol::Nec ||
+                        family->protocol == IrProtocol::Sanyo) {
+                        lastNecFrame = frames.size();
+                        lastNecStart = family->startSample;
+                    }
+                    frames.push_back(std::move(*family));
+                } else {
+                    frames.push_back(std::move(part)); // dropped at the end unless listed
+                }
             }
         }
         burstFirst = kNone;
@@ -643,8 +755,15 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         const IrFrame& before = frames[k - 1];
         const double sinceUs =
             static_cast<double>(f.startSample - before.startSample) * kSamplePeriodUsExact;
-        if (f.protocol == IrProtocol::Unknown && !analysed(k) && analysed(k - 1) &&
-            sinceUs <= kUnknownRepeatReachUs && isRepeatCode(f.durationsUs, before.analysis)) {
+        // NEC's repeat code after a frame of another coding with NEC's leader is that frame's.
+        const bool unclaimed =
+            f.protocol == IrProtocol::Unknown ||
+            (f.protocol == IrProtocol::NecRepeat && before.protocol == IrProtocol::Unknown);
+        if (unclaimed && !analysed(k) && analysed(k - 1) && sinceUs <= kUnknownRepeatReachUs &&
+            isRepeatCode(f.durationsUs, before.analysis)) {
+            f.protocol = IrProtocol::Unknown;
+            f.address = 0;
+            f.command = 0;
             f.analysis = before.analysis;
             f.analysis.repeatCode = true;
             f.analysis.gapUs = 0;
@@ -657,6 +776,10 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
                 static_cast<int>(sampleTimeUsRounded(frames[k + 1].startSample) -
                                  sampleTimeUsRounded(frames[k].endSample));
         }
+    }
+    joinPairs(frames);
+    if (unknown == IrUnknownBursts::Omitted) {
+        std::erase_if(frames, [](const IrFrame& f) { return f.protocol == IrProtocol::Unknown; });
     }
     return frames;
 }
