@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 
 #include "infrared/ir_runs.h"
@@ -85,10 +86,12 @@ bool alike(double a, double b) {
            std::max(a, b) * 2 * (kClusterRatio - 1) + kClusterSlackUs + kMarkStretchUs;
 }
 
-// Manchester halves of `unit` from the bits' first mark on: a 1 is space then mark.
+// Manchester halves of `unit` from the bits' first mark on: a 1 is space then mark. The first
+// mark is a bit's second half (the line rested for its first, a 1) or, when that does not read,
+// a bit's first half (a 0).
 std::optional<std::vector<bool>> biPhaseBits(const std::vector<int32_t>& d, double stretch,
                                              double unit) {
-    std::vector<bool> halves{false}; // the resting level before the first mark is a half
+    std::vector<bool> halves;
     for (const int32_t v : d) {
         const double len = v > 0 ? v - stretch : -v + stretch;
         // Between one unit and two lies a span too far from both to tell: no guess there.
@@ -101,17 +104,26 @@ std::optional<std::vector<bool>> biPhaseBits(const std::vector<int32_t>& d, doub
         }
         halves.insert(halves.end(), static_cast<std::size_t>(n), v > 0);
     }
-    if (halves.size() % 2 == 1) {
-        halves.push_back(false); // the last half rests
-    }
-    std::vector<bool> bits;
-    for (std::size_t h = 0; h < halves.size(); h += 2) {
-        if (halves[h] == halves[h + 1]) {
-            return std::nullopt;
+    for (const bool restFirst : {true, false}) {
+        std::vector<bool> h;
+        if (restFirst) {
+            h.push_back(false); // the resting level before the first mark is a half
         }
-        bits.push_back(halves[h + 1]);
+        h.insert(h.end(), halves.begin(), halves.end());
+        if (h.size() % 2 == 1) {
+            h.push_back(false); // the last half rests
+        }
+        std::vector<bool> bits;
+        for (std::size_t k = 0; k < h.size() && bits.size() * 2 == k; k += 2) {
+            if (h[k] != h[k + 1]) {
+                bits.push_back(h[k + 1]);
+            }
+        }
+        if (bits.size() * 2 == h.size()) {
+            return bits;
+        }
     }
-    return bits;
+    return std::nullopt;
 }
 
 } // namespace
@@ -138,6 +150,107 @@ std::vector<std::vector<int32_t>> splitFrames(const std::vector<int32_t>& d) {
         }
     }
     return out;
+}
+
+namespace {
+
+// The longest spaces of a burst are tried as frame ends in up to this many lengths.
+constexpr std::size_t kMostEndLengths = 3;
+
+// The burst cut at the spaces `ends` (indices, ascending), each part analysed; nullopt
+// unless every part shows one coding.
+std::optional<std::vector<BurstFrame>> cutAt(const std::vector<int32_t>& d,
+                                             const std::vector<std::size_t>& ends) {
+    std::vector<BurstFrame> out;
+    std::size_t from = 0;
+    for (std::size_t k = 0; k <= ends.size(); ++k) {
+        const std::size_t to = k < ends.size() ? ends[k] : d.size();
+        if (to <= from) {
+            return std::nullopt;
+        }
+        out.push_back({from, to - from, {}});
+        from = to + 1;
+    }
+    const auto piece = [&](const BurstFrame& f) {
+        return std::vector<int32_t>(d.begin() + static_cast<std::ptrdiff_t>(f.first),
+                                    d.begin() + static_cast<std::ptrdiff_t>(f.first + f.count));
+    };
+    const IrAnalysis* like = nullptr;
+    for (BurstFrame& f : out) {
+        f.analysis = analyseDurations(piece(f));
+        if (like == nullptr && f.analysis.scheme != IrScheme::None) {
+            like = &f.analysis;
+        }
+    }
+    if (like == nullptr) {
+        return std::nullopt;
+    }
+    const IrAnalysis reference = *like;
+    for (BurstFrame& f : out) {
+        if (f.analysis.scheme != IrScheme::None && sameStructure(f.analysis, reference) &&
+            f.analysis.bits.size() == reference.bits.size()) {
+            continue;
+        }
+        const std::vector<int32_t> p = piece(f);
+        if (IrAnalysis as = analyseAs(p, reference); as.scheme != IrScheme::None) {
+            f.analysis = std::move(as);
+        } else if (isRepeatCode(p, reference)) {
+            f.analysis = reference;
+            f.analysis.repeatCode = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<BurstFrame> analyseBurst(const std::vector<int32_t>& d) {
+    const std::vector<std::vector<int32_t>> split = splitFrames(d);
+    if (split.size() == 1) {
+        if (IrAnalysis a = analyseDurations(d); a.scheme != IrScheme::None) {
+            return {{0, d.size(), std::move(a)}};
+        }
+    } else {
+        std::vector<std::size_t> ends;
+        std::size_t at = 0;
+        for (std::size_t k = 0; k + 1 < split.size(); ++k) {
+            at += split[k].size();
+            ends.push_back(at);
+            ++at;
+        }
+        if (std::optional<std::vector<BurstFrame>> frames = cutAt(d, ends)) {
+            return std::move(*frames);
+        }
+    }
+    // The spaces by length, the longest first: each length in turn joins the frame ends.
+    std::vector<int32_t> spaces;
+    for (const int32_t v : d) {
+        if (v < 0) {
+            spaces.push_back(-v);
+        }
+    }
+    std::sort(spaces.begin(), spaces.end(), std::greater<>());
+    std::size_t lengths = 0;
+    for (std::size_t k = 0; k < spaces.size() && lengths < kMostEndLengths; ++k) {
+        const bool lengthEnds =
+            k + 1 == spaces.size() || spaces[k] > spaces[k + 1] * kLengthRatio + kClusterSlackUs;
+        if (!lengthEnds) {
+            continue;
+        }
+        ++lengths;
+        std::vector<std::size_t> ends;
+        for (std::size_t i = 1; i < d.size(); i += 2) {
+            if (-d[i] >= spaces[k]) {
+                ends.push_back(i);
+            }
+        }
+        if (std::optional<std::vector<BurstFrame>> frames = cutAt(d, ends)) {
+            return std::move(*frames);
+        }
+    }
+    return {};
 }
 
 IrAnalysis analyseDurations(const std::vector<int32_t>& d) {

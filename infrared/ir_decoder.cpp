@@ -582,30 +582,17 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
                 return frame;
             };
             IrFrame whole = unknownFrame(burstFirst, burstLast);
-            // The frames the burst carries: listed one by one when every one of them shows
-            // the same coding, else the burst as it is.
+            // The frames the burst carries, each by its coding, else the burst as it is.
             std::vector<IrFrame> parts;
-            std::size_t first = burstFirst;
             // A burst the capture's end follows closely may be cut short: it stays raw.
             const bool cut = burstLast + 1 < runs.size() && runs[burstLast + 1].cutAtEnd &&
                              runs[burstLast + 1].us() < kIrBurstGapUs;
-            const std::vector<std::vector<int32_t>> pieces =
-                cut ? std::vector<std::vector<int32_t>>{} : splitFrames(whole.durationsUs);
-            if (pieces.size() == 1) {
-                whole.analysis = analyseDurations(whole.durationsUs);
-                whole.keyKnown = whole.analysis.scheme != IrScheme::None; // its bits name it
-            }
-            for (std::size_t p = 0; pieces.size() > 1 && p < pieces.size(); ++p) {
-                const std::vector<int32_t>& d = pieces[p];
-                IrFrame part = unknownFrame(first, first + d.size() - 1);
-                part.analysis = analyseDurations(part.durationsUs);
-                part.keyKnown = part.analysis.scheme != IrScheme::None; // its bits name it
-                if (part.analysis.scheme == IrScheme::None ||
-                    (!parts.empty() && !sameStructure(parts.front().analysis, part.analysis))) {
-                    parts.clear();
-                    break;
-                }
-                first += d.size() + 1;
+            for (BurstFrame& b :
+                 cut ? std::vector<BurstFrame>{} : analyseBurst(whole.durationsUs)) {
+                IrFrame part =
+                    unknownFrame(burstFirst + b.first, burstFirst + b.first + b.count - 1);
+                part.analysis = std::move(b.analysis);
+                part.keyKnown = true; // its bits name it
                 parts.push_back(std::move(part));
             }
             if (parts.empty()) {
