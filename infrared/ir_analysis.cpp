@@ -156,6 +156,9 @@ namespace {
 
 // The longest spaces of a burst are tried as frame ends in up to this many lengths.
 constexpr std::size_t kMostEndLengths = 3;
+constexpr std::size_t kFramesToTellCoding = 2;
+// No frame has fewer marks and spaces than this (four bits and a closing mark).
+constexpr std::size_t kFewestFrameDurations = 9;
 
 // The burst cut at the spaces `ends` (indices, ascending), each part analysed; nullopt
 // unless every part shows one coding.
@@ -175,23 +178,28 @@ std::optional<std::vector<BurstFrame>> cutAt(const std::vector<int32_t>& d,
         return std::vector<int32_t>(d.begin() + static_cast<std::ptrdiff_t>(f.first),
                                     d.begin() + static_cast<std::ptrdiff_t>(f.first + f.count));
     };
-    const IrAnalysis* like = nullptr;
-    for (BurstFrame& f : out) {
-        f.analysis = analyseDurations(piece(f));
-        if (like == nullptr && f.analysis.scheme != IrScheme::None) {
-            like = &f.analysis;
+    // The coding is told by one of the first frames (a frame whose bits are all alike tells
+    // none); every frame after it must be read with it, the first that is not ends the search.
+    IrAnalysis reference;
+    for (std::size_t k = 0; k < out.size() && k < kFramesToTellCoding; ++k) {
+        out[k].analysis = analyseDurations(piece(out[k]));
+        if (out[k].analysis.scheme != IrScheme::None) {
+            reference = out[k].analysis;
+            break;
         }
     }
-    if (like == nullptr) {
+    if (reference.scheme == IrScheme::None) {
         return std::nullopt;
     }
-    const IrAnalysis reference = *like;
     for (BurstFrame& f : out) {
+        const std::vector<int32_t> p = piece(f);
+        if (f.analysis.scheme == IrScheme::None) {
+            f.analysis = analyseDurations(p);
+        }
         if (f.analysis.scheme != IrScheme::None && sameStructure(f.analysis, reference) &&
             f.analysis.bits.size() == reference.bits.size()) {
             continue;
         }
-        const std::vector<int32_t> p = piece(f);
         if (IrAnalysis as = analyseAs(p, reference); as.scheme != IrScheme::None) {
             f.analysis = std::move(as);
         } else if (isRepeatCode(p, reference)) {
@@ -245,6 +253,9 @@ std::vector<BurstFrame> analyseBurst(const std::vector<int32_t>& d) {
             if (-d[i] >= spaces[k]) {
                 ends.push_back(i);
             }
+        }
+        if ((ends.size() + 1) * kFewestFrameDurations > d.size()) {
+            break; // frames this short are no code's: more ends make them shorter still
         }
         if (std::optional<std::vector<BurstFrame>> frames = cutAt(d, ends)) {
             return std::move(*frames);
