@@ -261,6 +261,13 @@ std::vector<BurstFrame> analyseBurst(const std::vector<int32_t>& d) {
             return std::move(*frames);
         }
     }
+    // A long leader space may pass for a frame's end: the burst whole, when one coding
+    // explains it after all.
+    if (split.size() > 1) {
+        if (IrAnalysis a = analyseDurations(d); a.scheme != IrScheme::None) {
+            return {{0, d.size(), std::move(a)}};
+        }
+    }
     return {};
 }
 

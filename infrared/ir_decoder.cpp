@@ -455,21 +455,29 @@ constexpr Shape kShapes[] = {
     {IrProtocol::Rca, &kRca},
 };
 
-// Published descriptions of one family differ in their timings (Samsung's leader is given as
-// 4.4 ms and as 4.5 ms, its bits in units of 550 µs and of 560 µs): a burst is that family's
-// when its leader lies within a quarter of the family's, each duration measured alone, and its
-// bits' periods (a mark and its space, whatever the receiver's stretch), averaged over the
-// frame, within a tenth.
-constexpr double kStructureLeaderTolerance = 0.25;
-constexpr double kStructurePeriodTolerance = 0.1;
+// Published descriptions of one family differ in their timings by up to a tenth (Samsung's
+// leader is given as 4.4 ms and as 4.5 ms, its bits in units of 550 µs and of 560 µs), and a
+// remote may run a fifth fast or slow on top: a burst is that family's when its leader lies
+// within a quarter of the family's, each duration measured alone, its bits' periods (a mark and
+// its space, whatever the receiver's stretch), averaged over the frame, within three tenths,
+// and the long period within a tenth of its ratio to the short one.
+constexpr double kPublishedVariance = 0.1;
+constexpr double kStructureLeaderTolerance = kRelativeTolerance + 0.05;
+constexpr double kStructurePeriodTolerance = kRelativeTolerance + kPublishedVariance;
 
 bool nearLeader(bool high, double us, double nominal) {
     return std::abs(centredUs(high, us) - nominal) <=
            nominal * kStructureLeaderTolerance + kAbsoluteToleranceUs + 0.5 * kMarkStretchUs;
 }
 
-bool nearPeriod(double us, double nominal) {
-    return std::abs(us - nominal) <= nominal * kStructurePeriodTolerance + kSamplePeriodUsExact;
+// The bits' periods of a structure against a family's.
+bool periodsFit(const IrAnalysis& a, const PulseDistance& c) {
+    const double zero = a.zeroMarkUs + a.zeroSpaceUs;
+    const double scale = zero / (c.mark + c.zeroSpace);
+    const double ratio =
+        (a.oneMarkUs + a.oneSpaceUs) / zero / ((c.mark + c.oneSpace) / (c.mark + c.zeroSpace));
+    return std::abs(scale - 1) <= kStructurePeriodTolerance &&
+           std::abs(ratio - 1) <= kRelativeTolerance;
 }
 
 // The family whose structure an analysed burst has (its coding, bit count, leader and bit
@@ -482,9 +490,7 @@ std::optional<IrFrame> familyOfStructure(const IrAnalysis& a) {
         const PulseDistance& c = *shape.code;
         if (static_cast<int>(a.bits.size()) != c.bits ||
             !nearLeader(false, a.headerMarkUs, c.headerMark) ||
-            !nearLeader(true, a.headerSpaceUs, c.headerSpace) ||
-            !nearPeriod(a.zeroMarkUs + a.zeroSpaceUs, c.mark + c.zeroSpace) ||
-            !nearPeriod(a.oneMarkUs + a.oneSpaceUs, c.mark + c.oneSpace)) {
+            !nearLeader(true, a.headerSpaceUs, c.headerSpace) || !periodsFit(a, c)) {
             continue;
         }
         uint64_t data = 0;
