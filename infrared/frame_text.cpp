@@ -109,6 +109,7 @@ QStringList fieldsOf(const IrFrame& f) {
 QString codingText(const IrAnalysis& a) {
     const char* scheme = a.scheme == IrScheme::PulseDistance ? "脉冲间隔"
                          : a.scheme == IrScheme::PulseWidth  ? "脉冲宽度"
+                         : a.scheme == IrScheme::FourSymbol  ? "四符号"
                                                              : "双相";
     return QStringLiteral("未知(%1%2位)").arg(QString::fromUtf8(scheme)).arg(a.bits.size());
 }
@@ -121,8 +122,15 @@ QString codingTimings(const IrAnalysis& a) {
     if (a.headerMarkUs > 0) {
         out << QStringLiteral("hdr=") + pair(a.headerMarkUs, a.headerSpaceUs);
     }
-    out << QStringLiteral("0=") + pair(a.zeroMarkUs, a.zeroSpaceUs)
-        << QStringLiteral("1=") + pair(a.oneMarkUs, a.oneSpaceUs);
+    if (a.scheme == IrScheme::FourSymbol) {
+        out << QStringLiteral("00=") + pair(a.zeroMarkUs, a.zeroSpaceUs)
+            << QStringLiteral("01=") + pair(a.oneMarkUs, a.oneSpaceUs)
+            << QStringLiteral("10=") + pair(a.zeroMarkUs, a.twoSpaceUs)
+            << QStringLiteral("11=") + pair(a.zeroMarkUs, a.threeSpaceUs);
+    } else {
+        out << QStringLiteral("0=") + pair(a.zeroMarkUs, a.zeroSpaceUs)
+            << QStringLiteral("1=") + pair(a.oneMarkUs, a.oneSpaceUs);
+    }
     if (a.trailMarkUs > 0) {
         out << QStringLiteral("trail=+%1").arg(a.trailMarkUs);
     }

@@ -11,7 +11,8 @@ namespace velmoran::infrared {
 
 struct FrameText {
     // "NEC", "RC5", "SIRC12", "Panasonic", "Unknown" ...; an unknown frame whose coding was
-    // inferred: "未知(脉冲间隔48位)", "未知(脉冲宽度12位)", "未知(双相14位)" (one word each).
+    // inferred: "未知(脉冲间隔48位)", "未知(脉冲宽度12位)", "未知(双相14位)", "未知(四符号24位)"
+    // (one word each).
     QString protocol;
     // hex ("0x04", NEC's extended and SIRC's "0x0104"), "-" when not known; an inferred frame's
     // bits as a number whose least significant bit was sent first ("LSB=0x2d").

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -124,6 +125,79 @@ std::optional<std::vector<bool>> biPhaseBits(const std::vector<int32_t>& d, doub
         }
     }
     return std::nullopt;
+}
+
+// Four-symbol codes: four space lengths equally apart, each within this share of the step
+// between them of its place, and this share of a step clear of its neighbours.
+constexpr std::size_t kSymbols = 4;
+constexpr double kSymbolPlaceSlack = 0.25;
+constexpr double kSymbolClearance = 0.3;
+
+// The means of four space lengths equally apart, the shortest first; nullopt when the values
+// are not four such lengths.
+std::optional<std::array<double, kSymbols>> fourLengths(std::vector<double> values) {
+    if (values.size() < kSymbols) {
+        return std::nullopt;
+    }
+    std::sort(values.begin(), values.end());
+    // The three widest steps between neighbours part the four lengths.
+    std::vector<std::size_t> cuts(values.size() - 1);
+    for (std::size_t k = 0; k < cuts.size(); ++k) {
+        cuts[k] = k + 1;
+    }
+    std::partial_sort(cuts.begin(), cuts.begin() + (kSymbols - 1), cuts.end(),
+                      [&](std::size_t a, std::size_t b) {
+                          return values[a] - values[a - 1] > values[b] - values[b - 1];
+                      });
+    cuts.resize(kSymbols - 1);
+    std::sort(cuts.begin(), cuts.end());
+    std::array<double, kSymbols> mean{};
+    std::array<double, kSymbols> least{};
+    std::array<double, kSymbols> most{};
+    std::size_t from = 0;
+    for (std::size_t c = 0; c < kSymbols; ++c) {
+        const std::size_t to = c + 1 < kSymbols ? cuts[c] : values.size();
+        double sum = 0;
+        for (std::size_t k = from; k < to; ++k) {
+            sum += values[k];
+        }
+        mean[c] = sum / static_cast<double>(to - from);
+        least[c] = values[from];
+        most[c] = values[to - 1];
+        from = to;
+    }
+    const double step = (mean[kSymbols - 1] - mean[0]) / (kSymbols - 1);
+    if (step < 2 * kClusterSlackUs) {
+        return std::nullopt;
+    }
+    for (std::size_t c = 0; c < kSymbols; ++c) {
+        if (std::abs(mean[c] - mean[0] - static_cast<double>(c) * step) >
+                kSymbolPlaceSlack * step ||
+            (c > 0 && least[c] - most[c - 1] < kSymbolClearance * step)) {
+            return std::nullopt;
+        }
+    }
+    return mean;
+}
+
+// The symbol of a space: the nearest of the four lengths.
+std::size_t symbolOf(double space, const std::array<int, kSymbols>& lengths) {
+    std::size_t best = 0;
+    for (std::size_t c = 1; c < kSymbols; ++c) {
+        if (std::abs(space - lengths[c]) < std::abs(space - lengths[best])) {
+            best = c;
+        }
+    }
+    return best;
+}
+
+std::array<int, kSymbols> symbolSpaces(const IrAnalysis& a) {
+    return {a.zeroSpaceUs, a.oneSpaceUs, a.twoSpaceUs, a.threeSpaceUs};
+}
+
+void pushSymbol(std::vector<bool>& bits, std::size_t symbol) {
+    bits.push_back((symbol & 2u) != 0);
+    bits.push_back((symbol & 1u) != 0);
 }
 
 } // namespace
@@ -293,6 +367,26 @@ IrAnalysis analyseDurations(const std::vector<int32_t>& d) {
     }
     const std::optional<std::vector<Length>> m = lengthsOf(marks);
     const std::optional<std::vector<Length>> s = lengthsOf(spaces);
+    if (m && m->size() == 1) {
+        // Four spaces equally apart, however the looser sorting above grouped them: two bits
+        // per mark and space.
+        if (const auto four = fourLengths(spaces)) {
+            a.scheme = IrScheme::FourSymbol;
+            a.zeroMarkUs = a.oneMarkUs = a.trailMarkUs = us(m->at(0).mean);
+            a.zeroSpaceUs = us((*four)[0]);
+            a.oneSpaceUs = us((*four)[1]);
+            a.twoSpaceUs = us((*four)[2]);
+            a.threeSpaceUs = us((*four)[3]);
+            if (leader) {
+                a.headerMarkUs = d[0];
+                a.headerSpaceUs = -d[1];
+            }
+            for (std::size_t k = from + 1; k < d.size(); k += 2) {
+                pushSymbol(a.bits, symbolOf(-d[k], symbolSpaces(a)));
+            }
+            return static_cast<int>(a.bits.size()) < kFewestBits ? IrAnalysis{} : a;
+        }
+    }
     if (!m || !s || s->empty()) {
         return a;
     }
@@ -406,6 +500,23 @@ IrAnalysis analyseAs(const std::vector<int32_t>& d, const IrAnalysis& like) {
             }
         }
         break;
+    case IrScheme::FourSymbol:
+        if ((d.size() - from) % 2 == 0) {
+            return {};
+        }
+        for (std::size_t k = from; k < d.size(); k += 2) {
+            if (!near(d[k], like.zeroMarkUs)) {
+                return {};
+            }
+            if (k + 1 < d.size()) {
+                const std::size_t symbol = symbolOf(-d[k + 1], symbolSpaces(like));
+                if (!near(-d[k + 1], symbolSpaces(like)[symbol])) {
+                    return {};
+                }
+                pushSymbol(a.bits, symbol);
+            }
+        }
+        break;
     case IrScheme::BiPhase:
         if (const std::optional<std::vector<bool>> bits =
                 biPhaseBits(d, (like.oneMarkUs - like.oneSpaceUs) / 2.0,
@@ -449,6 +560,13 @@ std::vector<double> analysedDurations(const IrAnalysis& a) {
             out.push_back(bit ? a.oneMarkUs : a.zeroMarkUs);
         }
         return out;
+    case IrScheme::FourSymbol:
+        for (std::size_t b = 0; b + 1 < a.bits.size(); b += 2) {
+            out.push_back(a.zeroMarkUs);
+            out.push_back(-symbolSpaces(a)[(a.bits[b] ? 2u : 0u) | (a.bits[b + 1] ? 1u : 0u)]);
+        }
+        out.push_back(a.trailMarkUs);
+        return out;
     case IrScheme::BiPhase: {
         // A 1 is space then mark; the first space merges into the rest before the frame.
         for (const bool bit : a.bits) {
@@ -479,7 +597,8 @@ bool sameStructure(const IrAnalysis& a, const IrAnalysis& b) {
            same(a.headerMarkUs, b.headerMarkUs) && same(a.headerSpaceUs, b.headerSpaceUs) &&
            same(a.zeroMarkUs, b.zeroMarkUs) && same(a.zeroSpaceUs, b.zeroSpaceUs) &&
            same(a.oneMarkUs, b.oneMarkUs) && same(a.oneSpaceUs, b.oneSpaceUs) &&
-           same(a.trailMarkUs, b.trailMarkUs);
+           same(a.trailMarkUs, b.trailMarkUs) && same(a.twoSpaceUs, b.twoSpaceUs) &&
+           same(a.threeSpaceUs, b.threeSpaceUs);
 }
 
 std::vector<IrCoding> codingsOf(const std::vector<IrFrame>& frames) {

@@ -49,6 +49,7 @@ enum class IrScheme {
     PulseDistance, // constant mark, two space lengths
     PulseWidth,    // two mark lengths, constant space
     BiPhase,       // Manchester: one unit and its double
+    FourSymbol,    // constant mark, four spaces equally apart: two bits per mark and space
 };
 
 // Durations in µs, as measured (the marks of a stretching receiver included).
@@ -66,6 +67,10 @@ struct IrAnalysis {
     // A short code a held key sends instead of its frame (its leader's mark, a space and a
     // pulse): scheme, timings and bits are those of the key's frame, none of them on the line.
     bool repeatCode = false;
+    // Four-symbol codes: the spaces of the symbols 10 and 11 (zeroSpaceUs is 00's, oneSpaceUs
+    // 01's); 0 for the other schemes.
+    int twoSpaceUs = 0;
+    int threeSpaceUs = 0;
 };
 
 // Sharp and Denon send each press as a pair of frames; one may arrive without its partner.

@@ -272,6 +272,78 @@ TEST_P(FrameStructure, DecodesToTheFramesSent) {
 INSTANTIATE_TEST_SUITE_P(Captures, FrameStructure, ::testing::ValuesIn(structureCases()),
                          velmoran::test::CaseName());
 
+// Remotes no family knows, whatever their coding: each frame's coding and bits, with the
+// edges exact and moved by up to 40 µs.
+struct CodingCase {
+    std::string name;
+    std::function<void(IrLine&)> send; // one frame, from the line's current time
+    std::string want;
+    friend void PrintTo(const CodingCase& c, std::ostream* os) { *os << c.name; }
+};
+
+// Four-symbol: a constant mark, then a space of one of four lengths per two bits (00 the
+// shortest), a closing mark.
+IrLine& fourSymbol(IrLine& l, double mark, const double (&spaces)[4], const std::string& bits) {
+    for (std::size_t k = 0; k + 1 < bits.size(); k += 2) {
+        l.mark(mark).space(spaces[(bits[k] == '1' ? 2 : 0) + (bits[k + 1] == '1' ? 1 : 0)]);
+    }
+    return l.mark(mark).space(0);
+}
+
+std::vector<CodingCase> codingCases() {
+    const std::string b24 = "001101100011100100101110";
+    return {
+        {"four_symbol_without_leader",
+         [=](IrLine& l) {
+             fourSymbol(l, 300, {400, 700, 1000, 1300}, b24);
+         },
+         "未知(四符号24位) " + b24},
+        {"four_symbol_with_leader",
+         [=](IrLine& l) {
+             fourSymbol(l.mark(2500).space(1500), 400, {500, 900, 1300, 1700}, b24.substr(0, 16));
+         },
+         "未知(四符号16位) " + b24.substr(0, 16)},
+        {"pulse_distance_without_leader",
+         [=](IrLine& l) {
+             pulseDistance(l, {0, 0, 400, 600, 1600}, b24.substr(0, 20));
+         },
+         "未知(脉冲间隔20位) " + b24.substr(0, 20)},
+        {"pulse_width_with_leader",
+         [=](IrLine& l) { pulseWidth(l.mark(4000).space(500), 500, 1100, 500, b24.substr(4, 15)); },
+         "未知(脉冲宽度15位) " + b24.substr(4, 15)},
+        {"pulse_width_without_leader",
+         [=](IrLine& l) { pulseWidth(l, 450, 1000, 450, b24.substr(2, 13)); },
+         "未知(脉冲宽度13位) " + b24.substr(2, 13)},
+        {"biphase_first_bit_0", [=](IrLine& l) { biPhase(l, 700, "0" + b24.substr(0, 15)); },
+         "未知(双相16位) 0" + b24.substr(0, 15)},
+        {"biphase_first_bit_1", [=](IrLine& l) { biPhase(l, 450, "1" + b24.substr(3, 17)); },
+         "未知(双相18位) 1" + b24.substr(3, 17)},
+    };
+}
+
+class UnknownCoding : public ::testing::TestWithParam<CodingCase> {};
+
+TEST_P(UnknownCoding, EachFrameShowsItsCodingAndBits) {
+    // Three presses, and a held key whose copies follow each other 4 ms apart.
+    IrLine l(100000);
+    for (int n = 0; n < 3; ++n) {
+        GetParam().send(l);
+        l.space(100000);
+    }
+    for (int n = 0; n < 3; ++n) {
+        GetParam().send(l);
+        l.space(4000);
+    }
+    l.space(100000);
+    for (const double jitterUs : {0.0, 40.0}) {
+        SCOPED_TRACE(jitterUs);
+        EXPECT_EQ(decoded(l.edges(jitterUs, 7)), std::vector<std::string>(6, GetParam().want));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Codings, UnknownCoding, ::testing::ValuesIn(codingCases()),
+                         velmoran::test::CaseName());
+
 // Tolerance at the edges: every duration off by a fifth, marks lengthened by a receiver.
 struct Distortion {
     const char* name;
