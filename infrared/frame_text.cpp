@@ -134,6 +134,9 @@ QString codingTimings(const IrAnalysis& a) {
     if (a.trailMarkUs > 0) {
         out << QStringLiteral("trail=+%1").arg(a.trailMarkUs);
     }
+    for (const int at : a.separatorsAt) {
+        out << QStringLiteral("sep@%1=-%2").arg(at).arg(a.separatorUs);
+    }
     return out.join(QLatin1Char(' '));
 }
 

@@ -286,6 +286,59 @@ std::optional<std::vector<BurstFrame>> cutAt(const std::vector<int32_t>& d,
     return out;
 }
 
+// The burst cut at the spaces `ends` as one pulse-distance frame sent in parts, each of one
+// coding whatever its bit count, the parts after the first all with the leader or all without,
+// the separators alike.
+std::optional<BurstFrame> joinedAt(const std::vector<int32_t>& d,
+                                   const std::vector<std::size_t>& ends) {
+    if (ends.empty()) {
+        return std::nullopt;
+    }
+    BurstFrame out{0, d.size(), {}};
+    IrAnalysis& whole = out.analysis;
+    double separators = 0;
+    std::size_t from = 0;
+    for (std::size_t k = 0; k <= ends.size(); ++k) {
+        const std::size_t to = k < ends.size() ? ends[k] : d.size();
+        if (to <= from) {
+            return std::nullopt;
+        }
+        const IrAnalysis part =
+            analyseDurations(std::vector<int32_t>(d.begin() + static_cast<std::ptrdiff_t>(from),
+                                                  d.begin() + static_cast<std::ptrdiff_t>(to)));
+        if (part.scheme != IrScheme::PulseDistance) {
+            return std::nullopt;
+        }
+        if (k == 0) {
+            whole = part;
+        } else {
+            // The first part's coding, its separators aside.
+            IrAnalysis first = whole;
+            first.separatorsAt.clear();
+            first.separatorUs = 0;
+            first.leaderAfterSeparator = false;
+            IrAnalysis timings = part;
+            timings.headerMarkUs = whole.headerMarkUs;
+            timings.headerSpaceUs = whole.headerSpaceUs;
+            const bool leader = part.headerMarkUs > 0;
+            if (!sameStructure(timings, first) || (leader && !sameStructure(part, first)) ||
+                (k > 1 && leader != whole.leaderAfterSeparator) ||
+                (k > 1 && !alike(-d[from - 1], whole.separatorUs))) {
+                return std::nullopt;
+            }
+            whole.leaderAfterSeparator = leader;
+            whole.separatorsAt.push_back(static_cast<int>(whole.bits.size()));
+            whole.bits.insert(whole.bits.end(), part.bits.begin(), part.bits.end());
+        }
+        if (k < ends.size()) {
+            separators += -d[to];
+            whole.separatorUs = us(separators / static_cast<double>(k + 1));
+        }
+        from = to + 1;
+    }
+    return out;
+}
+
 } // namespace
 
 std::vector<BurstFrame> analyseBurst(const std::vector<int32_t>& d) {
@@ -304,6 +357,9 @@ std::vector<BurstFrame> analyseBurst(const std::vector<int32_t>& d) {
         }
         if (std::optional<std::vector<BurstFrame>> frames = cutAt(d, ends)) {
             return std::move(*frames);
+        }
+        if (std::optional<BurstFrame> frame = joinedAt(d, ends)) {
+            return {std::move(*frame)};
         }
     }
     // The spaces by length, the longest first: each length in turn joins the frame ends.
@@ -333,6 +389,9 @@ std::vector<BurstFrame> analyseBurst(const std::vector<int32_t>& d) {
         }
         if (std::optional<std::vector<BurstFrame>> frames = cutAt(d, ends)) {
             return std::move(*frames);
+        }
+        if (std::optional<BurstFrame> frame = joinedAt(d, ends)) {
+            return {std::move(*frame)};
         }
     }
     // A long leader space may pass for a frame's end: the burst whole, when one coding
@@ -448,6 +507,9 @@ IrAnalysis analyseDurations(const std::vector<int32_t>& d) {
 }
 
 IrAnalysis analyseAs(const std::vector<int32_t>& d, const IrAnalysis& like) {
+    if (!like.separatorsAt.empty()) {
+        return {}; // a frame in parts is read by its own lengths only
+    }
     IrAnalysis a = like;
     a.bits.clear();
     a.gapUs = 0;
@@ -546,7 +608,17 @@ std::vector<double> analysedDurations(const IrAnalysis& a) {
     case IrScheme::None:
         return {};
     case IrScheme::PulseDistance:
-        for (const bool bit : a.bits) {
+        for (std::size_t b = 0; b < a.bits.size(); ++b) {
+            const bool bit = a.bits[b];
+            if (std::find(a.separatorsAt.begin(), a.separatorsAt.end(), static_cast<int>(b)) !=
+                a.separatorsAt.end()) {
+                out.push_back(a.trailMarkUs);
+                out.push_back(-a.separatorUs);
+                if (a.leaderAfterSeparator) {
+                    out.push_back(a.headerMarkUs);
+                    out.push_back(-a.headerSpaceUs);
+                }
+            }
             out.push_back(bit ? a.oneMarkUs : a.zeroMarkUs);
             out.push_back(-(bit ? a.oneSpaceUs : a.zeroSpaceUs));
         }
@@ -598,7 +670,8 @@ bool sameStructure(const IrAnalysis& a, const IrAnalysis& b) {
            same(a.zeroMarkUs, b.zeroMarkUs) && same(a.zeroSpaceUs, b.zeroSpaceUs) &&
            same(a.oneMarkUs, b.oneMarkUs) && same(a.oneSpaceUs, b.oneSpaceUs) &&
            same(a.trailMarkUs, b.trailMarkUs) && same(a.twoSpaceUs, b.twoSpaceUs) &&
-           same(a.threeSpaceUs, b.threeSpaceUs);
+           same(a.threeSpaceUs, b.threeSpaceUs) && a.separatorsAt == b.separatorsAt &&
+           same(a.separatorUs, b.separatorUs) && a.leaderAfterSeparator == b.leaderAfterSeparator;
 }
 
 std::vector<IrCoding> codingsOf(const std::vector<IrFrame>& frames) {

@@ -71,6 +71,12 @@ struct IrAnalysis {
     // 01's); 0 for the other schemes.
     int twoSpaceUs = 0;
     int threeSpaceUs = 0;
+    // Pulse-distance frames sent in parts: after each of these bit counts the part's closing
+    // mark and a separator space of separatorUs (then the leader again when
+    // leaderAfterSeparator); none for a frame in one part.
+    std::vector<int> separatorsAt;
+    int separatorUs = 0;
+    bool leaderAfterSeparator = false;
 };
 
 // Sharp and Denon send each press as a pair of frames; one may arrive without its partner.

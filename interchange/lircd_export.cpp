@@ -65,7 +65,7 @@ bool structured(const IrFrame& f) {
     const IrAnalysis& a = f.analysis;
     const std::size_t lead = a.scheme == IrScheme::BiPhase ? 1 : 0;
     return f.protocol == IrProtocol::Unknown && a.scheme != IrScheme::None &&
-           a.scheme != IrScheme::FourSymbol &&
+           a.scheme != IrScheme::FourSymbol && a.separatorsAt.empty() &&
            a.bits.size() <= kLircMostBits + lead;
 }
 

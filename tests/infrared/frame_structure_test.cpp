@@ -238,6 +238,23 @@ std::vector<StructureCase> structureCases() {
         rows.push_back({"denon_pair", l.edges(), {"Denon 0x08 0x4a ok", "Denon 0x08 0x4a ok"}});
     }
     {
+        // An air conditioner's frame in two parts, 35 bits, a 12 ms separator, 32 bits (the
+        // second part without the leader); then one in two parts with it.
+        IrLine l(100000);
+        constexpr Pd t{9000, 4500, 600, 550, 1650};
+        constexpr Pd noLeader{0, 0, 600, 550, 1650};
+        const std::string a = b48.substr(0, 35);
+        const std::string b = b48.substr(10, 32);
+        pulseDistance(l, t, a).space(12000);
+        pulseDistance(l, noLeader, b).space(200000);
+        pulseDistance(l, t, b.substr(0, 24)).space(9000);
+        pulseDistance(l, t, a.substr(0, 20)).space(200000);
+        rows.push_back({"frame_with_a_separator_in_the_middle",
+                        l.edges(),
+                        {"未知(脉冲间隔67位) " + a + b,
+                         "未知(脉冲间隔44位) " + b.substr(0, 24) + a.substr(0, 20)}});
+    }
+    {
         // Pulse-width codes without a leader, 12 bits, pressed twice.
         IrLine l(100000);
         pulseWidth(l, 500, 1100, 500, "101100111000").space(80000);
