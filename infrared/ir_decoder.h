@@ -74,7 +74,7 @@ struct IrAnalysis {
     // Pulse-distance frames sent in parts: after each of these bit counts the part's closing
     // mark and a separator space of separatorUs (then the leader again when
     // leaderAfterSeparator); none for a frame in one part.
-    std::vector<int> separatorsAt;
+    std::vector<int> separatorsAt{};
     int separatorUs = 0;
     bool leaderAfterSeparator = false;
 };

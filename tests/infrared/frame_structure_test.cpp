@@ -3,10 +3,15 @@
 // a repeat or a failed check belongs to; every family at the edges of its tolerance; codings
 // of remotes no family knows.
 
+#include <QFile>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "support/case_name.h"
 
+#include <cmath>
 #include <functional>
 #include <string>
 
@@ -15,6 +20,7 @@
 #include "infrared/ir_decoder.h"
 #include "infrared/ir_encoder.h"
 #include "support/ird_capture.h"
+#include "support/program_run.h"
 
 using namespace velmoran;
 using namespace velmoran::infrared;
@@ -470,25 +476,109 @@ std::vector<EdgeCase> edgeCases() {
     return rows;
 }
 
+// The published frame with every duration distorted, from `startUs` on.
+std::vector<emulator::Edge> distorted(const Published& p, const Distortion& d, double startUs) {
+    IrLine l(startUs);
+    for (std::size_t k = 0; k < p.durations.size(); ++k) {
+        const double v = p.durations[k];
+        const double factor = k < p.leader ? d.leader : v > 0 ? d.marks : d.spaces;
+        if (v > 0) {
+            l.mark(v * factor + d.stretchUs);
+        } else {
+            l.space(-v * factor - d.stretchUs);
+        }
+    }
+    return l.space(150000).edges();
+}
+
 class ToleranceEdge : public ::testing::TestWithParam<EdgeCase> {};
 
 TEST_P(ToleranceEdge, DecodesTheFamilyAtEveryPhaseOfTheSampleClock) {
     const Published& p = GetParam().frame;
-    const Distortion& d = GetParam().distortion;
     for (int phase = 0; phase < 4; ++phase) {
         SCOPED_TRACE(phase);
-        IrLine l(100000 + phase * kSamplePeriodUsExact / 4);
-        for (std::size_t k = 0; k < p.durations.size(); ++k) {
-            const double v = p.durations[k];
-            const double factor = k < p.leader ? d.leader : v > 0 ? d.marks : d.spaces;
-            if (v > 0) {
-                l.mark(v * factor + d.stretchUs);
-            } else {
-                l.space(-v * factor - d.stretchUs);
+        EXPECT_EQ(
+            decoded(distorted(p, GetParam().distortion, 100000 + phase * kSamplePeriodUsExact / 4)),
+            std::vector<std::string>{p.want});
+    }
+}
+
+// sigrok's NEC decoder on the same sampled lines: wherever it reads a frame, its four bytes
+// are the ones Velmoran reads (a failed check's received code included).
+QString necBytesBySigrok(const ChannelLevels& line, const QString& dir) {
+    QString vcd =
+        QStringLiteral(
+            "$timescale 1 us $end\n$scope module top $end\n$var wire 1 ! ir $end\n$upscope $end\n"
+            "$enddefinitions $end\n#0\n%1!\n")
+            .arg(line.initialHigh ? 1 : 0);
+    for (std::size_t i = 0; i < line.edges.size(); ++i) {
+        vcd += QStringLiteral("#%1\n%2!\n")
+                   .arg(std::llround(line.edges[i] * kSamplePeriodUsExact))
+                   .arg(line.levelAfterEdge(i) ? 1 : 0);
+    }
+    vcd += QStringLiteral("#%1\n").arg(std::llround(line.samples * kSamplePeriodUsExact));
+    QFile file(dir + QStringLiteral("/line.vcd"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(vcd.toUtf8()) != vcd.toUtf8().size()) {
+        return QStringLiteral("cannot write the VCD");
+    }
+    file.close();
+    const test::ProgramRun run = test::runProgram(
+        QStandardPaths::findExecutable(QStringLiteral("sigrok-cli")),
+        {QStringLiteral("-i"), file.fileName(), QStringLiteral("-P"),
+         QStringLiteral("ir_nec:ir=ir"), QStringLiteral("-A"), QStringLiteral("ir_nec")},
+        dir);
+    // "Address: 0x5A", "Address#: 0xA5", "Command: 0x3C", "Command#: 0xC3" per frame.
+    QStringList bytes;
+    // A wrong inverted command reads "Command# error: 0xEF11", the received byte first.
+    static const QRegularExpression kField(
+        QStringLiteral("(Address#?|Command#?)( error)?: 0x([0-9A-F]{2})"));
+    for (auto it = kField.globalMatch(run.out); it.hasNext();) {
+        bytes << it.next().captured(3).toLower();
+    }
+    return bytes.join(QLatin1Char(' '));
+}
+
+TEST(SigrokNec, ReadsTheSameBytesWhereverItReadsAFrame) {
+    if (QStandardPaths::findExecutable(QStringLiteral("sigrok-cli")).isEmpty()) {
+        GTEST_SKIP() << "sigrok-cli is not installed (scripts/setup sigrok-cli)";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::vector<std::vector<emulator::Edge>> lines;
+    const Published nec = published().front();
+    // sigrok's own tolerance is narrower: the published timings, a tenth off, and the edges.
+    constexpr Distortion kMild[] = {{"exact", 1, 1, 1, 0},
+                                    {"tenth_long_stretched", 1.1, 1.1, 1.1, 50},
+                                    {"tenth_short", 0.9, 0.9, 0.9, 0}};
+    for (const Distortion& d : kMild) {
+        lines.push_back(distorted(nec, d, 100000));
+    }
+    for (const Distortion& d : kDistortions) {
+        lines.push_back(distorted(nec, d, 100000));
+    }
+    for (const StructureCase& c : structureCases()) {
+        if (c.name == "failed_check_keeps_its_code") {
+            lines.push_back(c.edges);
+        }
+    }
+    int read = 0;
+    for (const std::vector<emulator::Edge>& edges : lines) {
+        const ChannelLevels line = channelLevels(test::renderLine(edges));
+        const QString theirs = necBytesBySigrok(line, dir.path());
+        if (theirs.isEmpty()) {
+            continue; // beyond sigrok's own tolerance
+        }
+        ++read;
+        QStringList ours;
+        for (const IrFrame& f : decodeInfrared(line, 1)) {
+            for (int b = 0; b < 4; ++b) {
+                ours << QStringLiteral("%1").arg((f.received >> (8 * b)) & 0xFFu, 2, 16,
+                                                 QLatin1Char('0'));
             }
         }
-        EXPECT_EQ(decoded(l.space(150000).edges()), std::vector<std::string>{p.want});
+        EXPECT_EQ(ours.join(QLatin1Char(' ')).toStdString(), theirs.toStdString());
     }
+    EXPECT_GE(read, 2); // at least the published timings and the failed check
 }
 
 INSTANTIATE_TEST_SUITE_P(Published, ToleranceEdge, ::testing::ValuesIn(edgeCases()),
