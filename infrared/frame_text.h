@@ -23,9 +23,11 @@ struct FrameText {
     QString check; // "ok", "FAILED" or "-" where the protocol carries no check
     // Space-separated: the frame's fields by the protocol's own names ("device=0x04
     // function=0x08", "system=0x05 command=0x35 toggle=1" ...), then extras
-    // ("extended-address", "repeat", "repeats-no-frame"); for an unknown frame its pulse count,
-    // length, most common mark and space, the inferred timings ("hdr=+9000,-4500 0=+560,-560
-    // 1=+560,-1690 trail=+560 gap=-40000 bits=32") and its raw list ("raw=+9000,-4500,...").
+    // ("extended-address", "repeat", "repeats-no-frame"; a failed check's whole code as received,
+    // "received=0xef11fc03", the first bit sent the least significant); for an unknown frame its
+    // pulse count, length, most common mark and space, the inferred timings ("hdr=+9000,-4500
+    // 0=+560,-560 1=+560,-1690 trail=+560 gap=-40000 bits=32") and its raw list
+    // ("raw=+9000,-4500,...").
     QString notes;
 };
 

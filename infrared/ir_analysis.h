@@ -3,8 +3,10 @@
 // The coding of a burst no family claims, inferred from its durations the way one reads a
 // remote by eye: a leader (a mark and a space longer than the rest), the marks and the spaces
 // sorted into two or three lengths, then the scheme: pulse-distance (one mark length, two
-// spaces), pulse-width (two mark lengths, one space) or bi-phase (a unit and its double), and
-// from it the bits, the trailing pulse and the frame's length.
+// spaces), pulse-width (two mark lengths, one space), bi-phase (a unit and its double, the
+// first half-bit a space or a mark) or four-symbol (one mark length, four spaces equally apart:
+// two bits each), and from it the bits, the trailing pulse and the frame's length; a
+// pulse-distance frame sent in parts keeps its separators.
 
 #include <QString>
 
