@@ -11,6 +11,7 @@
 
 #include "support/case_name.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -468,6 +469,29 @@ std::vector<Published> published() {
                        }
                    }),
                    1, "SIRC12 0x0001 0x15 -"});
+    // Philips RC-5: 14 bi-phase bits of 889 µs halves (a 1 a space then a mark), start 1, field
+    // 1 (command below 64), toggle, 5 address bits, 6 command bits, most significant first.
+    out.push_back({"rc5", durationsOf([](IrLine& l) {
+                       biPhase(l, 889, std::string("110") + "10101" + "001110");
+                   }),
+                   0, "RC5 0x15 0x0e -"});
+    // Philips RC-6 mode 0: a 2.666 ms mark and 889 µs space, then bi-phase of 444 µs halves
+    // (a 1 a mark then a space): start 1, mode 000, the trailer bit of double halves, 8 address
+    // and 8 command bits.
+    out.push_back({"rc6", durationsOf([](IrLine& l) {
+                       l.mark(2666).space(889);
+                       const std::string bits = std::string("1000") + "T" + "00100110" + "11000101";
+                       for (const char b : bits) {
+                           const double half = b == 'T' ? 889 : 444;
+                           if (b == '0') {
+                               l.space(half).mark(half);
+                           } else {
+                               l.mark(half).space(half);
+                           }
+                       }
+                       l.space(0);
+                   }),
+                   2, "RC6 0x26 0xc5 -"});
     return out;
 }
 
@@ -517,7 +541,8 @@ TEST_P(ToleranceEdge, DecodesTheFamilyAtEveryPhaseOfTheSampleClock) {
 
 // sigrok's NEC decoder on the same sampled lines: wherever it reads a frame, its four bytes
 // are the ones Velmoran reads (a failed check's received code included).
-QString necBytesBySigrok(const ChannelLevels& line, const QString& dir) {
+// What sigrok-cli's `decoder` annotates on the line.
+QString sigrokAnnotations(const ChannelLevels& line, const QString& dir, const QString& decoder) {
     QString vcd =
         QStringLiteral(
             "$timescale 1 us $end\n$scope module top $end\n$var wire 1 ! ir $end\n$upscope $end\n"
@@ -534,20 +559,60 @@ QString necBytesBySigrok(const ChannelLevels& line, const QString& dir) {
         return QStringLiteral("cannot write the VCD");
     }
     file.close();
-    const test::ProgramRun run = test::runProgram(
-        QStandardPaths::findExecutable(QStringLiteral("sigrok-cli")),
-        {QStringLiteral("-i"), file.fileName(), QStringLiteral("-P"),
-         QStringLiteral("ir_nec:ir=ir"), QStringLiteral("-A"), QStringLiteral("ir_nec")},
-        dir);
+    const test::ProgramRun run =
+        test::runProgram(QStandardPaths::findExecutable(QStringLiteral("sigrok-cli")),
+                         {QStringLiteral("-i"), file.fileName(), QStringLiteral("-P"),
+                          decoder + QStringLiteral(":ir=ir"), QStringLiteral("-A"), decoder},
+                         dir);
+    return run.out;
+}
+
+QString necBytesBySigrok(const ChannelLevels& line, const QString& dir) {
+    const QString out = sigrokAnnotations(line, dir, QStringLiteral("ir_nec"));
     // "Address: 0x5A", "Address#: 0xA5", "Command: 0x3C", "Command#: 0xC3" per frame.
     QStringList bytes;
     // A wrong inverted command reads "Command# error: 0xEF11", the received byte first.
     static const QRegularExpression kField(
         QStringLiteral("(Address#?|Command#?)( error)?: 0x([0-9A-F]{2})"));
-    for (auto it = kField.globalMatch(run.out); it.hasNext();) {
+    for (auto it = kField.globalMatch(out); it.hasNext();) {
         bytes << it.next().captured(3).toLower();
     }
     return bytes.join(QLatin1Char(' '));
+}
+
+// sigrok's RC-5 decoder: wherever it reads a frame, the same address and command.
+TEST(SigrokRc5, ReadsTheSameAddressAndCommandWhereverItReadsAFrame) {
+    if (QStandardPaths::findExecutable(QStringLiteral("sigrok-cli")).isEmpty()) {
+        GTEST_SKIP() << "sigrok-cli is not installed (scripts/setup sigrok-cli)";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::vector<Published> frames = published();
+    const auto rc5 = std::find_if(frames.begin(), frames.end(),
+                                  [](const Published& p) { return p.name == std::string("rc5"); });
+    ASSERT_NE(rc5, frames.end());
+    static const QRegularExpression kField(QStringLiteral("(Address|Command): (\\d+)"));
+    int read = 0;
+    for (const Distortion& d : kDistortions) {
+        SCOPED_TRACE(d.name);
+        const ChannelLevels line = channelLevels(test::renderLine(distorted(*rc5, d, 100000)));
+        QStringList theirs;
+        for (auto it =
+                 kField.globalMatch(sigrokAnnotations(line, dir.path(), QStringLiteral("ir_rc5")));
+             it.hasNext();) {
+            theirs << it.next().captured(2);
+        }
+        if (theirs.isEmpty()) {
+            continue; // beyond sigrok's own tolerance
+        }
+        ++read;
+        QStringList ours;
+        for (const IrFrame& f : decodeInfrared(line, 1)) {
+            ours << QString::number(f.address) << QString::number(f.command);
+        }
+        EXPECT_EQ(ours, theirs);
+    }
+    EXPECT_GE(read, 1);
 }
 
 TEST(SigrokNec, ReadsTheSameBytesWhereverItReadsAFrame) {
