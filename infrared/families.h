@@ -13,7 +13,7 @@ struct IrFamily {
     const char* name;
 };
 
-inline constexpr std::array<IrFamily, 10> kIrFamilies{{
+inline constexpr std::array<IrFamily, 11> kIrFamilies{{
     {IrProtocol::Nec, "NEC"},
     {IrProtocol::Samsung32, "Samsung32"},
     {IrProtocol::Jvc, "JVC"},
@@ -24,6 +24,7 @@ inline constexpr std::array<IrFamily, 10> kIrFamilies{{
     {IrProtocol::Rc6, "RC-6 / RC-6A"},
     {IrProtocol::Sirc, "SIRC 12/15/20"},
     {IrProtocol::Rca, "RCA"},
+    {IrProtocol::Sanyo, "Sanyo (LC7461)"},
 }};
 // Every protocol but NEC's repeat code and Unknown is a family of its own: a protocol added to
 // the decoders must be added here too.

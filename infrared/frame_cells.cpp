@@ -117,6 +117,13 @@ FrameCells frameCells(const IrFrame& f) {
     case IrProtocol::Rca:
         distance(kRca, true);
         break;
+    case IrProtocol::Sanyo:
+        if (f.repeat) {
+            leader(2);
+        } else {
+            distance(kSanyo, true);
+        }
+        break;
     case IrProtocol::Sirc:
         leader(1);
         pulseWidth(f, 1, 1.5 * kSircUnit, cells);
@@ -158,6 +165,13 @@ FrameCells frameCells(const IrFrame& f) {
             for (std::size_t k = first; k + 1 < f.durationsUs.size(); k += 2) {
                 read.bits.push_back(
                     {at[k], at[k + 2], f.durationsUs[k] > (a.zeroMarkUs + a.oneMarkUs) / 2.0});
+            }
+        } else if (a.scheme == IrScheme::FourSymbol) {
+            // Two bits per mark and space: each takes half of the pair's time.
+            for (std::size_t k = first; k + 1 < f.durationsUs.size(); k += 2) {
+                const int64_t middle = (at[k] + at[k + 2]) / 2;
+                read.bits.push_back({at[k], middle, false});
+                read.bits.push_back({middle, at[k + 2], false});
             }
         } else {
             biPhase(f, first, at[first], a.zeroMarkUs, std::vector<int>(a.bits.size(), 1),

@@ -18,6 +18,14 @@ QString field(const char* name, uint32_t value, int digits = 2) {
 
 constexpr int kSircDeviceBits = 5;
 
+// Sharp's and Denon's pair carries its bits twice.
+int framesOf(const IrFrame& f) {
+    return (f.protocol == IrProtocol::Sharp || f.protocol == IrProtocol::Denon) &&
+                   f.half == IrPairHalf::Both
+               ? 2
+               : 1;
+}
+
 // The frame's fields by the names its protocol's descriptions use.
 QStringList fieldsOf(const IrFrame& f) {
     switch (f.protocol) {
@@ -38,6 +46,7 @@ QStringList fieldsOf(const IrFrame& f) {
     case IrProtocol::Sharp:
     case IrProtocol::Denon:
     case IrProtocol::Rca:
+    case IrProtocol::Sanyo:
         return {field("device", f.address), field("function", f.command)};
     case IrProtocol::Kaseikyo: {
         QStringList out{field("vendor", f.vendor, 4), field("device", f.address),
@@ -100,6 +109,7 @@ QStringList fieldsOf(const IrFrame& f) {
 QString codingText(const IrAnalysis& a) {
     const char* scheme = a.scheme == IrScheme::PulseDistance ? "脉冲间隔"
                          : a.scheme == IrScheme::PulseWidth  ? "脉冲宽度"
+                         : a.scheme == IrScheme::FourSymbol  ? "四符号"
                                                              : "双相";
     return QStringLiteral("未知(%1%2位)").arg(QString::fromUtf8(scheme)).arg(a.bits.size());
 }
@@ -112,10 +122,20 @@ QString codingTimings(const IrAnalysis& a) {
     if (a.headerMarkUs > 0) {
         out << QStringLiteral("hdr=") + pair(a.headerMarkUs, a.headerSpaceUs);
     }
-    out << QStringLiteral("0=") + pair(a.zeroMarkUs, a.zeroSpaceUs)
-        << QStringLiteral("1=") + pair(a.oneMarkUs, a.oneSpaceUs);
+    if (a.scheme == IrScheme::FourSymbol) {
+        out << QStringLiteral("00=") + pair(a.zeroMarkUs, a.zeroSpaceUs)
+            << QStringLiteral("01=") + pair(a.oneMarkUs, a.oneSpaceUs)
+            << QStringLiteral("10=") + pair(a.zeroMarkUs, a.twoSpaceUs)
+            << QStringLiteral("11=") + pair(a.zeroMarkUs, a.threeSpaceUs);
+    } else {
+        out << QStringLiteral("0=") + pair(a.zeroMarkUs, a.zeroSpaceUs)
+            << QStringLiteral("1=") + pair(a.oneMarkUs, a.oneSpaceUs);
+    }
     if (a.trailMarkUs > 0) {
         out << QStringLiteral("trail=+%1").arg(a.trailMarkUs);
+    }
+    for (const int at : a.separatorsAt) {
+        out << QStringLiteral("sep@%1=-%2").arg(at).arg(a.separatorUs);
     }
     return out.join(QLatin1Char(' '));
 }
@@ -123,7 +143,8 @@ QString codingTimings(const IrAnalysis& a) {
 FrameText frameText(const IrFrame& f) {
     FrameText text;
     text.protocol = protocolName(f);
-    const bool wide = f.extended || f.protocol == IrProtocol::Sirc;
+    const bool wide =
+        f.extended || f.protocol == IrProtocol::Sirc || f.protocol == IrProtocol::Sanyo;
     text.address = f.keyKnown ? hex(f.address, wide ? 4 : 2) : QStringLiteral("-");
     text.command = f.keyKnown ? hex(f.command, 2) : QStringLiteral("-");
     if (f.analysis.scheme != IrScheme::None) {
@@ -140,6 +161,11 @@ FrameText frameText(const IrFrame& f) {
     QStringList notes = fieldsOf(f);
     if (f.extended) {
         notes << QStringLiteral("extended-address");
+    }
+    if (f.check == IrCheck::Failed) {
+        // The whole code as received: a damaged frame never reads like another key's.
+        notes << QStringLiteral("received=0x%1")
+                     .arg(f.received, (f.bits * framesOf(f) + 3) / 4, 16, QLatin1Char('0'));
     }
     if (f.repeat) {
         notes << QStringLiteral("repeat");

@@ -3,8 +3,10 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 
 #include "infrared/ir_runs.h"
@@ -85,10 +87,12 @@ bool alike(double a, double b) {
            std::max(a, b) * 2 * (kClusterRatio - 1) + kClusterSlackUs + kMarkStretchUs;
 }
 
-// Manchester halves of `unit` from the bits' first mark on: a 1 is space then mark.
+// Manchester halves of `unit` from the bits' first mark on: a 1 is space then mark. The first
+// mark is a bit's second half (the line rested for its first, a 1) or, when that does not read,
+// a bit's first half (a 0).
 std::optional<std::vector<bool>> biPhaseBits(const std::vector<int32_t>& d, double stretch,
                                              double unit) {
-    std::vector<bool> halves{false}; // the resting level before the first mark is a half
+    std::vector<bool> halves;
     for (const int32_t v : d) {
         const double len = v > 0 ? v - stretch : -v + stretch;
         // Between one unit and two lies a span too far from both to tell: no guess there.
@@ -101,17 +105,99 @@ std::optional<std::vector<bool>> biPhaseBits(const std::vector<int32_t>& d, doub
         }
         halves.insert(halves.end(), static_cast<std::size_t>(n), v > 0);
     }
-    if (halves.size() % 2 == 1) {
-        halves.push_back(false); // the last half rests
+    for (const bool restFirst : {true, false}) {
+        std::vector<bool> h;
+        if (restFirst) {
+            h.push_back(false); // the resting level before the first mark is a half
+        }
+        h.insert(h.end(), halves.begin(), halves.end());
+        if (h.size() % 2 == 1) {
+            h.push_back(false); // the last half rests
+        }
+        std::vector<bool> bits;
+        for (std::size_t k = 0; k < h.size() && bits.size() * 2 == k; k += 2) {
+            if (h[k] != h[k + 1]) {
+                bits.push_back(h[k + 1]);
+            }
+        }
+        if (bits.size() * 2 == h.size()) {
+            return bits;
+        }
     }
-    std::vector<bool> bits;
-    for (std::size_t h = 0; h < halves.size(); h += 2) {
-        if (halves[h] == halves[h + 1]) {
+    return std::nullopt;
+}
+
+// Four-symbol codes: four space lengths equally apart, each within this share of the step
+// between them of its place, and this share of a step clear of its neighbours.
+constexpr std::size_t kSymbols = 4;
+constexpr double kSymbolPlaceSlack = 0.25;
+constexpr double kSymbolClearance = 0.3;
+
+// The means of four space lengths equally apart, the shortest first; nullopt when the values
+// are not four such lengths.
+std::optional<std::array<double, kSymbols>> fourLengths(std::vector<double> values) {
+    if (values.size() < kSymbols) {
+        return std::nullopt;
+    }
+    std::sort(values.begin(), values.end());
+    // The three widest steps between neighbours part the four lengths.
+    std::vector<std::size_t> cuts(values.size() - 1);
+    for (std::size_t k = 0; k < cuts.size(); ++k) {
+        cuts[k] = k + 1;
+    }
+    std::partial_sort(cuts.begin(), cuts.begin() + (kSymbols - 1), cuts.end(),
+                      [&](std::size_t a, std::size_t b) {
+                          return values[a] - values[a - 1] > values[b] - values[b - 1];
+                      });
+    cuts.resize(kSymbols - 1);
+    std::sort(cuts.begin(), cuts.end());
+    std::array<double, kSymbols> mean{};
+    std::array<double, kSymbols> least{};
+    std::array<double, kSymbols> most{};
+    std::size_t from = 0;
+    for (std::size_t c = 0; c < kSymbols; ++c) {
+        const std::size_t to = c + 1 < kSymbols ? cuts[c] : values.size();
+        double sum = 0;
+        for (std::size_t k = from; k < to; ++k) {
+            sum += values[k];
+        }
+        mean[c] = sum / static_cast<double>(to - from);
+        least[c] = values[from];
+        most[c] = values[to - 1];
+        from = to;
+    }
+    const double step = (mean[kSymbols - 1] - mean[0]) / (kSymbols - 1);
+    if (step < 2 * kClusterSlackUs) {
+        return std::nullopt;
+    }
+    for (std::size_t c = 0; c < kSymbols; ++c) {
+        if (std::abs(mean[c] - mean[0] - static_cast<double>(c) * step) >
+                kSymbolPlaceSlack * step ||
+            (c > 0 && least[c] - most[c - 1] < kSymbolClearance * step)) {
             return std::nullopt;
         }
-        bits.push_back(halves[h + 1]);
     }
-    return bits;
+    return mean;
+}
+
+// The symbol of a space: the nearest of the four lengths.
+std::size_t symbolOf(double space, const std::array<int, kSymbols>& lengths) {
+    std::size_t best = 0;
+    for (std::size_t c = 1; c < kSymbols; ++c) {
+        if (std::abs(space - lengths[c]) < std::abs(space - lengths[best])) {
+            best = c;
+        }
+    }
+    return best;
+}
+
+std::array<int, kSymbols> symbolSpaces(const IrAnalysis& a) {
+    return {a.zeroSpaceUs, a.oneSpaceUs, a.twoSpaceUs, a.threeSpaceUs};
+}
+
+void pushSymbol(std::vector<bool>& bits, std::size_t symbol) {
+    bits.push_back((symbol & 2u) != 0);
+    bits.push_back((symbol & 1u) != 0);
 }
 
 } // namespace
@@ -140,6 +226,184 @@ std::vector<std::vector<int32_t>> splitFrames(const std::vector<int32_t>& d) {
     return out;
 }
 
+namespace {
+
+// The longest spaces of a burst are tried as frame ends in up to this many lengths.
+constexpr std::size_t kMostEndLengths = 3;
+constexpr std::size_t kFramesToTellCoding = 2;
+// No frame has fewer marks and spaces than this (four bits and a closing mark).
+constexpr std::size_t kFewestFrameDurations = 9;
+
+// The burst cut at the spaces `ends` (indices, ascending), each part analysed; nullopt
+// unless every part shows one coding.
+std::optional<std::vector<BurstFrame>> cutAt(const std::vector<int32_t>& d,
+                                             const std::vector<std::size_t>& ends) {
+    std::vector<BurstFrame> out;
+    std::size_t from = 0;
+    for (std::size_t k = 0; k <= ends.size(); ++k) {
+        const std::size_t to = k < ends.size() ? ends[k] : d.size();
+        if (to <= from) {
+            return std::nullopt;
+        }
+        out.push_back({from, to - from, {}});
+        from = to + 1;
+    }
+    const auto piece = [&](const BurstFrame& f) {
+        return std::vector<int32_t>(d.begin() + static_cast<std::ptrdiff_t>(f.first),
+                                    d.begin() + static_cast<std::ptrdiff_t>(f.first + f.count));
+    };
+    // The coding is told by one of the first frames (a frame whose bits are all alike tells
+    // none); every frame after it must be read with it, the first that is not ends the search.
+    IrAnalysis reference;
+    for (std::size_t k = 0; k < out.size() && k < kFramesToTellCoding; ++k) {
+        out[k].analysis = analyseDurations(piece(out[k]));
+        if (out[k].analysis.scheme != IrScheme::None) {
+            reference = out[k].analysis;
+            break;
+        }
+    }
+    if (reference.scheme == IrScheme::None) {
+        return std::nullopt;
+    }
+    for (BurstFrame& f : out) {
+        const std::vector<int32_t> p = piece(f);
+        if (f.analysis.scheme == IrScheme::None) {
+            f.analysis = analyseDurations(p);
+        }
+        if (f.analysis.scheme != IrScheme::None && sameStructure(f.analysis, reference) &&
+            f.analysis.bits.size() == reference.bits.size()) {
+            continue;
+        }
+        if (IrAnalysis as = analyseAs(p, reference); as.scheme != IrScheme::None) {
+            f.analysis = std::move(as);
+        } else if (isRepeatCode(p, reference)) {
+            f.analysis = reference;
+            f.analysis.repeatCode = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+// The burst cut at the spaces `ends` as one pulse-distance frame sent in parts, each of one
+// coding whatever its bit count, the parts after the first all with the leader or all without,
+// the separators alike.
+std::optional<BurstFrame> joinedAt(const std::vector<int32_t>& d,
+                                   const std::vector<std::size_t>& ends) {
+    if (ends.empty()) {
+        return std::nullopt;
+    }
+    BurstFrame out{0, d.size(), {}};
+    IrAnalysis& whole = out.analysis;
+    double separators = 0;
+    std::size_t from = 0;
+    for (std::size_t k = 0; k <= ends.size(); ++k) {
+        const std::size_t to = k < ends.size() ? ends[k] : d.size();
+        if (to <= from) {
+            return std::nullopt;
+        }
+        const IrAnalysis part =
+            analyseDurations(std::vector<int32_t>(d.begin() + static_cast<std::ptrdiff_t>(from),
+                                                  d.begin() + static_cast<std::ptrdiff_t>(to)));
+        if (part.scheme != IrScheme::PulseDistance) {
+            return std::nullopt;
+        }
+        if (k == 0) {
+            whole = part;
+        } else {
+            // The first part's coding, its separators aside.
+            IrAnalysis first = whole;
+            first.separatorsAt.clear();
+            first.separatorUs = 0;
+            first.leaderAfterSeparator = false;
+            IrAnalysis timings = part;
+            timings.headerMarkUs = whole.headerMarkUs;
+            timings.headerSpaceUs = whole.headerSpaceUs;
+            const bool leader = part.headerMarkUs > 0;
+            if (!sameStructure(timings, first) || (leader && !sameStructure(part, first)) ||
+                (k > 1 && leader != whole.leaderAfterSeparator) ||
+                (k > 1 && !alike(-d[from - 1], whole.separatorUs))) {
+                return std::nullopt;
+            }
+            whole.leaderAfterSeparator = leader;
+            whole.separatorsAt.push_back(static_cast<int>(whole.bits.size()));
+            whole.bits.insert(whole.bits.end(), part.bits.begin(), part.bits.end());
+        }
+        if (k < ends.size()) {
+            separators += -d[to];
+            whole.separatorUs = us(separators / static_cast<double>(k + 1));
+        }
+        from = to + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<BurstFrame> analyseBurst(const std::vector<int32_t>& d) {
+    const std::vector<std::vector<int32_t>> split = splitFrames(d);
+    if (split.size() == 1) {
+        if (IrAnalysis a = analyseDurations(d); a.scheme != IrScheme::None) {
+            return {{0, d.size(), std::move(a)}};
+        }
+    } else {
+        std::vector<std::size_t> ends;
+        std::size_t at = 0;
+        for (std::size_t k = 0; k + 1 < split.size(); ++k) {
+            at += split[k].size();
+            ends.push_back(at);
+            ++at;
+        }
+        if (std::optional<std::vector<BurstFrame>> frames = cutAt(d, ends)) {
+            return std::move(*frames);
+        }
+        if (std::optional<BurstFrame> frame = joinedAt(d, ends)) {
+            return {std::move(*frame)};
+        }
+    }
+    // The spaces by length, the longest first: each length in turn joins the frame ends.
+    std::vector<int32_t> spaces;
+    for (const int32_t v : d) {
+        if (v < 0) {
+            spaces.push_back(-v);
+        }
+    }
+    std::sort(spaces.begin(), spaces.end(), std::greater<>());
+    std::size_t lengths = 0;
+    for (std::size_t k = 0; k < spaces.size() && lengths < kMostEndLengths; ++k) {
+        const bool lengthEnds =
+            k + 1 == spaces.size() || spaces[k] > spaces[k + 1] * kLengthRatio + kClusterSlackUs;
+        if (!lengthEnds) {
+            continue;
+        }
+        ++lengths;
+        std::vector<std::size_t> ends;
+        for (std::size_t i = 1; i < d.size(); i += 2) {
+            if (-d[i] >= spaces[k]) {
+                ends.push_back(i);
+            }
+        }
+        if ((ends.size() + 1) * kFewestFrameDurations > d.size()) {
+            break; // frames this short are no code's: more ends make them shorter still
+        }
+        if (std::optional<std::vector<BurstFrame>> frames = cutAt(d, ends)) {
+            return std::move(*frames);
+        }
+        if (std::optional<BurstFrame> frame = joinedAt(d, ends)) {
+            return {std::move(*frame)};
+        }
+    }
+    // A long leader space may pass for a frame's end: the burst whole, when one coding
+    // explains it after all.
+    if (split.size() > 1) {
+        if (IrAnalysis a = analyseDurations(d); a.scheme != IrScheme::None) {
+            return {{0, d.size(), std::move(a)}};
+        }
+    }
+    return {};
+}
+
 IrAnalysis analyseDurations(const std::vector<int32_t>& d) {
     IrAnalysis a;
     if (d.size() < 2 * kFewestBits + 1 || d.size() > kMostDurations || d.front() < 0 ||
@@ -162,6 +426,26 @@ IrAnalysis analyseDurations(const std::vector<int32_t>& d) {
     }
     const std::optional<std::vector<Length>> m = lengthsOf(marks);
     const std::optional<std::vector<Length>> s = lengthsOf(spaces);
+    if (m && m->size() == 1) {
+        // Four spaces equally apart, however the looser sorting above grouped them: two bits
+        // per mark and space.
+        if (const auto four = fourLengths(spaces)) {
+            a.scheme = IrScheme::FourSymbol;
+            a.zeroMarkUs = a.oneMarkUs = a.trailMarkUs = us(m->at(0).mean);
+            a.zeroSpaceUs = us((*four)[0]);
+            a.oneSpaceUs = us((*four)[1]);
+            a.twoSpaceUs = us((*four)[2]);
+            a.threeSpaceUs = us((*four)[3]);
+            if (leader) {
+                a.headerMarkUs = d[0];
+                a.headerSpaceUs = -d[1];
+            }
+            for (std::size_t k = from + 1; k < d.size(); k += 2) {
+                pushSymbol(a.bits, symbolOf(-d[k], symbolSpaces(a)));
+            }
+            return static_cast<int>(a.bits.size()) < kFewestBits ? IrAnalysis{} : a;
+        }
+    }
     if (!m || !s || s->empty()) {
         return a;
     }
@@ -223,6 +507,9 @@ IrAnalysis analyseDurations(const std::vector<int32_t>& d) {
 }
 
 IrAnalysis analyseAs(const std::vector<int32_t>& d, const IrAnalysis& like) {
+    if (!like.separatorsAt.empty()) {
+        return {}; // a frame in parts is read by its own lengths only
+    }
     IrAnalysis a = like;
     a.bits.clear();
     a.gapUs = 0;
@@ -275,6 +562,23 @@ IrAnalysis analyseAs(const std::vector<int32_t>& d, const IrAnalysis& like) {
             }
         }
         break;
+    case IrScheme::FourSymbol:
+        if ((d.size() - from) % 2 == 0) {
+            return {};
+        }
+        for (std::size_t k = from; k < d.size(); k += 2) {
+            if (!near(d[k], like.zeroMarkUs)) {
+                return {};
+            }
+            if (k + 1 < d.size()) {
+                const std::size_t symbol = symbolOf(-d[k + 1], symbolSpaces(like));
+                if (!near(-d[k + 1], symbolSpaces(like)[symbol])) {
+                    return {};
+                }
+                pushSymbol(a.bits, symbol);
+            }
+        }
+        break;
     case IrScheme::BiPhase:
         if (const std::optional<std::vector<bool>> bits =
                 biPhaseBits(d, (like.oneMarkUs - like.oneSpaceUs) / 2.0,
@@ -304,7 +608,17 @@ std::vector<double> analysedDurations(const IrAnalysis& a) {
     case IrScheme::None:
         return {};
     case IrScheme::PulseDistance:
-        for (const bool bit : a.bits) {
+        for (std::size_t b = 0; b < a.bits.size(); ++b) {
+            const bool bit = a.bits[b];
+            if (std::find(a.separatorsAt.begin(), a.separatorsAt.end(), static_cast<int>(b)) !=
+                a.separatorsAt.end()) {
+                out.push_back(a.trailMarkUs);
+                out.push_back(-a.separatorUs);
+                if (a.leaderAfterSeparator) {
+                    out.push_back(a.headerMarkUs);
+                    out.push_back(-a.headerSpaceUs);
+                }
+            }
             out.push_back(bit ? a.oneMarkUs : a.zeroMarkUs);
             out.push_back(-(bit ? a.oneSpaceUs : a.zeroSpaceUs));
         }
@@ -317,6 +631,13 @@ std::vector<double> analysedDurations(const IrAnalysis& a) {
             }
             out.push_back(bit ? a.oneMarkUs : a.zeroMarkUs);
         }
+        return out;
+    case IrScheme::FourSymbol:
+        for (std::size_t b = 0; b + 1 < a.bits.size(); b += 2) {
+            out.push_back(a.zeroMarkUs);
+            out.push_back(-symbolSpaces(a)[(a.bits[b] ? 2u : 0u) | (a.bits[b + 1] ? 1u : 0u)]);
+        }
+        out.push_back(a.trailMarkUs);
         return out;
     case IrScheme::BiPhase: {
         // A 1 is space then mark; the first space merges into the rest before the frame.
@@ -348,7 +669,9 @@ bool sameStructure(const IrAnalysis& a, const IrAnalysis& b) {
            same(a.headerMarkUs, b.headerMarkUs) && same(a.headerSpaceUs, b.headerSpaceUs) &&
            same(a.zeroMarkUs, b.zeroMarkUs) && same(a.zeroSpaceUs, b.zeroSpaceUs) &&
            same(a.oneMarkUs, b.oneMarkUs) && same(a.oneSpaceUs, b.oneSpaceUs) &&
-           same(a.trailMarkUs, b.trailMarkUs);
+           same(a.trailMarkUs, b.trailMarkUs) && same(a.twoSpaceUs, b.twoSpaceUs) &&
+           same(a.threeSpaceUs, b.threeSpaceUs) && a.separatorsAt == b.separatorsAt &&
+           same(a.separatorUs, b.separatorUs) && a.leaderAfterSeparator == b.leaderAfterSeparator;
 }
 
 std::vector<IrCoding> codingsOf(const std::vector<IrFrame>& frames) {

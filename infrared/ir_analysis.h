@@ -3,8 +3,10 @@
 // The coding of a burst no family claims, inferred from its durations the way one reads a
 // remote by eye: a leader (a mark and a space longer than the rest), the marks and the spaces
 // sorted into two or three lengths, then the scheme: pulse-distance (one mark length, two
-// spaces), pulse-width (two mark lengths, one space) or bi-phase (a unit and its double), and
-// from it the bits, the trailing pulse and the frame's length.
+// spaces), pulse-width (two mark lengths, one space), bi-phase (a unit and its double, the
+// first half-bit a space or a mark) or four-symbol (one mark length, four spaces equally apart:
+// two bits each), and from it the bits, the trailing pulse and the frame's length; a
+// pulse-distance frame sent in parts keeps its separators.
 
 #include <QString>
 
@@ -31,6 +33,22 @@ bool isRepeatCode(const std::vector<int32_t>& durationsUs, const IrAnalysis& key
 // A burst's durations split where the line rests longer than six times its median space (and
 // at least 5 ms): the frames it carries, each first to last mark.
 std::vector<std::vector<int32_t>> splitFrames(const std::vector<int32_t>& durationsUs);
+
+// One frame of a burst: `count` durations from `first` on, and its coding.
+struct BurstFrame {
+    std::size_t first = 0;
+    std::size_t count = 0;
+    IrAnalysis analysis;
+};
+
+// The frames a burst carries, found by their own coding: the burst whole when one coding
+// explains it, else split where the line rests longer than six times its median space (and at
+// least 5 ms), else at its longest spaces, the longest first: the spaces that end each frame
+// after its trailing pulse (a held key's copies a few ms apart, a frame sent twice). Every
+// frame shows one coding and bit count (a frame too uniform to tell its coding alone read
+// with its neighbours', a short code after one starting with its leader its repeat code).
+// Empty when no split explains every part.
+std::vector<BurstFrame> analyseBurst(const std::vector<int32_t>& durationsUs);
 
 // The marks (positive) and spaces (negative) an analysed frame is made of, with the inferred
 // timings: what the frame would look like sent again.

@@ -133,13 +133,114 @@ uint32_t byteOf(uint64_t data, int n) {
     return static_cast<uint32_t>((data >> (8 * n)) & 0xFFu);
 }
 
-IrFrame frameAt(const Runs& runs, std::size_t i, std::size_t next, IrProtocol protocol, int bits) {
-    IrFrame frame;
+IrFrame frameAt(const Runs& runs, std::size_t i, std::size_t next, IrFrame frame) {
     frame.startSample = runs[i].start;
     frame.endSample = runs[next - 1].end();
-    frame.protocol = protocol;
-    frame.bits = bits;
     return frame;
+}
+
+uint32_t nibbleParity(uint32_t value) {
+    return (value ^ value >> 4 ^ value >> 8 ^ value >> 12) & 0xFu;
+}
+
+IrCheck checkOf(bool holds) {
+    return holds ? IrCheck::Passed : IrCheck::Failed;
+}
+
+// The fields of a frame of one of the pulse-distance families with a leader, from its data
+// bits as read (the first sent the least significant; RCA's the most).
+IrFrame fieldsOf(IrProtocol protocol, uint64_t d) {
+    IrFrame frame;
+    frame.protocol = protocol;
+    frame.received = d;
+    switch (protocol) {
+    case IrProtocol::Nec: {
+        const bool addressInverted = byteOf(d, 1) == (~byteOf(d, 0) & 0xFFu);
+        frame.bits = kNec.bits;
+        frame.extended = !addressInverted;
+        frame.address = addressInverted ? byteOf(d, 0) : (byteOf(d, 0) | byteOf(d, 1) << 8);
+        frame.command = byteOf(d, 2);
+        frame.check = checkOf(byteOf(d, 3) == (~byteOf(d, 2) & 0xFFu));
+        break;
+    }
+    case IrProtocol::Samsung32:
+        frame.bits = kSamsung32.bits;
+        frame.address = byteOf(d, 0);
+        frame.subdevice = byteOf(d, 1);
+        frame.command = byteOf(d, 2);
+        frame.check = checkOf(byteOf(d, 3) == (~frame.command & 0xFFu));
+        break;
+    case IrProtocol::Jvc:
+        frame.bits = kJvc.bits;
+        frame.address = byteOf(d, 0);
+        frame.command = byteOf(d, 1);
+        break;
+    case IrProtocol::Kaseikyo: {
+        frame.bits = kKaseikyo.bits;
+        frame.vendor = byteOf(d, 0) | byteOf(d, 1) << 8;
+        frame.subdevice = byteOf(d, 3);
+        frame.command = byteOf(d, 4);
+        bool ok = false;
+        if (frame.vendor == kPanasonicVendor) {
+            // Panasonic: the whole third byte is the device, the last byte the xor of the
+            // three.
+            frame.address = byteOf(d, 2);
+            ok = byteOf(d, 5) == (frame.address ^ frame.subdevice ^ frame.command);
+        } else {
+            // Others: the vendor's parity nibble, then the device nibble; the last byte holds
+            // an extra nibble and the parity of the device, subdevice, function and extra
+            // nibbles.
+            frame.address = byteOf(d, 2) >> 4;
+            frame.extra = byteOf(d, 5) & 0xFu;
+            const uint32_t parity = (frame.address ^ frame.subdevice ^ frame.subdevice >> 4 ^
+                                     frame.command ^ frame.command >> 4 ^ frame.extra) &
+                                    0xFu;
+            ok = (byteOf(d, 2) & 0xFu) == nibbleParity(frame.vendor) && byteOf(d, 5) >> 4 == parity;
+        }
+        frame.check = checkOf(ok);
+        break;
+    }
+    case IrProtocol::Rca: {
+        // Most significant bit first: address, command, inverted address, inverted command.
+        const auto v = static_cast<uint32_t>(d);
+        frame.bits = kRca.bits;
+        frame.address = v >> 20 & 0xFu;
+        frame.command = v >> 12 & 0xFFu;
+        frame.check = checkOf((v >> 8 & 0xFu) == (~frame.address & 0xFu) &&
+                              (v & 0xFFu) == (~frame.command & 0xFFu));
+        break;
+    }
+    case IrProtocol::Sanyo: {
+        constexpr uint64_t kAddressMask = (uint64_t{1} << kSanyoAddressBits) - 1;
+        constexpr uint64_t kCommandMask = (uint64_t{1} << kSanyoCommandBits) - 1;
+        const uint64_t address = d & kAddressMask;
+        const uint64_t notAddress = d >> kSanyoAddressBits & kAddressMask;
+        const uint64_t command = d >> (2 * kSanyoAddressBits) & kCommandMask;
+        const uint64_t notCommand = d >> (2 * kSanyoAddressBits + kSanyoCommandBits) & kCommandMask;
+        frame.bits = kSanyo.bits;
+        frame.address = static_cast<uint32_t>(address);
+        frame.command = static_cast<uint32_t>(command);
+        frame.check = checkOf(notAddress == (~address & kAddressMask) &&
+                              notCommand == (~command & kCommandMask));
+        break;
+    }
+    default:
+        break;
+    }
+    return frame;
+}
+
+// A frame of a pulse-distance family with a leader at the mark run i.
+std::optional<Found> tryLeader(const Runs& runs, std::size_t i, IrProtocol protocol,
+                               const PulseDistance& code) {
+    if (!headerAt(runs, i, code)) {
+        return std::nullopt;
+    }
+    const std::optional<Bits> bits = readPulseDistance(runs, i + 2, code);
+    if (!bits) {
+        return std::nullopt;
+    }
+    return Found{frameAt(runs, i, bits->next, fieldsOf(protocol, bits->data)), bits->next};
 }
 
 std::optional<Found> tryNec(const Runs& runs, std::size_t i) {
@@ -151,59 +252,22 @@ std::optional<Found> tryNec(const Runs& runs, std::size_t i) {
         if (!closingMark(runs, i + 2, kNec.mark)) {
             return std::nullopt;
         }
-        return Found{frameAt(runs, i, i + 3, IrProtocol::NecRepeat, 0), i + 3};
+        IrFrame repeat;
+        repeat.protocol = IrProtocol::NecRepeat;
+        return Found{frameAt(runs, i, i + 3, repeat), i + 3};
     }
-    if (!headerAt(runs, i, kNec)) {
-        return std::nullopt;
+    if (std::optional<Found> nec = tryLeader(runs, i, IrProtocol::Nec, kNec)) {
+        return nec;
     }
-    const std::optional<Bits> bits = readPulseDistance(runs, i + 2, kNec);
-    if (!bits) {
-        return std::nullopt;
-    }
-    const uint64_t data = bits->data;
-    const bool addressInverted = byteOf(data, 1) == (~byteOf(data, 0) & 0xFFu);
-    const bool commandInverted = byteOf(data, 3) == (~byteOf(data, 2) & 0xFFu);
-    IrFrame frame = frameAt(runs, i, bits->next, IrProtocol::Nec, kNecBits);
-    frame.extended = !addressInverted;
-    frame.address = addressInverted ? byteOf(data, 0) : (byteOf(data, 0) | byteOf(data, 1) << 8);
-    frame.command = byteOf(data, 2);
-    frame.check = commandInverted ? IrCheck::Passed : IrCheck::Failed;
-    return Found{frame, bits->next};
+    return tryLeader(runs, i, IrProtocol::Sanyo, kSanyo);
 }
 
 std::optional<Found> trySamsung32(const Runs& runs, std::size_t i) {
-    if (!headerAt(runs, i, kSamsung32)) {
-        return std::nullopt;
-    }
-    const std::optional<Bits> bits = readPulseDistance(runs, i + 2, kSamsung32);
-    if (!bits) {
-        return std::nullopt;
-    }
-    IrFrame frame = frameAt(runs, i, bits->next, IrProtocol::Samsung32, kSamsung32.bits);
-    frame.address = byteOf(bits->data, 0);
-    frame.subdevice = byteOf(bits->data, 1);
-    frame.command = byteOf(bits->data, 2);
-    frame.check =
-        byteOf(bits->data, 3) == (~frame.command & 0xFFu) ? IrCheck::Passed : IrCheck::Failed;
-    return Found{frame, bits->next};
-}
-
-IrFrame jvcFrame(const Runs& runs, std::size_t i, const Bits& bits) {
-    IrFrame frame = frameAt(runs, i, bits.next, IrProtocol::Jvc, kJvc.bits);
-    frame.address = byteOf(bits.data, 0);
-    frame.command = byteOf(bits.data, 1);
-    return frame;
+    return tryLeader(runs, i, IrProtocol::Samsung32, kSamsung32);
 }
 
 std::optional<Found> tryJvc(const Runs& runs, std::size_t i) {
-    if (!headerAt(runs, i, kJvc)) {
-        return std::nullopt;
-    }
-    const std::optional<Bits> bits = readPulseDistance(runs, i + 2, kJvc);
-    if (!bits) {
-        return std::nullopt;
-    }
-    return Found{jvcFrame(runs, i, *bits), bits->next};
+    return tryLeader(runs, i, IrProtocol::Jvc, kJvc);
 }
 
 // A JVC frame without its header: only right after a JVC frame, with or without its header,
@@ -222,69 +286,68 @@ std::optional<Found> tryJvcRepeat(const Runs& runs, std::size_t i, int64_t previ
     if (!bits) {
         return std::nullopt;
     }
-    IrFrame frame = jvcFrame(runs, i, *bits);
+    IrFrame frame = frameAt(runs, i, bits->next, fieldsOf(IrProtocol::Jvc, bits->data));
     frame.repeat = true;
     return Found{frame, bits->next};
 }
 
-uint32_t nibbleParity(uint32_t value) {
-    return (value ^ value >> 4 ^ value >> 8 ^ value >> 12) & 0xFu;
-}
-
 std::optional<Found> tryKaseikyo(const Runs& runs, std::size_t i) {
-    if (!headerAt(runs, i, kKaseikyo)) {
-        return std::nullopt;
-    }
-    const std::optional<Bits> bits = readPulseDistance(runs, i + 2, kKaseikyo);
-    if (!bits) {
-        return std::nullopt;
-    }
-    const uint64_t d = bits->data;
-    IrFrame frame = frameAt(runs, i, bits->next, IrProtocol::Kaseikyo, kKaseikyo.bits);
-    frame.vendor = byteOf(d, 0) | byteOf(d, 1) << 8;
-    frame.subdevice = byteOf(d, 3);
-    frame.command = byteOf(d, 4);
-    bool ok = false;
-    if (frame.vendor == kPanasonicVendor) {
-        // Panasonic: the whole third byte is the device, the last byte the xor of the three.
-        frame.address = byteOf(d, 2);
-        ok = byteOf(d, 5) == (frame.address ^ frame.subdevice ^ frame.command);
-    } else {
-        // Others: the vendor's parity nibble, then the device nibble; the last byte holds an
-        // extra nibble and the parity of the device, subdevice, function and extra nibbles.
-        frame.address = byteOf(d, 2) >> 4;
-        frame.extra = byteOf(d, 5) & 0xFu;
-        const uint32_t parity = (frame.address ^ frame.subdevice ^ frame.subdevice >> 4 ^
-                                 frame.command ^ frame.command >> 4 ^ frame.extra) &
-                                0xFu;
-        ok = (byteOf(d, 2) & 0xFu) == nibbleParity(frame.vendor) && byteOf(d, 5) >> 4 == parity;
-    }
-    frame.check = ok ? IrCheck::Passed : IrCheck::Failed;
-    return Found{frame, bits->next};
+    return tryLeader(runs, i, IrProtocol::Kaseikyo, kKaseikyo);
 }
 
 std::optional<Found> tryRca(const Runs& runs, std::size_t i) {
-    if (!headerAt(runs, i, kRca)) {
-        return std::nullopt;
-    }
-    const std::optional<Bits> bits = readPulseDistance(runs, i + 2, kRca);
-    if (!bits) {
-        return std::nullopt;
-    }
-    // Most significant bit first: address, command, inverted address, inverted command.
-    const auto d = static_cast<uint32_t>(bits->data);
-    IrFrame frame = frameAt(runs, i, bits->next, IrProtocol::Rca, kRca.bits);
-    frame.address = d >> 20 & 0xFu;
-    frame.command = d >> 12 & 0xFFu;
-    const bool inverted =
-        (d >> 8 & 0xFu) == (~frame.address & 0xFu) && (d & 0xFFu) == (~frame.command & 0xFFu);
-    frame.check = inverted ? IrCheck::Passed : IrCheck::Failed;
-    return Found{frame, bits->next};
+    return tryLeader(runs, i, IrProtocol::Rca, kRca);
 }
 
 // Sharp and Denon: a frame, a gap, and the same frame with the command, expansion and check bits
-// inverted. Sharp's first frame ends in the bits 1, 0; Denon's in 0, 0. A frame whose partner
-// was lost (or does not match it) is reported alone, as the first or the second of its pair.
+// inverted. Sharp's first frame ends in the bits 1, 0; Denon's in 0, 0.
+constexpr int kSharpTail = kSharpAddressBits + kSharpCommandBits;
+constexpr uint32_t kSharpAddressMask = (1u << kSharpAddressBits) - 1;
+constexpr uint32_t kSharpCommandMask = (1u << kSharpCommandBits) - 1;
+constexpr uint32_t kSharpFirstTail = 0x1u; // expansion 1, check 0 (least significant first)
+constexpr uint32_t kDenonFirstTail = 0x0u;
+constexpr uint32_t kSharpTailMask = 0x3u;
+
+uint32_t sharpCommand(uint32_t v) {
+    return v >> kSharpAddressBits & kSharpCommandMask;
+}
+
+// Both frames of a pair, when the second is the first's partner.
+std::optional<IrFrame> sharpPair(uint32_t a, uint32_t b) {
+    const uint32_t tailA = a >> kSharpTail;
+    if ((a & kSharpAddressMask) != (b & kSharpAddressMask) ||
+        b >> kSharpTail != (~tailA & kSharpTailMask) ||
+        (tailA != kSharpFirstTail && tailA != kDenonFirstTail)) {
+        return std::nullopt;
+    }
+    IrFrame frame;
+    frame.protocol = tailA == kSharpFirstTail ? IrProtocol::Sharp : IrProtocol::Denon;
+    frame.bits = kSharp.bits;
+    frame.address = a & kSharpAddressMask;
+    frame.command = sharpCommand(a);
+    frame.check = checkOf(sharpCommand(b) == (~frame.command & kSharpCommandMask));
+    frame.received = a | uint64_t{b} << kSharp.bits;
+    return frame;
+}
+
+// A frame of a pair alone, the first or the second by its tail bits.
+IrFrame sharpHalf(uint32_t a) {
+    const uint32_t tailA = a >> kSharpTail;
+    const bool firstHalf = tailA == kSharpFirstTail || tailA == kDenonFirstTail;
+    IrFrame frame;
+    frame.protocol = tailA == kSharpFirstTail || tailA == (~kSharpFirstTail & kSharpTailMask)
+                         ? IrProtocol::Sharp
+                         : IrProtocol::Denon;
+    frame.bits = kSharp.bits;
+    frame.address = a & kSharpAddressMask;
+    frame.command = firstHalf ? sharpCommand(a) : ~sharpCommand(a) & kSharpCommandMask;
+    frame.half = firstHalf ? IrPairHalf::FirstOnly : IrPairHalf::SecondOnly;
+    frame.received = a;
+    return frame;
+}
+
+// A frame whose partner was lost (or does not match it) is reported alone, as the first or the
+// second of its pair.
 std::optional<Found> trySharp(const Runs& runs, std::size_t i) {
     if (runs[i].cutAtStart || !idleBefore(runs, i, kHeaderlessIdleUs)) {
         return std::nullopt;
@@ -293,29 +356,12 @@ std::optional<Found> trySharp(const Runs& runs, std::size_t i) {
     if (!first) {
         return std::nullopt;
     }
-    constexpr int kTail = kSharpAddressBits + kSharpCommandBits;
-    constexpr uint32_t kAddressMask = (1u << kSharpAddressBits) - 1;
-    constexpr uint32_t kCommandMask = (1u << kSharpCommandBits) - 1;
-    constexpr uint32_t kSharpFirstTail = 0x1u; // expansion 1, check 0 (least significant first)
-    constexpr uint32_t kDenonFirstTail = 0x0u;
-    constexpr uint32_t kTailMask = 0x3u;
     const auto a = static_cast<uint32_t>(first->data);
-    const uint32_t tailA = a >> kTail;
-    const auto commandOf = [](uint32_t v) { return v >> kSharpAddressBits & kCommandMask; };
     if (first->next + 1 < runs.size() && !runs[first->next].cutAtEnd &&
         fits(runs[first->next], kSharp.gapUs)) {
         if (const std::optional<Bits> second = readPulseDistance(runs, first->next + 1, kSharp)) {
-            const auto b = static_cast<uint32_t>(second->data);
-            if ((a & kAddressMask) == (b & kAddressMask) && b >> kTail == (~tailA & kTailMask) &&
-                (tailA == kSharpFirstTail || tailA == kDenonFirstTail)) {
-                IrFrame frame = frameAt(
-                    runs, i, second->next,
-                    tailA == kSharpFirstTail ? IrProtocol::Sharp : IrProtocol::Denon, kSharp.bits);
-                frame.address = a & kAddressMask;
-                frame.command = commandOf(a);
-                frame.check = commandOf(b) == (~frame.command & kCommandMask) ? IrCheck::Passed
-                                                                              : IrCheck::Failed;
-                return Found{frame, second->next};
+            if (std::optional<IrFrame> pair = sharpPair(a, static_cast<uint32_t>(second->data))) {
+                return Found{frameAt(runs, i, second->next, *pair), second->next};
             }
         }
     }
@@ -335,18 +381,13 @@ std::optional<Found> trySharp(const Runs& runs, std::size_t i) {
         return gap >= kSharpFrameRuns && !runs[start].high &&
                readPulseDistance(runs, start, kSharp).has_value();
     };
-    const bool sharp = tailA == kSharpFirstTail || tailA == (~kSharpFirstTail & kTailMask);
-    const bool firstHalf = tailA == kSharpFirstTail || tailA == kDenonFirstTail;
-    if (firstHalf ? first->next < runs.size() && !frameOrRest(first->next, false)
-                  : !frameOrRest(i - 1, true)) {
+    const IrFrame half = sharpHalf(a);
+    if (half.half == IrPairHalf::FirstOnly
+            ? first->next < runs.size() && !frameOrRest(first->next, false)
+            : !frameOrRest(i - 1, true)) {
         return std::nullopt;
     }
-    IrFrame frame =
-        frameAt(runs, i, first->next, sharp ? IrProtocol::Sharp : IrProtocol::Denon, kSharp.bits);
-    frame.address = a & kAddressMask;
-    frame.command = firstHalf ? commandOf(a) : ~commandOf(a) & kCommandMask;
-    frame.half = firstHalf ? IrPairHalf::FirstOnly : IrPairHalf::SecondOnly;
-    return Found{frame, first->next};
+    return Found{frameAt(runs, i, first->next, half), first->next};
 }
 
 std::optional<Found> trySirc(const Runs& runs, std::size_t i) {
@@ -376,7 +417,11 @@ std::optional<Found> trySirc(const Runs& runs, std::size_t i) {
     if (count != 12 && count != 15 && count != 20) {
         return std::nullopt;
     }
-    IrFrame frame = frameAt(runs, i, r, IrProtocol::Sirc, count);
+    IrFrame frame;
+    frame.protocol = IrProtocol::Sirc;
+    frame.bits = count;
+    frame = frameAt(runs, i, r, frame);
+    frame.received = data;
     frame.command = data & 0x7F;
     const uint32_t rest = data >> kSircCommandBits;
     frame.address = count == 15 ? (rest & 0xFF) : (rest & 0x1F) | ((rest >> 5) & 0xFF) << 5;
@@ -394,6 +439,109 @@ std::optional<Found> tryAll(const Runs& runs, std::size_t i) {
         }
     }
     return std::nullopt;
+}
+
+// The pulse-distance families with a leader and a check that a burst's analysed structure can
+// be: a fixed bit count, a leader, two bit lengths.
+struct Shape {
+    IrProtocol protocol;
+    const PulseDistance* code;
+};
+constexpr Shape kShapes[] = {
+    {IrProtocol::Nec, &kNec},
+    {IrProtocol::Sanyo, &kSanyo},
+    {IrProtocol::Samsung32, &kSamsung32},
+    {IrProtocol::Kaseikyo, &kKaseikyo},
+    {IrProtocol::Rca, &kRca},
+};
+
+// Published descriptions of one family differ in their timings by up to a tenth (Samsung's
+// leader is given as 4.4 ms and as 4.5 ms, its bits in units of 550 µs and of 560 µs), and a
+// remote may run a fifth fast or slow on top: a burst is that family's when its leader lies
+// within a quarter of the family's, each duration measured alone, its bits' periods (a mark and
+// its space, whatever the receiver's stretch), averaged over the frame, within three tenths,
+// and the long period within a tenth of its ratio to the short one.
+constexpr double kPublishedVariance = 0.1;
+constexpr double kStructureLeaderTolerance = kRelativeTolerance + 0.05;
+constexpr double kStructurePeriodTolerance = kRelativeTolerance + kPublishedVariance;
+
+bool nearLeader(bool high, double us, double nominal) {
+    return std::abs(centredUs(high, us) - nominal) <=
+           nominal * kStructureLeaderTolerance + kAbsoluteToleranceUs + 0.5 * kMarkStretchUs;
+}
+
+// The bits' periods of a structure against a family's.
+bool periodsFit(const IrAnalysis& a, const PulseDistance& c) {
+    const double zero = a.zeroMarkUs + a.zeroSpaceUs;
+    const double scale = zero / (c.mark + c.zeroSpace);
+    const double ratio =
+        (a.oneMarkUs + a.oneSpaceUs) / zero / ((c.mark + c.oneSpace) / (c.mark + c.zeroSpace));
+    return std::abs(scale - 1) <= kStructurePeriodTolerance &&
+           std::abs(ratio - 1) <= kRelativeTolerance;
+}
+
+// The family whose structure an analysed burst has (its coding, bit count, leader and bit
+// periods), when the family's check holds on its bits.
+std::optional<IrFrame> familyOfStructure(const IrAnalysis& a) {
+    if (a.scheme != IrScheme::PulseDistance || a.repeatCode || a.headerMarkUs == 0) {
+        return std::nullopt;
+    }
+    for (const Shape& shape : kShapes) {
+        const PulseDistance& c = *shape.code;
+        if (static_cast<int>(a.bits.size()) != c.bits ||
+            !nearLeader(false, a.headerMarkUs, c.headerMark) ||
+            !nearLeader(true, a.headerSpaceUs, c.headerSpace) || !periodsFit(a, c)) {
+            continue;
+        }
+        uint64_t data = 0;
+        for (int b = 0; b < c.bits; ++b) {
+            const int shift = c.msbFirst ? c.bits - 1 - b : b;
+            data |= static_cast<uint64_t>(a.bits[static_cast<std::size_t>(b)] ? 1 : 0) << shift;
+        }
+        IrFrame frame = fieldsOf(shape.protocol, data);
+        if (frame.check == IrCheck::Passed) {
+            return frame;
+        }
+    }
+    return std::nullopt;
+}
+
+// Sharp and Denon frames read alone, the first of a pair and its partner, are one pair when
+// the second follows within this of the first's end.
+constexpr double kSharpPairReachUs = 2 * kSharp.gapUs;
+
+// Joins each lone first frame of a Sharp or Denon pair to the second that follows it as its
+// partner (a remote that rests longer between them than the published gap).
+void joinPairs(std::vector<IrFrame>& frames) {
+    std::vector<IrFrame> out;
+    out.reserve(frames.size());
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        IrFrame& a = frames[k];
+        if (k + 1 < frames.size() && a.half == IrPairHalf::FirstOnly &&
+            frames[k + 1].half == IrPairHalf::SecondOnly) {
+            const IrFrame& b = frames[k + 1];
+            const double gapUs =
+                static_cast<double>(b.startSample - a.endSample) * kSamplePeriodUsExact;
+            std::optional<IrFrame> pair =
+                sharpPair(static_cast<uint32_t>(a.received), static_cast<uint32_t>(b.received));
+            if (pair && pair->check == IrCheck::Passed && pair->protocol == b.protocol &&
+                gapUs <= kSharpPairReachUs) {
+                pair->channel = a.channel;
+                pair->startSample = a.startSample;
+                pair->endSample = b.endSample;
+                pair->durationsUs = a.durationsUs;
+                pair->durationsUs.push_back(-static_cast<int32_t>(
+                    sampleTimeUsRounded(b.startSample) - sampleTimeUsRounded(a.endSample)));
+                pair->durationsUs.insert(pair->durationsUs.end(), b.durationsUs.begin(),
+                                         b.durationsUs.end());
+                out.push_back(std::move(*pair));
+                ++k;
+                continue;
+            }
+        }
+        out.push_back(std::move(a));
+    }
+    frames = std::move(out);
 }
 
 // Marks positive, spaces negative, in whole microseconds, for runs first ... last.
@@ -428,7 +576,7 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         // is no burst to show.
         const bool edgeless =
             burstFirst == burstLast && runs[burstFirst].cutAtStart && runs[burstFirst].cutAtEnd;
-        if (unknown == IrUnknownBursts::Listed && !edgeless) {
+        if (!edgeless) {
             const auto unknownFrame = [&](std::size_t first, std::size_t last) {
                 IrFrame frame;
                 frame.channel = channel;
@@ -440,37 +588,39 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
                 return frame;
             };
             IrFrame whole = unknownFrame(burstFirst, burstLast);
-            // The frames the burst carries: listed one by one when every one of them shows
-            // the same coding, else the burst as it is.
+            // The frames the burst carries, each by its coding, else the burst as it is.
             std::vector<IrFrame> parts;
-            std::size_t first = burstFirst;
             // A burst the capture's end follows closely may be cut short: it stays raw.
             const bool cut = burstLast + 1 < runs.size() && runs[burstLast + 1].cutAtEnd &&
                              runs[burstLast + 1].us() < kIrBurstGapUs;
-            const std::vector<std::vector<int32_t>> pieces =
-                cut ? std::vector<std::vector<int32_t>>{} : splitFrames(whole.durationsUs);
-            if (pieces.size() == 1) {
-                whole.analysis = analyseDurations(whole.durationsUs);
-                whole.keyKnown = whole.analysis.scheme != IrScheme::None; // its bits name it
-            }
-            for (std::size_t p = 0; pieces.size() > 1 && p < pieces.size(); ++p) {
-                const std::vector<int32_t>& d = pieces[p];
-                IrFrame part = unknownFrame(first, first + d.size() - 1);
-                part.analysis = analyseDurations(part.durationsUs);
-                part.keyKnown = part.analysis.scheme != IrScheme::None; // its bits name it
-                if (part.analysis.scheme == IrScheme::None ||
-                    (!parts.empty() && !sameStructure(parts.front().analysis, part.analysis))) {
-                    parts.clear();
-                    break;
-                }
-                first += d.size() + 1;
+            for (BurstFrame& b :
+                 cut ? std::vector<BurstFrame>{} : analyseBurst(whole.durationsUs)) {
+                IrFrame part =
+                    unknownFrame(burstFirst + b.first, burstFirst + b.first + b.count - 1);
+                part.analysis = std::move(b.analysis);
+                part.keyKnown = true; // its bits name it
                 parts.push_back(std::move(part));
             }
             if (parts.empty()) {
-                frames.push_back(std::move(whole));
+                parts.push_back(std::move(whole));
             }
             for (IrFrame& part : parts) {
-                frames.push_back(std::move(part));
+                // A frame of a known family whose timings lie beyond a single duration's
+                // tolerance, as one remote's may, is that family's all the same.
+                if (std::optional<IrFrame> family = familyOfStructure(part.analysis)) {
+                    family->channel = channel;
+                    family->startSample = part.startSample;
+                    family->endSample = part.endSample;
+                    family->durationsUs = std::move(part.durationsUs);
+                    if (family->protocol == IrProtocol::Nec ||
+                        family->protocol == IrProtocol::Sanyo) {
+                        lastNecFrame = frames.size();
+                        lastNecStart = family->startSample;
+                    }
+                    frames.push_back(std::move(*family));
+                } else {
+                    frames.push_back(std::move(part)); // dropped at the end unless listed
+                }
             }
         }
         burstFirst = kNone;
@@ -508,7 +658,14 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
             const double sinceUs =
                 static_cast<double>(frame.startSample - lastNecStart) * kSamplePeriodUsExact;
             frame.keyKnown = lastNecFrame != kNone && sinceUs <= kNecRepeatReachUs;
-            if (frame.keyKnown) {
+            if (frame.keyKnown && frames[lastNecFrame].protocol == IrProtocol::Sanyo) {
+                // Sanyo's held keys send NEC's repeat code: it repeats the Sanyo frame.
+                const IrFrame& key = frames[lastNecFrame];
+                frame.protocol = IrProtocol::Sanyo;
+                frame.repeat = true;
+                frame.address = key.address;
+                frame.command = key.command;
+            } else if (frame.keyKnown) {
                 const IrFrame& key = frames[lastNecFrame];
                 frame.address = key.address;
                 frame.command = key.command;
@@ -517,7 +674,7 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
                 lastNecFrame = kNone;
             }
             lastNecStart = frame.startSample;
-        } else if (frame.protocol == IrProtocol::Nec) {
+        } else if (frame.protocol == IrProtocol::Nec || frame.protocol == IrProtocol::Sanyo) {
             lastNecFrame = frames.size();
             lastNecStart = frame.startSample;
         }
@@ -591,8 +748,15 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         const IrFrame& before = frames[k - 1];
         const double sinceUs =
             static_cast<double>(f.startSample - before.startSample) * kSamplePeriodUsExact;
-        if (f.protocol == IrProtocol::Unknown && !analysed(k) && analysed(k - 1) &&
-            sinceUs <= kUnknownRepeatReachUs && isRepeatCode(f.durationsUs, before.analysis)) {
+        // NEC's repeat code after a frame of another coding with NEC's leader is that frame's.
+        const bool unclaimed =
+            f.protocol == IrProtocol::Unknown ||
+            (f.protocol == IrProtocol::NecRepeat && before.protocol == IrProtocol::Unknown);
+        if (unclaimed && !analysed(k) && analysed(k - 1) && sinceUs <= kUnknownRepeatReachUs &&
+            isRepeatCode(f.durationsUs, before.analysis)) {
+            f.protocol = IrProtocol::Unknown;
+            f.address = 0;
+            f.command = 0;
             f.analysis = before.analysis;
             f.analysis.repeatCode = true;
             f.analysis.gapUs = 0;
@@ -605,6 +769,10 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
                 static_cast<int>(sampleTimeUsRounded(frames[k + 1].startSample) -
                                  sampleTimeUsRounded(frames[k].endSample));
         }
+    }
+    joinPairs(frames);
+    if (unknown == IrUnknownBursts::Omitted) {
+        std::erase_if(frames, [](const IrFrame& f) { return f.protocol == IrProtocol::Unknown; });
     }
     return frames;
 }
@@ -634,6 +802,8 @@ QString protocolName(const IrFrame& frame) {
         return frame.mode == 0 ? QStringLiteral("RC6") : QStringLiteral("RC6A");
     case IrProtocol::Rca:
         return QStringLiteral("RCA");
+    case IrProtocol::Sanyo:
+        return QStringLiteral("Sanyo");
     case IrProtocol::Unknown:
         return QStringLiteral("Unknown");
     }

@@ -1,13 +1,13 @@
 #pragma once
 
 // Infrared remote-control frames in a channel that carries an infrared receiver's output
-// (active low: the line is low while the carrier is received). Understands ten families: NEC
-// (with its repeat codes and the extended 16-bit address), Samsung32, JVC (with its header-less
-// repeats), Kaseikyo / Panasonic, Sharp, Denon, RC-5 / RC-5X, RC-6 (mode 0 and RC-6A), Sony
-// SIRC (12, 15 and 20 bits) and RCA. Tolerates a fifth of each duration of timing error, the
-// sampling's ±1 sample at 40.1474 µs and a receiver that lengthens marks (and shortens spaces)
-// by up to 100 µs. Bursts no decoder claims can be listed too, with the coding the analysis
-// infers from them (infrared/ir_analysis.h).
+// (active low: the line is low while the carrier is received). Understands eleven families:
+// NEC (with its repeat codes and the extended 16-bit address), Samsung32, JVC (with its
+// header-less repeats), Kaseikyo / Panasonic, Sharp, Denon, RC-5 / RC-5X, RC-6 (mode 0 and
+// RC-6A), Sony SIRC (12, 15 and 20 bits), RCA and Sanyo (LC7461). Tolerates a fifth of each
+// duration of timing error, the sampling's ±1 sample at 40.1474 µs and a receiver that lengthens
+// marks (and shortens spaces) by up to 100 µs. Bursts no decoder claims can be listed too, with the
+// coding the analysis infers from them (infrared/ir_analysis.h).
 
 #include <QString>
 
@@ -30,11 +30,13 @@ enum class IrProtocol {
     Denon,
     Rc6,
     Rca,
+    Sanyo,   // LC7461: 13-bit custom code and 8-bit data, each followed by its complement
     Unknown, // a burst of edges no decoder claims
 };
 
 // Whether a frame's check holds: NEC's and Samsung's inverted command, RCA's inverted copy,
-// Sharp's and Denon's inverted second frame, Kaseikyo's parity. Other protocols carry none.
+// Sharp's and Denon's inverted second frame, Kaseikyo's parity, Sanyo's complements. Other
+// protocols carry none.
 enum class IrCheck { NotApplicable, Passed, Failed };
 
 // Vendor code of Panasonic in a Kaseikyo frame.
@@ -47,6 +49,7 @@ enum class IrScheme {
     PulseDistance, // constant mark, two space lengths
     PulseWidth,    // two mark lengths, constant space
     BiPhase,       // Manchester: one unit and its double
+    FourSymbol,    // constant mark, four spaces equally apart: two bits per mark and space
 };
 
 // Durations in µs, as measured (the marks of a stretching receiver included).
@@ -64,6 +67,16 @@ struct IrAnalysis {
     // A short code a held key sends instead of its frame (its leader's mark, a space and a
     // pulse): scheme, timings and bits are those of the key's frame, none of them on the line.
     bool repeatCode = false;
+    // Four-symbol codes: the spaces of the symbols 10 and 11 (zeroSpaceUs is 00's, oneSpaceUs
+    // 01's); 0 for the other schemes.
+    int twoSpaceUs = 0;
+    int threeSpaceUs = 0;
+    // Pulse-distance frames sent in parts: after each of these bit counts the part's closing
+    // mark and a separator space of separatorUs (then the leader again when
+    // leaderAfterSeparator); none for a frame in one part.
+    std::vector<int> separatorsAt{};
+    int separatorUs = 0;
+    bool leaderAfterSeparator = false;
 };
 
 // Sharp and Denon send each press as a pair of frames; one may arrive without its partner.
@@ -88,10 +101,15 @@ struct IrFrame {
     uint32_t vendor = 0;    // Kaseikyo vendor code, RC-6A customer code
     uint32_t extra = 0;     // Kaseikyo's 4-bit extra field
     int mode = 0;           // RC-6 mode (0, or 6 for RC-6A)
-    bool repeat = false;    // a JVC frame sent without its header while a key is held
-    int64_t endSample = 0;  // the end of the frame's last mark
+    // A JVC frame sent without its header while a key is held; a Sanyo frame's repeat code.
+    bool repeat = false;
+    int64_t endSample = 0; // the end of the frame's last mark
     // Sharp and Denon: both frames of the pair, or one alone (its check NotApplicable).
     IrPairHalf half = IrPairHalf::Both;
+    // The data bits as received, the first sent the least significant (RCA's: the most); a
+    // Sharp or Denon pair's second frame above its first. What tells a frame whose check
+    // failed from another key's frame with the same fields.
+    uint64_t received = 0;
     // Every mark and space of the frame in microseconds, marks positive and spaces negative,
     // from its first mark to its last (a Sharp or Denon pair's gap included).
     std::vector<int32_t> durationsUs;
@@ -106,11 +124,14 @@ enum class IrUnknownBursts {
 };
 
 // Every frame found in one channel, in time order. A burst no decoder claims is a run of marks
-// separated from the next one by more than kIrBurstGapUs; it is listed only when asked, as one
-// Unknown frame per frame it carries when every one of them shows the same inferred coding
-// (split where the line rests six times its median space), else as one raw Unknown
-// frame. An Unknown frame whose own lengths cannot tell its coding takes its neighbour's; a
-// short code after an analysed frame that starts with its leader is its repeat code.
+// separated from the next one by more than kIrBurstGapUs; a burst whose analysed structure is
+// exactly a family's (coding, bit count, leader and bit lengths within tolerance) is decoded as
+// that family. Other bursts are listed only when asked, as one Unknown frame per frame they
+// carry when every one of them shows the same inferred coding (split where a frame's own
+// coding ends: after its trailing pulse, before its next leader or its next copy), else as one
+// raw Unknown frame. An Unknown frame whose own lengths cannot tell its coding takes its
+// neighbour's; a short code after an analysed frame that starts with its leader, or a NEC
+// repeat code after it, is its repeat code.
 std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
                                     IrUnknownBursts unknown = IrUnknownBursts::Omitted);
 

@@ -57,10 +57,51 @@ void manchester(std::vector<IrPiece>& out, uint64_t bits, int count, double unit
 constexpr int kSharpTailShift = 13;
 constexpr int kSircDeviceBits = 5;
 
+// The code of a pulse-distance family with a check, nullptr for the others.
+const PulseDistance* checkedCode(IrProtocol protocol) {
+    switch (protocol) {
+    case IrProtocol::Nec:
+        return &kNec;
+    case IrProtocol::Samsung32:
+        return &kSamsung32;
+    case IrProtocol::Kaseikyo:
+        return &kKaseikyo;
+    case IrProtocol::Rca:
+        return &kRca;
+    case IrProtocol::Sanyo:
+        return &kSanyo;
+    case IrProtocol::Sharp:
+    case IrProtocol::Denon:
+        return &kSharp;
+    default:
+        return nullptr;
+    }
+}
+
+// A frame whose check failed, sent as it was received: its fields alone do not tell it.
+bool asReceived(std::vector<IrPiece>& out, const IrFrame& f) {
+    const PulseDistance* code = checkedCode(f.protocol);
+    if (f.check != IrCheck::Failed || f.repeat || code == nullptr) {
+        return false;
+    }
+    if (code != &kSharp) {
+        pulseDistance(out, *code, f.received);
+        return true;
+    }
+    constexpr uint64_t kFrameMask = (uint64_t{1} << kSharp.bits) - 1;
+    pulseDistance(out, kSharp, f.received & kFrameMask);
+    out.push_back({false, kSharp.gapUs});
+    pulseDistance(out, kSharp, f.received >> kSharp.bits & kFrameMask);
+    return true;
+}
+
 } // namespace
 
 std::vector<IrPiece> irFramePieces(const IrFrame& f) {
     std::vector<IrPiece> out;
+    if (asReceived(out, f)) {
+        return out;
+    }
     switch (f.protocol) {
     case IrProtocol::Nec: {
         const uint32_t second = f.extended ? f.address >> 8 : inverted(f.address);
@@ -109,6 +150,20 @@ std::vector<IrPiece> irFramePieces(const IrFrame& f) {
         if (f.half != IrPairHalf::FirstOnly) {
             pulseDistance(out, kSharp, b);
         }
+        break;
+    }
+    case IrProtocol::Sanyo: {
+        if (f.repeat) {
+            out = {{true, kNec.headerMark}, {false, kNecRepeatSpace}, {true, kNec.mark}};
+            break;
+        }
+        constexpr uint64_t kAddressMask = (uint64_t{1} << kSanyoAddressBits) - 1;
+        constexpr uint64_t kCommandMask = (uint64_t{1} << kSanyoCommandBits) - 1;
+        const uint64_t a = f.address & kAddressMask;
+        const uint64_t c = f.command & kCommandMask;
+        pulseDistance(out, kSanyo,
+                      a | (~a & kAddressMask) << kSanyoAddressBits | c << (2 * kSanyoAddressBits) |
+                          (~c & kCommandMask) << (2 * kSanyoAddressBits + kSanyoCommandBits));
         break;
     }
     case IrProtocol::Rca: {
@@ -211,6 +266,8 @@ double irFrameGapUs(const IrFrame& f) {
         return kSharp.gapUs;
     case IrProtocol::Rca:
         return kRca.gapUs;
+    case IrProtocol::Sanyo:
+        return fromPeriod(kSanyo.periodUs);
     case IrProtocol::Sirc:
         return fromPeriod(kSircPeriodUs);
     case IrProtocol::Rc5:
@@ -239,6 +296,8 @@ int irCarrierHz(const IrFrame& f) {
         return kSharp.carrierHz;
     case IrProtocol::Rca:
         return kRca.carrierHz;
+    case IrProtocol::Sanyo:
+        return kSanyo.carrierHz;
     case IrProtocol::Sirc:
         return kSircCarrierHz;
     case IrProtocol::Rc5:

@@ -42,6 +42,13 @@ inline constexpr PulseDistance kKaseikyo{3456, 1728, 432, 432, 1296, 48, false, 
 inline constexpr PulseDistance kSharp{0, 0, 264, 792, 1848, 15, false, 0, 43560, 38000};
 // RCA: 4 ms + 4 ms header, 500 µs marks, 1 ms / 2 ms spaces, 24 bits MSB first, 56 kHz.
 inline constexpr PulseDistance kRca{4000, 4000, 500, 1000, 2000, 24, true, 0, 8000, 56000};
+// Sanyo (LC7461): NEC's leader and units, 42 bits least significant first: a 13-bit custom
+// code, its complement, an 8-bit data code and its complement; frames every 108 ms, held keys
+// send NEC's repeat code.
+inline constexpr PulseDistance kSanyo{9000, 4500,  562.5,  562.5, 1687.5,
+                                      42,   false, 108000, 0,     38000};
+inline constexpr int kSanyoAddressBits = 13;
+inline constexpr int kSanyoCommandBits = 8;
 
 // Sony SIRC: a 2.4 ms leader mark, then per bit a 600 µs space and a 600 µs (0) or 1200 µs (1)
 // mark, LSB first; frames repeat every 45 ms, 40 kHz.

@@ -69,6 +69,7 @@ bool structured(const IrFrame& f) {
     const IrAnalysis& a = f.analysis;
     const std::size_t lead = a.scheme == IrScheme::BiPhase ? 1 : 0;
     return f.protocol == IrProtocol::Unknown && a.scheme != IrScheme::None &&
+           a.scheme != IrScheme::FourSymbol && a.separatorsAt.empty() &&
            a.bits.size() <= kLircMostBits + lead;
 }
 
@@ -91,6 +92,12 @@ LircTiming timingOf(const IrFrame& f) {
     }
     case IrProtocol::Samsung32:
         return pulseDistanceTiming(kSamsung32, "SPACE_ENC|CONST_LENGTH", kSamsung32.periodUs);
+    case IrProtocol::Sanyo: {
+        LircTiming t = pulseDistanceTiming(kSanyo, "SPACE_ENC|CONST_LENGTH", kSanyo.periodUs);
+        t.repeat[0] = kNec.headerMark;
+        t.repeat[1] = kNecRepeatSpace;
+        return t;
+    }
     case IrProtocol::Jvc:
         return pulseDistanceTiming(kJvc, "SPACE_ENC|NO_HEAD_REP", kJvc.gapUs);
     case IrProtocol::Kaseikyo:
@@ -182,6 +189,7 @@ FrameCode pulseDistanceCode(const std::vector<IrPiece>& pieces, const PulseDista
 FrameCode codeOf(const IrFrame& f) {
     IrFrame key = f;
     key.toggle = false; // LIRC ignores the toggle bit through its mask
+    key.repeat = key.repeat && f.protocol == IrProtocol::Jvc; // a Sanyo repeat's key
     const std::vector<IrPiece> pieces = irFramePieces(key);
     switch (f.protocol) {
     case IrProtocol::Nec:
@@ -197,6 +205,8 @@ FrameCode codeOf(const IrFrame& f) {
         return pulseDistanceCode(pieces, kSharp, false);
     case IrProtocol::Rca:
         return pulseDistanceCode(pieces, kRca, true);
+    case IrProtocol::Sanyo:
+        return pulseDistanceCode(pieces, kSanyo, true);
     case IrProtocol::Sirc: {
         FrameCode code;
         code.bits = f.bits;
@@ -449,7 +459,7 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
             it->repeat[1] = -f.durationsUs[1];
             continue;
         }
-        if (f.protocol == IrProtocol::NecRepeat) {
+        if (f.protocol == IrProtocol::NecRepeat || (f.protocol == IrProtocol::Sanyo && f.repeat)) {
             continue;
         }
         // How far the capture lies from the timings written.
