@@ -1,5 +1,7 @@
 #include "infrared/irp/irp.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cctype>
 #include <cmath>
@@ -186,6 +188,8 @@ private:
     }
 
     BitSpec bitspec() {
+        skip();
+        const qsizetype start = pos_;
         expect(u"<");
         BitSpec spec;
         do {
@@ -195,6 +199,7 @@ private:
         } while (accept(u"|"));
         expect(u">");
         if (spec.symbols.size() < 2 || !std::has_single_bit(spec.symbols.size())) {
+            pos_ = start;
             fail(QStringLiteral("a bitspec needs 2, 4, 8 or 16 symbols"));
         }
         return spec;
@@ -708,6 +713,7 @@ public:
         : protocol_(protocol), values_(known) {}
 
     Flat run() {
+        flat_.msbFirst = protocol_.msbFirst;
         const int top = addBitspec(protocol_.bitspec);
         const Stream& s = protocol_.stream;
         if (s.open) {
@@ -716,7 +722,14 @@ public:
                 items(s.items, top, Intro);
             }
             items(s.items, top, Repeat);
-            return std::move(flat_);
+            // A variation of three alternatives gives the release its own copy.
+            const bool ending = std::any_of(s.items.begin(), s.items.end(), [](const Item& i) {
+                return i.kind == Item::Kind::Variation && i.streams.size() > 2;
+            });
+            if (ending) {
+                items(s.items, top, Ending);
+            }
+            return finish();
         }
         Part part = Intro;
         for (int copy = 0; copy < s.count; ++copy) {
@@ -734,12 +747,23 @@ public:
                 one(item, top, part);
             }
         }
-        return std::move(flat_);
+        return finish();
     }
 
 private:
     [[noreturn]] void fail(const QString& message, int column = 0) const {
         throw Failure{Error{column, message}};
+    }
+
+    Flat finish() {
+        noBitsLeft(0);
+        // A part whose variation has no alternative for it is not sent at all.
+        for (int part = Intro; part <= Ending; ++part) {
+            if (void_[part]) {
+                flat_.parts[part].clear();
+            }
+        }
+        return std::move(flat_);
     }
 
     int addBitspec(const BitSpec& spec) {
@@ -801,6 +825,9 @@ private:
     }
 
     void one(const Item& item, int bits, Part part) {
+        if (item.kind != Item::Kind::BitField && item.kind != Item::Kind::Assignment) {
+            noBitsLeft(item.column);
+        }
         auto& out = flat_.parts[part];
         switch (item.kind) {
         case Item::Kind::Duration: {
@@ -831,8 +858,17 @@ private:
             }
             return;
         }
-        case Item::Kind::Variation:
-            fail(QStringLiteral("variations [..][..] are not supported"), item.column);
+        case Item::Kind::Variation: {
+            // The first alternative on the press, the second while the key is held, the third
+            // on its release.
+            if (static_cast<std::size_t>(part) >= item.streams.size() ||
+                item.streams[part].items.empty()) {
+                void_[part] = true;
+                return;
+            }
+            items(item.streams[part].items, bits, part);
+            return;
+        }
         case Item::Kind::BitField:
             field(item, bits, part);
             return;
@@ -855,26 +891,39 @@ private:
         f.complement = e.complement;
         f.reverse = *width < 0;
         f.constant = constant(e);
-        const int n = flat_.bitspecs[bits].bitsPerSymbol;
-        if (f.width % n != 0) {
-            fail(QStringLiteral("a bitfield's width must be a multiple of the bits per symbol"),
-                 item.column);
-        }
         flat_.fields.push_back(f);
         const int index = static_cast<int>(flat_.fields.size()) - 1;
-        for (int k = 0; k < f.width / n; ++k) {
-            FlatElement s;
-            s.kind = FlatElement::Kind::Symbol;
-            s.bitspec = bits;
-            s.field = index;
-            s.shift = protocol_.msbFirst ? f.width - n * (k + 1) : n * k;
-            flat_.parts[part].push_back(s);
+        if (!pending_.empty() && pendingBitspec_ != bits) {
+            fail(QStringLiteral("bits left over before a new bitspec"), item.column);
+        }
+        pendingBitspec_ = bits;
+        const int n = flat_.bitspecs[bits].bitsPerSymbol;
+        for (int k = 0; k < f.width; ++k) {
+            pending_.emplace_back(index, protocol_.msbFirst ? f.width - 1 - k : k);
+            if (static_cast<int>(pending_.size()) == n) {
+                FlatElement s;
+                s.kind = FlatElement::Kind::Symbol;
+                s.bitspec = bits;
+                s.bits = std::move(pending_);
+                pending_.clear();
+                flat_.parts[part].push_back(std::move(s));
+            }
+        }
+    }
+
+    // Bits that do not fill a symbol cannot be sent.
+    void noBitsLeft(int column) const {
+        if (!pending_.empty()) {
+            fail(QStringLiteral("the bits sent do not fill the last symbol"), column);
         }
     }
 
     const Protocol& protocol_;
     Values values_;
     Flat flat_;
+    std::vector<std::pair<int, int>> pending_; // bits waiting for a whole symbol
+    int pendingBitspec_ = 0;
+    std::array<bool, 3> void_{};
 };
 
 } // namespace
@@ -989,15 +1038,19 @@ Rendered render(const Protocol& protocol, const Values& given) {
                 elapsed = 0;
                 break;
             case FlatElement::Kind::Symbol: {
-                const FlatField& field = flat.flat->fields[e.field];
-                const std::optional<int64_t> v = fieldValue(field, values, protocol);
-                if (!v) {
-                    result.error = QStringLiteral("a bitfield's value cannot be computed");
-                    return result;
-                }
                 const FlatBitspec& spec = flat.flat->bitspecs[e.bitspec];
-                const auto symbol =
-                    static_cast<std::size_t>((*v >> e.shift) & maskOf(spec.bitsPerSymbol));
+                std::size_t symbol = 0;
+                for (std::size_t k = 0; k < e.bits.size(); ++k) {
+                    const auto [field, bit] = e.bits[k];
+                    const std::optional<int64_t> v =
+                        fieldValue(flat.flat->fields[field], values, protocol);
+                    if (!v) {
+                        result.error = QStringLiteral("a bitfield's value cannot be computed");
+                        return result;
+                    }
+                    symbol |= static_cast<std::size_t>((*v >> bit) & 1)
+                              << symbolBit(*flat.flat, k, e.bits.size());
+                }
                 for (const double us : spec.symbols[symbol]) {
                     sink.add(us);
                     elapsed += std::abs(us);

@@ -33,13 +33,15 @@ struct FlatElement {
     Kind kind = Kind::Duration;
     double us = 0; // Duration: signed; Extent: the whole length from the last extent
     int bitspec = 0;
-    int field = 0;
-    int shift = 0; // Symbol: where its bits lie in the field's value as sent
+    // Symbol: the bits it sends, in the order sent, as (field, bit of the field's value); the
+    // bits of consecutive fields run on from one field into the next.
+    std::vector<std::pair<int, int>> bits;
 };
 
 enum Part { Intro = 0, Repeat = 1, Ending = 2 };
 
 struct Flat {
+    bool msbFirst = false; // the first bit a symbol sends is its value's highest
     std::vector<FlatBitspec> bitspecs;
     std::vector<FlatField> fields;
     std::array<std::vector<FlatElement>, 3> parts;
@@ -53,6 +55,11 @@ struct Flattened {
 // The protocol for one press. `known` gives the values that can be fixed now (all of them when
 // rendering, none when decoding: assignments in the stream add to them).
 Flattened flatten(const Protocol& protocol, const Values& known);
+
+// Where the k-th bit a symbol of n bits sends lies in its value.
+inline int symbolBit(const Flat& flat, std::size_t k, std::size_t n) {
+    return static_cast<int>(flat.msbFirst ? n - 1 - k : k);
+}
 
 // A field's value as sent (bitfield semantics: shift, width, complement, reversal).
 std::optional<int64_t> fieldValue(const FlatField& field, const Values& values,

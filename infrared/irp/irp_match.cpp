@@ -144,10 +144,23 @@ private:
         return solve(s);
     }
 
+    // Whether the fixed fields among a symbol's bits allow it this value.
+    bool constantsAllow(const FlatElement& el, int64_t value) const {
+        for (std::size_t k = 0; k < el.bits.size(); ++k) {
+            const FlatField& field = c_.flat.fields[el.bits[k].first];
+            if (field.constant) {
+                const int64_t want = (*field.constant >> el.bits[k].second) & 1;
+                if (((value >> symbolBit(c_.flat, k, el.bits.size())) & 1) != want) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
     bool symbol(std::size_t e, const State& s) {
         const FlatElement& el = elements_[e];
         const FlatBitspec& spec = c_.flat.bitspecs[el.bitspec];
-        const FlatField& field = c_.flat.fields[el.field];
         struct Candidate {
             int64_t value;
             State state;
@@ -155,8 +168,7 @@ private:
         std::vector<Candidate> candidates;
         for (std::size_t v = 0; v < spec.symbols.size(); ++v) {
             const auto value = static_cast<int64_t>(v);
-            if (field.constant &&
-                ((*field.constant >> el.shift) & maskOf(spec.bitsPerSymbol)) != value) {
+            if (!constantsAllow(el, value)) {
                 continue;
             }
             State t = s;
@@ -189,9 +201,14 @@ private:
         std::vector<int64_t> sent(fieldCount, 0);
         std::vector<bool> used(fieldCount, false);
         for (std::size_t e = 0; e < elements_.size(); ++e) {
-            if (elements_[e].kind == FlatElement::Kind::Symbol) {
-                sent[elements_[e].field] |= chunks_[e] << elements_[e].shift;
-                used[elements_[e].field] = true;
+            const FlatElement& el = elements_[e];
+            if (el.kind == FlatElement::Kind::Symbol) {
+                for (std::size_t k = 0; k < el.bits.size(); ++k) {
+                    const auto [field, bit] = el.bits[k];
+                    sent[field] |= ((chunks_[e] >> symbolBit(c_.flat, k, el.bits.size())) & 1)
+                                   << bit;
+                    used[field] = true;
+                }
             }
         }
         Values values = prior_ ? *prior_ : Values{};
