@@ -73,6 +73,57 @@ uint32_t valueOr(const Values& values, const char* name) {
     return it == values.end() ? 0 : static_cast<uint32_t>(it->second);
 }
 
+IrFrame frameOf(const Decoded& d, int channel, const std::vector<double>& durations,
+                const std::vector<int64_t>& starts, const std::vector<int64_t>& ends) {
+    IrFrame f;
+    f.channel = channel;
+    f.protocol = IrProtocol::Unknown;
+    f.startSample = starts[d.first];
+    const std::size_t last = d.first + d.count - 1;
+    f.endSample = ends[last];
+    f.keyKnown = true;
+    f.repeat = d.repeat;
+    f.bits = d.protocol->dataBits;
+    f.address = valueOr(d.values, "D");
+    f.command = valueOr(d.values, "F");
+    f.subdevice = valueOr(d.values, "S");
+    f.toggle = valueOr(d.values, "T") != 0;
+    for (std::size_t k = d.first; k <= last; ++k) {
+        f.durationsUs.push_back(static_cast<int32_t>(std::lround(durations[k])));
+    }
+    f.named.name = d.protocol->name;
+    f.named.alternatives = d.alternatives;
+    for (const ParameterSpec& p : d.protocol->protocol.parameters) {
+        const auto it = d.values.find(p.name);
+        if (it != d.values.end()) {
+            f.named.parameters.emplace_back(QString::fromStdString(p.name), it->second);
+        }
+    }
+    return f;
+}
+
+// A frame a family decoder claimed although its check failed, read again with the table: a
+// protocol of the same family with another check (Apple's, Roku's NEC) reads it whole.
+std::optional<IrFrame> readAgain(const IrFrame& frame, const ChannelLevels& line,
+                                 const ProtocolTable& table) {
+    if (frame.check != IrCheck::Failed || frame.durationsUs.empty()) {
+        return std::nullopt;
+    }
+    std::vector<double> durations(frame.durationsUs.begin(), frame.durationsUs.end());
+    const auto after = std::upper_bound(line.edges.begin(), line.edges.end(), frame.endSample);
+    durations.push_back(after != line.edges.end()
+                            ? -static_cast<double>(*after - frame.endSample) * kSamplePeriodUsExact
+                            : -kEndlessSpaceUs);
+    const std::vector<Decoded> decoded = decodeDurations(durations, table);
+    if (decoded.empty() || decoded.front().first != 0 ||
+        decoded.front().count + 1 < durations.size()) {
+        return std::nullopt;
+    }
+    std::vector<int64_t> starts(durations.size(), frame.startSample);
+    std::vector<int64_t> ends(durations.size(), frame.endSample);
+    return frameOf(decoded.front(), frame.channel, durations, starts, ends);
+}
+
 } // namespace
 
 std::vector<Decoded> decodeDurations(std::span<const double> durations,
@@ -155,7 +206,9 @@ std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const Chan
     std::size_t i = 0;
     while (i < frames.size()) {
         if (frames[i].protocol != IrProtocol::Unknown) {
-            out.push_back(std::move(frames[i++]));
+            std::optional<IrFrame> again = readAgain(frames[i], line, table);
+            out.push_back(again ? std::move(*again) : std::move(frames[i]));
+            ++i;
             continue;
         }
         // The Unknown frames of one burst.
@@ -189,34 +242,9 @@ std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const Chan
             durations.push_back(more ? -static_cast<double>(next - rest) * kSamplePeriodUsExact
                                      : -kEndlessSpaceUs);
         }
-        std::vector<Decoded> decoded = decodeDurations(durations, table);
         std::vector<IrFrame> found;
-        for (const Decoded& d : decoded) {
-            IrFrame f;
-            f.channel = frames[i].channel;
-            f.protocol = IrProtocol::Unknown;
-            f.startSample = starts[d.first];
-            const std::size_t last = d.first + d.count - 1;
-            f.endSample = ends[last];
-            f.keyKnown = true;
-            f.repeat = d.repeat;
-            f.bits = d.protocol->dataBits;
-            f.address = valueOr(d.values, "D");
-            f.command = valueOr(d.values, "F");
-            f.subdevice = valueOr(d.values, "S");
-            f.toggle = valueOr(d.values, "T") != 0;
-            for (std::size_t k = d.first; k <= last; ++k) {
-                f.durationsUs.push_back(static_cast<int32_t>(std::lround(durations[k])));
-            }
-            f.named.name = d.protocol->name;
-            f.named.alternatives = d.alternatives;
-            for (const ParameterSpec& p : d.protocol->protocol.parameters) {
-                const auto it = d.values.find(p.name);
-                if (it != d.values.end()) {
-                    f.named.parameters.emplace_back(QString::fromStdString(p.name), it->second);
-                }
-            }
-            found.push_back(std::move(f));
+        for (const Decoded& d : decodeDurations(durations, table)) {
+            found.push_back(frameOf(d, frames[i].channel, durations, starts, ends));
         }
         for (std::size_t k = i; k < j; ++k) {
             const bool covered = std::any_of(found.begin(), found.end(), [&](const IrFrame& f) {
