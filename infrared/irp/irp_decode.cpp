@@ -148,13 +148,10 @@ std::vector<Decoded> decodeDurations(std::span<const double> durations,
             ++pos;
             continue;
         }
-        // The most of the burst explained, then the fewest free bits; the table's order last.
+        // The one that explains the most of the burst; of equals, the first in the table, which
+        // lists the more specific of two protocols that send the same frames first.
         const auto better = [](const Candidate& a, const Candidate& b) {
-            if (a.consumed != b.consumed) {
-                return a.consumed > b.consumed;
-            }
-            return a.protocol->dataBits - a.protocol->freeBits >
-                   b.protocol->dataBits - b.protocol->freeBits;
+            return a.consumed > b.consumed;
         };
         std::stable_sort(found.begin(), found.end(), better);
         const Candidate& best = found.front();

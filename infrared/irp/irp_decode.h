@@ -2,8 +2,8 @@
 
 // Decoding with the protocol table: the bursts the family decoders leave unclaimed are read
 // against every protocol of the table; where several fit, the most specific wins (the one that
-// explains the most of the burst, then the one whose parameters leave the fewest bits free) and
-// the others are named as its alternatives.
+// explains the most of the burst, then the one the table lists first: it lists the more
+// specific of two protocols first) and the others are named as its alternatives.
 
 #include <cstddef>
 #include <span>

@@ -27,12 +27,6 @@ int64_t reversedBits(int64_t value, int width) {
     return out;
 }
 
-// Bits a range of values needs ("0..255" 8, "0..1" 1, "5..5" 0).
-int rangeBits(const ParameterSpec& p) {
-    const auto span = static_cast<uint64_t>(p.max - p.min);
-    return span == 0 ? 0 : static_cast<int>(std::bit_width(span));
-}
-
 struct State {
     std::size_t p = 0;  // the input duration being matched
     double pending = 0; // the nominal duration being built (marks and spaces merge)
@@ -302,11 +296,6 @@ Compiled compile(const QString& name, const QString& irp, const QString& source)
     for (const FlatElement& e : c.flat.parts[first]) {
         if (e.kind == FlatElement::Kind::Symbol) {
             c.dataBits += c.flat.bitspecs[e.bitspec].bitsPerSymbol;
-        }
-    }
-    for (const ParameterSpec& p : c.protocol.parameters) {
-        if (!p.defaultValue) {
-            c.freeBits += rangeBits(p);
         }
     }
     // A leader that a space follows is a quick test of whether a frame can be this protocol's.

@@ -29,7 +29,6 @@ struct CompiledProtocol {
     Protocol protocol;
     Flat flat;              // laid out with no parameter known
     int dataBits = 0;       // bits its first part sends (intro, else repeat)
-    int freeBits = 0;       // of those, bits the parameters without a default choose
     double firstMarkUs = 0; // its leader's mark when a space follows it, else 0
 };
 

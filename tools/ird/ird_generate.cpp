@@ -63,7 +63,8 @@ std::optional<QString> sampleInto(const std::vector<double>& durations, ChannelB
 }
 
 QByteArray generatedMode2(const std::vector<double>& durations) {
-    QByteArray out;
+    // The line rests before the code, as in a capture (LIRC's receivers wait for that).
+    QByteArray out = "space " + QByteArray::number(wholeUs(kGeneratedStartUs)) + '\n';
     for (const double d : durations) {
         out += (d > 0 ? "pulse " : "space ") + QByteArray::number(wholeUs(d)) + '\n';
     }

@@ -26,7 +26,7 @@ std::vector<double> pressDurations(const infrared::irp::Signal& signal, int repe
 // during marks); an error when they do not fit into one capture.
 std::optional<QString> sampleInto(const std::vector<double>& durations, ChannelBuffer& buffer);
 
-// "pulse N" / "space N" lines in whole µs.
+// "pulse N" / "space N" lines in whole µs, after a space of kGeneratedStartUs.
 QByteArray generatedMode2(const std::vector<double>& durations);
 
 // A learned Pronto code: the intro sent once, the repeat while held.
