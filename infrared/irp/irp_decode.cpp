@@ -12,6 +12,9 @@ namespace {
 constexpr double kRestBeforePressUs = 4000;
 // The space after a burst's last mark when nothing follows it before the capture ends.
 constexpr double kEndlessSpaceUs = 1e9;
+// Unknown frames closer than this are read together: a held key's copies follow each other
+// at up to this period.
+constexpr double kHeldKeyPeriodUs = 250000;
 
 struct Candidate {
     const CompiledProtocol* protocol = nullptr;
@@ -197,7 +200,7 @@ QString parameterText(const IrNamedProtocol& named) {
 
 std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const ChannelLevels& line,
                                          const ProtocolTable& table) {
-    const auto burstGapSamples = static_cast<int64_t>(kIrBurstGapUs / kSamplePeriodUsExact);
+    const auto burstGapSamples = static_cast<int64_t>(kHeldKeyPeriodUs / kSamplePeriodUsExact);
     std::vector<IrFrame> out;
     out.reserve(frames.size());
     std::size_t i = 0;

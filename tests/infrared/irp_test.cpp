@@ -2,6 +2,9 @@
 // kind, and the table itself as the test: every protocol, rendered with random parameters and
 // timing errors, sampled at 40.1474 µs and decoded back to itself and nothing else.
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +12,7 @@
 
 #include "infrared/ir_decoder.h"
 #include "infrared/irp/irp.h"
+#include "infrared/irp/irp_analysis.h"
 #include "infrared/irp/irp_decode.h"
 #include "infrared/irp/irp_table.h"
 
@@ -184,5 +188,113 @@ TEST(IrpTable, EveryProtocolDecodesBackToItself) {
     }
     EXPECT_TRUE(failures.isEmpty()) << failures.join(QStringLiteral(", ")).toStdString();
 }
+
+// A line resting high, then `durations` (marks low) from 0.4 s on, each edge on a sample.
+ChannelLevels lineOf(const std::vector<double>& durations) {
+    ChannelLevels line;
+    line.initialHigh = true;
+    double t = 400000;
+    for (const double d : durations) {
+        line.edges.push_back(static_cast<int32_t>(std::llround(t / kSamplePeriodUsExact)));
+        t += std::abs(d);
+    }
+    if (line.edges.size() % 2 == 1) {
+        line.edges.push_back(static_cast<int32_t>(std::llround(t / kSamplePeriodUsExact)));
+    }
+    return line;
+}
+
+std::vector<double> pressOf(const Protocol& p, const Values& values, int repeats) {
+    const Rendered r = render(p, values);
+    EXPECT_TRUE(r.signal) << r.error.toStdString();
+    std::vector<double> out = r.signal->intro;
+    for (int i = 0; i < repeats + (r.signal->intro.empty() ? 1 : 0); ++i) {
+        out.insert(out.end(), r.signal->repeat.begin(), r.signal->repeat.end());
+    }
+    return out;
+}
+
+// Protocols of the user's file decode like the built-in ones, from a capture's line through
+// the family decoders; its bad lines are reported with line and column, an unreadable file too.
+TEST(IrpUserProtocols, DecodeLikeBuiltIns) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("protocols.irp");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("# mine\nGarage\t{38k,400}<1,-2|1,-5>(12,-4,A:12,~A:4,1,^70m)*[A:0..4095]\tme\n"
+            "Broken\t{38k,400}<1,-2|1,-5>(12,-4,A:12\n");
+    f.close();
+    const ProtocolTable table = tableWithUserProtocols(path);
+    ASSERT_EQ(table.errors.size(), 1);
+    EXPECT_EQ(table.errors.front().toStdString(), "line 3, column 32: expected )");
+    const CompiledProtocol* garage = table.find(QStringLiteral("garage"));
+    ASSERT_NE(garage, nullptr);
+    EXPECT_EQ(table.protocols.size(), builtinTable().protocols.size() + 1);
+
+    const ChannelLevels line = lineOf(pressOf(garage->protocol, {{"A", 0x5A5}}, 2));
+    const std::vector<IrFrame> frames =
+        decodeWithProtocols(decodeInfrared(line, 1, IrUnknownBursts::Listed), line, table);
+    ASSERT_EQ(frames.size(), 3u);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i].named.name, QStringLiteral("Garage"));
+        EXPECT_EQ(parameterText(frames[i].named), QStringLiteral("A=1445"));
+        EXPECT_EQ(frames[i].repeat, i > 0);
+    }
+    // Without the user's file nothing reads it.
+    const std::vector<IrFrame> unnamed =
+        decodeWithProtocols(decodeInfrared(line, 1, IrUnknownBursts::Listed), line);
+    EXPECT_TRUE(std::all_of(unnamed.begin(), unnamed.end(),
+                            [](const IrFrame& x) { return x.named.isEmpty(); }));
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.irp"));
+    EXPECT_FALSE(tableWithUserProtocols(dir.filePath("folder.irp")).errors.isEmpty());
+    EXPECT_TRUE(tableWithUserProtocols(dir.filePath("absent.irp")).errors.isEmpty());
+}
+
+struct AnalysedCase {
+    const char* name;
+    const char* irp; // a coding no family decoder and no protocol of the table knows
+    Values values;
+    const char* expected; // the IRP the analysis gives
+};
+
+class IrpOfAnalysis : public ::testing::TestWithParam<AnalysedCase> {};
+
+// The analysis of an unknown frame, written as IRP, reads the frame back to its bits.
+TEST_P(IrpOfAnalysis, ReadsTheFrameBack) {
+    const Parsed sent = parse(QString::fromLatin1(GetParam().irp));
+    ASSERT_TRUE(sent.protocol) << sent.error.message.toStdString();
+    const ChannelLevels line = lineOf(pressOf(*sent.protocol, GetParam().values, 1));
+    const std::vector<IrFrame> frames = decodeInfrared(line, 1, IrUnknownBursts::Listed);
+    ASSERT_FALSE(frames.empty());
+    const IrFrame& f = frames.front();
+    ASSERT_EQ(f.protocol, IrProtocol::Unknown);
+    const QString irp = irpOfAnalysis(f.analysis);
+    EXPECT_EQ(irp.toStdString(), GetParam().expected);
+    const Compiled c = compile(QStringLiteral("analysed"), irp);
+    ASSERT_TRUE(c.protocol) << irp.toStdString() << c.error.message.toStdString();
+    std::vector<double> durations(f.durationsUs.begin(), f.durationsUs.end());
+    durations.push_back(-1e6);
+    const std::optional<Match> m = matchPart(*c.protocol, firstPart(*c.protocol), durations);
+    ASSERT_TRUE(m) << irp.toStdString();
+    EXPECT_EQ(m->values, valuesOfAnalysis(f.analysis));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IrpOfAnalysis,
+    ::testing::Values(AnalysedCase{"pulse_distance",
+                                   "{38k,500}<1,-1|1,-3>(14,-7,A:24,1,^90m)*[A:0..16777215]",
+                                   {{"A", 0xC35A17}},
+                                   "{38k,498}<1,-1|1,-3>(14.1,-7,A:24,1,^90m)[A:0..16777215]"},
+                      AnalysedCase{"pulse_width",
+                                   "{38k,450}<1,-1|2,-1>(6,-2,A:20,-60m)*[A:0..1048575]",
+                                   {{"A", 0x9A5C3}},
+                                   "{38k,450}<1,-1|2,-1>(6.1,-2,A:20,^86.1m)[A:0..1048575]"},
+                      AnalysedCase{"bi_phase",
+                                   "{36k,500}<1,-1|-1,1>(1:2,A:16,-90m)*[A:0..65535]",
+                                   {{"A", 0x3C5A}},
+                                   "{38k,497}<1,-1|-1,1>(A:18,^107.6m)[A:0..262143]"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
