@@ -198,6 +198,23 @@ QString parameterText(const IrNamedProtocol& named) {
     return words.join(QLatin1Char(' '));
 }
 
+void nameFrameText(const IrFrame& f, FrameText& text) {
+    if (f.named.isEmpty()) {
+        return;
+    }
+    text.protocol = f.named.name;
+    text.address = QStringLiteral("0x%1").arg(f.address, 2, 16, QLatin1Char('0'));
+    text.command = QStringLiteral("0x%1").arg(f.command, 2, 16, QLatin1Char('0'));
+    text.check = QStringLiteral("ok");
+    text.notes = parameterText(f.named);
+    if (f.repeat) {
+        text.notes += QStringLiteral(" repeat");
+    }
+    if (!f.named.alternatives.isEmpty()) {
+        text.notes += QStringLiteral(" also=") + f.named.alternatives.join(u',');
+    }
+}
+
 std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const ChannelLevels& line,
                                          const ProtocolTable& table) {
     const auto burstGapSamples = static_cast<int64_t>(kHeldKeyPeriodUs / kSamplePeriodUsExact);

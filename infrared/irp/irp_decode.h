@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/channel_levels.h"
+#include "infrared/frame_text.h"
 #include "infrared/ir_decoder.h"
 #include "infrared/irp/irp_table.h"
 
@@ -37,5 +38,9 @@ std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const Chan
 
 // "D=4 F=8 S=251" in the protocol's own order.
 QString parameterText(const IrNamedProtocol& named);
+
+// The texts of a frame the table named (nothing changes for another): its protocol's name,
+// D and F as address and command, its parameters, "repeat" and its alternatives as notes.
+void nameFrameText(const IrFrame& frame, FrameText& text);
 
 } // namespace velmoran::infrared::irp

@@ -458,19 +458,7 @@ std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, QTextS
             const bool named = !f.named.isEmpty();
             ++(f.protocol == IrProtocol::Unknown && !named ? unknown : total);
             FrameText text = frameText(f);
-            if (named) {
-                text.protocol = f.named.name;
-                text.address = QStringLiteral("0x%1").arg(f.address, 2, 16, QLatin1Char('0'));
-                text.command = QStringLiteral("0x%1").arg(f.command, 2, 16, QLatin1Char('0'));
-                text.check = QStringLiteral("ok");
-                text.notes = irp::parameterText(f.named);
-                if (f.repeat) {
-                    text.notes += QStringLiteral(" repeat");
-                }
-                if (!f.named.alternatives.isEmpty()) {
-                    text.notes += QStringLiteral(" also=") + f.named.alternatives.join(u',');
-                }
-            }
+            irp::nameFrameText(f, text);
             const QString key =
                 keys[i] ? QStringLiteral(" key=%1 remote=%2")
                               .arg(codeName(remotes, *keys[i]),
