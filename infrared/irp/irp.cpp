@@ -17,6 +17,19 @@ constexpr int kDeepestDefinition = 32;
 // Bitfields and shifts work on 64-bit values.
 constexpr int64_t kWordBits = 64;
 constexpr double kKilo = 1000.0;
+// Limits that keep a hostile text from exhausting the stack or the memory.
+constexpr int kDeepestNesting = 100;
+constexpr int kMostNodes = 4000;
+constexpr int64_t kMostCopies = 64;
+constexpr std::size_t kMostElements = 20000;
+
+// Arithmetic wraps around at 64 bits, as the notation's reference implementations' does.
+int64_t wrapped(uint64_t value) {
+    return static_cast<int64_t>(value);
+}
+uint64_t asBits(int64_t value) {
+    return static_cast<uint64_t>(value);
+}
 
 struct Failure {
     Error error;
@@ -217,7 +230,27 @@ private:
         return items;
     }
 
+    // Counts one more level of nesting for as long as it lives.
+    struct Nested {
+        explicit Nested(Parser& parser) : p(parser) {
+            if (++p.depth_ > kDeepestNesting) {
+                p.fail(QStringLiteral("nested too deeply"));
+            }
+        }
+        ~Nested() { --p.depth_; }
+        Nested(const Nested&) = delete;
+        Nested& operator=(const Nested&) = delete;
+        Parser& p;
+    };
+
+    void countNode() {
+        if (++nodes_ > kMostNodes) {
+            fail(QStringLiteral("the text is too long"));
+        }
+    }
+
     Stream stream() {
+        const Nested nested(*this);
         expect(u"(");
         Stream result;
         result.items = bareStream(u')', u')');
@@ -234,7 +267,11 @@ private:
         } else if (accept(u"+")) {
             stream.open = true;
         } else if (peek().isDigit()) {
-            stream.count = static_cast<int>(integer());
+            const int64_t count = integer();
+            if (count > kMostCopies) {
+                fail(QStringLiteral("at most %1 copies").arg(kMostCopies));
+            }
+            stream.count = static_cast<int>(count);
             stream.open = accept(u"+");
         }
     }
@@ -384,6 +421,7 @@ private:
 
     // Expressions, loosest binding first.
     Expr expression() {
+        const Nested nested(*this);
         Expr condition = binary(0);
         if (!accept(u"?")) {
             return condition;
@@ -430,6 +468,7 @@ private:
                 return left;
             }
             pos_ += found->size();
+            countNode();
             Expr node;
             node.kind = Expr::Kind::Binary;
             node.name = found->toString().toStdString();
@@ -440,6 +479,8 @@ private:
     }
 
     Expr unary() {
+        const Nested nested(*this);
+        countNode();
         skip();
         const QChar c = peek();
         if (c == u'~') {
@@ -553,6 +594,8 @@ private:
 
     QStringView text_;
     qsizetype pos_ = 0;
+    int depth_ = 0;
+    int nodes_ = 0;
 };
 
 int64_t maskOf(int64_t width) {
@@ -599,7 +642,7 @@ struct Evaluator {
             }
             switch (e.name[0]) {
             case '-':
-                return -*a;
+                return wrapped(0 - asBits(*a));
             case '~':
                 return ~*a;
             case '!':
@@ -653,14 +696,17 @@ struct Evaluator {
         }
         const std::string& op = e.name;
         if (op == "+")
-            return *a + *b;
+            return wrapped(asBits(*a) + asBits(*b));
         if (op == "-")
-            return *a - *b;
+            return wrapped(asBits(*a) - asBits(*b));
         if (op == "*")
-            return *a * *b;
+            return wrapped(asBits(*a) * asBits(*b));
         if (op == "/" || op == "%") {
             if (*b == 0) {
                 return std::nullopt;
+            }
+            if (*b == -1) {
+                return op == "/" ? wrapped(0 - asBits(*a)) : 0;
             }
             return op == "/" ? *a / *b : *a % *b;
         }
@@ -668,11 +714,11 @@ struct Evaluator {
             if (*b < 0 || *b >= kWordBits) {
                 return std::nullopt;
             }
-            int64_t r = 1;
+            uint64_t r = 1;
             for (int64_t i = 0; i < *b; ++i) {
-                r *= *a;
+                r *= asBits(*a);
             }
-            return r;
+            return wrapped(r);
         }
         if (op == "<<" || op == ">>") {
             if (*b < 0 || *b >= kWordBits) {
@@ -825,6 +871,9 @@ private:
     }
 
     void one(const Item& item, int bits, Part part) {
+        if (flat_.parts[part].size() > kMostElements) {
+            fail(QStringLiteral("the protocol sends too much"), item.column);
+        }
         if (item.kind != Item::Kind::BitField && item.kind != Item::Kind::Assignment) {
             noBitsLeft(item.column);
         }

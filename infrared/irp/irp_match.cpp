@@ -14,6 +14,8 @@ namespace {
 // be read several ways, and only its checks tell which one is meant.
 constexpr int kMostSteps = 20000;
 constexpr int kWordBits = 64;
+// The matcher goes one call deeper for each symbol: longer parts are not decoded.
+constexpr std::size_t kMostDecodedElements = 2000;
 
 int64_t maskOf(int width) {
     return width >= kWordBits ? -1 : (int64_t{1} << width) - 1;
@@ -292,6 +294,12 @@ Compiled compile(const QString& name, const QString& irp, const QString& source)
     if (c.flat.parts[first].empty()) {
         result.error = Error{0, QStringLiteral("the protocol sends nothing")};
         return result;
+    }
+    for (const auto& elements : c.flat.parts) {
+        if (elements.size() > kMostDecodedElements) {
+            result.error = Error{0, QStringLiteral("the protocol is too long to decode")};
+            return result;
+        }
     }
     for (const FlatElement& e : c.flat.parts[first]) {
         if (e.kind == FlatElement::Kind::Symbol) {
