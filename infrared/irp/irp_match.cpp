@@ -48,10 +48,8 @@ public:
         if (elements_.empty() || input_.empty() || input_[0] <= 0) {
             return std::nullopt;
         }
-        if (dfs(0, State{})) {
-            return found_;
-        }
-        return std::nullopt;
+        dfs(0, State{});
+        return best_;
     }
 
 private:
@@ -114,8 +112,10 @@ private:
         return (m < 0) == (s.pending < 0) && !tooLong(m, s.pending);
     }
 
+    // Searches on from element e; every reading that meets all checks is weighed, the one
+    // nearest to the nominal durations kept (branches already further off are given up).
     bool dfs(std::size_t e, State s) {
-        if (++steps_ > kMostSteps) {
+        if (++steps_ > kMostSteps || (best_ && s.cost >= best_->cost)) {
             return false;
         }
         for (; e < elements_.size(); ++e) {
@@ -179,9 +179,18 @@ private:
                 candidates.push_back({value, t});
             }
         }
-        std::stable_sort(
-            candidates.begin(), candidates.end(),
-            [](const Candidate& a, const Candidate& b) { return a.state.cost < b.state.cost; });
+        // Nearest first: where symbols lie closer than the tolerance, the checks at the end
+        // rarely have to send the search back.
+        const auto guess = [this](const State& t) {
+            if (t.pending == 0 || t.p >= input_.size() || (input_[t.p] < 0) != (t.pending < 0)) {
+                return t.cost;
+            }
+            return t.cost + offBy(input_[t.p], t.pending);
+        };
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [&guess](const Candidate& a, const Candidate& b) {
+                             return guess(a.state) < guess(b.state);
+                         });
         for (const Candidate& candidate : candidates) {
             chunks_[e] = candidate.value;
             if (dfs(e + 1, candidate.state)) {
@@ -247,8 +256,10 @@ private:
                 return false;
             }
         }
-        found_ = Match{std::move(values), s.p, s.cost};
-        return true;
+        if (!best_ || s.cost < best_->cost) {
+            best_ = Match{std::move(values), s.p, s.cost};
+        }
+        return false;
     }
 
     const CompiledProtocol& c_;
@@ -257,7 +268,7 @@ private:
     const Values* prior_;
     std::vector<int64_t> chunks_;
     int steps_ = 0;
-    Match found_;
+    std::optional<Match> best_;
 };
 
 } // namespace
