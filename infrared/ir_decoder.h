@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/channel_levels.h"
+#include "infrared/irp/irp_frame.h"
 
 namespace velmoran::infrared {
 
@@ -115,6 +116,8 @@ struct IrFrame {
     std::vector<int32_t> durationsUs;
     // For an Unknown frame: its inferred coding and bits (scheme None when not analysed).
     IrAnalysis analysis;
+    // The protocol of the table (infrared/irp) that decoded the frame, when one did.
+    IrNamedProtocol named;
 };
 
 // What decodeInfrared lists besides the decoded frames.

@@ -18,6 +18,7 @@
 
 #include "files/capture_file.h"
 #include "infrared/frame_text.h"
+#include "infrared/irp/irp_decode.h"
 #include "interchange/lircd_export.h"
 #include "tools/irgen/ir_generator.h"
 
@@ -102,10 +103,15 @@ protected:
         }
         QStringList listed;
         QStringList keys;
-        for (const IrFrame& f : decodeInfrared(levels_[static_cast<std::size_t>(channel - 1)],
-                                               channel, IrUnknownBursts::Listed)) {
-            const FrameText t = frameText(f);
+        const ChannelLevels& line = levels_[static_cast<std::size_t>(channel - 1)];
+        const std::vector<IrFrame> frames = decodeInfrared(line, channel, IrUnknownBursts::Listed);
+        // velmoran-ird decode also names the bursts the protocol table reads.
+        for (const IrFrame& f : infrared::irp::decodeWithProtocols(frames, line)) {
+            FrameText t = frameText(f);
+            infrared::irp::nameFrameText(f, t);
             listed << t.protocol + ' ' + t.address + ' ' + t.command;
+        }
+        for (const IrFrame& f : frames) {
             if (f.keyKnown) {
                 keys << remoteName(f) + ' ' + keyName(f, names);
             }

@@ -24,12 +24,15 @@
 #include "infrared/ir_analysis.h"
 #include "infrared/ir_decoder.h"
 #include "interchange/capture_import.h"
+#include "infrared/irp/irp_decode.h"
+#include "infrared/irp/irp_table.h"
 #include "interchange/export_files.h"
 #include "interchange/export_plan.h"
 #include "interchange/exporters.h"
 #include "interchange/lircd_conf.h"
 #include "interchange/lircd_export.h"
 #include "interchange/remote_library.h"
+#include "tools/ird/ird_generate.h"
 
 namespace velmoran::interchange {
 
@@ -48,6 +51,9 @@ constexpr char kUsage[] =
     "       velmoran-ird decode FILE.ird [--channel N] [--remotes LIRCD.CONF]...\n"
     "       velmoran-ird import FILE [--format mode2|pronto|csv|vcd|sr] [--channel N]\n"
     "                           [--into CAPTURE.ird] -o OUT.ird\n"
+    "       velmoran-ird generate PROTOCOL NAME=VALUE... [--repeats N]\n"
+    "                           --format ird|mode2|pronto|lircd|c -o OUT\n"
+    "       velmoran-ird protocols\n"
     "\n"
     "info    size of the file and, per channel, edges, time high and low, first and last\n"
     "        edge and shortest pulse, in microseconds (one sample every 40.1474 us), and the\n"
@@ -71,7 +77,14 @@ constexpr char kUsage[] =
     "        inferred coding where one shows (scheme, bits LSB and MSB first, timings) or\n"
     "        as Unknown, and their raw marks (+) and spaces (-) in us; with --remotes, a\n"
     "        frame that sends a key of those remotes (or of the window's library) ends in\n"
-    "        key=NAME remote=REMOTE, as LIRC would match it\n";
+    "        key=NAME remote=REMOTE, as LIRC would match it; bursts that a protocol of\n"
+    "        the IRP table (built in, and protocols.irp in the data folder) reads are\n"
+    "        named after it with its parameters (D=.. F=..) and its alternatives\n"
+    "generate  the code of a protocol of the table for the parameters given (D=4 F=0x08;\n"
+    "        those left out take their defaults), the key held for --repeats repeats (0):\n"
+    "        ird: a capture with the code on channel 1; mode2: LIRC pulse/space text;\n"
+    "        pronto: a learned Pronto code; lircd: a remote of raw codes; c: a C array\n"
+    "protocols  the table: name, IRP and source of each protocol\n";
 
 struct Failure {
     int status;
@@ -402,7 +415,8 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextS
     return std::nullopt;
 }
 
-std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Capture& capture) {
+std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, QTextStream& err,
+                                 Capture& capture) {
     std::vector<int> numbers{1, 2, 3};
     if (args.options.contains(QStringLiteral("channel"))) {
         numbers.clear();
@@ -426,17 +440,25 @@ std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, Captur
     for (const QString& w : warnings) {
         out << "# warning: " << w << '\n';
     }
+    const irp::ProtocolTable table = irp::tableWithUserProtocols();
+    for (const QString& e : table.errors) {
+        err << kProgram << ": warning: " << irp::userProtocolsPath() << ": " << e << '\n';
+    }
+    err.flush();
     out << "# channel  time_us          protocol    address  command  check  notes\n";
     std::size_t total = 0;
     std::size_t unknown = 0;
     for (const int n : numbers) {
-        const std::vector<IrFrame> frames =
-            decodeInfrared(channelLevels(capture.channel(n)), n, IrUnknownBursts::Listed);
+        const ChannelLevels levels = channelLevels(capture.channel(n));
+        const std::vector<IrFrame> frames = irp::decodeWithProtocols(
+            decodeInfrared(levels, n, IrUnknownBursts::Listed), levels, table);
         const std::vector<std::optional<LircKey>> keys = matcher.matchFrames(frames);
         for (std::size_t i = 0; i < frames.size(); ++i) {
             const IrFrame& f = frames[i];
-            ++(f.protocol == IrProtocol::Unknown ? unknown : total);
-            const FrameText text = frameText(f);
+            const bool named = !f.named.isEmpty();
+            ++(f.protocol == IrProtocol::Unknown && !named ? unknown : total);
+            FrameText text = frameText(f);
+            irp::nameFrameText(f, text);
             const QString key =
                 keys[i] ? QStringLiteral(" key=%1 remote=%2")
                               .arg(codeName(remotes, *keys[i]),
@@ -515,6 +537,138 @@ std::optional<Failure> runImport(const Arguments& args, QTextStream& out) {
     return std::nullopt;
 }
 
+// "D=4", "F=0x08": a parameter's name and value (decimal, 0x hexadecimal or 0b binary).
+std::optional<Failure> parseParameter(const QString& word, irp::Values& values) {
+    const qsizetype eq = word.indexOf(QLatin1Char('='));
+    const QString name = word.left(eq).trimmed();
+    QString text = word.mid(eq + 1).trimmed();
+    int base = 10;
+    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+        base = 16;
+        text = text.mid(2);
+    } else if (text.startsWith(QLatin1String("0b"), Qt::CaseInsensitive)) {
+        base = 2;
+        text = text.mid(2);
+    }
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok, base);
+    if (name.isEmpty() || !ok) {
+        return Failure{kExitUsage,
+                       QStringLiteral("bad parameter \"%1\": give NAME=VALUE").arg(word)};
+    }
+    values[name.toStdString()] = value;
+    return std::nullopt;
+}
+
+std::optional<Failure> runGenerate(const QStringList& words, QTextStream& out) {
+    QStringList rest;
+    irp::Values values;
+    for (const QString& word : words) {
+        if (word.contains(QLatin1Char('=')) && !word.startsWith(QLatin1Char('-'))) {
+            if (auto failure = parseParameter(word, values)) {
+                return failure;
+            }
+        } else {
+            rest << word;
+        }
+    }
+    Arguments args;
+    if (auto failure = parseArguments(
+            rest, {QStringLiteral("format"), QStringLiteral("output"), QStringLiteral("repeats")},
+            {}, args)) {
+        if (args.files.isEmpty()) {
+            return Failure{kExitUsage, QStringLiteral("give the protocol")};
+        }
+        return failure;
+    }
+    const irp::ProtocolTable table = irp::tableWithUserProtocols();
+    const irp::CompiledProtocol* protocol = table.find(args.files.front());
+    if (protocol == nullptr) {
+        return Failure{kExitUsage,
+                       QStringLiteral("unknown protocol \"%1\" (velmoran-ird protocols lists them)")
+                           .arg(args.files.front())};
+    }
+    static const QStringList kFormats{QStringLiteral("ird"), QStringLiteral("mode2"),
+                                      QStringLiteral("pronto"), QStringLiteral("lircd"),
+                                      QStringLiteral("c")};
+    const QString format = args.options.value(QStringLiteral("format"));
+    if (!kFormats.contains(format)) {
+        return Failure{kExitUsage,
+                       QStringLiteral("give the format: --format ird|mode2|pronto|lircd|c")};
+    }
+    const QString output = args.options.value(QStringLiteral("output"));
+    if (output.isEmpty()) {
+        return Failure{kExitUsage, QStringLiteral("give the output file: -o OUT")};
+    }
+    int repeats = 0;
+    if (args.options.contains(QStringLiteral("repeats"))) {
+        bool ok = false;
+        repeats = args.options.value(QStringLiteral("repeats")).toInt(&ok);
+        if (!ok || repeats < 0) {
+            return Failure{kExitUsage, QStringLiteral("--repeats takes a whole number, 0 or more")};
+        }
+    }
+    for (const auto& [name, value] : values) {
+        if (protocol->protocol.parameter(name) == nullptr) {
+            return Failure{kExitUsage, QStringLiteral("%1 has no parameter %2")
+                                           .arg(protocol->name, QString::fromStdString(name))};
+        }
+    }
+    const irp::Rendered rendered = irp::render(protocol->protocol, values);
+    if (!rendered.signal) {
+        return Failure{kExitUsage, QStringLiteral("%1: %2").arg(protocol->name, rendered.error)};
+    }
+    const irp::Signal& signal = *rendered.signal;
+    const std::vector<double> press = pressDurations(signal, repeats);
+    QStringList words2;
+    irp::Values all = values;
+    irp::completeValues(protocol->protocol, all);
+    for (const irp::ParameterSpec& p : protocol->protocol.parameters) {
+        words2 << QStringLiteral("%1%2").arg(QString::fromStdString(p.name)).arg(all[p.name]);
+    }
+    const QString key = protocol->name + QLatin1Char('_') + words2.join(QLatin1Char('_'));
+    QByteArray bytes;
+    if (format == QLatin1String("ird")) {
+        Capture capture;
+        for (int n = 0; n < kChannelCount; ++n) {
+            capture.buffers[n].fill(0xFF);
+        }
+        if (auto error = sampleInto(press, capture.buffers[0])) {
+            return Failure{kExitFailed, *error};
+        }
+        const CaptureFileResult saved =
+            saveCaptureFile(output, capture.buffers[0], capture.buffers[1], capture.buffers[2]);
+        if (!saved.ok) {
+            return Failure{kExitFailed,
+                           QStringLiteral("cannot write %1: %2").arg(output, saved.error)};
+        }
+        out << "wrote " << output << ": " << protocol->name << ' ' << words2.join(u' ')
+            << " on channel 1\n";
+        return std::nullopt;
+    }
+    if (format == QLatin1String("mode2")) {
+        bytes = generatedMode2(press);
+    } else if (format == QLatin1String("pronto")) {
+        bytes = generatedPronto(signal).toUtf8() + '\n';
+    } else if (format == QLatin1String("lircd")) {
+        bytes = generatedLircd(protocol->name, key, signal);
+    } else {
+        bytes = generatedC(key, press, signal.frequencyHz);
+    }
+    if (auto error = writeFilesWhole({OutputFile{output, bytes}})) {
+        return Failure{kExitFailed, *error};
+    }
+    out << "wrote " << output << '\n';
+    return std::nullopt;
+}
+
+void runProtocols(QTextStream& out) {
+    const irp::ProtocolTable table = irp::tableWithUserProtocols();
+    for (const auto& p : table.protocols) {
+        out << p->name << '\t' << p->irp << '\t' << p->source << '\n';
+    }
+}
+
 } // namespace
 
 int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -534,6 +688,18 @@ int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (command == QLatin1String("help") || command == QLatin1String("--help") ||
         command == QLatin1String("-h")) {
         out << kUsage;
+        out.flush();
+        return kExitOk;
+    }
+    if (command == QLatin1String("generate")) {
+        if (auto failure = runGenerate(arguments.mid(1), out)) {
+            return fail(*failure);
+        }
+        out.flush();
+        return kExitOk;
+    }
+    if (command == QLatin1String("protocols")) {
+        runProtocols(out);
         out.flush();
         return kExitOk;
     }
@@ -567,7 +733,7 @@ int runIrd(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     } else if (command == QLatin1String("import")) {
         failure = runImport(args, out);
     } else {
-        failure = runDecode(args, out, capture);
+        failure = runDecode(args, out, err, capture);
     }
     if (failure) {
         return fail(*failure);

@@ -1,0 +1,283 @@
+#include "infrared/irp/irp_decode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace velmoran::infrared::irp {
+
+namespace {
+
+// A press starts at the burst's first mark or after the line has rested this long.
+constexpr double kRestBeforePressUs = 4000;
+// The space after a burst's last mark when nothing follows it before the capture ends.
+constexpr double kEndlessSpaceUs = 1e9;
+// Unknown frames closer than this are read together: a held key's copies follow each other
+// at up to this period.
+constexpr double kHeldKeyPeriodUs = 250000;
+
+struct Candidate {
+    const CompiledProtocol* protocol = nullptr;
+    Match first;
+    std::vector<Match> repeats;
+    std::size_t consumed = 0; // press and repeats, with their closing spaces
+    Match ending;
+    bool hasEnding = false;
+};
+
+// The press at `pos` as `compiled` reads it, with the repeats and the ending that follow.
+std::optional<Candidate> tryProtocol(const CompiledProtocol& compiled,
+                                     std::span<const double> durations, std::size_t pos) {
+    if (compiled.firstMarkUs > 0 && !durationFits(durations[pos], compiled.firstMarkUs)) {
+        return std::nullopt;
+    }
+    const Part first = firstPart(compiled);
+    std::optional<Match> press = matchPart(compiled, first, durations.subspan(pos));
+    if (!press || press->consumed == 0) {
+        return std::nullopt;
+    }
+    Candidate c;
+    c.protocol = &compiled;
+    c.consumed = press->consumed;
+    c.first = std::move(*press);
+    if (!compiled.flat.parts[Repeat].empty()) {
+        while (pos + c.consumed < durations.size()) {
+            std::optional<Match> again =
+                matchPart(compiled, Repeat, durations.subspan(pos + c.consumed), &c.first.values);
+            if (!again || again->consumed == 0) {
+                break;
+            }
+            c.consumed += again->consumed;
+            c.repeats.push_back(std::move(*again));
+        }
+    }
+    if (!compiled.flat.parts[Ending].empty() && pos + c.consumed < durations.size()) {
+        if (std::optional<Match> end =
+                matchPart(compiled, Ending, durations.subspan(pos + c.consumed), &c.first.values)) {
+            c.consumed += end->consumed;
+            c.ending = std::move(*end);
+            c.hasEnding = true;
+        }
+    }
+    return c;
+}
+
+// Durations from the first mark to the last, without the closing space.
+std::size_t markSpan(std::span<const double> durations, std::size_t first, std::size_t consumed) {
+    std::size_t n = consumed;
+    while (n > 0 && durations[first + n - 1] < 0) {
+        --n;
+    }
+    return n;
+}
+
+uint32_t valueOr(const Values& values, const char* name) {
+    const auto it = values.find(name);
+    return it == values.end() ? 0 : static_cast<uint32_t>(it->second);
+}
+
+IrFrame frameOf(const Decoded& d, int channel, const std::vector<double>& durations,
+                const std::vector<int64_t>& starts, const std::vector<int64_t>& ends) {
+    IrFrame f;
+    f.channel = channel;
+    f.protocol = IrProtocol::Unknown;
+    f.startSample = starts[d.first];
+    const std::size_t last = d.first + d.count - 1;
+    f.endSample = ends[last];
+    f.keyKnown = true;
+    f.repeat = d.repeat;
+    f.bits = d.protocol->dataBits;
+    f.address = valueOr(d.values, "D");
+    f.command = valueOr(d.values, "F");
+    f.subdevice = valueOr(d.values, "S");
+    f.toggle = valueOr(d.values, "T") != 0;
+    for (std::size_t k = d.first; k <= last; ++k) {
+        f.durationsUs.push_back(static_cast<int32_t>(std::lround(durations[k])));
+    }
+    f.named.name = d.protocol->name;
+    f.named.alternatives = d.alternatives;
+    for (const ParameterSpec& p : d.protocol->protocol.parameters) {
+        const auto it = d.values.find(p.name);
+        if (it != d.values.end()) {
+            f.named.parameters.emplace_back(QString::fromStdString(p.name), it->second);
+        }
+    }
+    return f;
+}
+
+// A frame a family decoder claimed although its check failed, read again with the table: a
+// protocol of the same family with another check (Apple's, Roku's NEC) reads it whole.
+std::optional<IrFrame> readAgain(const IrFrame& frame, const ChannelLevels& line,
+                                 const ProtocolTable& table) {
+    if (frame.check != IrCheck::Failed || frame.durationsUs.empty()) {
+        return std::nullopt;
+    }
+    std::vector<double> durations(frame.durationsUs.begin(), frame.durationsUs.end());
+    const auto after = std::upper_bound(line.edges.begin(), line.edges.end(), frame.endSample);
+    durations.push_back(after != line.edges.end()
+                            ? -static_cast<double>(*after - frame.endSample) * kSamplePeriodUsExact
+                            : -kEndlessSpaceUs);
+    const std::vector<Decoded> decoded = decodeDurations(durations, table);
+    if (decoded.empty() || decoded.front().first != 0 ||
+        decoded.front().count + 1 < durations.size()) {
+        return std::nullopt;
+    }
+    std::vector<int64_t> starts(durations.size(), frame.startSample);
+    std::vector<int64_t> ends(durations.size(), frame.endSample);
+    return frameOf(decoded.front(), frame.channel, durations, starts, ends);
+}
+
+} // namespace
+
+std::vector<Decoded> decodeDurations(std::span<const double> durations,
+                                     const ProtocolTable& table) {
+    std::vector<Decoded> out;
+    std::size_t pos = 0;
+    bool afterPress = false;
+    while (pos < durations.size()) {
+        const bool rested = pos == 0 || afterPress || -durations[pos - 1] >= kRestBeforePressUs;
+        afterPress = false;
+        if (durations[pos] <= 0 || !rested) {
+            ++pos;
+            continue;
+        }
+        std::vector<Candidate> found;
+        for (const auto& protocol : table.protocols) {
+            if (std::optional<Candidate> c = tryProtocol(*protocol, durations, pos)) {
+                found.push_back(std::move(*c));
+            }
+        }
+        if (found.empty()) {
+            ++pos;
+            continue;
+        }
+        // The one that explains the most of the burst; of equals, the first in the table, which
+        // lists the more specific of two protocols that send the same frames first.
+        const auto better = [](const Candidate& a, const Candidate& b) {
+            return a.consumed > b.consumed;
+        };
+        std::stable_sort(found.begin(), found.end(), better);
+        const Candidate& best = found.front();
+        QStringList alternatives;
+        for (std::size_t i = 1; i < found.size(); ++i) {
+            if (found[i].first.consumed == best.first.consumed &&
+                !alternatives.contains(found[i].protocol->name)) {
+                alternatives << found[i].protocol->name;
+            }
+        }
+        std::size_t at = pos;
+        const auto emit = [&](const Match& m, bool repeat) {
+            Decoded d;
+            d.protocol = best.protocol;
+            d.values = m.values;
+            d.alternatives = alternatives;
+            d.first = at;
+            d.count = markSpan(durations, at, m.consumed);
+            d.repeat = repeat;
+            out.push_back(std::move(d));
+            at += m.consumed;
+        };
+        emit(best.first, false);
+        for (const Match& m : best.repeats) {
+            emit(m, true);
+        }
+        if (best.hasEnding) {
+            emit(best.ending, true);
+        }
+        pos = at;
+        afterPress = true;
+    }
+    return out;
+}
+
+QString parameterText(const IrNamedProtocol& named) {
+    QStringList words;
+    for (const auto& [name, value] : named.parameters) {
+        words << QStringLiteral("%1=%2").arg(name).arg(value);
+    }
+    return words.join(QLatin1Char(' '));
+}
+
+void nameFrameText(const IrFrame& f, FrameText& text) {
+    if (f.named.isEmpty()) {
+        return;
+    }
+    text.protocol = f.named.name;
+    text.address = QStringLiteral("0x%1").arg(f.address, 2, 16, QLatin1Char('0'));
+    text.command = QStringLiteral("0x%1").arg(f.command, 2, 16, QLatin1Char('0'));
+    text.check = QStringLiteral("ok");
+    text.notes = parameterText(f.named);
+    if (f.repeat) {
+        text.notes += QStringLiteral(" repeat");
+    }
+    if (!f.named.alternatives.isEmpty()) {
+        text.notes += QStringLiteral(" also=") + f.named.alternatives.join(u',');
+    }
+}
+
+std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const ChannelLevels& line,
+                                         const ProtocolTable& table) {
+    const auto burstGapSamples = static_cast<int64_t>(kHeldKeyPeriodUs / kSamplePeriodUsExact);
+    std::vector<IrFrame> out;
+    out.reserve(frames.size());
+    std::size_t i = 0;
+    while (i < frames.size()) {
+        if (frames[i].protocol != IrProtocol::Unknown) {
+            std::optional<IrFrame> again = readAgain(frames[i], line, table);
+            out.push_back(again ? std::move(*again) : std::move(frames[i]));
+            ++i;
+            continue;
+        }
+        // The Unknown frames of one burst.
+        std::size_t j = i + 1;
+        while (j < frames.size() && frames[j].protocol == IrProtocol::Unknown &&
+               frames[j].startSample - frames[j - 1].endSample < burstGapSamples) {
+            ++j;
+        }
+        const int64_t from = frames[i].startSample;
+        const int64_t to = frames[j - 1].endSample;
+        auto edge = std::lower_bound(line.edges.begin(), line.edges.end(), from);
+        std::vector<double> durations;
+        std::vector<int64_t> starts;
+        std::vector<int64_t> ends;
+        for (; edge != line.edges.end() && *edge < to; ++edge) {
+            const int64_t next = edge + 1 != line.edges.end() ? *(edge + 1) : line.samples;
+            const bool mark =
+                !line.levelAfterEdge(static_cast<std::size_t>(edge - line.edges.begin()));
+            const double us = static_cast<double>(next - *edge) * kSamplePeriodUsExact;
+            starts.push_back(*edge);
+            ends.push_back(next);
+            durations.push_back(mark ? us : -us);
+        }
+        if (!durations.empty() && durations.back() > 0) {
+            // The rest after the last mark: to the next edge, or endless at the capture's end.
+            const bool more = edge != line.edges.end() && edge + 1 != line.edges.end();
+            const int64_t rest = ends.back();
+            const int64_t next = more ? *(edge + 1) : line.samples;
+            starts.push_back(rest);
+            ends.push_back(next);
+            durations.push_back(more ? -static_cast<double>(next - rest) * kSamplePeriodUsExact
+                                     : -kEndlessSpaceUs);
+        }
+        std::vector<IrFrame> found;
+        for (const Decoded& d : decodeDurations(durations, table)) {
+            found.push_back(frameOf(d, frames[i].channel, durations, starts, ends));
+        }
+        for (std::size_t k = i; k < j; ++k) {
+            const bool covered = std::any_of(found.begin(), found.end(), [&](const IrFrame& f) {
+                return f.startSample <= frames[k].endSample && frames[k].startSample <= f.endSample;
+            });
+            if (!covered) {
+                found.push_back(std::move(frames[k]));
+            }
+        }
+        std::stable_sort(found.begin(), found.end(), [](const IrFrame& a, const IrFrame& b) {
+            return a.startSample < b.startSample;
+        });
+        std::move(found.begin(), found.end(), std::back_inserter(out));
+        i = j;
+    }
+    return out;
+}
+
+} // namespace velmoran::infrared::irp

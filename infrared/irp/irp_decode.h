@@ -1,0 +1,46 @@
+#pragma once
+
+// Decoding with the protocol table: the bursts the family decoders leave unclaimed are read
+// against every protocol of the table; where several fit, the most specific wins (the one that
+// explains the most of the burst, then the one the table lists first: it lists the more
+// specific of two protocols first) and the others are named as its alternatives.
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "core/channel_levels.h"
+#include "infrared/frame_text.h"
+#include "infrared/ir_decoder.h"
+#include "infrared/irp/irp_table.h"
+
+namespace velmoran::infrared::irp {
+
+// One press or one repeat found in a run of durations.
+struct Decoded {
+    const CompiledProtocol* protocol = nullptr;
+    Values values;
+    QStringList alternatives;
+    std::size_t first = 0; // index of its first mark
+    std::size_t count = 0; // durations from its first mark to its last, both included
+    bool repeat = false;   // sent while the key is held (or as it is released)
+};
+
+// Every press and repeat in `durations` (µs, marks positive, spaces negative, a mark first).
+std::vector<Decoded> decodeDurations(std::span<const double> durations, const ProtocolTable& table);
+
+// The frames with every Unknown frame the table can read replaced by the frames it reads: each
+// names its protocol and parameters (IrFrame::named), takes D, F, S and T as its address,
+// command, subdevice and toggle, and keeps its durations. Unknown frames the table cannot read
+// stay as they are. `line` is the channel the frames were decoded from.
+std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const ChannelLevels& line,
+                                         const ProtocolTable& table = builtinTable());
+
+// "D=4 F=8 S=251" in the protocol's own order.
+QString parameterText(const IrNamedProtocol& named);
+
+// The texts of a frame the table named (nothing changes for another): its protocol's name,
+// D and F as address and command, its parameters, "repeat" and its alternatives as notes.
+void nameFrameText(const IrFrame& frame, FrameText& text);
+
+} // namespace velmoran::infrared::irp

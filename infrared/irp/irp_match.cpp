@@ -1,0 +1,336 @@
+#include "infrared/irp/irp_match.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+#include "infrared/ir_runs.h"
+
+namespace velmoran::infrared::irp {
+
+namespace {
+
+// The most steps one attempt may take: a frame whose symbols lie closer than the tolerance can
+// be read several ways, and only its checks tell which one is meant.
+constexpr int kMostSteps = 20000;
+constexpr int kWordBits = 64;
+// The matcher goes one call deeper for each symbol: longer parts are not decoded.
+constexpr std::size_t kMostDecodedElements = 2000;
+
+int64_t maskOf(int width) {
+    return width >= kWordBits ? -1 : (int64_t{1} << width) - 1;
+}
+
+int64_t reversedBits(int64_t value, int width) {
+    int64_t out = 0;
+    for (int i = 0; i < width; ++i) {
+        out = (out << 1) | ((value >> i) & 1);
+    }
+    return out;
+}
+
+struct State {
+    std::size_t p = 0;  // the input duration being matched
+    double pending = 0; // the nominal duration being built (marks and spaces merge)
+    double elapsed = 0; // nominal time since the part's start or its last extent
+    double cost = 0;
+    bool started = false; // a mark has been sent
+};
+
+class Matcher {
+public:
+    Matcher(const CompiledProtocol& compiled, Part part, std::span<const double> input,
+            const Values* prior)
+        : c_(compiled), elements_(compiled.flat.parts[part]), input_(input), prior_(prior),
+          chunks_(elements_.size(), 0) {}
+
+    std::optional<Match> run() {
+        if (elements_.empty() || input_.empty() || input_[0] <= 0) {
+            return std::nullopt;
+        }
+        dfs(0, State{});
+        return best_;
+    }
+
+private:
+    // Whether measured duration `m` can be nominal `n` (same sign).
+    static bool fitsUs(double m, double n) {
+        return (m < 0) == (n < 0) && ir::fits(m < 0, std::abs(m), std::abs(n));
+    }
+    // How far off, in slacks.
+    static double offBy(double m, double n) {
+        return std::abs(ir::centredUs(m < 0, std::abs(m)) - std::abs(n)) / ir::slackUs(std::abs(n));
+    }
+    // A nominal duration too long for measured `m` however it goes on.
+    static bool tooLong(double m, double n) {
+        return std::abs(n) - ir::slackUs(std::abs(n)) > ir::centredUs(m < 0, std::abs(m));
+    }
+
+    bool complete(State& s, bool last) const {
+        if (s.pending == 0) {
+            return true;
+        }
+        if (s.p >= input_.size()) {
+            // The input ends in the part's closing space.
+            return last && s.pending < 0;
+        }
+        const double m = input_[s.p];
+        if ((m < 0) != (s.pending < 0)) {
+            return false;
+        }
+        if (last && s.pending < 0) {
+            if (tooLong(m, s.pending)) {
+                return false;
+            }
+        } else {
+            if (!fitsUs(m, s.pending)) {
+                return false;
+            }
+            s.cost += offBy(m, s.pending);
+        }
+        ++s.p;
+        s.pending = 0;
+        return true;
+    }
+
+    bool add(State& s, double us) const {
+        if (us == 0 || (!s.started && us < 0)) {
+            return true;
+        }
+        s.started = true;
+        s.elapsed += std::abs(us);
+        if (s.pending != 0 && (s.pending < 0) != (us < 0)) {
+            if (!complete(s, false)) {
+                return false;
+            }
+        }
+        s.pending += us;
+        if (s.p >= input_.size()) {
+            return s.pending < 0;
+        }
+        const double m = input_[s.p];
+        return (m < 0) == (s.pending < 0) && !tooLong(m, s.pending);
+    }
+
+    // Searches on from element e; every reading that meets all checks is weighed, the one
+    // nearest to the nominal durations kept (branches already further off are given up).
+    bool dfs(std::size_t e, State s) {
+        if (++steps_ > kMostSteps || (best_ && s.cost >= best_->cost)) {
+            return false;
+        }
+        for (; e < elements_.size(); ++e) {
+            const FlatElement& el = elements_[e];
+            if (el.kind == FlatElement::Kind::Duration) {
+                if (!add(s, el.us)) {
+                    return false;
+                }
+            } else if (el.kind == FlatElement::Kind::Extent) {
+                const double gap = std::max(0.0, el.us - s.elapsed);
+                if (!add(s, -gap)) {
+                    return false;
+                }
+                s.elapsed = 0;
+            } else {
+                return symbol(e, s);
+            }
+        }
+        if (!complete(s, true)) {
+            return false;
+        }
+        return solve(s);
+    }
+
+    // Whether the fixed fields among a symbol's bits allow it this value.
+    bool constantsAllow(const FlatElement& el, int64_t value) const {
+        for (std::size_t k = 0; k < el.bits.size(); ++k) {
+            const FlatField& field = c_.flat.fields[el.bits[k].first];
+            if (field.constant) {
+                const int64_t want = (*field.constant >> el.bits[k].second) & 1;
+                if (((value >> symbolBit(c_.flat, k, el.bits.size())) & 1) != want) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    bool symbol(std::size_t e, const State& s) {
+        const FlatElement& el = elements_[e];
+        const FlatBitspec& spec = c_.flat.bitspecs[el.bitspec];
+        struct Candidate {
+            int64_t value;
+            State state;
+        };
+        std::vector<Candidate> candidates;
+        for (std::size_t v = 0; v < spec.symbols.size(); ++v) {
+            const auto value = static_cast<int64_t>(v);
+            if (!constantsAllow(el, value)) {
+                continue;
+            }
+            State t = s;
+            bool ok = true;
+            for (const double us : spec.symbols[v]) {
+                if (!add(t, us)) {
+                    ok = false;
+                    break;
+                }
+            }
+            if (ok) {
+                candidates.push_back({value, t});
+            }
+        }
+        // Nearest first: where symbols lie closer than the tolerance, the checks at the end
+        // rarely have to send the search back.
+        const auto guess = [this](const State& t) {
+            if (t.pending == 0 || t.p >= input_.size() || (input_[t.p] < 0) != (t.pending < 0)) {
+                return t.cost;
+            }
+            return t.cost + offBy(input_[t.p], t.pending);
+        };
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [&guess](const Candidate& a, const Candidate& b) {
+                             return guess(a.state) < guess(b.state);
+                         });
+        for (const Candidate& candidate : candidates) {
+            chunks_[e] = candidate.value;
+            if (dfs(e + 1, candidate.state)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The parameters the symbols read give, checked against every field.
+    bool solve(const State& s) {
+        const std::size_t fieldCount = c_.flat.fields.size();
+        std::vector<int64_t> sent(fieldCount, 0);
+        std::vector<bool> used(fieldCount, false);
+        for (std::size_t e = 0; e < elements_.size(); ++e) {
+            const FlatElement& el = elements_[e];
+            if (el.kind == FlatElement::Kind::Symbol) {
+                for (std::size_t k = 0; k < el.bits.size(); ++k) {
+                    const auto [field, bit] = el.bits[k];
+                    sent[field] |= ((chunks_[e] >> symbolBit(c_.flat, k, el.bits.size())) & 1)
+                                   << bit;
+                    used[field] = true;
+                }
+            }
+        }
+        Values values = prior_ ? *prior_ : Values{};
+        std::map<std::string, int64_t> known; // bits of each parameter read so far
+        for (const auto& [name, value] : values) {
+            known[name] = -1;
+        }
+        for (std::size_t f = 0; f < fieldCount; ++f) {
+            const FlatField& field = c_.flat.fields[f];
+            if (!used[f] || field.constant || field.expr->kind != Expr::Kind::Name ||
+                c_.protocol.parameter(field.expr->name) == nullptr) {
+                continue;
+            }
+            int64_t v = sent[f];
+            if (field.reverse) {
+                v = reversedBits(v, field.width);
+            }
+            if (field.complement) {
+                v = ~v & maskOf(field.width);
+            }
+            const int64_t bits = maskOf(field.width) << field.shift;
+            const int64_t placed = v << field.shift;
+            int64_t& have = known[field.expr->name];
+            int64_t& value = values[field.expr->name];
+            if ((have & bits) != 0 && (value & bits & have) != (placed & have & bits)) {
+                return false;
+            }
+            value = (value & ~bits) | placed;
+            have |= bits;
+        }
+        if (completeValues(c_.protocol, values)) {
+            return false;
+        }
+        for (std::size_t f = 0; f < fieldCount; ++f) {
+            if (!used[f]) {
+                continue;
+            }
+            const std::optional<int64_t> v = fieldValue(c_.flat.fields[f], values, c_.protocol);
+            if (!v || *v != sent[f]) {
+                return false;
+            }
+        }
+        if (!best_ || s.cost < best_->cost) {
+            best_ = Match{std::move(values), s.p, s.cost};
+        }
+        return false;
+    }
+
+    const CompiledProtocol& c_;
+    const std::vector<FlatElement>& elements_;
+    std::span<const double> input_;
+    const Values* prior_;
+    std::vector<int64_t> chunks_;
+    int steps_ = 0;
+    std::optional<Match> best_;
+};
+
+} // namespace
+
+bool durationFits(double measured, double nominal) {
+    return (measured < 0) == (nominal < 0) &&
+           ir::fits(measured < 0, std::abs(measured), std::abs(nominal));
+}
+
+Part firstPart(const CompiledProtocol& compiled) {
+    return compiled.flat.parts[Intro].empty() ? Repeat : Intro;
+}
+
+Compiled compile(const QString& name, const QString& irp, const QString& source) {
+    Compiled result;
+    Parsed parsed = parse(irp);
+    if (!parsed.protocol) {
+        result.error = parsed.error;
+        return result;
+    }
+    CompiledProtocol c;
+    c.name = name;
+    c.irp = irp;
+    c.source = source;
+    c.protocol = std::move(*parsed.protocol);
+    Flattened flat = flatten(c.protocol, {});
+    if (!flat.flat) {
+        result.error = Error{0, flat.error};
+        return result;
+    }
+    c.flat = std::move(*flat.flat);
+    // The fields point into the protocol's expressions, which stay where they are from here on.
+    const Part first = c.flat.parts[Intro].empty() ? Repeat : Intro;
+    if (c.flat.parts[first].empty()) {
+        result.error = Error{0, QStringLiteral("the protocol sends nothing")};
+        return result;
+    }
+    for (const auto& elements : c.flat.parts) {
+        if (elements.size() > kMostDecodedElements) {
+            result.error = Error{0, QStringLiteral("the protocol is too long to decode")};
+            return result;
+        }
+    }
+    for (const FlatElement& e : c.flat.parts[first]) {
+        if (e.kind == FlatElement::Kind::Symbol) {
+            c.dataBits += c.flat.bitspecs[e.bitspec].bitsPerSymbol;
+        }
+    }
+    // A leader that a space follows is a quick test of whether a frame can be this protocol's.
+    const auto& elements = c.flat.parts[first];
+    if (elements.size() > 1 && elements[0].kind == FlatElement::Kind::Duration &&
+        elements[0].us > 0 && elements[1].kind == FlatElement::Kind::Duration &&
+        elements[1].us < 0) {
+        c.firstMarkUs = elements[0].us;
+    }
+    result.protocol = std::move(c);
+    return result;
+}
+
+std::optional<Match> matchPart(const CompiledProtocol& compiled, Part part,
+                               std::span<const double> durations, const Values* prior) {
+    return Matcher(compiled, part, durations, prior).run();
+}
+
+} // namespace velmoran::infrared::irp

@@ -1,0 +1,63 @@
+#pragma once
+
+// Reading marks and spaces back into a protocol's parameters: a protocol prepared once
+// (CompiledProtocol), then matched against the durations of a line, part by part (the intro of
+// a press, each repeat, the ending). Every constraint of the description is checked: a frame
+// matches only when the parameters found give back exactly the symbols read.
+
+#include <cstddef>
+#include <optional>
+#include <span>
+
+#include "infrared/irp/irp.h"
+#include "infrared/irp/irp_flat.h"
+
+namespace velmoran::infrared::irp {
+
+// A protocol with its name, ready for decoding. Its layout points into its own protocol, so it
+// moves but is never copied.
+struct CompiledProtocol {
+    CompiledProtocol() = default;
+    CompiledProtocol(const CompiledProtocol&) = delete;
+    CompiledProtocol& operator=(const CompiledProtocol&) = delete;
+    CompiledProtocol(CompiledProtocol&&) = default;
+    CompiledProtocol& operator=(CompiledProtocol&&) = default;
+
+    QString name;
+    QString irp;
+    QString source; // where its description is published
+    Protocol protocol;
+    Flat flat;              // laid out with no parameter known
+    int dataBits = 0;       // bits its first part sends (intro, else repeat)
+    double firstMarkUs = 0; // its leader's mark when a space follows it, else 0
+};
+
+struct Compiled {
+    std::optional<CompiledProtocol> protocol;
+    Error error;
+};
+
+// Parses and prepares a protocol; the error says why it cannot be decoded.
+Compiled compile(const QString& name, const QString& irp, const QString& source = {});
+
+struct Match {
+    Values values;
+    std::size_t consumed = 0; // durations taken, the space that ends the part included
+    double cost = 0;          // how far the durations lie from the nominal ones, in tolerances
+};
+
+// Matches one part (Intro, Repeat or Ending) at the start of `durations` (µs: marks positive,
+// spaces negative, a mark first). Each duration may be off by a fifth plus one and a half
+// samples, marks lengthened and spaces shortened by up to 100 µs; the space that ends the part
+// may be longer than its nominal length, or missing when `durations` end there. `prior` gives
+// values already known (a repeat's parameters are those of its press).
+std::optional<Match> matchPart(const CompiledProtocol& compiled, Part part,
+                               std::span<const double> durations, const Values* prior = nullptr);
+
+// Whether a measured duration (µs, marks positive) can be a nominal one.
+bool durationFits(double measured, double nominal);
+
+// The part a press starts with: the intro, or the repeat when the intro is empty.
+Part firstPart(const CompiledProtocol& compiled);
+
+} // namespace velmoran::infrared::irp

@@ -1,0 +1,83 @@
+#include "infrared/irp/irp_table.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include "core/constants.h"
+
+namespace velmoran::infrared::irp {
+
+// The data file's text, generated from infrared/irp/protocols.irp at build time.
+extern const char* const kProtocolTableText;
+
+const CompiledProtocol* ProtocolTable::find(const QString& name) const {
+    for (const auto& p : protocols) {
+        if (p->name.compare(name, Qt::CaseInsensitive) == 0) {
+            return p.get();
+        }
+    }
+    return nullptr;
+}
+
+ProtocolTable parseTable(const QString& text) {
+    ProtocolTable table;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {
+            continue;
+        }
+        const QStringList columns = line.split(QLatin1Char('\t'), Qt::SkipEmptyParts);
+        if (columns.size() < 2) {
+            table.errors << QStringLiteral("line %1: expected NAME, a tab and the IRP").arg(i + 1);
+            continue;
+        }
+        Compiled compiled = compile(columns[0].trimmed(), columns[1].trimmed(),
+                                    columns.size() > 2 ? columns[2].trimmed() : QString());
+        if (!compiled.protocol) {
+            table.errors << QStringLiteral("line %1, column %2: %3")
+                                .arg(i + 1)
+                                .arg(compiled.error.column)
+                                .arg(compiled.error.message);
+            continue;
+        }
+        table.protocols.push_back(
+            std::make_shared<const CompiledProtocol>(std::move(*compiled.protocol)));
+    }
+    return table;
+}
+
+QString builtinTableText() {
+    return QString::fromUtf8(kProtocolTableText);
+}
+
+const ProtocolTable& builtinTable() {
+    static const ProtocolTable table = parseTable(builtinTableText());
+    return table;
+}
+
+QString userProtocolsPath() {
+    // Beside the window's remote library, where velmoran-ird finds it too.
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("%1/%2/protocols.irp")
+                      .arg(QLatin1String(kOrganizationName), QLatin1String(kApplicationName)));
+}
+
+ProtocolTable tableWithUserProtocols(const QString& userPath) {
+    ProtocolTable table;
+    table.protocols = builtinTable().protocols;
+    QFile file(userPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (file.exists()) {
+            table.errors << QStringLiteral("%1: %2").arg(userPath, file.errorString());
+        }
+        return table;
+    }
+    ProtocolTable user = parseTable(QString::fromUtf8(file.readAll()));
+    table.protocols.insert(table.protocols.end(), user.protocols.begin(), user.protocols.end());
+    table.errors = user.errors;
+    return table;
+}
+
+} // namespace velmoran::infrared::irp

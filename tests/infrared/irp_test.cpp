@@ -1,0 +1,300 @@
+// IRP protocols as data: the parser's errors, published timings for protocols of every coding
+// kind, and the table itself as the test: every protocol, rendered with random parameters and
+// timing errors, sampled at 40.1474 µs and decoded back to itself and nothing else.
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "infrared/ir_decoder.h"
+#include "infrared/irp/irp.h"
+#include "infrared/irp/irp_analysis.h"
+#include "infrared/irp/irp_decode.h"
+#include "infrared/irp/irp_table.h"
+
+using namespace velmoran;
+using namespace velmoran::infrared;
+using namespace velmoran::infrared::irp;
+
+namespace {
+
+struct ParseError {
+    const char* name;
+    const char* irp;
+    int column;
+    const char* message;
+};
+
+class IrpParseErrors : public ::testing::TestWithParam<ParseError> {};
+
+TEST_P(IrpParseErrors, NamesTheColumn) {
+    const Parsed parsed = parse(QString::fromUtf8(GetParam().irp));
+    ASSERT_FALSE(parsed.protocol);
+    EXPECT_EQ(parsed.error.column, GetParam().column);
+    EXPECT_TRUE(parsed.error.message.contains(QString::fromUtf8(GetParam().message)))
+        << parsed.error.message.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IrpParseErrors,
+    ::testing::Values(
+        ParseError{"no_general_spec", "<1,-1|1,-3>(1)", 1, "expected {"},
+        ParseError{"one_symbol", "{38k,500}<1,-1>(1,-1)", 10, "2, 4, 8 or 16 symbols"},
+        ParseError{"three_symbols", "{38k,500}<1|2|3>(1)", 10, "2, 4, 8 or 16 symbols"},
+        ParseError{"no_stream", "{38k,500}<1,-1|1,-3>", 21, "expected ( to open"},
+        ParseError{"stream_not_closed", "{38k,500}<1,-1|1,-3>(16,-8,D:8", 31, "expected )"},
+        ParseError{"bad_item", "{38k,500}<1,-1|1,-3>(16,-8,?)", 28, "expected a"},
+        ParseError{"range_backwards", "{38k,500}<1,-1|1,-3>(D:8,1,-9)[D:9..3]", 38, "range ends"},
+        ParseError{"range_no_dots", "{38k,500}<1,-1|1,-3>(D:8,1,-9)[D:0-3]", 35, "expected .."},
+        ParseError{"text_after", "{38k,500}<1,-1|1,-3>(D:8,1,-9) x", 32, "unexpected text"},
+        ParseError{"comment_open", "{38k,500}<1,-1|1,-3>(D:8,/*1,-9)", 26, "comment not closed"},
+        ParseError{"unit_twice", "{38k,500,600}<1,-1|1,-3>(1)", 13, "unit is given twice"},
+        ParseError{"periods_without_carrier", "{0k,1p}<1,-1|1,-3>(1)", 8, "needs a carrier"},
+        ParseError{"general_word", "{38k,fast}<1,-1|1,-3>(1)", 10, "msb, lsb"},
+        ParseError{"field_without_width", "{38k,500}<1,-1|1,-3>(D::2,1,-9)", 22, "needs a width"},
+        ParseError{"expression_unfinished", "{38k,500}<1,-1|1,-3>(1,-9){C=D+}", 32,
+                   "expected a number"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// A protocol's marks and spaces as a line sampled every 40.1474 µs: each duration stretched by
+// up to `relative` either way, every edge on a sample.
+std::vector<double> sampled(const std::vector<double>& durations, double relative,
+                            std::mt19937& rng) {
+    std::uniform_real_distribution<double> error(-relative, relative);
+    std::vector<double> out;
+    double t = 0;
+    int64_t last = 0;
+    for (const double d : durations) {
+        t += std::abs(d) * (1 + error(rng));
+        const auto edge = static_cast<int64_t>(std::llround(t / kSamplePeriodUsExact));
+        const double us = static_cast<double>(edge - last) * kSamplePeriodUsExact;
+        last = edge;
+        if (!out.empty() && (out.back() < 0) == (d < 0)) {
+            out.back() += d < 0 ? -us : us;
+        } else {
+            out.push_back(d < 0 ? -us : us);
+        }
+    }
+    return out;
+}
+
+// The timing error a protocol's symbols leave room for: a fifth, or less where two of its
+// durations lie closer together than that.
+double roomFor(const Protocol& p) {
+    std::vector<double> lengths;
+    for (const Stream& s : p.bitspec.symbols) {
+        for (const Item& item : s.items) {
+            if (item.duration.literal) {
+                lengths.push_back(*item.duration.literal);
+            }
+        }
+    }
+    double room = 0.2;
+    for (const double a : lengths) {
+        for (const double b : lengths) {
+            if (a < b) {
+                room = std::min(room, (b - a) / (a + b) / 2);
+            }
+        }
+    }
+    return room;
+}
+
+Values randomValues(const Protocol& p, std::mt19937& rng) {
+    Values values;
+    for (const ParameterSpec& spec : p.parameters) {
+        if (!spec.defaultValue) {
+            std::uniform_int_distribution<int64_t> d(spec.min, spec.max);
+            values[spec.name] = d(rng);
+        }
+    }
+    return values;
+}
+
+bool sameFrame(const CompiledProtocol& a, const Values& av, const CompiledProtocol& b,
+               const Values& bv) {
+    const Rendered ra = render(a.protocol, av);
+    const Rendered rb = render(b.protocol, bv);
+    const auto& fa = ra.signal->intro.empty() ? ra.signal->repeat : ra.signal->intro;
+    const auto& fb = rb.signal->intro.empty() ? rb.signal->repeat : rb.signal->intro;
+    if (fa.size() != fb.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < fa.size(); ++i) {
+        if (std::abs(fa[i] - fb[i]) > 0.01 * std::abs(fb[i]) && i + 1 < fa.size()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(IrpTable, HoldsTheCommunityProtocols) {
+    const ProtocolTable& table = builtinTable();
+    EXPECT_TRUE(table.errors.isEmpty()) << table.errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_GE(table.protocols.size(), 70u);
+    for (const char* name :
+         {"NEC1",     "NEC2",      "NECx1",      "NEC-f16",   "48-NEC1",      "Apple",
+          "Pioneer",  "Roku",      "Aiwa",       "Samsung20", "Samsung36",    "JVC",
+          "JVC-48",   "Panasonic", "Panasonic2", "Denon-K",   "Mitsubishi-K", "Teac-K",
+          "SharpDVD", "Fujitsu",   "Sharp",      "Denon",     "RC5",          "RC5-7F",
+          "RC5x",     "StreamZap", "RC6",        "MCE",       "RC6-6-20",     "Sony12",
+          "Sony15",   "Sony20",    "RCA",        "RCA-38",    "Dish_Network", "Mitsubishi",
+          "Thomson",  "Velleman",  "G.I.Cable",  "Grundig16", "Blaupunkt",    "Bose",
+          "F12",      "Konka",     "Metz19",     "RECS80",    "Sunfire",      "Viewstar",
+          "Akai"}) {
+        EXPECT_NE(table.find(QString::fromLatin1(name)), nullptr) << name;
+    }
+}
+
+// Every protocol of the table, rendered with random parameters and read back.
+TEST(IrpTable, EveryProtocolDecodesBackToItself) {
+    std::mt19937 rng(26);
+    QStringList failures;
+    for (const auto& compiled : builtinTable().protocols) {
+        const CompiledProtocol& c = *compiled;
+        const double room = roomFor(c.protocol);
+        for (int trial = 0; trial < 8; ++trial) {
+            const Values values = randomValues(c.protocol, rng);
+            const Rendered r = render(c.protocol, values);
+            ASSERT_TRUE(r.signal) << c.name.toStdString() << ": " << r.error.toStdString();
+            std::vector<double> sent = r.signal->intro;
+            sent.insert(sent.end(), r.signal->repeat.begin(), r.signal->repeat.end());
+            const std::vector<double> line = sampled(sent, room, rng);
+            std::vector<double> input = line;
+            if (input.back() > 0) {
+                input.push_back(-1e9);
+            }
+            const std::vector<Decoded> got = decodeDurations(input, builtinTable());
+            Values want = values;
+            completeValues(c.protocol, want);
+            // Another protocol may win only where it sends the very same frame.
+            const bool same = !got.empty() && got.front().protocol == &c;
+            const bool twin = !got.empty() && !same && got.front().alternatives.contains(c.name) &&
+                              sameFrame(*got.front().protocol, got.front().values, c, values);
+            const bool ok =
+                (same || twin) && (twin || got.front().values == want) && !got.front().repeat &&
+                std::all_of(got.begin(), got.end(),
+                            [&](const Decoded& d) { return d.protocol == got.front().protocol; });
+            if (!ok) {
+                QString what = got.empty() ? QStringLiteral("nothing") : got.front().protocol->name;
+                failures << QStringLiteral("%1 (as %2)").arg(c.name, what);
+                break;
+            }
+        }
+    }
+    EXPECT_TRUE(failures.isEmpty()) << failures.join(QStringLiteral(", ")).toStdString();
+}
+
+// A line resting high, then `durations` (marks low) from 0.4 s on, each edge on a sample.
+ChannelLevels lineOf(const std::vector<double>& durations) {
+    ChannelLevels line;
+    line.initialHigh = true;
+    double t = 400000;
+    for (const double d : durations) {
+        line.edges.push_back(static_cast<int32_t>(std::llround(t / kSamplePeriodUsExact)));
+        t += std::abs(d);
+    }
+    if (line.edges.size() % 2 == 1) {
+        line.edges.push_back(static_cast<int32_t>(std::llround(t / kSamplePeriodUsExact)));
+    }
+    return line;
+}
+
+std::vector<double> pressOf(const Protocol& p, const Values& values, int repeats) {
+    const Rendered r = render(p, values);
+    EXPECT_TRUE(r.signal) << r.error.toStdString();
+    std::vector<double> out = r.signal->intro;
+    for (int i = 0; i < repeats + (r.signal->intro.empty() ? 1 : 0); ++i) {
+        out.insert(out.end(), r.signal->repeat.begin(), r.signal->repeat.end());
+    }
+    return out;
+}
+
+// Protocols of the user's file decode like the built-in ones, from a capture's line through
+// the family decoders; its bad lines are reported with line and column, an unreadable file too.
+TEST(IrpUserProtocols, DecodeLikeBuiltIns) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("protocols.irp");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("# mine\nGarage\t{38k,400}<1,-2|1,-5>(12,-4,A:12,~A:4,1,^70m)*[A:0..4095]\tme\n"
+            "Broken\t{38k,400}<1,-2|1,-5>(12,-4,A:12\n");
+    f.close();
+    const ProtocolTable table = tableWithUserProtocols(path);
+    ASSERT_EQ(table.errors.size(), 1);
+    EXPECT_EQ(table.errors.front().toStdString(), "line 3, column 32: expected )");
+    const CompiledProtocol* garage = table.find(QStringLiteral("garage"));
+    ASSERT_NE(garage, nullptr);
+    EXPECT_EQ(table.protocols.size(), builtinTable().protocols.size() + 1);
+
+    const ChannelLevels line = lineOf(pressOf(garage->protocol, {{"A", 0x5A5}}, 2));
+    const std::vector<IrFrame> frames =
+        decodeWithProtocols(decodeInfrared(line, 1, IrUnknownBursts::Listed), line, table);
+    ASSERT_EQ(frames.size(), 3u);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i].named.name, QStringLiteral("Garage"));
+        EXPECT_EQ(parameterText(frames[i].named), QStringLiteral("A=1445"));
+        EXPECT_EQ(frames[i].repeat, i > 0);
+    }
+    // Without the user's file nothing reads it.
+    const std::vector<IrFrame> unnamed =
+        decodeWithProtocols(decodeInfrared(line, 1, IrUnknownBursts::Listed), line);
+    EXPECT_TRUE(std::all_of(unnamed.begin(), unnamed.end(),
+                            [](const IrFrame& x) { return x.named.isEmpty(); }));
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.irp"));
+    EXPECT_FALSE(tableWithUserProtocols(dir.filePath("folder.irp")).errors.isEmpty());
+    EXPECT_TRUE(tableWithUserProtocols(dir.filePath("absent.irp")).errors.isEmpty());
+}
+
+struct AnalysedCase {
+    const char* name;
+    const char* irp; // a coding no family decoder and no protocol of the table knows
+    Values values;
+    const char* expected; // the IRP the analysis gives
+};
+
+class IrpOfAnalysis : public ::testing::TestWithParam<AnalysedCase> {};
+
+// The analysis of an unknown frame, written as IRP, reads the frame back to its bits.
+TEST_P(IrpOfAnalysis, ReadsTheFrameBack) {
+    const Parsed sent = parse(QString::fromLatin1(GetParam().irp));
+    ASSERT_TRUE(sent.protocol) << sent.error.message.toStdString();
+    const ChannelLevels line = lineOf(pressOf(*sent.protocol, GetParam().values, 1));
+    const std::vector<IrFrame> frames = decodeInfrared(line, 1, IrUnknownBursts::Listed);
+    ASSERT_FALSE(frames.empty());
+    const IrFrame& f = frames.front();
+    ASSERT_EQ(f.protocol, IrProtocol::Unknown);
+    const QString irp = irpOfAnalysis(f.analysis);
+    EXPECT_EQ(irp.toStdString(), GetParam().expected);
+    const Compiled c = compile(QStringLiteral("analysed"), irp);
+    ASSERT_TRUE(c.protocol) << irp.toStdString() << c.error.message.toStdString();
+    std::vector<double> durations(f.durationsUs.begin(), f.durationsUs.end());
+    durations.push_back(-1e6);
+    const std::optional<Match> m = matchPart(*c.protocol, firstPart(*c.protocol), durations);
+    ASSERT_TRUE(m) << irp.toStdString();
+    EXPECT_EQ(m->values, valuesOfAnalysis(f.analysis));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IrpOfAnalysis,
+    ::testing::Values(AnalysedCase{"pulse_distance",
+                                   "{38k,500}<1,-1|1,-3>(14,-7,A:24,1,^90m)*[A:0..16777215]",
+                                   {{"A", 0xC35A17}},
+                                   "{38k,498}<1,-1|1,-3>(14.1,-7,A:24,1,^90m)[A:0..16777215]"},
+                      AnalysedCase{"pulse_width",
+                                   "{38k,450}<1,-1|2,-1>(6,-2,A:20,-60m)*[A:0..1048575]",
+                                   {{"A", 0x9A5C3}},
+                                   "{38k,450}<1,-1|2,-1>(6.1,-2,A:20,^86.1m)[A:0..1048575]"},
+                      AnalysedCase{"bi_phase",
+                                   "{36k,500}<1,-1|-1,1>(1:2,A:16,-90m)*[A:0..65535]",
+                                   {{"A", 0x3C5A}},
+                                   "{38k,497}<1,-1|-1,1>(A:18,^107.6m)[A:0..262143]"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+} // namespace
