@@ -30,7 +30,8 @@ QString parameterName(std::size_t index) {
 } // namespace
 
 QString irpOfAnalysis(const IrAnalysis& a) {
-    if (a.scheme == IrScheme::None || a.repeatCode || a.bits.empty()) {
+    // A frame sent in parts has no one bitspec per part here: it stays without its IRP.
+    if (a.scheme == IrScheme::None || a.repeatCode || a.bits.empty() || !a.separatorsAt.empty()) {
         return {};
     }
     double unit = 0;
@@ -53,6 +54,14 @@ QString irpOfAnalysis(const IrAnalysis& a) {
         unit = a.oneMarkUs;
         bitspec = QStringLiteral("<1,-1|-1,1>");
         break;
+    case IrScheme::FourSymbol:
+        // Each mark and space carries two bits, the first sent the symbol's higher bit; read
+        // least significant first, a chunk's value swaps the symbols 01 and 10.
+        unit = a.zeroMarkUs;
+        bitspec = QStringLiteral("<1,-%1|1,-%2|1,-%3|1,-%4>")
+                      .arg(units(a.zeroSpaceUs, unit), units(a.twoSpaceUs, unit),
+                           units(a.oneSpaceUs, unit), units(a.threeSpaceUs, unit));
+        break;
     case IrScheme::None:
         return {};
     }
@@ -70,7 +79,8 @@ QString irpOfAnalysis(const IrAnalysis& a) {
         items << QStringLiteral("%1:%2").arg(parameterName(p)).arg(width);
         ranges << QStringLiteral("%1:0..%2").arg(parameterName(p)).arg((uint64_t{1} << width) - 1);
     }
-    if (a.scheme == IrScheme::PulseDistance && a.trailMarkUs > 0) {
+    if ((a.scheme == IrScheme::PulseDistance || a.scheme == IrScheme::FourSymbol) &&
+        a.trailMarkUs > 0) {
         items << units(a.trailMarkUs, unit);
     }
     if (a.gapUs > 0) {
