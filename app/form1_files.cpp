@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "acquisition/capture_session.h"
 #include "core/texts.h"
 #include "display/vb_scroll_bar.h"
 #include "files/capture_file.h"
@@ -42,6 +43,10 @@ bool Form1::loadFile(const QString& path) {
     redrawRows(kBytesPerScrollUnit * ViewStart);
     Q_EMIT fileLoaded(path);
     return true;
+}
+
+bool Form1::canLoad() const {
+    return !Session->running();
 }
 
 // Save: the three channel buffers to a capture file; nothing changes on screen.

@@ -188,13 +188,22 @@ void FramesModel::startCapture(int channel) {
     Q_EMIT changed(channel);
 }
 
+void FramesModel::setFrames(int channel, std::vector<infrared::IrFrame> frames) {
+    Channel& c = at(channel);
+    c.frames = std::move(frames);
+    c.firstChanged = 0;
+    c.changedFrom = 0;
+    c.reached = kCaptureSamples;
+    c.settledFrames = 0;
+    c.resumeSample = 0;
+    lookUpKeys(c, 0);
+    Q_EMIT changed(channel);
+}
+
 void FramesModel::refreshKeys() {
     for (int ch = 1; ch <= kChannelCount; ++ch) {
-        Channel& c = at(ch);
-        c.firstChanged = 0;
-        c.changedFrom = 0;
-        lookUpKeys(c, 0);
-        Q_EMIT changed(ch);
+        lookUpKeys(at(ch), 0);
+        Q_EMIT keysChanged(ch);
     }
 }
 

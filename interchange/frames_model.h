@@ -61,12 +61,18 @@ public:
     // arrived since the frames already settled (the line is taken to rest at its last level
     // after the stored bytes; the rest of the buffer still holds an older capture).
     void decodeArrived(int channel, int storedBytes);
+    // Frames of `channel` found elsewhere (a test, a list of frames given by hand) in place of
+    // those decoded from its buffer.
+    void setFrames(int channel, std::vector<infrared::IrFrame> frames);
     // Looks every frame's key up again (after the library changed).
     void refreshKeys();
 
 Q_SIGNALS:
-    // The frames or keys of `channel` changed (see firstChanged and changedFromSample).
+    // The frames of `channel` changed, and with them their keys (see firstChanged and
+    // changedFromSample).
     void changed(int channel);
+    // Only the keys of `channel`'s frames changed (the library did).
+    void keysChanged(int channel);
 
 private:
     struct Channel {

@@ -7,6 +7,7 @@
 
 #include "core/texts.h"
 #include "infrared/ir_analysis.h"
+#include "interchange/frames_model.h"
 #include "navigator/frame_list.h"
 #include "navigator/overview.h"
 
@@ -18,6 +19,8 @@ constexpr const char* kChannelNames[kChannelCount] = {texts::kChannelOne, texts:
                                                       texts::kChannelThree};
 constexpr int kMargin = 4;
 constexpr int kRowHeight = 18;
+// Columns fit the texts of this many rows around the visible ones, not of every row.
+constexpr int kRowsMeasured = 200;
 
 // The bits that differ between frames of one inferred coding; the same frames' sameness.
 QString differingBitsLine(const std::vector<infrared::IrFrame>& frames) {
@@ -61,6 +64,7 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setWordWrap(false);
+    table_->horizontalHeader()->setResizeContentsPrecision(kRowsMeasured);
 
     grid->addWidget(names, 0, 0);
     grid->addWidget(overview_, 0, 1);
@@ -94,6 +98,21 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     });
 }
 
+void NavigatorPanel::setFramesModel(const interchange::FramesModel* frames) {
+    model_->setSource(frames);
+    bits_->clear();
+    table_->resizeColumnsToContents();
+    overview_->refresh();
+    connect(frames, &interchange::FramesModel::changed, this, [this, frames](int channel) {
+        overview_->refreshChannel(channel, frames->changedFromSample(channel),
+                                  frames->reachedSample(channel));
+        if (frames->changedFromSample(channel) == 0 &&
+            frames->reachedSample(channel) == kCaptureSamples) {
+            table_->resizeColumnsToContents(); // a whole channel anew: a load, a capture's end
+        }
+    });
+}
+
 int NavigatorPanel::refresh() {
     return showFrames(decodeChannels(buffers_));
 }
@@ -110,7 +129,7 @@ void NavigatorPanel::showDifferingBits() {
     const QModelIndexList rows = table_->selectionModel()->selectedRows();
     std::vector<infrared::IrFrame> chosen;
     for (const QModelIndex& index : rows) {
-        chosen.push_back(model_->frames()[static_cast<std::size_t>(index.row())]);
+        chosen.push_back(model_->frame(index.row()));
     }
     bits_->setText(chosen.size() < 2 ? QString() : differingBitsLine(chosen));
 }

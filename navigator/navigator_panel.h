@@ -15,6 +15,10 @@
 class QLabel;
 class QTableView;
 
+namespace velmoran::interchange {
+class FramesModel;
+}
+
 namespace velmoran::navigator {
 
 class FrameListModel;
@@ -31,6 +35,9 @@ public:
     // The line under the list: which bits differ between the selected frames.
     QLabel* bitsLabel() const { return bits_; }
 
+    // Lists the frames of `frames` (not owned) and follows them: the list row by row, the
+    // overview over the span that changed.
+    void setFramesModel(const interchange::FramesModel* frames);
     // Decodes the three buffers again and redraws the overview; returns the frames found.
     int refresh();
     // The same with the frames already decoded from the buffers.
