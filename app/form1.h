@@ -94,6 +94,8 @@ public:
     // The chart's left edge and its width, in samples.
     int64_t visibleFirstSample() const;
     int64_t visibleSampleCount() const;
+    // The chart's width, in twips.
+    double chartWidthTwips() const;
     // Scrolls the chart to scroll value `value` (kept within the scroll bar's range), as a move
     // of HScroll1 does; and the largest value.
     void scrollTo(int value);

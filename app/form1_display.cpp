@@ -73,6 +73,10 @@ int64_t Form1::visibleSampleCount() const {
     return samplesAcross(Picture1->Width(), BitWidth);
 }
 
+double Form1::chartWidthTwips() const {
+    return Picture1->Width();
+}
+
 void Form1::scrollTo(int value) {
     HScroll1->setValue(std::clamp(value, 0, static_cast<int>(HScroll1->Max())));
 }

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "acquisition/capture_session.h"
 #include "app/export_menu.h"
 #include "app/form1.h"
 #include "app/help_page.h"
@@ -66,9 +67,7 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     remoteKeys_ = new RemoteKeys(this, navigator_);
     buildMenus();
 
-    connect(form_, &Form1::captureEnded, navigator_, &NavigatorLink::refresh);
-    connect(form_, &Form1::captureStarted, this, &MainWindow::syncActions);
-    connect(form_, &Form1::captureEnded, this, &MainWindow::syncActions);
+    connect(form_->Session, &CaptureSession::runningChanged, this, &MainWindow::syncActions);
     connect(form_, &Form1::fileLoaded, this, [this](const QString& path) {
         recent_->remember(path);
         showFileInTitle(path);
@@ -80,12 +79,6 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     });
     connect(navigator_, &NavigatorLink::framesChanged, this, &MainWindow::syncActions);
     connect(navigator_, &NavigatorLink::shownChanged, actionNavigator_, &QAction::setChecked);
-    // The menu's items follow their buttons' enabled state, whoever changes it.
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{form_->Command1, form_->Command2, form_->Command3,
-                                         form_->Command5, form_->Command6, form_->HScroll1}) {
-        w->installEventFilter(this);
-    }
     syncActions();
 }
 
@@ -95,9 +88,6 @@ MainWindow::~MainWindow() {
     navigator_->disconnect(remoteKeys_);
     if (navigator_->dock() != nullptr) {
         navigator_->dock()->disconnect(navigator_);
-    }
-    for (QObject* watched : findChildren<QWidget*>()) {
-        watched->removeEventFilter(this);
     }
 }
 
@@ -215,7 +205,7 @@ QStringList MainWindow::recentFiles() const {
 
 bool MainWindow::openFile(const QString& path) {
     // Loading is refused exactly when 载入 is (during a capture).
-    if (!form_->Command1->isEnabled()) {
+    if (!form_->canLoad()) {
         return false;
     }
     return form_->loadFile(path);
@@ -241,27 +231,16 @@ bool MainWindow::confirmOverwrite(const QString& path) {
 }
 
 void MainWindow::syncActions() {
-    actionLoad_->setEnabled(form_->Command1->isEnabled());
-    actionSave_->setEnabled(form_->Command3->isEnabled());
-    exportMenu_->setEnabled(form_->Command3->isEnabled());
-    recent_->setEnabled(form_->Command1->isEnabled());
-    actionCapture_->setEnabled(form_->Command2->isEnabled());
-    actionCapture_->setText(form_->Command2->text());
-    actionZoomIn_->setEnabled(form_->Command5->isEnabled());
-    actionZoomOut_->setEnabled(form_->Command6->isEnabled());
-    actionHome_->setEnabled(form_->HScroll1->isEnabled());
-    actionEnd_->setEnabled(form_->HScroll1->isEnabled());
-    const bool frames = navigator_->hasFrames() && form_->HScroll1->isEnabled();
+    const bool idle = !form_->Session->running();
+    actionLoad_->setEnabled(idle);
+    actionSave_->setEnabled(idle);
+    exportMenu_->setEnabled(idle);
+    recent_->setEnabled(idle);
+    actionCapture_->setText(texts::q(idle ? texts::kStartCapture : texts::kForceStop));
+    const bool frames = navigator_->hasFrames();
     actionPrevFrame_->setEnabled(frames);
     actionNextFrame_->setEnabled(frames);
     actionZoomToFrame_->setEnabled(frames);
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::EnabledChange) {
-        syncActions();
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::showHelp() {
@@ -305,14 +284,14 @@ QString droppedFile(const QMimeData* mime) {
 } // namespace
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (form_->Command1->isEnabled() && !droppedFile(event->mimeData()).isEmpty()) {
+    if (form_->canLoad() && !droppedFile(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
     }
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const QString path = droppedFile(event->mimeData());
-    if (path.isEmpty() || !form_->Command1->isEnabled()) {
+    if (path.isEmpty() || !form_->canLoad()) {
         return;
     }
     event->acceptProposedAction();

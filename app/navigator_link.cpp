@@ -1,21 +1,17 @@
 #include "app/navigator_link.h"
 
-#include <QComboBox>
 #include <QDockWidget>
 #include <QMainWindow>
-#include <QPushButton>
 #include <QTimer>
 
 #include <algorithm>
 
-#include "acquisition/mscomm.h"
+#include "acquisition/capture_session.h"
 #include "app/form1.h"
-#include "app/target_channel.h"
 #include "core/texts.h"
 #include "display/frame_marks.h"
-#include "display/picture_box.h"
-#include "display/square_wave.h"
-#include "display/vb_scroll_bar.h"
+#include "display/zoom.h"
+#include "interchange/frames_model.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigation.h"
 #include "navigator/navigator_panel.h"
@@ -25,70 +21,87 @@ namespace velmoran {
 
 namespace {
 
-// How often, at most, the frame list follows a running capture.
+// How often, at most, the frames follow a running capture.
 constexpr int kLiveIntervalMs = 300;
 
 } // namespace
 
 NavigatorLink::NavigatorLink(QMainWindow* window, Form1* form)
     : QObject(window), window_(window), form_(form) {
-    connect(form_->HScroll1, &QScrollBar::valueChanged, this, &NavigatorLink::updateViewMark);
-    connect(form_->HScroll1, &QScrollBar::rangeChanged, this, &NavigatorLink::updateViewMark);
+    frames_ = new interchange::FramesModel(form_->buffers(), this);
+    connect(form_, &Form1::scrolled, this, &NavigatorLink::updateViewMark);
     connect(form_, &Form1::zoomChanged, this, &NavigatorLink::updateViewMark);
-    // While a capture runs, the list follows the blocks as they arrive, a few times a second.
+
+    const CaptureSession* session = form_->Session;
+    connect(session, &CaptureSession::started, frames_, &interchange::FramesModel::startCapture);
+    // While a capture runs, the frames follow the blocks as they arrive, a few times a second,
+    // as long as something shows them.
     liveTimer_ = new QTimer(this);
     liveTimer_->setSingleShot(true);
     liveTimer_->setInterval(kLiveIntervalMs);
     connect(liveTimer_, &QTimer::timeout, this, &NavigatorLink::showArrivedFrames);
-    connect(form_, &Form1::blockStored, this, [this] {
-        if (!liveTimer_->isActive()) {
+    connect(session, &CaptureSession::blockStored, this, [this] {
+        if (!liveTimer_->isActive() && liveFramesShown()) {
             liveTimer_->start();
         }
     });
-    connect(form_, &Form1::captureEnded, liveTimer_, &QTimer::stop);
-    // Marked frames follow the list once everything else has taken the new frames (key names
-    // included); a running capture's chart is left alone until it ends.
-    connect(
-        this, &NavigatorLink::framesChanged, this,
-        [this] {
-            if (framesOnChart_ && !form_->MSComm1->PortOpen()) {
-                form_->redrawLastRows();
-            }
-        },
-        Qt::QueuedConnection);
+    connect(session, &CaptureSession::completed, this, &NavigatorLink::captureEnded);
+    connect(session, &CaptureSession::stopped, this, &NavigatorLink::captureEnded);
+    connect(session, &CaptureSession::lineLost, this,
+            [this](int channel) { captureEnded(channel); });
+
+    connect(frames_, &interchange::FramesModel::changed, this, [this](int channel) {
+        if (frames_->changedFromSample(channel) == 0 &&
+            frames_->reachedSample(channel) == kCaptureSamples) {
+            offerNavigator();
+        }
+        Q_EMIT framesChanged();
+    });
+    connect(frames_, &interchange::FramesModel::keysChanged, this, &NavigatorLink::framesChanged);
+    // Marked frames follow the model once everything else has taken the new frames; a running
+    // capture's chart is left alone until it ends.
+    const auto redrawMarks = [this] {
+        if (framesOnChart_ && !form_->Session->running()) {
+            form_->redrawLastRows();
+        }
+    };
+    connect(frames_, &interchange::FramesModel::changed, this, redrawMarks, Qt::QueuedConnection);
+    connect(frames_, &interchange::FramesModel::keysChanged, this, redrawMarks,
+            Qt::QueuedConnection);
+}
+
+bool NavigatorLink::liveFramesShown() const {
+    return (dock_ != nullptr && dock_->isVisible()) || framesOnChart_ ||
+           (dock_ == nullptr && !closedByUser_);
 }
 
 void NavigatorLink::showArrivedFrames() {
-    const std::optional<int> target = namedChannel(form_->Combo1->currentText());
-    if (!form_->MSComm1->PortOpen() || !target || form_->RecvCount <= 0) {
-        return; // the capture's end decodes the whole buffers
+    const CaptureSession* session = form_->Session;
+    if (!session->running() || session->storedBytes() <= 0) {
+        return; // the capture's end decodes its channel whole
     }
-    // The target buffer beyond the bytes of this capture still holds an older one: the line
-    // is taken to rest at its last level from there on.
-    ChannelBuffer arrived = *form_->channel(*target);
-    const auto stored = static_cast<std::size_t>(form_->RecvCount);
-    const uint8_t rest = (arrived[stored - 1] & 1) != 0 ? 0xFF : 0x00;
-    std::fill(arrived.begin() + static_cast<std::ptrdiff_t>(stored), arrived.end(), rest);
-    ChannelBuffers buffers = form_->buffers();
-    buffers[static_cast<std::size_t>(*target - 1)] = &arrived;
-    showDecoded(navigator::decodeChannels(buffers));
+    frames_->decodeArrived(session->channel(), session->storedBytes());
+    if (dock_ == nullptr && frames_->frameCount() > 0) {
+        offerNavigator();
+    }
 }
 
-bool NavigatorLink::showDecoded(std::vector<infrared::IrFrame> frames) {
-    if (frames.empty() && dock_ == nullptr) {
-        return false;
+void NavigatorLink::captureEnded(int channel) {
+    liveTimer_->stop();
+    frames_->decodeChannel(channel);
+}
+
+void NavigatorLink::offerNavigator() {
+    if (frames_->frameCount() == 0 || closedByUser_) {
+        return;
     }
     ensureNavigator();
-    if (panel_->showFrames(std::move(frames)) > 0) {
-        dock_->show();
-    }
+    dock_->show();
     updateViewMark();
-    Q_EMIT framesChanged();
-    return true;
 }
 
 bool NavigatorLink::hasFrames() const {
-    return panel_ != nullptr && panel_->frames()->rowCount() > 0;
+    return frames_->frameCount() > 0;
 }
 
 void NavigatorLink::ensureNavigator() {
@@ -97,6 +110,7 @@ void NavigatorLink::ensureNavigator() {
         return;
     }
     panel_ = new navigator::NavigatorPanel(form_->buffers(), window_);
+    panel_->setFramesModel(frames_);
     dock_ = new QDockWidget(texts::q(texts::kNavigatorTitle), window_);
     dock_->setObjectName(QStringLiteral("Navigator"));
     dock_->setAllowedAreas(Qt::BottomDockWidgetArea);
@@ -110,9 +124,14 @@ void NavigatorLink::ensureNavigator() {
             &NavigatorLink::moveChartToFrame);
     connect(panel_, &navigator::NavigatorPanel::frameActivated, this, &NavigatorLink::zoomToFrame);
     connect(dock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
-        if (!window_->isMinimized()) {
-            Q_EMIT shownChanged(visible);
+        if (window_->isMinimized() || !window_->isVisible()) {
+            return;
         }
+        // Closed by its own button (or F2): it stays closed until the user shows it again.
+        if (!visible && !dock_->isVisible()) {
+            closedByUser_ = true;
+        }
+        Q_EMIT shownChanged(visible);
     });
     // A panel the user floats first appears below the window, not over the client area.
     connect(dock_, &QDockWidget::topLevelChanged, this, [this](bool floating) {
@@ -123,11 +142,10 @@ void NavigatorLink::ensureNavigator() {
 }
 
 void NavigatorLink::setShown(bool shown) {
-    if (shown && dock_ == nullptr) {
+    closedByUser_ = !shown;
+    if (shown) {
         ensureNavigator();
-        panel_->showFrames(navigator::decodeChannels(form_->buffers()));
         updateViewMark();
-        Q_EMIT framesChanged();
     }
     if (dock_ != nullptr) {
         dock_->setVisible(shown);
@@ -136,68 +154,50 @@ void NavigatorLink::setShown(bool shown) {
 }
 
 void NavigatorLink::refresh() {
-    if (!showDecoded(navigator::decodeChannels(form_->buffers()))) {
-        Q_EMIT framesChanged(); // still none: whoever lists them hears so
-    }
-}
-
-int64_t NavigatorLink::visibleSamples() const {
-    return samplesAcross(form_->Picture1->Width(), form_->BitWidth);
+    frames_->decodeAll();
 }
 
 void NavigatorLink::updateViewMark() {
     if (panel_ == nullptr) {
         return;
     }
-    panel_->overview()->setView(navigator::leftSampleAt(form_->HScroll1->Value()),
-                                visibleSamples());
+    panel_->overview()->setView(form_->visibleFirstSample(), form_->visibleSampleCount());
 }
 
 void NavigatorLink::moveChartToFraction(double fraction) {
-    form_->HScroll1->setValue(navigator::scrollValueAtFraction(fraction, form_->HScroll1->Max()));
+    form_->scrollTo(navigator::scrollValueAtFraction(fraction, form_->lastScrollValue()));
 }
 
 void NavigatorLink::moveChartToFrame(int row) {
-    if (panel_ == nullptr) {
+    if (panel_ == nullptr || row < 0 || row >= panel_->frames()->rowCount()) {
         return;
     }
-    const auto& frames = panel_->frames()->frames();
-    if (row < 0 || row >= static_cast<int>(frames.size())) {
-        return;
-    }
-    form_->HScroll1->setValue(
-        navigator::scrollValueForSample(frames[static_cast<std::size_t>(row)].startSample,
-                                        visibleSamples(), form_->HScroll1->Max()));
+    // A frame in the last screenful, which the scroll range cannot bring to the left: the chart
+    // goes to its end, where the frame is in sight.
+    form_->scrollTo(navigator::scrollValueForSample(panel_->frames()->frame(row).startSample,
+                                                    form_->visibleSampleCount(),
+                                                    form_->lastScrollValue()));
 }
 
 void NavigatorLink::zoomToFrame(int row) {
-    if (panel_ == nullptr || !form_->HScroll1->isEnabled()) {
+    if (panel_ == nullptr) {
         return;
     }
-    const auto& frames = panel_->frames()->frames();
+    const navigator::FrameListModel* list = panel_->frames();
     if (row < 0) {
         row = panel_->currentFrame();
     }
     if (row < 0) {
-        const int64_t left = navigator::leftSampleAt(form_->HScroll1->Value());
-        const auto at = std::find_if(frames.begin(), frames.end(), [&](const infrared::IrFrame& f) {
-            return f.startSample >= left;
-        });
-        row = at == frames.end() ? -1 : static_cast<int>(at - frames.begin());
+        const std::vector<int64_t> starts = list->starts();
+        const auto at = std::lower_bound(starts.begin(), starts.end(), form_->visibleFirstSample());
+        row = at == starts.end() ? -1 : static_cast<int>(at - starts.begin());
     }
-    if (row < 0 || row >= static_cast<int>(frames.size())) {
+    if (row < 0 || row >= list->rowCount()) {
         return;
     }
-    const infrared::IrFrame& f = frames[static_cast<std::size_t>(row)];
-    const navigator::ZoomSteps steps = navigator::zoomStepsToFit(
-        f.endSample - f.startSample, form_->Picture1->Width(), form_->BitWidth);
-    // Through the buttons themselves, so that the zoom is exactly one they give.
-    for (int i = 0; i < steps.out; ++i) {
-        form_->Command6->click();
-    }
-    for (int i = 0; i < steps.in; ++i) {
-        form_->Command5->click();
-    }
+    const infrared::IrFrame& f = list->frame(row);
+    form_->setZoom(
+        zoomToFit(f.endSample - f.startSample, form_->chartWidthTwips(), form_->BitWidth));
     moveChartToFrame(row);
 }
 
@@ -205,17 +205,16 @@ void NavigatorLink::setFramesOnChart(bool on) {
     framesOnChart_ = on;
     if (on) {
         form_->setRowsOverlay([this](Surface& surface, int64_t firstSample) {
-            if (panel_ == nullptr) {
-                return;
+            for (int ch = 1; ch <= kChannelCount; ++ch) {
+                const std::vector<infrared::IrFrame>& frames = frames_->frames(ch);
+                std::vector<QString> names;
+                names.reserve(frames.size());
+                for (std::size_t i = 0; i < frames.size(); ++i) {
+                    names.push_back(frames_->keyShown(ch, i));
+                }
+                drawFrameMarks(surface, frameMarks(frames, names, firstSample, form_->BitWidth,
+                                                   surface.Width()));
             }
-            const navigator::FrameListModel* model = panel_->frames();
-            std::vector<QString> names;
-            for (int row = 0; row < model->rowCount(); ++row) {
-                names.push_back(
-                    model->index(row, navigator::FrameListModel::Key).data().toString());
-            }
-            drawFrameMarks(surface, frameMarks(model->frames(), names, firstSample, form_->BitWidth,
-                                               surface.Width()));
         });
     } else {
         form_->setRowsOverlay({});
@@ -227,8 +226,9 @@ void NavigatorLink::previousFrame() {
     if (panel_ == nullptr) {
         return;
     }
-    const auto row = navigator::previousFrame(panel_->frames()->starts(), form_->HScroll1->Value(),
-                                              visibleSamples(), form_->HScroll1->Max());
+    const auto row =
+        navigator::previousFrame(panel_->frames()->starts(), form_->scrollValue(),
+                                 form_->visibleSampleCount(), form_->lastScrollValue());
     if (row) {
         panel_->selectFrame(static_cast<int>(*row));
     }
@@ -238,8 +238,8 @@ void NavigatorLink::nextFrame() {
     if (panel_ == nullptr) {
         return;
     }
-    const auto row = navigator::nextFrame(panel_->frames()->starts(), form_->HScroll1->Value(),
-                                          visibleSamples(), form_->HScroll1->Max());
+    const auto row = navigator::nextFrame(panel_->frames()->starts(), form_->scrollValue(),
+                                          form_->visibleSampleCount(), form_->lastScrollValue());
     if (row) {
         panel_->selectFrame(static_cast<int>(*row));
     }

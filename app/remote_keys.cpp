@@ -9,6 +9,7 @@
 #include "app/navigator_link.h"
 #include "core/texts.h"
 #include "files/message_box.h"
+#include "interchange/frames_model.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigator_panel.h"
 
@@ -22,7 +23,10 @@ RemoteKeys::RemoteKeys(QMainWindow* window, NavigatorLink* navigator)
             MsgBox(window_, texts::q(texts::kRemoteLibraryUnreadable).arg(text));
         });
     }
-    connect(navigator_, &NavigatorLink::framesChanged, this, &RemoteKeys::refresh);
+    navigator_->frames()->setLibrary(&library_);
+    // The list's key cells are edited once the navigator exists.
+    connect(navigator_, &NavigatorLink::framesChanged, this, &RemoteKeys::watchList);
+    connect(navigator_, &NavigatorLink::shownChanged, this, &RemoteKeys::watchList);
 }
 
 interchange::KeyNames RemoteKeys::keyNames() const {
@@ -34,24 +38,18 @@ interchange::KeyNames RemoteKeys::keyNames() const {
     return names;
 }
 
-void RemoteKeys::refresh() {
+void RemoteKeys::watchList() {
     navigator::NavigatorPanel* panel = navigator_->panel();
-    if (panel == nullptr) {
+    if (panel == nullptr || table_ != nullptr) {
         return;
     }
-    navigator::FrameListModel* model = panel->frames();
-    if (table_ == nullptr) {
-        connect(model, &navigator::FrameListModel::keyNamed, this, &RemoteKeys::nameKey);
-        table_ = panel->frameTable();
-        table_->installEventFilter(this);
-    }
-    std::vector<QString> shown;
-    std::vector<QString> names;
-    for (const std::optional<interchange::LibraryKey>& key : library_.lookup(model->frames())) {
-        shown.push_back(key ? key->remote + QStringLiteral(": ") + key->key : QString());
-        names.push_back(key ? key->key : QString());
-    }
-    model->setKeys(std::move(shown), std::move(names));
+    connect(panel->frames(), &navigator::FrameListModel::keyNamed, this, &RemoteKeys::nameKey);
+    table_ = panel->frameTable();
+    table_->installEventFilter(this);
+}
+
+void RemoteKeys::refresh() {
+    navigator_->frames()->refreshKeys();
 }
 
 bool RemoteKeys::eventFilter(QObject* watched, QEvent* event) {
@@ -65,11 +63,11 @@ bool RemoteKeys::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void RemoteKeys::nameKey(int row, const QString& name) {
-    const std::vector<infrared::IrFrame>& frames = navigator_->panel()->frames()->frames();
-    if (row < 0 || row >= static_cast<int>(frames.size())) {
+    const navigator::FrameListModel* list = navigator_->panel()->frames();
+    if (row < 0 || row >= list->rowCount()) {
         return;
     }
-    if (const auto error = library_.nameFrame(frames[static_cast<std::size_t>(row)], name)) {
+    if (const auto error = library_.nameFrame(list->frame(row), name)) {
         MsgBox(window_, texts::q(texts::kRemoteKeyNotSaved).arg(*error));
     }
     refresh();

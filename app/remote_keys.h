@@ -33,7 +33,7 @@ public:
     // Adds the remotes of `files` (lircd.conf); false, after a message naming the file and line,
     // when one cannot be read (nothing is added then).
     bool importRemotes(const QStringList& files);
-    // Shows every row's key again.
+    // Looks every frame's key up again.
     void refresh();
 
 protected:
@@ -42,6 +42,8 @@ protected:
 
 private:
     void nameKey(int row, const QString& name);
+    // Takes the key names typed in the frame list, once it exists.
+    void watchList();
 
     QMainWindow* window_;
     NavigatorLink* navigator_;
