@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "core/channel_levels.h"
 
@@ -55,6 +56,20 @@ int64_t settledResume(const ChannelLevels& line, int64_t from, int64_t stored) {
         }
     }
     return resume;
+}
+
+// Whether two decodings of one stretch of line found the same frame.
+bool sameFrame(const infrared::IrFrame& a, const infrared::IrFrame& b) {
+    const auto fields = [](const infrared::IrFrame& f) {
+        return std::tie(f.channel, f.startSample, f.endSample, f.protocol, f.address, f.command,
+                        f.keyKnown, f.check, f.bits, f.extended, f.toggle, f.subdevice, f.vendor,
+                        f.extra, f.mode, f.repeat, f.half, f.durationsUs);
+    };
+    const auto coding = [](const infrared::IrAnalysis& c) {
+        return std::tie(c.scheme, c.headerMarkUs, c.headerSpaceUs, c.zeroMarkUs, c.zeroSpaceUs,
+                        c.oneMarkUs, c.oneSpaceUs, c.trailMarkUs, c.bits, c.gapUs, c.repeatCode);
+    };
+    return fields(a) == fields(b) && coding(a.analysis) == coding(b.analysis);
 }
 
 bool isRepeat(const infrared::IrFrame& f) {
@@ -160,10 +175,18 @@ void FramesModel::decodeArrived(int channel, int storedBytes) {
         found = infrared::decodeInfrared(line, channel, infrared::IrUnknownBursts::Listed);
         resume = settledResume(line, from, stored);
     }
-    c.frames.resize(keep);
-    c.frames.insert(c.frames.end(), std::make_move_iterator(found.begin()),
+    // The frames decoded again are mostly those found the last time: only where they differ
+    // do the readers have anything new.
+    std::size_t same = 0;
+    while (same < found.size() && keep + same < c.frames.size() &&
+           sameFrame(found[same], c.frames[keep + same])) {
+        ++same;
+    }
+    c.frames.resize(keep + same);
+    c.frames.insert(c.frames.end(),
+                    std::make_move_iterator(found.begin() + static_cast<std::ptrdiff_t>(same)),
                     std::make_move_iterator(found.end()));
-    c.firstChanged = keep;
+    c.firstChanged = keep + same;
     c.changedFrom = from;
     c.reached = stored;
     c.settledFrames = static_cast<std::size_t>(
@@ -172,7 +195,7 @@ void FramesModel::decodeArrived(int channel, int storedBytes) {
             [resume](const infrared::IrFrame& f) { return f.endSample < resume; }) -
         c.frames.begin());
     c.resumeSample = resume;
-    lookUpKeys(c, keep);
+    lookUpKeys(c, c.firstChanged);
     Q_EMIT changed(channel);
 }
 

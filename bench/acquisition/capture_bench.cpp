@@ -1,7 +1,7 @@
 // Measures the acquisition path end to end: the real window, the serial control on a
 // pseudo-terminal and the board emulator on its own thread.
 //
-//   bench_capture [--board N] [--burst MS] [--max N] [--dense] [--offscreen]
+//   bench_capture [--board N] [--burst MS] [--max N] [--dense] [--offscreen] [--closed]
 //
 // 1. N captures at the board's pace (default 1, about 20.4 s each), the bytes arriving in bursts
 //    MS milliseconds apart (default 4): CPU time of the window's own process (this program run
@@ -10,6 +10,7 @@
 //    its navigator shown, in a real X window on an Xvfb server this program starts (--offscreen:
 //    Qt's offscreen platform instead), because the painting is part of the cost; with --dense,
 //    channels 2 and 3 hold captures full of frames (loaded from a file) while channel 1 captures.
+//    With --closed the user has closed the navigator before the capture.
 //    Also the longest the window spent on one event while the capture ran (a live update), and
 //    on the capture's end.
 // 2. One capture as fast as the line goes: wall time, bytes checked.
@@ -156,8 +157,14 @@ public:
         --depth_;
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
         if (measuring) {
-            (endingNow ? longestEndMs : longestLiveMs) =
-                std::max(endingNow ? longestEndMs : longestLiveMs, ms);
+            if (endingNow) {
+                longestEndMs = std::max(longestEndMs, ms);
+            } else if (ms > longestLiveMs) {
+                longestLiveMs = ms;
+                longestLiveWhat = QStringLiteral("%1/%2")
+                                      .arg(QString::fromLatin1(receiver->metaObject()->className()))
+                                      .arg(static_cast<int>(event->type()));
+            }
             endingNow = false;
         }
         return handled;
@@ -167,6 +174,7 @@ public:
     bool endingNow = false; // the event being delivered ends the capture
     double longestLiveMs = 0.0;
     double longestEndMs = 0.0;
+    QString longestLiveWhat; // the receiver's class and the event's type
 
 private:
     int depth_ = 0;
@@ -190,7 +198,7 @@ QString denseCaptureFile() {
 
 // The main window with its navigator, in a process of its own on the emulator's pseudo-terminal:
 // prints "start" just before it clicks 开始采集 and "end <status>" when the capture has ended.
-int windowChild(TimedApplication& app, const QString& slavePath, bool dense) {
+int windowChild(TimedApplication& app, const QString& slavePath, bool dense, bool closed) {
     MainWindow window([&](int port) { return port == 1 ? slavePath : QString(); });
     Form1& form = *window.form();
     window.show();
@@ -202,6 +210,9 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense) {
             return 1;
         }
         QFile::remove(path);
+    }
+    if (closed) {
+        window.setNavigatorShown(false); // as its close button does
     }
     waitFor([] { return false; }, 500); // built and painted before the clock starts
     bool ended = false;
@@ -219,9 +230,10 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense) {
         loop.exec();
     }
     app.measuring = false;
-    std::printf("end %d %.1f %.1f %s\n",
+    std::printf("end %d %.1f %.1f %s %s\n",
                 form.RecvCount == 63488 && form.Label2->Caption() == "Recieve OK!",
-                app.longestLiveMs, app.longestEndMs, qPrintable(form.Label1->Caption()));
+                app.longestLiveMs, app.longestEndMs, qPrintable(app.longestLiveWhat),
+                qPrintable(form.Label1->Caption()));
     std::fflush(stdout);
     return 0;
 }
@@ -279,12 +291,14 @@ long procWakeUps(qint64 pid) {
     return wakeUps;
 }
 
-int boardPaced(int captures, int burstMs, const char* self, bool dense, bool offscreen) {
+int boardPaced(int captures, int burstMs, const char* self, bool dense, bool offscreen,
+               bool closed) {
     std::printf("== %d capture(s) at the board's pace (about 20.4 s each), bytes arriving in "
                 "bursts %d ms apart; CPU of the window's own process from /proc; the main window "
-                "and its navigator on %s%s\n",
+                "and its navigator on %s%s%s\n",
                 captures, burstMs, offscreen ? "Qt's offscreen platform" : "an Xvfb X server",
-                dense ? "; channels 2 and 3 full of frames" : "");
+                dense ? "; channels 2 and 3 full of frames" : "",
+                closed ? "; the navigator closed" : "");
     QProcess xvfb;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!offscreen) {
@@ -313,6 +327,9 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
         if (dense) {
             arguments << QStringLiteral("--dense");
         }
+        if (closed) {
+            arguments << QStringLiteral("--closed");
+        }
         window.start(QString::fromLocal8Bit(self), arguments);
         if (!window.waitForReadyRead(20000) || !window.readLine().startsWith("start")) {
             std::printf("   capture %d: the window process did not start\n", i + 1);
@@ -332,11 +349,12 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
         const bool complete = endLine.startsWith("end 1");
         const QList<QByteArray> fields = endLine.split(' ');
         std::printf("   capture %d: %s, %.2f s, window process CPU %.3f s = %.2f %% of one core, "
-                    "%ld wake-ups (%.1f a second); longest event while it ran %s ms, at its end "
-                    "%s ms\n",
+                    "%ld wake-ups (%.1f a second); longest event while it ran %s ms (%s), at "
+                    "its end %s ms\n",
                     i + 1, complete ? "complete" : "DID NOT COMPLETE", wall, cpu,
                     100.0 * cpu / wall, wakeUps, static_cast<double>(wakeUps) / wall,
-                    fields.value(2).constData(), fields.value(3).constData());
+                    fields.value(2).constData(), fields.value(4).constData(),
+                    fields.value(3).constData());
         shares.push_back(100.0 * cpu / wall);
         ok = ok && complete;
     }
@@ -410,25 +428,30 @@ int main(int argc, char** argv) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
-        const bool dense = argc == 4 && std::string(argv[3]) == "--dense";
         TimedApplication app(argc, argv);
         setUpApplication(app);
-        return windowChild(app, QString::fromLocal8Bit(argv[2]), dense);
+        const QStringList flags = QCoreApplication::arguments().mid(3);
+        return windowChild(app, QString::fromLocal8Bit(argv[2]),
+                           flags.contains(QStringLiteral("--dense")),
+                           flags.contains(QStringLiteral("--closed")));
     }
     int board = 1;
     int back = 100;
     int burstMs = 4;
     bool dense = false;
     bool offscreen = false;
+    bool closed = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--dense") {
             dense = true;
         } else if (arg == "--offscreen") {
             offscreen = true;
+        } else if (arg == "--closed") {
+            closed = true;
         } else if (i + 1 >= argc) {
             std::fprintf(stderr, "usage: bench_capture [--board N] [--burst MS] [--max N] "
-                                 "[--dense] [--offscreen]\n");
+                                 "[--dense] [--offscreen] [--closed]\n");
             return 2;
         } else if (arg == "--board") {
             board = std::atoi(argv[++i]);
@@ -438,7 +461,7 @@ int main(int argc, char** argv) {
             back = std::atoi(argv[++i]);
         } else {
             std::fprintf(stderr, "usage: bench_capture [--board N] [--burst MS] [--max N] "
-                                 "[--dense] [--offscreen]\n");
+                                 "[--dense] [--offscreen] [--closed]\n");
             return 2;
         }
     }
@@ -449,7 +472,7 @@ int main(int argc, char** argv) {
     setUpApplication(app);
     int rc = 0;
     if (board > 0) {
-        rc |= boardPaced(board, burstMs, argv[0], dense, offscreen);
+        rc |= boardPaced(board, burstMs, argv[0], dense, offscreen, closed);
     }
     rc |= linePaced();
     if (back > 0) {
