@@ -161,6 +161,8 @@ private:
     void captureStartedHere();
     void blockStoredHere(int32_t storedBytes);
     void captureCompletedHere();
+    // The cursor's time again, after the chart moved under it (by keys, a load, a zoom).
+    void refreshCursorTime();
     // Sets a timer's interval the way the old timer did: 0 stops it.
     static void setInterval(QTimer* timer, int ms);
 
@@ -168,6 +170,7 @@ private:
     OverwriteQuestion overwriteQuestion_;
     RowsOverlay rowsOverlay_;
     int32_t lastRowsStart_ = 0;
+    bool cursorPlaced_ = false; // the pointer has placed the cursor on the chart
 };
 
 } // namespace velmoran

@@ -55,6 +55,7 @@ void Form1::setZoom(int16_t bitWidth) {
     BitWidth = std::clamp(bitWidth, kMinBitWidth, kMaxBitWidth);
     HScroll1->setMax(scrollMaximum(Picture1->Width(), BitWidth));
     redrawRows(kBytesPerScrollUnit * ViewStart);
+    refreshCursorTime();
     Q_EMIT zoomChanged();
 }
 
@@ -62,6 +63,7 @@ void Form1::HScroll1_Change() {
     Picture1->Cls();
     ViewStart = HScroll1->Value();
     drawRows(kBytesPerScrollUnit * ViewStart);
+    refreshCursorTime();
     Q_EMIT scrolled();
 }
 

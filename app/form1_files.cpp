@@ -41,6 +41,7 @@ bool Form1::loadFile(const QString& path) {
     }
     ViewStart = HScroll1->Value();
     redrawRows(kBytesPerScrollUnit * ViewStart);
+    refreshCursorTime();
     Q_EMIT fileLoaded(path);
     return true;
 }

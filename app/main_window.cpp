@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -35,6 +36,8 @@ namespace {
 // Port numbers the 采集 menu looks at beyond those named with --port.
 constexpr int kListedPorts = 16;
 constexpr QSize kHelpSize{560, 480};
+// How long a line stays in the status bar.
+constexpr int kStatusShownMs = 15000;
 const QString kAnnotateKey = QStringLiteral("annotateFrames");
 
 QAction* menuAction(QMenu* menu, const char* name, const char* text, const QKeySequence& key = {}) {
@@ -62,6 +65,12 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     form_->setOverwriteQuestion([this](const QString& path) { return confirmOverwrite(path); });
 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // The status bar is there only while it has something to say: the window keeps its
+    // design size plus the menu bar otherwise.
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->hide();
+    connect(statusBar(), &QStatusBar::messageChanged, statusBar(),
+            [bar = statusBar()](const QString& text) { bar->setVisible(!text.isEmpty()); });
 
     navigator_ = new NavigatorLink(this, form_);
     remoteKeys_ = new RemoteKeys(this, navigator_);
@@ -113,6 +122,16 @@ void MainWindow::buildMenus() {
     exportMenu_ = new ExportMenu(form_, file->addMenu(texts::q(texts::kMenuExport)),
                                  [this](const QString& path) { return confirmOverwrite(path); });
     exportMenu_->setKeyNames([this] { return remoteKeys_->keyNames(); });
+    // Every export and import leaves a line in the status bar saying what was written or read.
+    connect(exportMenu_, &ExportMenu::exported, this,
+            [this](const QString& format, const QString& path) {
+                statusBar()->showMessage(texts::q(texts::kExportedStatus).arg(format, path),
+                                         kStatusShownMs);
+            });
+    connect(remoteKeys_, &RemoteKeys::imported, this, [this](const QStringList& files) {
+        statusBar()->showMessage(
+            texts::q(texts::kImportedStatus).arg(files.join(QStringLiteral("、"))), kStatusShownMs);
+    });
     QAction* importRemotes = menuAction(file, "actionImportRemotes", texts::kMenuImportRemotes);
     connect(importRemotes, &QAction::triggered, remoteKeys_, &RemoteKeys::importFiles);
     recent_ = new RecentFiles(file->addMenu(texts::q(texts::kMenuRecent)), this);

@@ -94,6 +94,9 @@ bool RemoteKeys::importRemotes(const QStringList& files) {
         MsgBox(window_, texts::q(texts::kImportRemotesError).arg(*error));
     }
     refresh();
+    if (!error) {
+        Q_EMIT imported(files);
+    }
     return !error;
 }
 

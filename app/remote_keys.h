@@ -36,6 +36,10 @@ public:
     // Looks every frame's key up again.
     void refresh();
 
+Q_SIGNALS:
+    // The remotes of `files` were added to the library.
+    void imported(const QStringList& files);
+
 protected:
     // F2 on a 按键 cell edits it rather than hiding the navigator (总览与帧列表's shortcut).
     bool eventFilter(QObject* watched, QEvent* event) override;

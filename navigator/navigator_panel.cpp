@@ -146,7 +146,9 @@ void NavigatorPanel::selectFrame(int row) {
     if (table_->currentIndex().row() == row) {
         Q_EMIT frameChosen(row);
     }
-    table_->setCurrentIndex(index);
+    // The row alone, whatever keys are held (Ctrl+→ moves the selection, it does not extend it).
+    table_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                         QItemSelectionModel::Rows);
     table_->scrollTo(index);
 }
 

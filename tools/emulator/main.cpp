@@ -21,7 +21,7 @@
 #include <QSaveFile>
 
 #include "files/program_start.h"
-#include "files/whole_file.h"
+#include "core/whole_file.h"
 #include "tools/emulator/board_emulator.h"
 #include "tools/emulator/board_stream.h"
 
