@@ -20,8 +20,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "files/program_start.h"
 #include "core/whole_file.h"
+#include "files/program_start.h"
 #include "tools/emulator/board_emulator.h"
 #include "tools/emulator/board_stream.h"
 
