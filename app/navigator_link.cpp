@@ -21,8 +21,9 @@ namespace velmoran {
 
 namespace {
 
-// How often, at most, the frames follow a running capture.
-constexpr int kLiveIntervalMs = 300;
+// How often, at most, the frames follow a running capture: each look repaints the list, and a
+// block arrives every third of a second.
+constexpr int kLiveIntervalMs = 1000;
 
 } // namespace
 
