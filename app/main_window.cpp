@@ -27,7 +27,6 @@
 #include "app/remote_keys.h"
 #include "core/number_rules.h"
 #include "core/texts.h"
-#include "display/vb_scroll_bar.h"
 
 namespace velmoran {
 
@@ -157,10 +156,10 @@ void MainWindow::buildMenus() {
     connect(actionZoomOut_, &QAction::triggered, form_->Command6, &QPushButton::click);
     view->addSeparator();
     actionHome_ = menuAction(view, "actionHome", texts::kMenuHome, Qt::Key_Home);
-    connect(actionHome_, &QAction::triggered, this, [this] { form_->HScroll1->setValue(0); });
+    connect(actionHome_, &QAction::triggered, this, [this] { form_->scrollTo(0); });
     actionEnd_ = menuAction(view, "actionEnd", texts::kMenuEnd, Qt::Key_End);
     connect(actionEnd_, &QAction::triggered, this,
-            [this] { form_->HScroll1->setValue(form_->HScroll1->Max()); });
+            [this] { form_->scrollTo(form_->lastScrollValue()); });
     actionPrevFrame_ = menuAction(view, "actionPrevFrame", texts::kMenuPrevFrame,
                                   QKeySequence(Qt::CTRL | Qt::Key_Left));
     connect(actionPrevFrame_, &QAction::triggered, navigator_, &NavigatorLink::previousFrame);
