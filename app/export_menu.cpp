@@ -56,12 +56,21 @@ const ExportEntry& entryFor(ExportFormat format) {
 
 } // namespace
 
+namespace {
+
+// An item's text without its accelerator and ellipsis ("VCD 波形及 GTKWave 视图").
+QString shownText(const ExportEntry& e) {
+    QString text = texts::q(e.text);
+    text.truncate(text.indexOf(QLatin1String("(&")));
+    return text.replace(texts::q("，显示通道"), texts::q("（显示通道）"));
+}
+
+} // namespace
+
 QStringList exportMenuTexts() {
     QStringList list;
     for (const ExportEntry& e : kExportEntries) {
-        QString text = texts::q(e.text);
-        text.truncate(text.indexOf(QLatin1String("(&"))); // the accelerator and the ellipsis
-        list << text.replace(texts::q("，显示通道"), texts::q("（显示通道）"));
+        list << shownText(e);
     }
     return list;
 }
@@ -106,6 +115,13 @@ void ExportMenu::exportAs(ExportFormat format) {
     dialog.setNameFilter(QString::fromUtf8(e.nameFilter));
     dialog.setDefaultSuffix(QString::fromLatin1(info.suffix));
     dialog.setWindowModality(Qt::ApplicationModal);
+    // Beside the capture loaded or saved last, named after it.
+    if (!captureFile_.isEmpty()) {
+        const QFileInfo capture(captureFile_);
+        dialog.setDirectory(capture.absolutePath());
+        dialog.selectFile(capture.completeBaseName() + QLatin1Char('.') +
+                          QString::fromLatin1(info.suffix));
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
@@ -150,6 +166,7 @@ void ExportMenu::exportAs(ExportFormat format) {
     if (keepView) {
         MsgBox(form_->window(), texts::q(texts::kViewFileKept).arg(viewPath));
     }
+    Q_EMIT exported(shownText(e), path);
 }
 
 } // namespace velmoran

@@ -38,6 +38,10 @@ public:
     // Asks for a file name and exports the capture in `format` there.
     void exportAs(interchange::ExportFormat format);
 
+Q_SIGNALS:
+    // The capture was exported as `format` (the menu item's text) to `path`.
+    void exported(const QString& format, const QString& path);
+
 private:
     Form1* form_;
     OverwriteQuestion confirmOverwrite_;

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "about/form2.h"
+#include "acquisition/capture_session.h"
 #include "acquisition/mscomm.h"
 #include "app/application.h"
 #include "app/vb_label.h"
@@ -49,6 +50,7 @@ Form1::Form1(PortMap portMap, QWidget* parent) : QWidget(parent) {
     MSComm1 = new MSComm(std::move(portMap), this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     MSComm1->setInBufferSize(kInBufferSize);
+    Session = new CaptureSession(MSComm1, this);
     buildControls();
     Form_Load();
 }
@@ -201,6 +203,14 @@ void Form1::buildControls() {
     connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
     connect(HScroll1, &VbScrollBar::Change, this, &Form1::HScroll1_Change);
     connect(MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
+    connect(Session, &CaptureSession::started, this, &Form1::captureStartedHere);
+    connect(Session, &CaptureSession::blockStored, this,
+            [this](int, int32_t stored) { blockStoredHere(stored); });
+    connect(Session, &CaptureSession::completed, this, &Form1::captureCompletedHere);
+    connect(Session, &CaptureSession::stopped, this,
+            [this] { endCapture(texts::q(texts::kForceStopped)); });
+    connect(Session, &CaptureSession::lineLost, this,
+            [this] { endCapture(texts::q(texts::kLineLost)); });
     connect(MSComm1, &MSComm::PortLost, this, &Form1::MSComm1_PortLost);
     connect(Picture1, &PictureBox::MouseDown, this, &Form1::Picture1_MouseDown);
     connect(Picture1, &PictureBox::MouseMove, this, &Form1::Picture1_MouseMove);
@@ -261,7 +271,7 @@ void Form1::closeEvent(QCloseEvent* event) {
 void Form1::Form_Unload() {
     // Ends the whole program: a running capture is abandoned and nothing is saved.
     setInterval(Timer1, 0);
-    MSComm1->setPortOpen(false);
+    Session->abandon();
     if (form2_) {
         form2_->close();
     }

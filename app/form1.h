@@ -20,6 +20,7 @@ class QPushButton;
 
 namespace velmoran {
 
+class CaptureSession;
 class CommonDialog;
 
 class LineControl;
@@ -65,6 +66,8 @@ public:
     QTimer* Timer2 = nullptr;
     MSComm* MSComm1 = nullptr;
     CommonDialog* CommonDialog1 = nullptr;
+    // The capture: whether one runs, its channel, its blocks (the buttons only show it).
+    CaptureSession* Session = nullptr;
 
     // The About window, once created.
     Form2* aboutWindow() const { return form2_; }
@@ -86,6 +89,22 @@ public:
     void setRowsOverlay(RowsOverlay overlay) { rowsOverlay_ = std::move(overlay); }
     // Cls, then the rows from where they were last drawn (and the overlay, if set).
     void redrawLastRows();
+
+    // What the window's neighbours use instead of its controls.
+    // The chart's left edge and its width, in samples.
+    int64_t visibleFirstSample() const;
+    int64_t visibleSampleCount() const;
+    // The chart's width, in twips.
+    double chartWidthTwips() const;
+    // Scrolls the chart to scroll value `value` (kept within the scroll bar's range), as a move
+    // of HScroll1 does; and the largest value.
+    void scrollTo(int value);
+    int scrollValue() const;
+    int lastScrollValue() const;
+    // Sets the zoom (twips per sample) and draws the rows once, as 放大 / 缩少 do.
+    void setZoom(int16_t bitWidth);
+    // Whether a file may be loaded or saved now (not during a capture).
+    bool canLoad() const;
 
     // Loads `path` as 载入 does once a file is chosen (the same message on failure); the file
     // dialogs then start from it. Returns whether it was read.
@@ -121,6 +140,8 @@ Q_SIGNALS:
     void fileSaved(const QString& path);
     // Raised when 开始采集 has opened the port and a capture runs.
     void captureStarted();
+    // Raised after the chart was scrolled.
+    void scrolled();
     // Raised after 放大 or 缩少 has changed the zoom.
     void zoomChanged();
     // Raised after a block of a capture has been stored (RecvCount counts it).
@@ -136,6 +157,12 @@ private:
     void Form_Unload();
     // Back to Idle after a force-stop or a lost line, with `status` in the status line.
     void endCapture(const QString& status);
+    // The texts and timers of the capture session's steps.
+    void captureStartedHere();
+    void blockStoredHere(int32_t storedBytes);
+    void captureCompletedHere();
+    // The cursor's time again, after the chart moved under it (by keys, a load, a zoom).
+    void refreshCursorTime();
     // Sets a timer's interval the way the old timer did: 0 stops it.
     static void setInterval(QTimer* timer, int ms);
 
@@ -143,6 +170,7 @@ private:
     OverwriteQuestion overwriteQuestion_;
     RowsOverlay rowsOverlay_;
     int32_t lastRowsStart_ = 0;
+    bool cursorPlaced_ = false; // the pointer has placed the cursor on the chart
 };
 
 } // namespace velmoran

@@ -3,9 +3,8 @@
 #include <QComboBox>
 #include <QPushButton>
 
-#include <span>
-
 #include "acquisition/block_receiver.h"
+#include "acquisition/capture_session.h"
 #include "acquisition/monitor.h"
 #include "app/target_channel.h"
 #include "app/vb_label.h"
@@ -18,43 +17,40 @@
 namespace velmoran {
 
 void Form1::Command2_Click() {
+    if (Session->running()) {
+        Session->stop();
+        return;
+    }
     // A capture whose 显示通道 names no buffer would run its 20 s into nowhere: refuse it
     // before the port opens, with nothing else changed.
-    if (!MSComm1->PortOpen() && !namedChannel(Combo1->currentText())) {
+    const std::optional<int> target = namedChannel(Combo1->currentText());
+    if (!target) {
         WarningBox(this, windowTitle(), noSuchChannelMessage(Combo1->currentText()));
         return;
     }
     try {
-        if (!MSComm1->PortOpen()) {
-            Init_com();
-        }
-        if (!MSComm1->PortOpen()) {
-            RecvCount = 0;
-            LastCount = 0;
-        }
-        MSComm1->setPortOpen(!MSComm1->PortOpen());
+        Init_com();
+        RecvCount = 0;
+        LastCount = 0;
+        Session->start(*target, channel(*target));
     } catch (const SerialError& e) {
         // The port could not be opened: the window stays Idle and the serial layer says why.
         WarningBox(this, windowTitle(), e.message());
-        return;
     } catch (const vb::OverflowError& e) {
         WarningBox(this, windowTitle(), QString::fromUtf8(e.what()));
-        return;
     }
+}
 
-    if (MSComm1->PortOpen()) {
-        Command2->setText(texts::q(texts::kForceStop));
-        Command2->setEnabled(true);
-        Combo1->setEnabled(false);
-        Command1->setEnabled(false);
-        Command3->setEnabled(false);
-        Label1->setCaption(texts::q(texts::kPortOpened));
-        ElapsedTicks = 0;
-        setInterval(Timer1, kMonitorIntervalMs);
-        Q_EMIT captureStarted();
-    } else {
-        endCapture(texts::q(texts::kForceStopped));
-    }
+void Form1::captureStartedHere() {
+    Command2->setText(texts::q(texts::kForceStop));
+    Command2->setEnabled(true);
+    Combo1->setEnabled(false);
+    Command1->setEnabled(false);
+    Command3->setEnabled(false);
+    Label1->setCaption(texts::q(texts::kPortOpened));
+    ElapsedTicks = 0;
+    setInterval(Timer1, kMonitorIntervalMs);
+    Q_EMIT captureStarted();
 }
 
 void Form1::endCapture(const QString& status) {
@@ -71,27 +67,19 @@ void Form1::endCapture(const QString& status) {
 }
 
 void Form1::MSComm1_OnComm() {
-    if (MSComm1->CommEvent() != MSComm::comEvReceive) {
-        return;
-    }
-    // The control raises the event only for a whole block; should one ever be short, the bytes
-    // stay waiting for the next event rather than being copied short.
-    if (MSComm1->InBufferCount() < kBlockBytes) {
-        return;
-    }
+    Session->receive();
+}
+
+void Form1::blockStoredHere(int32_t storedBytes) {
     Label1->setCaption(texts::q(texts::kCaptureRunning));
-    const QByteArray block = MSComm1->Input();
-    ChannelBuffer* target = channel(targetChannel(Combo1->currentText()));
-    storeBlock(target, RecvCount,
-               std::span(reinterpret_cast<const uint8_t*>(block.constData()),
-                         static_cast<std::size_t>(block.size())));
+    RecvCount = storedBytes;
     if (!captureComplete(RecvCount)) {
         Q_EMIT blockStored();
-        return;
     }
+}
 
+void Form1::captureCompletedHere() {
     Label2->setCaption(texts::q(texts::kReceiveOk));
-    MSComm1->setPortOpen(false);
     Command2->setText(texts::q(texts::kStartCapture));
     Command2->setEnabled(true);
     Combo1->setEnabled(true);
@@ -107,13 +95,8 @@ void Form1::MSComm1_OnComm() {
 }
 
 void Form1::MSComm1_PortLost(const QString& reason) {
-    Q_UNUSED(reason);
-    // The monitor runs exactly while a capture does; a loss outside a capture needs no action.
-    if (!Timer1->isActive()) {
-        return;
-    }
     // Ends like a force-stop: the blocks already stored stay in their buffer.
-    endCapture(texts::q(texts::kLineLost));
+    Session->loseLine(reason);
 }
 
 void Form1::Timer1_Timer() {

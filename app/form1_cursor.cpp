@@ -17,6 +17,15 @@ void Form1::Picture1_MouseMove(int, int, float X, float Y) {
     Label3->move(Picture1->contentsRect().topLeft() +
                  QPoint(twipsToPixels(X), twipsToPixels(Y + kReadoutDrop)));
     Label3->setCaption(millisecondsText(cursorTime(X, BitWidth, ViewStart, SamplePeriod)));
+    cursorPlaced_ = true;
+}
+
+void Form1::refreshCursorTime() {
+    // The cursor stays where the pointer left it; the time under it changes with the chart.
+    if (cursorPlaced_) {
+        Label3->setCaption(millisecondsText(
+            cursorTime(static_cast<float>(Line1->X1()), BitWidth, ViewStart, SamplePeriod)));
+    }
 }
 
 void Form1::Picture1_MouseDown(int, int, float X, float Y) {

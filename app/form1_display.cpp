@@ -5,6 +5,9 @@
 #include "display/scroll_math.h"
 #include "display/square_wave.h"
 #include "display/vb_scroll_bar.h"
+#include "display/zoom.h"
+
+#include <algorithm>
 
 namespace velmoran {
 
@@ -41,22 +44,18 @@ void Form1::redrawRows(int32_t start) {
 }
 
 void Form1::Command5_Click() {
-    if (BitWidth >= kZoomInCeiling) {
-        BitWidth = kZoomInCeiling;
-    }
-    BitWidth = static_cast<int16_t>(BitWidth * 2);
-    HScroll1->setMax(scrollMaximum(Picture1->Width(), BitWidth));
-    redrawRows(kBytesPerScrollUnit * ViewStart);
-    Q_EMIT zoomChanged();
+    setZoom(zoomedIn(BitWidth));
 }
 
 void Form1::Command6_Click() {
-    BitWidth = vb::CInt(BitWidth / 2.0);
-    if (BitWidth < 2.5) {
-        BitWidth = kMinBitWidth;
-    }
+    setZoom(zoomedOut(BitWidth));
+}
+
+void Form1::setZoom(int16_t bitWidth) {
+    BitWidth = std::clamp(bitWidth, kMinBitWidth, kMaxBitWidth);
     HScroll1->setMax(scrollMaximum(Picture1->Width(), BitWidth));
     redrawRows(kBytesPerScrollUnit * ViewStart);
+    refreshCursorTime();
     Q_EMIT zoomChanged();
 }
 
@@ -64,6 +63,32 @@ void Form1::HScroll1_Change() {
     Picture1->Cls();
     ViewStart = HScroll1->Value();
     drawRows(kBytesPerScrollUnit * ViewStart);
+    refreshCursorTime();
+    Q_EMIT scrolled();
+}
+
+int64_t Form1::visibleFirstSample() const {
+    return int64_t{HScroll1->Value()} * kBytesPerScrollUnit * kSamplesPerByte;
+}
+
+int64_t Form1::visibleSampleCount() const {
+    return samplesAcross(Picture1->Width(), BitWidth);
+}
+
+double Form1::chartWidthTwips() const {
+    return Picture1->Width();
+}
+
+void Form1::scrollTo(int value) {
+    HScroll1->setValue(std::clamp(value, 0, static_cast<int>(HScroll1->Max())));
+}
+
+int Form1::scrollValue() const {
+    return HScroll1->Value();
+}
+
+int Form1::lastScrollValue() const {
+    return HScroll1->Max();
 }
 
 } // namespace velmoran

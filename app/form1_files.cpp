@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "acquisition/capture_session.h"
 #include "core/texts.h"
 #include "display/vb_scroll_bar.h"
 #include "files/capture_file.h"
@@ -40,8 +41,13 @@ bool Form1::loadFile(const QString& path) {
     }
     ViewStart = HScroll1->Value();
     redrawRows(kBytesPerScrollUnit * ViewStart);
+    refreshCursorTime();
     Q_EMIT fileLoaded(path);
     return true;
+}
+
+bool Form1::canLoad() const {
+    return !Session->running();
 }
 
 // Save: the three channel buffers to a capture file; nothing changes on screen.

@@ -15,11 +15,13 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStyle>
+#include <QStatusBar>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/capture_importer.h"
+#include "acquisition/capture_session.h"
 #include "app/export_menu.h"
 #include "app/form1.h"
 #include "app/help_page.h"
@@ -38,6 +40,8 @@ namespace {
 // Port numbers the 采集 menu looks at beyond those named with --port.
 constexpr int kListedPorts = 16;
 constexpr QSize kHelpSize{560, 480};
+// How long a line stays in the status bar.
+constexpr int kStatusShownMs = 15000;
 const QString kAnnotateKey = QStringLiteral("annotateFrames");
 const QString kNavigatorFloatingKey = QStringLiteral("navigator/floating");
 const QString kNavigatorGeometryKey = QStringLiteral("navigator/geometry");
@@ -74,6 +78,12 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     form_->setOverwriteQuestion([this](const QString& path) { return confirmOverwrite(path); });
 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // The status bar is there only while it has something to say: the window keeps its
+    // design size plus the menu bar otherwise.
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->hide();
+    connect(statusBar(), &QStatusBar::messageChanged, statusBar(),
+            [bar = statusBar()](const QString& text) { bar->setVisible(!text.isEmpty()); });
 
     navigator_ = new NavigatorLink(this, form_);
     remoteKeys_ = new RemoteKeys(this, navigator_);
@@ -81,9 +91,7 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     connect(captureImporter_, &CaptureImporter::imported, navigator_, &NavigatorLink::refresh);
     buildMenus();
 
-    connect(form_, &Form1::captureEnded, navigator_, &NavigatorLink::showCapturedFrames);
-    connect(form_, &Form1::captureStarted, this, &MainWindow::syncActions);
-    connect(form_, &Form1::captureEnded, this, &MainWindow::syncActions);
+    connect(form_->Session, &CaptureSession::runningChanged, this, &MainWindow::syncActions);
     connect(form_, &Form1::fileLoaded, this, [this](const QString& path) {
         recent_->remember(path);
         showFileInTitle(path);
@@ -96,12 +104,6 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     connect(navigator_, &NavigatorLink::framesChanged, this, &MainWindow::syncActions);
     connect(navigator_, &NavigatorLink::shownChanged, actionNavigator_, &QAction::setChecked);
     connect(navigator_, &NavigatorLink::dockMade, this, &MainWindow::placeNavigator);
-    // The menu's items follow their buttons' enabled state, whoever changes it.
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{form_->Command1, form_->Command2, form_->Command3,
-                                         form_->Command5, form_->Command6, form_->HScroll1}) {
-        w->installEventFilter(this);
-    }
     syncActions();
 }
 
@@ -111,9 +113,6 @@ MainWindow::~MainWindow() {
     navigator_->disconnect(remoteKeys_);
     if (navigator_->dock() != nullptr) {
         navigator_->dock()->disconnect(navigator_);
-    }
-    for (QObject* watched : findChildren<QWidget*>()) {
-        watched->removeEventFilter(this);
     }
 }
 
@@ -238,6 +237,16 @@ void MainWindow::buildMenus() {
     actionImportCapture_ = menuAction(file, "actionImportCapture", texts::kMenuImportCapture);
     connect(actionImportCapture_, &QAction::triggered, captureImporter_,
             &CaptureImporter::chooseFile);
+    // Every export and import leaves a line in the status bar saying what was written or read.
+    connect(exportMenu_, &ExportMenu::exported, this,
+            [this](const QString& format, const QString& path) {
+                statusBar()->showMessage(texts::q(texts::kExportedStatus).arg(format, path),
+                                         kStatusShownMs);
+            });
+    connect(remoteKeys_, &RemoteKeys::imported, this, [this](const QStringList& files) {
+        statusBar()->showMessage(
+            texts::q(texts::kImportedStatus).arg(files.join(QStringLiteral("、"))), kStatusShownMs);
+    });
     QAction* importRemotes = menuAction(file, "actionImportRemotes", texts::kMenuImportRemotes);
     connect(importRemotes, &QAction::triggered, remoteKeys_, &RemoteKeys::importFiles);
     QAction* library = menuAction(file, "actionRemoteLibrary", texts::kMenuRemoteLibrary);
@@ -265,10 +274,10 @@ void MainWindow::buildMenus() {
     connect(actionZoomOut_, &QAction::triggered, form_->Command6, &QPushButton::click);
     view->addSeparator();
     actionHome_ = menuAction(view, "actionHome", texts::kMenuHome, Qt::Key_Home);
-    connect(actionHome_, &QAction::triggered, this, [this] { form_->HScroll1->setValue(0); });
+    connect(actionHome_, &QAction::triggered, this, [this] { form_->scrollTo(0); });
     actionEnd_ = menuAction(view, "actionEnd", texts::kMenuEnd, Qt::Key_End);
     connect(actionEnd_, &QAction::triggered, this,
-            [this] { form_->HScroll1->setValue(form_->HScroll1->Max()); });
+            [this] { form_->scrollTo(form_->lastScrollValue()); });
     actionPrevFrame_ = menuAction(view, "actionPrevFrame", texts::kMenuPrevFrame,
                                   QKeySequence(Qt::CTRL | Qt::Key_Left));
     connect(actionPrevFrame_, &QAction::triggered, navigator_, &NavigatorLink::previousFrame);
@@ -336,7 +345,7 @@ QStringList MainWindow::recentFiles() const {
 
 bool MainWindow::openFile(const QString& path) {
     // Loading is refused exactly when 载入 is (during a capture).
-    if (!form_->Command1->isEnabled()) {
+    if (!form_->canLoad()) {
         return false;
     }
     return form_->loadFile(path);
@@ -366,18 +375,14 @@ bool MainWindow::confirmOverwrite(const QString& path) {
 }
 
 void MainWindow::syncActions() {
-    actionLoad_->setEnabled(form_->Command1->isEnabled());
-    actionImportCapture_->setEnabled(form_->Command1->isEnabled());
-    actionSave_->setEnabled(form_->Command3->isEnabled());
-    exportMenu_->setEnabled(form_->Command3->isEnabled());
-    recent_->setEnabled(form_->Command1->isEnabled());
-    actionCapture_->setEnabled(form_->Command2->isEnabled());
-    actionCapture_->setText(form_->Command2->text());
-    actionZoomIn_->setEnabled(form_->Command5->isEnabled());
-    actionZoomOut_->setEnabled(form_->Command6->isEnabled());
-    actionHome_->setEnabled(form_->HScroll1->isEnabled());
-    actionEnd_->setEnabled(form_->HScroll1->isEnabled());
-    const bool frames = navigator_->hasFrames() && form_->HScroll1->isEnabled();
+    const bool idle = !form_->Session->running();
+    actionLoad_->setEnabled(idle);
+    actionImportCapture_->setEnabled(idle);
+    actionSave_->setEnabled(idle);
+    exportMenu_->setEnabled(idle);
+    recent_->setEnabled(idle);
+    actionCapture_->setText(texts::q(idle ? texts::kStartCapture : texts::kForceStop));
+    const bool frames = navigator_->hasFrames();
     actionPrevFrame_->setEnabled(frames);
     actionNextFrame_->setEnabled(frames);
     actionZoomToFrame_->setEnabled(frames);
@@ -388,9 +393,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == dock && dock->isFloating() && dock->isVisible() &&
         (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
         QSettings().setValue(kNavigatorGeometryKey, dock->saveGeometry());
-    }
-    if (event->type() == QEvent::EnabledChange) {
-        syncActions();
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -436,14 +438,14 @@ QString droppedFile(const QMimeData* mime) {
 } // namespace
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (form_->Command1->isEnabled() && !droppedFile(event->mimeData()).isEmpty()) {
+    if (form_->canLoad() && !droppedFile(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
     }
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const QString path = droppedFile(event->mimeData());
-    if (path.isEmpty() || !form_->Command1->isEnabled()) {
+    if (path.isEmpty() || !form_->canLoad()) {
         return;
     }
     event->acceptProposedAction();

@@ -1,23 +1,20 @@
 #include "app/navigator_link.h"
 
-#include <QComboBox>
 #include <QDockWidget>
 #include <QMainWindow>
-#include <QPushButton>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 
 #include "acquisition/block_receiver.h"
-#include "acquisition/mscomm.h"
+#include "acquisition/capture_session.h"
 #include "app/form1.h"
-#include "app/target_channel.h"
 #include "core/texts.h"
 #include "display/frame_marks.h"
-#include "display/picture_box.h"
-#include "display/square_wave.h"
 #include "display/vb_scroll_bar.h"
+#include "display/zoom.h"
+#include "interchange/frames_model.h"
 #include "navigator/detail_chart.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigation.h"
@@ -28,95 +25,96 @@ namespace velmoran {
 
 namespace {
 
-// How often, at most, the frame list follows a running capture.
-constexpr int kLiveIntervalMs = 300;
+// How often, at most, the frames follow a running capture: each look repaints the list, and a
+// block arrives every third of a second.
+constexpr int kLiveIntervalMs = 1000;
 
 } // namespace
 
 NavigatorLink::NavigatorLink(QMainWindow* window, Form1* form)
     : QObject(window), window_(window), form_(form) {
-    connect(form_->HScroll1, &QScrollBar::valueChanged, this, &NavigatorLink::updateViewMark);
-    connect(form_->HScroll1, &QScrollBar::rangeChanged, this, &NavigatorLink::updateViewMark);
+    frames_ = new interchange::FramesModel(form_->buffers(), this);
+    connect(form_, &Form1::scrolled, this, &NavigatorLink::updateViewMark);
     connect(form_, &Form1::zoomChanged, this, &NavigatorLink::updateViewMark);
-    // While a capture runs, the list follows the blocks as they arrive, a few times a second.
+
+    const CaptureSession* session = form_->Session;
+    connect(session, &CaptureSession::started, frames_, &interchange::FramesModel::startCapture);
+    // While a capture runs, the frames follow the blocks as they arrive, a few times a second,
+    // as long as something shows them.
     liveTimer_ = new QTimer(this);
     liveTimer_->setSingleShot(true);
     liveTimer_->setInterval(kLiveIntervalMs);
     connect(liveTimer_, &QTimer::timeout, this, &NavigatorLink::showArrivedFrames);
-    connect(form_, &Form1::captureStarted, this, [this] {
-        captureTarget_ = namedChannel(form_->Combo1->currentText());
-        storedBytes_ = 0;
-    });
-    connect(form_, &Form1::blockStored, this, [this] {
-        storedBytes_ = form_->RecvCount;
-        if (!liveTimer_->isActive()) {
+    connect(session, &CaptureSession::blockStored, this, [this] {
+        if (!liveTimer_->isActive() && liveFramesShown()) {
             liveTimer_->start();
         }
     });
-    connect(form_, &Form1::captureEnded, liveTimer_, &QTimer::stop);
-    // Marked frames follow the list once everything else has taken the new frames (key names
-    // included); a running capture's chart is left alone until it ends.
-    connect(
-        this, &NavigatorLink::framesChanged, this,
-        [this] {
-            if (framesOnChart_ && !form_->MSComm1->PortOpen()) {
-                form_->redrawLastRows();
-            }
-        },
-        Qt::QueuedConnection);
+    connect(session, &CaptureSession::completed, this, &NavigatorLink::captureEnded);
+    connect(session, &CaptureSession::stopped, this, &NavigatorLink::captureEnded);
+    connect(session, &CaptureSession::lineLost, this,
+            [this](int channel) { captureEnded(channel); });
+
+    connect(frames_, &interchange::FramesModel::changed, this, [this](int channel) {
+        if (frames_->changedFromSample(channel) == 0 &&
+            frames_->reachedSample(channel) == kCaptureSamples) {
+            offerNavigator();
+        }
+        Q_EMIT framesChanged();
+    });
+    connect(frames_, &interchange::FramesModel::keysChanged, this, &NavigatorLink::framesChanged);
+    // Marked frames follow the model once everything else has taken the new frames; a running
+    // capture's chart is left alone until it ends.
+    const auto redrawMarks = [this] {
+        if (framesOnChart_ && !form_->Session->running()) {
+            form_->redrawLastRows();
+        }
+    };
+    connect(frames_, &interchange::FramesModel::changed, this, redrawMarks, Qt::QueuedConnection);
+    connect(frames_, &interchange::FramesModel::keysChanged, this, redrawMarks,
+            Qt::QueuedConnection);
 }
 
-std::vector<infrared::IrFrame> NavigatorLink::decodeArrived(int target, int32_t stored) const {
-    if (stored <= 0) {
-        // Nothing of this capture arrived: its channel holds nothing to list.
-        std::vector<infrared::IrFrame> frames = navigator::decodeChannels(form_->buffers());
-        std::erase_if(frames, [&](const infrared::IrFrame& f) { return f.channel == target; });
-        return frames;
-    }
-    // The target buffer beyond the bytes of this capture never received them (it holds an older
-    // capture, or nothing): the line is taken to rest at its last level from there on.
-    ChannelBuffer arrived = *form_->channel(target);
-    const auto end = std::min(static_cast<std::size_t>(stored), arrived.size());
-    const uint8_t rest = (arrived[end - 1] & 1) != 0 ? 0xFF : 0x00;
-    std::fill(arrived.begin() + static_cast<std::ptrdiff_t>(end), arrived.end(), rest);
-    ChannelBuffers buffers = form_->buffers();
-    buffers[static_cast<std::size_t>(target - 1)] = &arrived;
-    return navigator::decodeChannels(buffers);
+bool NavigatorLink::liveFramesShown() const {
+    return (dock_ != nullptr && dock_->isVisible()) || framesOnChart_ ||
+           (dock_ == nullptr && !closedByUser_);
 }
 
 void NavigatorLink::showArrivedFrames() {
-    const std::optional<int> target = namedChannel(form_->Combo1->currentText());
-    if (!form_->MSComm1->PortOpen() || !target || form_->RecvCount <= 0) {
-        return; // the capture's end decodes the whole buffers
+    const CaptureSession* session = form_->Session;
+    if (!session->running() || session->storedBytes() <= 0) {
+        return; // the capture's end decodes its channel whole
     }
-    showDecoded(decodeArrived(*target, form_->RecvCount));
+    frames_->decodeArrived(session->channel(), session->storedBytes());
+    if (dock_ == nullptr && frames_->frameCount() > 0) {
+        offerNavigator();
+    }
 }
 
-void NavigatorLink::showCapturedFrames() {
-    if (!captureTarget_ || captureComplete(form_->RecvCount)) {
-        refresh();
+void NavigatorLink::captureEnded(int channel) {
+    liveTimer_->stop();
+    const int32_t stored = form_->Session->storedBytes();
+    if (captureComplete(stored)) {
+        frames_->decodeChannel(channel);
         return;
     }
-    if (!showDecoded(decodeArrived(*captureTarget_, storedBytes_))) {
-        Q_EMIT framesChanged();
-    }
+    // Stopped early (强行停止, a lost line): the rest of the buffer was never received, so only
+    // the blocks that arrived are decoded.
+    frames_->decodeArrived(channel, stored);
+    offerNavigator();
 }
 
-bool NavigatorLink::showDecoded(std::vector<infrared::IrFrame> frames) {
-    if (frames.empty() && dock_ == nullptr) {
-        return false;
+void NavigatorLink::offerNavigator() {
+    if (frames_->frameCount() == 0 || closedByUser_) {
+        return;
     }
     ensureNavigator();
-    if (panel_->showFrames(std::move(frames)) > 0) {
-        dock_->show();
-    }
+    dock_->show();
     updateViewMark();
-    Q_EMIT framesChanged();
-    return true;
 }
 
 bool NavigatorLink::hasFrames() const {
-    return panel_ != nullptr && panel_->frames()->rowCount() > 0;
+    return frames_->frameCount() > 0;
 }
 
 void NavigatorLink::ensureNavigator() {
@@ -125,6 +123,7 @@ void NavigatorLink::ensureNavigator() {
         return;
     }
     panel_ = new navigator::NavigatorPanel(form_->buffers(), window_);
+    panel_->setFramesModel(frames_);
     dock_ = new QDockWidget(texts::q(texts::kNavigatorTitle), window_);
     dock_->setObjectName(QStringLiteral("Navigator"));
     dock_->setAllowedAreas(Qt::BottomDockWidgetArea);
@@ -138,9 +137,14 @@ void NavigatorLink::ensureNavigator() {
             &NavigatorLink::moveChartToFrame);
     connect(panel_, &navigator::NavigatorPanel::frameActivated, this, &NavigatorLink::zoomToFrame);
     connect(dock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
-        if (!window_->isMinimized()) {
-            Q_EMIT shownChanged(visible);
+        if (window_->isMinimized() || !window_->isVisible()) {
+            return;
         }
+        // Closed by its own button (or F2): it stays closed until the user shows it again.
+        if (!visible && !dock_->isVisible()) {
+            closedByUser_ = true;
+        }
+        Q_EMIT shownChanged(visible);
     });
     connect(panel_->detailChart(), &navigator::DetailChart::viewChanged, this,
             [this](double first, double /*count*/) { syncPicture1(first); });
@@ -173,11 +177,10 @@ void NavigatorLink::syncPicture1(double firstSample) {
 }
 
 void NavigatorLink::setShown(bool shown) {
-    if (shown && dock_ == nullptr) {
+    closedByUser_ = !shown;
+    if (shown) {
         ensureNavigator();
-        panel_->showFrames(navigator::decodeChannels(form_->buffers()));
         updateViewMark();
-        Q_EMIT framesChanged();
     }
     if (dock_ != nullptr) {
         dock_->setVisible(shown);
@@ -186,69 +189,51 @@ void NavigatorLink::setShown(bool shown) {
 }
 
 void NavigatorLink::refresh() {
-    if (!showDecoded(navigator::decodeChannels(form_->buffers()))) {
-        Q_EMIT framesChanged(); // still none: whoever lists them hears so
-    }
-}
-
-int64_t NavigatorLink::visibleSamples() const {
-    return samplesAcross(form_->Picture1->Width(), form_->BitWidth);
+    frames_->decodeAll();
 }
 
 void NavigatorLink::updateViewMark() {
     if (panel_ == nullptr) {
         return;
     }
-    panel_->overview()->setView(navigator::leftSampleAt(form_->HScroll1->Value()),
-                                visibleSamples());
+    panel_->overview()->setView(form_->visibleFirstSample(), form_->visibleSampleCount());
     syncDetailChart();
 }
 
 void NavigatorLink::moveChartToFraction(double fraction) {
-    form_->HScroll1->setValue(navigator::scrollValueAtFraction(fraction, form_->HScroll1->Max()));
+    form_->scrollTo(navigator::scrollValueAtFraction(fraction, form_->lastScrollValue()));
 }
 
 void NavigatorLink::moveChartToFrame(int row) {
-    if (panel_ == nullptr) {
+    if (panel_ == nullptr || row < 0 || row >= panel_->frames()->rowCount()) {
         return;
     }
-    const auto& frames = panel_->frames()->frames();
-    if (row < 0 || row >= static_cast<int>(frames.size())) {
-        return;
-    }
-    form_->HScroll1->setValue(
-        navigator::scrollValueForSample(frames[static_cast<std::size_t>(row)].startSample,
-                                        visibleSamples(), form_->HScroll1->Max()));
+    // A frame in the last screenful, which the scroll range cannot bring to the left: the chart
+    // goes to its end, where the frame is in sight.
+    form_->scrollTo(navigator::scrollValueForSample(panel_->frames()->frame(row).startSample,
+                                                    form_->visibleSampleCount(),
+                                                    form_->lastScrollValue()));
 }
 
 void NavigatorLink::zoomToFrame(int row) {
-    if (panel_ == nullptr || !form_->HScroll1->isEnabled()) {
+    if (panel_ == nullptr) {
         return;
     }
-    const auto& frames = panel_->frames()->frames();
+    const navigator::FrameListModel* list = panel_->frames();
     if (row < 0) {
         row = panel_->currentFrame();
     }
     if (row < 0) {
-        const int64_t left = navigator::leftSampleAt(form_->HScroll1->Value());
-        const auto at = std::find_if(frames.begin(), frames.end(), [&](const infrared::IrFrame& f) {
-            return f.startSample >= left;
-        });
-        row = at == frames.end() ? -1 : static_cast<int>(at - frames.begin());
+        const std::vector<int64_t> starts = list->starts();
+        const auto at = std::lower_bound(starts.begin(), starts.end(), form_->visibleFirstSample());
+        row = at == starts.end() ? -1 : static_cast<int>(at - starts.begin());
     }
-    if (row < 0 || row >= static_cast<int>(frames.size())) {
+    if (row < 0 || row >= list->rowCount()) {
         return;
     }
-    const infrared::IrFrame& f = frames[static_cast<std::size_t>(row)];
-    const navigator::ZoomSteps steps = navigator::zoomStepsToFit(
-        f.endSample - f.startSample, form_->Picture1->Width(), form_->BitWidth);
-    // Through the buttons themselves, so that the zoom is exactly one they give.
-    for (int i = 0; i < steps.out; ++i) {
-        form_->Command6->click();
-    }
-    for (int i = 0; i < steps.in; ++i) {
-        form_->Command5->click();
-    }
+    const infrared::IrFrame& f = list->frame(row);
+    form_->setZoom(
+        zoomToFit(f.endSample - f.startSample, form_->chartWidthTwips(), form_->BitWidth));
     moveChartToFrame(row);
 }
 
@@ -256,17 +241,16 @@ void NavigatorLink::setFramesOnChart(bool on) {
     framesOnChart_ = on;
     if (on) {
         form_->setRowsOverlay([this](Surface& surface, int64_t firstSample) {
-            if (panel_ == nullptr) {
-                return;
+            for (int ch = 1; ch <= kChannelCount; ++ch) {
+                const std::vector<infrared::IrFrame>& frames = frames_->frames(ch);
+                std::vector<QString> names;
+                names.reserve(frames.size());
+                for (std::size_t i = 0; i < frames.size(); ++i) {
+                    names.push_back(frames_->keyShown(ch, i));
+                }
+                drawFrameMarks(surface, frameMarks(frames, names, firstSample, form_->BitWidth,
+                                                   surface.Width()));
             }
-            const navigator::FrameListModel* model = panel_->frames();
-            std::vector<QString> names;
-            for (int row = 0; row < model->rowCount(); ++row) {
-                names.push_back(
-                    model->index(row, navigator::FrameListModel::Key).data().toString());
-            }
-            drawFrameMarks(surface, frameMarks(model->frames(), names, firstSample, form_->BitWidth,
-                                               surface.Width()));
         });
     } else {
         form_->setRowsOverlay({});
@@ -278,8 +262,9 @@ void NavigatorLink::previousFrame() {
     if (panel_ == nullptr) {
         return;
     }
-    const auto row = navigator::previousFrame(panel_->frames()->starts(), form_->HScroll1->Value(),
-                                              visibleSamples(), form_->HScroll1->Max());
+    const auto row =
+        navigator::previousFrame(panel_->frames()->starts(), form_->scrollValue(),
+                                 form_->visibleSampleCount(), form_->lastScrollValue());
     if (row) {
         panel_->selectFrame(static_cast<int>(*row));
     }
@@ -289,8 +274,8 @@ void NavigatorLink::nextFrame() {
     if (panel_ == nullptr) {
         return;
     }
-    const auto row = navigator::nextFrame(panel_->frames()->starts(), form_->HScroll1->Value(),
-                                          visibleSamples(), form_->HScroll1->Max());
+    const auto row = navigator::nextFrame(panel_->frames()->starts(), form_->scrollValue(),
+                                          form_->visibleSampleCount(), form_->lastScrollValue());
     if (row) {
         panel_->selectFrame(static_cast<int>(*row));
     }

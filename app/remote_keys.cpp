@@ -11,6 +11,7 @@
 #include "app/remote_library_dialog.h"
 #include "core/texts.h"
 #include "files/message_box.h"
+#include "interchange/frames_model.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigator_panel.h"
 
@@ -37,7 +38,10 @@ RemoteKeys::RemoteKeys(QMainWindow* window, NavigatorLink* navigator)
             MsgBox(window_, texts::q(texts::kRemoteLibraryUnreadable).arg(text));
         });
     }
-    connect(navigator_, &NavigatorLink::framesChanged, this, &RemoteKeys::refresh);
+    navigator_->frames()->setLibrary(&library_);
+    // The list's key cells are edited once the navigator exists.
+    connect(navigator_, &NavigatorLink::framesChanged, this, &RemoteKeys::watchList);
+    connect(navigator_, &NavigatorLink::shownChanged, this, &RemoteKeys::watchList);
 }
 
 interchange::KeyNames RemoteKeys::keyNames() const {
@@ -49,24 +53,18 @@ interchange::KeyNames RemoteKeys::keyNames() const {
     return names;
 }
 
-void RemoteKeys::refresh() {
+void RemoteKeys::watchList() {
     navigator::NavigatorPanel* panel = navigator_->panel();
-    if (panel == nullptr) {
+    if (panel == nullptr || table_ != nullptr) {
         return;
     }
-    navigator::FrameListModel* model = panel->frames();
-    if (table_ == nullptr) {
-        connect(model, &navigator::FrameListModel::keyNamed, this, &RemoteKeys::nameKey);
-        table_ = panel->frameTable();
-        table_->installEventFilter(this);
-    }
-    std::vector<QString> shown;
-    std::vector<QString> names;
-    for (const std::optional<interchange::LibraryKey>& key : library_.lookup(model->frames())) {
-        shown.push_back(key ? key->remote + QStringLiteral(": ") + key->key : QString());
-        names.push_back(key ? key->key : QString());
-    }
-    model->setKeys(std::move(shown), std::move(names));
+    connect(panel->frames(), &navigator::FrameListModel::keyNamed, this, &RemoteKeys::nameKey);
+    table_ = panel->frameTable();
+    table_->installEventFilter(this);
+}
+
+void RemoteKeys::refresh() {
+    navigator_->frames()->refreshKeys();
 }
 
 bool RemoteKeys::eventFilter(QObject* watched, QEvent* event) {
@@ -80,13 +78,13 @@ bool RemoteKeys::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void RemoteKeys::nameKey(int row, const QString& name) {
-    const std::vector<infrared::IrFrame>& frames = navigator_->panel()->frames()->frames();
-    if (row < 0 || row >= static_cast<int>(frames.size())) {
+    const navigator::FrameListModel* list = navigator_->panel()->frames();
+    if (row < 0 || row >= list->rowCount()) {
         return;
     }
     if (const auto problem = interchange::RemoteLibrary::keyNameProblem(name)) {
         MsgBox(window_, texts::q(texts::kRemoteKeyNameRefused).arg(*problem));
-    } else if (const auto error = library_.nameFrame(frames[static_cast<std::size_t>(row)], name)) {
+    } else if (const auto error = library_.nameFrame(list->frame(row), name)) {
         MsgBox(window_, texts::q(texts::kRemoteKeyNotSaved).arg(*error));
     }
     refresh();
@@ -141,6 +139,9 @@ bool RemoteKeys::importRemotes(const QStringList& files, Duplicates duplicates) 
         MsgBox(window_, texts::q(texts::kRemotesImported).arg(remotes).arg(keys));
     }
     refresh();
+    if (!error) {
+        Q_EMIT imported(files);
+    }
     return !error;
 }
 

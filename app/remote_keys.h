@@ -41,8 +41,12 @@ public:
     bool importRemotes(const QStringList& files, Duplicates duplicates = Duplicates::Skip);
     // 文件 ▸ 遥控器库…: the library's window, modal.
     void showLibrary();
-    // Shows every row's key again.
+    // Looks every frame's key up again.
     void refresh();
+
+Q_SIGNALS:
+    // The remotes of `files` were added to the library.
+    void imported(const QStringList& files);
 
 protected:
     // F2 on a 按键 cell edits it rather than hiding the navigator (总览与帧列表's shortcut).
@@ -50,6 +54,8 @@ protected:
 
 private:
     void nameKey(int row, const QString& name);
+    // Takes the key names typed in the frame list, once it exists.
+    void watchList();
 
     QMainWindow* window_;
     NavigatorLink* navigator_;

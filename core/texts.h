@@ -110,6 +110,9 @@ inline constexpr char kNavigatorTitle[] = "总览与帧列表";
 inline constexpr char kTitleWithFile[] = "%1 - %2";
 inline constexpr char kOverwriteQuestion[] = "文件“%1”已存在。\n要替换它吗？";
 inline constexpr char kRecentMissing[] = "找不到文件“%1”，已将它从最近打开的文件中移除。";
+// The status bar after an export (the format, the file) and an import (the files).
+inline constexpr char kExportedStatus[] = "已导出 %1 到 %2";
+inline constexpr char kImportedStatus[] = "已导入遥控器定义：%1";
 inline constexpr char kExportWriteError[] = "保存文件出错：无法写入“%1”（%2）";
 inline constexpr char kViewFileKept[] = "已保留原有的 GTKWave 视图文件“%1”，只写出了 VCD 文件。";
 inline constexpr char kExportOverCapture[] =
@@ -138,6 +141,21 @@ inline constexpr char kHelpHtml[] =
     "“上一帧”“下一帧”（Ctrl+←、Ctrl+→）逐帧浏览；双击一行或“缩放到帧”使整帧显示在图形中。"
     "采集期间帧列表随数据到达而更新。“按键”一列可双击（或按 F2）为按键命名，名称存入遥控器库，"
     "以后的采集中同一按键自动显示该名称；“文件 ▸ 导入遥控器定义…”可读入 LIRC 的 lircd.conf。</p>"
+    "<h3>未知帧的分析</h3>"
+    "<p>没有解码器认得的脉冲串也列为“Unknown”帧，并推断其编码：脉冲间隔、脉冲宽度或双相"
+    "（曼彻斯特）编码，以及引导码、0 和 1 的时长与各位的值；看不出编码的帧沿用相邻帧的编码。"
+    "按住 Ctrl 或 Shift 选择几帧，列表下方即指出它们哪几位不同，便于找出地址与命令。</p>"
+    "<h3>遥控器库</h3>"
+    "<p>遥控器库是程序数据文件夹中的一个 lircd.conf，保存导入的遥控器和您命名的按键；"
+    "每一帧都用 LIRC 的方式与库中的遥控器比对，“按键”一列显示“遥控器: 按键”。"
+    "清空名称即从库中删除该按键。</p>"
+    "<h3>在波形上标注帧</h3>"
+    "<p>“查看 ▸ 在波形上标注帧”在图形下方标出每一帧的范围、引导码、各位的值和按键名称。</p>"
+    "<h3>波形详图</h3>"
+    "<p>导航窗口中的波形详图显示三个通道，从整段 20.39 秒直到单个采样：滚轮以指针处为中心缩放，"
+    "拖动平移，“全部显示”显示整段采集，“适合帧”使所选帧充满详图；帧标在各自通道的波形下方。"
+    "打开“同步”后，详图与上方的图形保持在同一时间。</p>"
+    "<p>导出或导入之后，状态栏显示写出或读入了哪些文件（“已导出 … 到 …”）。</p>"
     "<h3>文件</h3>"
     "<p>.ird 文件依次保存三个通道的缓冲区，每个 63,489 字节，共 190,467 字节，无文件头；"
     "每字节 8 个采样，最早的在第 7 位。可用“载入”、把文件拖到窗口上或在命令行中给出文件名来打开。"

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "files/whole_file.h"
+#include "core/whole_file.h"
 
 namespace velmoran {
 

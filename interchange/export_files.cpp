@@ -1,6 +1,6 @@
 #include "interchange/export_files.h"
 
-#include "files/whole_file.h"
+#include "core/whole_file.h"
 #include "interchange/lircd_export.h"
 #include "interchange/pronto.h"
 

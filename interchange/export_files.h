@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "files/whole_file.h"
+#include "core/whole_file.h"
 #include "interchange/exporters.h"
 #include "interchange/lircd_export.h"
 

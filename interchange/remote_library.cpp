@@ -12,7 +12,7 @@
 #include <tuple>
 
 #include "core/constants.h"
-#include "files/whole_file.h"
+#include "core/whole_file.h"
 #include "interchange/lircd_conf.h"
 #include "interchange/lircd_export.h"
 

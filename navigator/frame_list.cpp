@@ -1,8 +1,10 @@
 #include "navigator/frame_list.h"
 
 #include <algorithm>
+#include <array>
 
 #include "core/channel_levels.h"
+#include "interchange/frames_model.h"
 
 namespace velmoran::navigator {
 
@@ -48,30 +50,145 @@ QString frameStartMs(const infrared::IrFrame& frame) {
 
 FrameListModel::FrameListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void FrameListModel::setFrames(std::vector<infrared::IrFrame> frames) {
+FrameListModel::~FrameListModel() = default;
+
+void FrameListModel::setSource(const interchange::FramesModel* source) {
+    if (source_ != nullptr) {
+        disconnect(source_, nullptr, this, nullptr);
+    }
     beginResetModel();
-    frames_ = std::move(frames);
+    source_ = source;
+    rows_.clear();
     texts_.clear();
-    keysShown_.clear();
-    keyNames_.clear();
-    texts_.reserve(frames_.size());
-    for (const infrared::IrFrame& f : frames_) {
-        texts_.push_back(infrared::frameText(f));
+    if (source_ != nullptr) {
+        rows_ = orderedRows();
+        texts_.resize(rows_.size());
+        connect(source_, &interchange::FramesModel::changed, this, &FrameListModel::follow);
+        connect(source_, &interchange::FramesModel::keysChanged, this, &FrameListModel::showKeys);
     }
     endResetModel();
 }
 
+void FrameListModel::setFrames(std::vector<infrared::IrFrame> frames) {
+    if (own_ == nullptr) {
+        own_ = new interchange::FramesModel(ChannelBuffers{}, this);
+    }
+    setSource(own_);
+    std::array<std::vector<infrared::IrFrame>, kChannelCount> byChannel;
+    for (infrared::IrFrame& f : frames) {
+        byChannel[static_cast<std::size_t>(std::clamp(f.channel, 1, kChannelCount) - 1)].push_back(
+            std::move(f));
+    }
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        own_->setFrames(ch, std::move(byChannel[static_cast<std::size_t>(ch - 1)]));
+    }
+}
+
+std::vector<FrameListModel::Row> FrameListModel::orderedRows() const {
+    std::vector<Row> rows;
+    if (source_ == nullptr) {
+        return rows;
+    }
+    rows.reserve(source_->frameCount());
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        for (std::size_t i = 0; i < source_->frames(ch).size(); ++i) {
+            rows.push_back({ch, i});
+        }
+    }
+    std::stable_sort(rows.begin(), rows.end(), [this](const Row& a, const Row& b) {
+        const int64_t sa = source_->frames(a.channel)[a.index].startSample;
+        const int64_t sb = source_->frames(b.channel)[b.index].startSample;
+        return sa != sb ? sa < sb : a.channel < b.channel;
+    });
+    return rows;
+}
+
+void FrameListModel::follow(int channel) {
+    const std::vector<Row> rows = orderedRows();
+    const std::size_t firstChanged = source_->firstChanged(channel);
+    const auto same = [&](const Row& a, const Row& b) {
+        return a == b && (a.channel != channel || a.index < firstChanged);
+    };
+    std::size_t head = 0;
+    while (head < rows.size() && head < rows_.size() && same(rows[head], rows_[head])) {
+        ++head;
+    }
+    std::size_t tail = 0;
+    while (tail < rows.size() - head && tail < rows_.size() - head &&
+           same(rows[rows.size() - 1 - tail], rows_[rows_.size() - 1 - tail])) {
+        ++tail;
+    }
+    const auto at = [](std::size_t n) { return static_cast<std::ptrdiff_t>(n); };
+    if (rows_.size() > head + tail) {
+        beginRemoveRows({}, static_cast<int>(head), static_cast<int>(rows_.size() - tail - 1));
+        rows_.erase(rows_.begin() + at(head), rows_.end() - at(tail));
+        texts_.erase(texts_.begin() + at(head), texts_.end() - at(tail));
+        endRemoveRows();
+    }
+    if (rows.size() > head + tail) {
+        beginInsertRows({}, static_cast<int>(head), static_cast<int>(rows.size() - tail - 1));
+        rows_.insert(rows_.begin() + at(head), rows.begin() + at(head), rows.end() - at(tail));
+        texts_.insert(texts_.begin() + at(head), rows.size() - head - tail, std::nullopt);
+        endInsertRows();
+    }
+}
+
+void FrameListModel::showKeys(int channel) {
+    int first = -1;
+    int last = -1;
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        if (rows_[r].channel == channel) {
+            first = first < 0 ? static_cast<int>(r) : first;
+            last = static_cast<int>(r);
+        }
+    }
+    if (first >= 0) {
+        Q_EMIT dataChanged(index(first, Key), index(last, Key), {Qt::DisplayRole, Qt::EditRole});
+    }
+}
+
+const infrared::IrFrame& FrameListModel::frame(int row) const {
+    const Row& r = rows_[static_cast<std::size_t>(row)];
+    return source_->frames(r.channel)[r.index];
+}
+
+QString FrameListModel::keyShown(int row) const {
+    const Row& r = rows_[static_cast<std::size_t>(row)];
+    return source_->keyShown(r.channel, r.index);
+}
+
+std::vector<infrared::IrFrame> FrameListModel::frames() const {
+    std::vector<infrared::IrFrame> all;
+    all.reserve(rows_.size());
+    for (int row = 0; row < rowCount(); ++row) {
+        all.push_back(frame(row));
+    }
+    return all;
+}
+
 std::vector<int64_t> FrameListModel::starts() const {
     std::vector<int64_t> s;
-    s.reserve(frames_.size());
-    for (const infrared::IrFrame& f : frames_) {
-        s.push_back(f.startSample);
+    s.reserve(rows_.size());
+    for (int row = 0; row < rowCount(); ++row) {
+        s.push_back(frame(row).startSample);
     }
     return s;
 }
 
+int FrameListModel::rowOf(int channel, std::size_t index) const {
+    const auto at = std::find(rows_.begin(), rows_.end(), Row{channel, index});
+    return at == rows_.end() ? -1 : static_cast<int>(at - rows_.begin());
+}
+
+const infrared::FrameText& FrameListModel::textOf(std::size_t row) const {
+    if (!texts_[row]) {
+        texts_[row] = infrared::frameText(frame(static_cast<int>(row)));
+    }
+    return *texts_[row];
+}
+
 int FrameListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(frames_.size());
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
 int FrameListModel::columnCount(const QModelIndex& parent) const {
@@ -88,42 +205,33 @@ QVariant FrameListModel::data(const QModelIndex& index, int role) const {
                                          : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     }
     if (index.column() == Key && (role == Qt::DisplayRole || role == Qt::EditRole)) {
-        const std::vector<QString>& keys = role == Qt::DisplayRole ? keysShown_ : keyNames_;
-        return row < keys.size() ? keys[row] : QString();
+        const Row& r = rows_[row];
+        return role == Qt::DisplayRole ? source_->keyShown(r.channel, r.index)
+                                       : source_->keyName(r.channel, r.index);
     }
-    const infrared::FrameText& t = texts_[row];
     if (role == Qt::ToolTipRole && index.column() == Notes) {
-        return elided(t.notes, kNotesInTooltip);
+        return elided(textOf(row).notes, kNotesInTooltip);
     }
     if (role != Qt::DisplayRole) {
         return {};
     }
     switch (index.column()) {
     case Channel:
-        return frames_[row].channel;
+        return rows_[row].channel;
     case StartMs:
-        return frameStartMs(frames_[row]);
+        return frameStartMs(frame(index.row()));
     case Protocol:
-        return t.protocol;
+        return textOf(row).protocol;
     case Address:
-        return t.address;
+        return textOf(row).address;
     case Command:
-        return t.command;
+        return textOf(row).command;
     case Check:
-        return t.check;
+        return textOf(row).check;
     case Notes:
-        return elided(t.notes, kNotesShown);
+        return elided(textOf(row).notes, kNotesShown);
     default:
         return {};
-    }
-}
-
-void FrameListModel::setKeys(std::vector<QString> shown, std::vector<QString> names) {
-    keysShown_ = std::move(shown);
-    keyNames_ = std::move(names);
-    if (!frames_.empty()) {
-        Q_EMIT dataChanged(index(0, Key), index(rowCount() - 1, Key),
-                           {Qt::DisplayRole, Qt::EditRole});
     }
 }
 

@@ -1,6 +1,7 @@
 #include "navigator/navigation.h"
 
 #include "core/number_rules.h"
+#include "display/zoom.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,13 +54,22 @@ std::vector<uint8_t> overviewColumns(const ChannelBuffer& buffer, int width) {
     }
     std::vector<uint8_t> columns(static_cast<std::size_t>(width));
     for (int c = 0; c < width; ++c) {
-        int64_t first = columnFirstSample(c, width);
-        const int64_t last = columnFirstSample(c + 1, width);
-        // Wider than the capture has samples: a column still shows the sample it stands on.
-        columns[static_cast<std::size_t>(c)] =
-            levelsIn(buffer, first, std::max(last, std::min(first + 1, kOverviewSamples)));
+        columns[static_cast<std::size_t>(c)] = overviewColumn(buffer, c, width, kOverviewSamples);
     }
     return columns;
+}
+
+uint8_t overviewColumn(const ChannelBuffer& buffer, int column, int width, int64_t reached) {
+    const int64_t first = columnFirstSample(column, width);
+    // Wider than the capture has samples: a column still shows the sample it stands on.
+    const int64_t last = std::min(
+        std::max(columnFirstSample(column + 1, width), std::min(first + 1, kOverviewSamples)),
+        reached);
+    return first < last ? levelsIn(buffer, first, last) : 0;
+}
+
+int overviewColumnAt(int64_t sample, int width) {
+    return static_cast<int>(std::clamp<int64_t>(sample * width / kOverviewSamples, 0, width));
 }
 
 int scrollValueAtFraction(double fraction, int scrollMax) {
@@ -102,35 +112,18 @@ std::optional<std::size_t> previousFrame(const std::vector<int64_t>& starts, int
     return std::nullopt;
 }
 
-namespace {
-
-// The zoom after one 放大: doubled, the largest zoom staying as it is.
-int zoomedIn(int bitWidth) {
-    return std::min(bitWidth, int{kZoomInCeiling}) * 2;
-}
-
-// The zoom after one 缩少: halved with the number rules' rounding, never below the smallest.
-int zoomedOut(int bitWidth) {
-    const int half = vb::CInt(bitWidth / 2.0);
-    return half < kMinBitWidth ? int{kMinBitWidth} : half;
-}
-
-} // namespace
-
 ZoomSteps zoomStepsToFit(int64_t frameSamples, double widthTwips, int bitWidth) {
-    const auto fits = [&](int bw) {
-        return static_cast<double>(frameSamples) * bw <= widthTwips * kFitShare;
-    };
     ZoomSteps steps;
-    while (!fits(bitWidth) && bitWidth > kMinBitWidth) {
-        bitWidth = zoomedOut(bitWidth);
+    steps.bitWidth = zoomToFit(frameSamples, widthTwips, static_cast<int16_t>(bitWidth));
+    auto bw = static_cast<int16_t>(bitWidth);
+    while (bw > steps.bitWidth || (bw < steps.bitWidth && zoomedIn(bw) > steps.bitWidth)) {
+        bw = zoomedOut(bw);
         ++steps.out;
     }
-    while (zoomedIn(bitWidth) != bitWidth && fits(zoomedIn(bitWidth))) {
-        bitWidth = zoomedIn(bitWidth);
+    while (bw < steps.bitWidth) {
+        bw = zoomedIn(bw);
         ++steps.in;
     }
-    steps.bitWidth = bitWidth;
     return steps;
 }
 

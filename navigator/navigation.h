@@ -30,6 +30,13 @@ enum OverviewLevel : uint8_t { kColumnLow = 1, kColumnHigh = 2, kColumnBoth = 3 
 // there. An empty vector for a width below 1.
 std::vector<uint8_t> overviewColumns(const ChannelBuffer& buffer, int width);
 
+// Column `column` of such an overview when the line holds samples only before `reached`: 0
+// (nothing) where the column starts at or after it.
+uint8_t overviewColumn(const ChannelBuffer& buffer, int column, int width, int64_t reached);
+// The column of a `width`-column overview whose span holds sample `sample` (`width` past the
+// capture's end).
+int overviewColumnAt(int64_t sample, int width);
+
 // The first sample of the span that column `column` of a `width`-column overview covers.
 int64_t columnFirstSample(int column, int width);
 
@@ -54,10 +61,6 @@ std::optional<std::size_t> nextFrame(const std::vector<int64_t>& starts, int val
 std::optional<std::size_t> previousFrame(const std::vector<int64_t>& starts, int value,
                                          int64_t visibleSamples, int scrollMax);
 
-// A frame zoomed to fits in this part of Picture1's width, counted from its left edge (it starts
-// one eighth in, as a chosen frame does, and leaves idle line after it).
-inline constexpr double kFitShare = 0.75;
-
 // The clicks that zoom a frame to fit: first `out` clicks of 缩少, then `in` clicks of 放大,
 // giving `bitWidth`.
 struct ZoomSteps {
@@ -67,9 +70,8 @@ struct ZoomSteps {
     friend bool operator==(const ZoomSteps&, const ZoomSteps&) = default;
 };
 
-// The largest zoom, among those 放大 and 缩少 reach from `bitWidth` (twips per sample), at which
-// `frameSamples` samples fit in kFitShare of a chart `widthTwips` wide (the smallest zoom when
-// none does), and the clicks that reach it.
+// The zoom zoomToFit (display/zoom.h) gives for `frameSamples` samples from `bitWidth`, and the
+// 缩少 and 放大 clicks that would reach it.
 ZoomSteps zoomStepsToFit(int64_t frameSamples, double widthTwips, int bitWidth);
 
 } // namespace velmoran::navigator

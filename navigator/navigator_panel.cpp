@@ -15,6 +15,7 @@
 #include "core/texts.h"
 #include "infrared/ir_analysis.h"
 #include "navigator/detail_chart.h"
+#include "interchange/frames_model.h"
 #include "navigator/frame_list.h"
 #include "navigator/overview.h"
 
@@ -37,6 +38,8 @@ const QString kSplitterKey = QStringLiteral("navigator/splitter");
 const QString kSyncKey = QStringLiteral("navigator/sync");
 // The longest text the chart's readout shows (a measured interval across the whole capture).
 const QString kWidestReadout = QStringLiteral("Δt = 20391.025ms");
+// Columns fit the texts of this many rows around the visible ones, not of every row.
+constexpr int kRowsMeasured = 200;
 
 // The bits that differ between frames of one inferred coding; the same frames' sameness.
 QString differingBitsLine(const std::vector<infrared::IrFrame>& frames) {
@@ -82,6 +85,7 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     table_->setWordWrap(false);
     // Docked on a short screen, the list may shrink to a few rows so that the chart still fits.
     table_->setMinimumHeight(kLeastListRows * kRowHeight);
+    table_->horizontalHeader()->setResizeContentsPrecision(kRowsMeasured);
 
     grid->addWidget(names, 0, 0);
     grid->addWidget(overview_, 0, 1);
@@ -138,6 +142,41 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
             Q_EMIT frameChosen(index.row());
         }
     });
+}
+
+void NavigatorPanel::setFramesModel(const interchange::FramesModel* frames) {
+    model_->setSource(frames);
+    bits_->clear();
+    table_->resizeColumnsToContents();
+    overview_->refresh();
+    connect(frames, &interchange::FramesModel::changed, this, [this, frames](int channel) {
+        overview_->refreshChannel(channel, frames->changedFromSample(channel),
+                                  frames->reachedSample(channel));
+        if (frames->changedFromSample(channel) == 0 &&
+            frames->reachedSample(channel) == kCaptureSamples) {
+            table_->resizeColumnsToContents(); // a whole channel anew: a load, a capture's end
+            if (table_->columnWidth(FrameListModel::Notes) > kNotesWidth) {
+                table_->setColumnWidth(FrameListModel::Notes, kNotesWidth);
+            }
+        }
+        feedChartLine(channel);
+        feedChartFrames();
+    });
+    connect(frames, &interchange::FramesModel::keysChanged, this, &NavigatorPanel::passKeyNames);
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        feedChartLine(ch);
+    }
+    feedChartFrames();
+}
+
+void NavigatorPanel::feedChartLine(int channel) {
+    if (buffers_[channel - 1] != nullptr) {
+        chart_->setLine(channel, channelLevels(*buffers_[channel - 1]));
+    }
+}
+
+void NavigatorPanel::feedChartFrames() {
+    chart_->setFrames(model_->frames(), keyNamesShown());
 }
 
 int NavigatorPanel::refresh() {
@@ -205,20 +244,27 @@ bool NavigatorPanel::synchronised() const {
     return sync_->isChecked();
 }
 
-void NavigatorPanel::passKeyNames() {
+std::vector<QString> NavigatorPanel::keyNamesShown() const {
     std::vector<QString> names;
+    if (model_->source() == nullptr) {
+        return names;
+    }
     names.reserve(static_cast<std::size_t>(model_->rowCount()));
     for (int row = 0; row < model_->rowCount(); ++row) {
-        names.push_back(model_->index(row, FrameListModel::Key).data().toString());
+        names.push_back(model_->keyShown(row));
     }
-    chart_->setKeyNames(std::move(names));
+    return names;
+}
+
+void NavigatorPanel::passKeyNames() {
+    chart_->setKeyNames(keyNamesShown());
 }
 
 void NavigatorPanel::showDifferingBits() {
     const QModelIndexList rows = table_->selectionModel()->selectedRows();
     std::vector<infrared::IrFrame> chosen;
     for (const QModelIndex& index : rows) {
-        chosen.push_back(model_->frames()[static_cast<std::size_t>(index.row())]);
+        chosen.push_back(model_->frame(index.row()));
     }
     bits_->setText(chosen.size() < 2 ? QString() : differingBitsLine(chosen));
 }
@@ -235,7 +281,9 @@ void NavigatorPanel::selectFrame(int row) {
     if (table_->currentIndex().row() == row) {
         Q_EMIT frameChosen(row);
     }
-    table_->setCurrentIndex(index);
+    // The row alone, whatever keys are held (Ctrl+→ moves the selection, it does not extend it).
+    table_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                         QItemSelectionModel::Rows);
     table_->scrollTo(index);
 }
 

@@ -19,6 +19,10 @@ class QSplitter;
 class QTableView;
 class QToolButton;
 
+namespace velmoran::interchange {
+class FramesModel;
+}
+
 namespace velmoran::navigator {
 
 class DetailChart;
@@ -41,6 +45,9 @@ public:
     QCheckBox* syncBox() const { return sync_; }
     bool synchronised() const;
 
+    // Lists the frames of `frames` (not owned) and follows them: the list row by row, the
+    // overview over the span that changed.
+    void setFramesModel(const interchange::FramesModel* frames);
     // Decodes the three buffers again and redraws the overview; returns the frames found.
     int refresh();
     // The same with the frames already decoded from the buffers.
@@ -78,8 +85,12 @@ private:
 
     void showDifferingBits();
     QWidget* makeChartBox();
-    // Gives the chart the key names the list shows.
+    // Gives the chart the key names the list shows, from the frames model.
     void passKeyNames();
+    std::vector<QString> keyNamesShown() const;
+    // The detail chart takes channel `channel`'s line, and the frames, from the model.
+    void feedChartLine(int channel);
+    void feedChartFrames();
 };
 
 } // namespace velmoran::navigator

@@ -42,8 +42,29 @@ void Overview::setBuffers(const ChannelBuffers& buffers) {
 }
 
 void Overview::refresh() {
+    reached_.fill(kCaptureSamples);
     stale_ = true;
     update();
+}
+
+void Overview::refreshChannel(int channel, int64_t fromSample, int64_t reached) {
+    const auto ch = static_cast<std::size_t>(channel - 1);
+    const int64_t before = reached_[ch];
+    reached_[ch] = reached;
+    if (stale_ || strips_.width() != width()) {
+        update();
+        return;
+    }
+    // What changed: from the first changed sample to the farther of the old and new ends.
+    const int w = strips_.width();
+    const int from = std::min(overviewColumnAt(fromSample, w),
+                              reached < before ? overviewColumnAt(reached, w) : w);
+    const int to = std::min(w, overviewColumnAt(std::max(before, reached), w) + 1);
+    if (from >= to) {
+        return;
+    }
+    dirtyFrom_[ch] = std::min(dirtyFrom_[ch], from);
+    update(QRect(from, stripTop(channel), to - from, kStripHeight));
 }
 
 const QImage& Overview::strips() const {
@@ -53,6 +74,13 @@ const QImage& Overview::strips() const {
 
 void Overview::drawStrips() const {
     if (!stale_ && strips_.size() == QSize(std::max(1, width()), fixedHeight())) {
+        for (int ch = 1; ch <= kChannelCount; ++ch) {
+            int& from = dirtyFrom_[static_cast<std::size_t>(ch - 1)];
+            if (from < strips_.width()) {
+                drawColumns(ch, from, strips_.width());
+            }
+            from = strips_.width();
+        }
         return;
     }
     stale_ = false;
@@ -68,20 +96,29 @@ void Overview::drawStrips() const {
         for (int y = top; y <= bottom; ++y) {
             std::fill_n(reinterpret_cast<QRgb*>(strips_.scanLine(y)), w, kStripBase);
         }
-        if (buffers_[ch - 1] == nullptr) {
-            continue;
+        drawColumns(ch, 0, w);
+        dirtyFrom_[static_cast<std::size_t>(ch - 1)] = w;
+    }
+}
+
+void Overview::drawColumns(int channel, int from, int to) const {
+    const ChannelBuffer* buffer = buffers_[static_cast<std::size_t>(channel - 1)];
+    const int64_t reached = reached_[static_cast<std::size_t>(channel - 1)];
+    const int w = strips_.width();
+    const int top = stripTop(channel);
+    const int bottom = top + kStripHeight - 1;
+    for (int x = from; x < to; ++x) {
+        for (int y = top; y <= bottom; ++y) {
+            reinterpret_cast<QRgb*>(strips_.scanLine(y))[x] = kStripBase;
         }
-        const std::vector<uint8_t> columns = overviewColumns(*buffers_[ch - 1], w);
-        for (int x = 0; x < w; ++x) {
-            const uint8_t levels = columns[static_cast<std::size_t>(x)];
-            if (levels == kColumnBoth) {
-                for (int y = top; y <= bottom; ++y) {
-                    reinterpret_cast<QRgb*>(strips_.scanLine(y))[x] = kWave;
-                }
-            } else {
-                const int y = levels == kColumnHigh ? top : bottom;
+        const uint8_t levels = buffer == nullptr ? 0 : overviewColumn(*buffer, x, w, reached);
+        if (levels == kColumnBoth) {
+            for (int y = top; y <= bottom; ++y) {
                 reinterpret_cast<QRgb*>(strips_.scanLine(y))[x] = kWave;
             }
+        } else if (levels != 0) {
+            const int y = levels == kColumnHigh ? top : bottom;
+            reinterpret_cast<QRgb*>(strips_.scanLine(y))[x] = kWave;
         }
     }
 }

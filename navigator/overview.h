@@ -23,8 +23,12 @@ public:
     // The buffers the strips show (kept by pointer: they live as long as the window); the
     // columns are computed again now and whenever the width changes.
     void setBuffers(const ChannelBuffers& buffers);
-    // Recomputes the columns from the buffers (after a capture or a load).
+    // Recomputes the columns from the buffers (after a load); every line whole again.
     void refresh();
+    // Channel `channel`'s (1 ... 3) line holds the data shown only before sample `reached` (a
+    // capture into it runs; beyond, the buffer still holds an older one) and changed from
+    // `fromSample` on: only the columns that span it are drawn again.
+    void refreshChannel(int channel, int64_t fromSample, int64_t reached);
     // The part of the capture the chart shows, in samples.
     void setView(int64_t firstSample, int64_t sampleCount);
 
@@ -50,11 +54,16 @@ private:
     void choose(double x);
     // Draws the strips again when the buffers or the width changed since they were drawn.
     void drawStrips() const;
+    // Draws columns [from, to) of channel `channel`'s strip.
+    void drawColumns(int channel, int from, int to) const;
 
     ChannelBuffers buffers_{};
     // Drawn when first painted or asked for, not while the widget is hidden or being resized.
     mutable QImage strips_;
     mutable bool stale_ = true;
+    std::array<int64_t, kChannelCount> reached_{kCaptureSamples, kCaptureSamples, kCaptureSamples};
+    // Per channel, the first column to draw again (the width when none).
+    mutable std::array<int, kChannelCount> dirtyFrom_{};
     int64_t viewFirst_ = 0;
     int64_t viewCount_ = 0;
 };

@@ -1,12 +1,18 @@
-// Measures the acquisition path end to end: the real window (offscreen), the serial control on a
+// Measures the acquisition path end to end: the real window, the serial control on a
 // pseudo-terminal and the board emulator on its own thread.
 //
-//   bench_capture [--board N] [--burst MS] [--max N]
+//   bench_capture [--board N] [--burst MS] [--max N] [--dense] [--offscreen] [--closed]
 //
 // 1. N captures at the board's pace (default 1, about 20.4 s each), the bytes arriving in bursts
 //    MS milliseconds apart (default 4): CPU time of the window's own process (this program run
 //    again with --window-child; the emulator stays here), read from /proc to the nanosecond, as a
-//    share of one core, per capture and the median.
+//    share of one core, per capture and the median. The window is the program's main window with
+//    its navigator shown, in a real X window on an Xvfb server this program starts (--offscreen:
+//    Qt's offscreen platform instead), because the painting is part of the cost; with --dense,
+//    channels 2 and 3 hold captures full of frames (loaded from a file) while channel 1 captures.
+//    With --closed the user has closed the navigator before the capture.
+//    Also the longest the window spent on one event while the capture ran (a live update), and
+//    on the capture's end.
 // 2. One capture as fast as the line goes: wall time, bytes checked.
 // 3. N back-to-back captures as fast as possible (default 100): every byte checked, wall time
 //    per capture, resident memory (VmRSS) after the first and after the last.
@@ -35,8 +41,11 @@
 
 #include "app/application.h"
 #include "app/form1.h"
+#include "app/main_window.h"
 #include "app/vb_label.h"
+#include "files/capture_file.h"
 #include "tools/emulator/board_stream.h"
+#include "tools/irgen/ir_generator.h"
 
 namespace {
 
@@ -131,26 +140,120 @@ struct Rig {
     int ended = 0;
 };
 
-// The window alone, in a process of its own on the emulator's pseudo-terminal: prints "start"
-// just before it clicks 开始采集 and "end <status>" when the capture has ended.
-int windowChild(const QString& slavePath) {
-    Form1 form([&](int port) { return port == 1 ? slavePath : QString(); });
-    form.show();
+// The application of the window's process: times the delivery of every event the loop hands
+// out (nested deliveries count in their outer one), so that the longest block is known.
+class TimedApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (depth_++ > 0) {
+            const bool handled = QApplication::notify(receiver, event);
+            --depth_;
+            return handled;
+        }
+        const auto t0 = Clock::now();
+        const bool handled = QApplication::notify(receiver, event);
+        --depth_;
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        if (measuring) {
+            if (endingNow) {
+                longestEndMs = std::max(longestEndMs, ms);
+            } else if (ms > longestLiveMs) {
+                longestLiveMs = ms;
+                longestLiveWhat = QStringLiteral("%1/%2")
+                                      .arg(QString::fromLatin1(receiver->metaObject()->className()))
+                                      .arg(static_cast<int>(event->type()));
+            }
+            endingNow = false;
+        }
+        return handled;
+    }
+
+    bool measuring = false;
+    bool endingNow = false; // the event being delivered ends the capture
+    double longestLiveMs = 0.0;
+    double longestEndMs = 0.0;
+    QString longestLiveWhat; // the receiver's class and the event's type
+
+private:
+    int depth_ = 0;
+};
+
+// Channels 2 and 3 full of frames: a long unknown remote with glitches (every burst listed with
+// its raw pulses) and RC-6 with glitches, saved to a capture file the window loads.
+QString denseCaptureFile() {
+    irgen::Options o;
+    o.seed = kSeed;
+    o.glitchShare = 0.3;
+    const ChannelBuffer unknown =
+        irgen::renderChannel(irgen::generate(irgen::Family::UnknownPulseDistance112, o));
+    const ChannelBuffer rc6 = irgen::renderChannel(irgen::generate(irgen::Family::Rc6, o));
+    ChannelBuffer idle{};
+    idle.fill(0xFF);
+    const QString path = QDir::temp().filePath(
+        QStringLiteral("bench_capture_dense_%1.ird").arg(QCoreApplication::applicationPid()));
+    return saveCaptureFile(path, idle, unknown, rc6).ok ? path : QString();
+}
+
+// The main window with its navigator, in a process of its own on the emulator's pseudo-terminal:
+// prints "start" just before it clicks 开始采集 and "end <status>" when the capture has ended.
+int windowChild(TimedApplication& app, const QString& slavePath, bool dense, bool closed) {
+    MainWindow window([&](int port) { return port == 1 ? slavePath : QString(); });
+    Form1& form = *window.form();
+    window.show();
+    window.setNavigatorShown(true);
+    if (dense) {
+        const QString path = denseCaptureFile();
+        if (path.isEmpty() || !window.openFile(path)) {
+            std::printf("end 0 the dense capture could not be loaded\n");
+            return 1;
+        }
+        QFile::remove(path);
+    }
+    if (closed) {
+        window.setNavigatorShown(false); // as its close button does
+    }
     waitFor([] { return false; }, 500); // built and painted before the clock starts
     bool ended = false;
-    QObject::connect(&form, &Form1::captureEnded, &form, [&] { ended = true; });
+    QObject::connect(&form, &Form1::captureEnded, &form, [&] {
+        ended = true;
+        app.endingNow = true;
+    });
     std::printf("start\n");
     std::fflush(stdout);
+    app.measuring = true;
     form.Command2->click();
     QEventLoop loop;
-    QObject::connect(&form, &Form1::captureEnded, &loop, &QEventLoop::quit);
+    QObject::connect(&form, &Form1::captureEnded, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     if (!ended) {
         loop.exec();
     }
-    std::printf("end %d %s\n", form.RecvCount == 63488 && form.Label2->Caption() == "Recieve OK!",
+    app.measuring = false;
+    std::printf("end %d %.1f %.1f %s %s\n",
+                form.RecvCount == 63488 && form.Label2->Caption() == "Recieve OK!",
+                app.longestLiveMs, app.longestEndMs, qPrintable(app.longestLiveWhat),
                 qPrintable(form.Label1->Caption()));
     std::fflush(stdout);
     return 0;
+}
+
+// An Xvfb server on a display number it picks itself; the display's name, empty when none
+// started.
+QString startXvfb(QProcess& xvfb) {
+    xvfb.start(QStringLiteral("Xvfb"),
+               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                QStringLiteral("0"), QStringLiteral("1920x1080x24"), QStringLiteral("-nolisten"),
+                QStringLiteral("tcp")});
+    if (!xvfb.waitForStarted(5000)) {
+        return {};
+    }
+    QByteArray number;
+    while (!number.contains('\n') && xvfb.waitForReadyRead(10000)) {
+        number += xvfb.readAllStandardOutput();
+    }
+    number = number.trimmed();
+    return number.isEmpty() ? QString() : QStringLiteral(":") + QString::fromLatin1(number);
 }
 
 // CPU seconds process `pid` has run so far, all its threads, to the nanosecond: the first field
@@ -188,10 +291,27 @@ long procWakeUps(qint64 pid) {
     return wakeUps;
 }
 
-int boardPaced(int captures, int burstMs, const char* self) {
+int boardPaced(int captures, int burstMs, const char* self, bool dense, bool offscreen,
+               bool closed) {
     std::printf("== %d capture(s) at the board's pace (about 20.4 s each), bytes arriving in "
-                "bursts %d ms apart; CPU of the window's own process from /proc\n",
-                captures, burstMs);
+                "bursts %d ms apart; CPU of the window's own process from /proc; the main window "
+                "and its navigator on %s%s%s\n",
+                captures, burstMs, offscreen ? "Qt's offscreen platform" : "an Xvfb X server",
+                dense ? "; channels 2 and 3 full of frames" : "",
+                closed ? "; the navigator closed" : "");
+    QProcess xvfb;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!offscreen) {
+        const QString display = startXvfb(xvfb);
+        if (display.isEmpty()) {
+            std::printf("   Xvfb did not start\n");
+            return 1;
+        }
+        environment.insert(QStringLiteral("DISPLAY"), display);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    } else {
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    }
     bool ok = true;
     std::vector<double> shares;
     for (int i = 0; i < captures; ++i) {
@@ -201,8 +321,16 @@ int boardPaced(int captures, int burstMs, const char* self) {
             {.seed = kSeed, .pace = emulator::Pace::Board, .burstUs = burstMs * 1000});
         QProcess window;
         window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        window.start(QString::fromLocal8Bit(self),
-                     {QStringLiteral("--window-child"), QString::fromStdString(pty.slavePath())});
+        window.setProcessEnvironment(environment);
+        QStringList arguments{QStringLiteral("--window-child"),
+                              QString::fromStdString(pty.slavePath())};
+        if (dense) {
+            arguments << QStringLiteral("--dense");
+        }
+        if (closed) {
+            arguments << QStringLiteral("--closed");
+        }
+        window.start(QString::fromLocal8Bit(self), arguments);
         if (!window.waitForReadyRead(20000) || !window.readLine().startsWith("start")) {
             std::printf("   capture %d: the window process did not start\n", i + 1);
             return 1;
@@ -219,12 +347,20 @@ int boardPaced(int captures, int burstMs, const char* self) {
         const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
         window.waitForFinished(10000);
         const bool complete = endLine.startsWith("end 1");
+        const QList<QByteArray> fields = endLine.split(' ');
         std::printf("   capture %d: %s, %.2f s, window process CPU %.3f s = %.2f %% of one core, "
-                    "%ld wake-ups (%.1f a second)\n",
+                    "%ld wake-ups (%.1f a second); longest event while it ran %s ms (%s), at "
+                    "its end %s ms\n",
                     i + 1, complete ? "complete" : "DID NOT COMPLETE", wall, cpu,
-                    100.0 * cpu / wall, wakeUps, static_cast<double>(wakeUps) / wall);
+                    100.0 * cpu / wall, wakeUps, static_cast<double>(wakeUps) / wall,
+                    fields.value(2).constData(), fields.value(4).constData(),
+                    fields.value(3).constData());
         shares.push_back(100.0 * cpu / wall);
         ok = ok && complete;
+    }
+    if (xvfb.state() != QProcess::NotRunning) {
+        xvfb.terminate();
+        xvfb.waitForFinished(5000);
     }
     std::sort(shares.begin(), shares.end());
     if (!shares.empty()) {
@@ -288,27 +424,44 @@ int backToBack(int captures) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--window-child") {
+    if (argc >= 3 && std::string(argv[1]) == "--window-child") {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
-        QApplication app(argc, argv);
+        TimedApplication app(argc, argv);
         setUpApplication(app);
-        return windowChild(QString::fromLocal8Bit(argv[2]));
+        const QStringList flags = QCoreApplication::arguments().mid(3);
+        return windowChild(app, QString::fromLocal8Bit(argv[2]),
+                           flags.contains(QStringLiteral("--dense")),
+                           flags.contains(QStringLiteral("--closed")));
     }
     int board = 1;
     int back = 100;
     int burstMs = 4;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    bool dense = false;
+    bool offscreen = false;
+    bool closed = false;
+    for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--board") {
-            board = std::atoi(argv[i + 1]);
+        if (arg == "--dense") {
+            dense = true;
+        } else if (arg == "--offscreen") {
+            offscreen = true;
+        } else if (arg == "--closed") {
+            closed = true;
+        } else if (i + 1 >= argc) {
+            std::fprintf(stderr, "usage: bench_capture [--board N] [--burst MS] [--max N] "
+                                 "[--dense] [--offscreen] [--closed]\n");
+            return 2;
+        } else if (arg == "--board") {
+            board = std::atoi(argv[++i]);
         } else if (arg == "--burst") {
-            burstMs = std::max(1, std::atoi(argv[i + 1]));
+            burstMs = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--max") {
-            back = std::atoi(argv[i + 1]);
+            back = std::atoi(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: bench_capture [--board N] [--burst MS] [--max N]\n");
+            std::fprintf(stderr, "usage: bench_capture [--board N] [--burst MS] [--max N] "
+                                 "[--dense] [--offscreen] [--closed]\n");
             return 2;
         }
     }
@@ -319,7 +472,7 @@ int main(int argc, char** argv) {
     setUpApplication(app);
     int rc = 0;
     if (board > 0) {
-        rc |= boardPaced(board, burstMs, argv[0]);
+        rc |= boardPaced(board, burstMs, argv[0], dense, offscreen, closed);
     }
     rc |= linePaced();
     if (back > 0) {

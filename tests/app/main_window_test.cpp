@@ -310,7 +310,7 @@ TEST_F(MainWindowTest, FramesAreListedWhileTheCaptureRunsThenDoubleClickFitsOne)
     }
 
     // A double-click on the first frame zooms to the largest step at which it fits and shows it.
-    const infrared::IrFrame& first = window.navigatorPanel()->frames()->frames().front();
+    const infrared::IrFrame first = window.navigatorPanel()->frames()->frame(0);
     auto* table = window.findChild<QTableView*>(QStringLiteral("FrameTable"));
     Q_EMIT table->doubleClicked(table->model()->index(0, 2));
     const navigator::ZoomSteps want = navigator::zoomStepsToFit(

@@ -93,7 +93,7 @@ protected:
 
     // The rows whose frame sends the key of `row` (its repeat codes included).
     static std::vector<bool> sameKey(const FrameListModel* model, int row) {
-        const infrared::IrFrame& f = model->frames()[static_cast<std::size_t>(row)];
+        const infrared::IrFrame& f = model->frame(row);
         std::vector<bool> same;
         for (const infrared::IrFrame& g : model->frames()) {
             same.push_back(g.keyKnown && g.protocol != infrared::IrProtocol::Unknown &&
@@ -230,7 +230,7 @@ TEST_F(RemoteKeysWindow, ImportRefusesAMalformedFileAndMatchesAGoodOne) {
     EXPECT_TRUE(answerer_.messageTexts()[1].startsWith(QStringLiteral("已导入 ")));
     const QStringList keys = keyColumn(model);
     for (int row = 0; row < model->rowCount(); ++row) {
-        const infrared::IrFrame& f = model->frames()[static_cast<std::size_t>(row)];
+        const infrared::IrFrame& f = model->frame(row);
         EXPECT_EQ(keys[row], f.keyKnown ? interchange::remoteName(f) + QStringLiteral(": ") +
                                               interchange::keyName(f, {})
                                         : QString())

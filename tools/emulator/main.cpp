@@ -20,8 +20,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "core/whole_file.h"
 #include "files/program_start.h"
-#include "files/whole_file.h"
 #include "tools/emulator/board_emulator.h"
 #include "tools/emulator/board_stream.h"
 

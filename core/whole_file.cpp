@@ -1,4 +1,4 @@
-#include "files/whole_file.h"
+#include "core/whole_file.h"
 
 #include <QFileInfo>
 #include <QRandomGenerator>
