@@ -14,14 +14,14 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
-#include <QStyle>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/capture_importer.h"
 #include "acquisition/capture_session.h"
+#include "app/capture_importer.h"
 #include "app/export_menu.h"
 #include "app/form1.h"
 #include "app/help_page.h"
@@ -361,7 +361,7 @@ bool MainWindow::importRemotes(const QStringList& files) {
 }
 
 bool MainWindow::importCapture(const QString& path) {
-    return form_->Command1->isEnabled() && captureImporter_->importFile(path);
+    return form_->canLoad() && captureImporter_->importFile(path);
 }
 
 bool MainWindow::confirmOverwrite(const QString& path) {

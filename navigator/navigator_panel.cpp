@@ -14,8 +14,8 @@
 #include "core/channel_levels.h"
 #include "core/texts.h"
 #include "infrared/ir_analysis.h"
-#include "navigator/detail_chart.h"
 #include "interchange/frames_model.h"
+#include "navigator/detail_chart.h"
 #include "navigator/frame_list.h"
 #include "navigator/overview.h"
 

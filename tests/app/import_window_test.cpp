@@ -187,11 +187,7 @@ TEST_F(ImportWindow, AMode2RecordingLandsInTheChosenChannelAndAFaultyOneChangesN
     waitFor(script);
     EXPECT_EQ(messages, QStringList{noSuchChannelMessage(QStringLiteral("abc"))});
 
-    // Off exactly when 载入 is.
-    form->Command1->setEnabled(false);
-    EXPECT_FALSE(import->isEnabled());
-    EXPECT_FALSE(window_->importCapture(path("presses")));
-    form->Command1->setEnabled(true);
+    // On while no capture runs, as 载入 is.
     EXPECT_TRUE(import->isEnabled());
 }
 
