@@ -107,7 +107,9 @@ void RemoteKeys::importFiles() {
 
 bool RemoteKeys::importRemotes(const QStringList& files, Duplicates duplicates) {
     std::vector<infrared::LircRemote> read;
-    std::optional<QString> error = interchange::RemoteLibrary::readRemoteFiles(files, read);
+    QStringList warnings;
+    std::optional<QString> error =
+        interchange::RemoteLibrary::readRemoteFiles(files, read, &warnings);
     if (error) {
         read.clear(); // nothing of any file is added
     }
@@ -136,7 +138,11 @@ bool RemoteKeys::importRemotes(const QStringList& files, Duplicates duplicates) 
     if (error) {
         MsgBox(window_, texts::q(texts::kImportRemotesError).arg(*error));
     } else if (duplicates == Duplicates::Ask) {
-        MsgBox(window_, texts::q(texts::kRemotesImported).arg(remotes).arg(keys));
+        QString said = texts::q(texts::kRemotesImported).arg(remotes).arg(keys);
+        if (!warnings.isEmpty()) {
+            said += texts::q(texts::kRemotesImportedWarnings).arg(warnings.join(QLatin1Char('\n')));
+        }
+        MsgBox(window_, said);
     }
     refresh();
     if (!error) {

@@ -103,6 +103,9 @@ inline constexpr char kRemoteDeleteRemote[] = "要从遥控器库中删除遥控
 inline constexpr char kRemoteDeleteKey[] = "要从遥控器“%1”中删除按键“%2”吗？";
 inline constexpr char kRemoteLibraryNotChanged[] = "遥控器库没有改变：\n%1";
 inline constexpr char kRemotesImported[] = "已导入 %1 个遥控器，共 %2 个按键";
+// After the count: what of the files the matcher does not honour, one line each with its file
+// and line (LIRC's words, as in the files).
+inline constexpr char kRemotesImportedWarnings[] = "\n\n以下内容不被支持（按文件和行列出）：\n%1";
 inline constexpr char kRemoteAlreadyThere[] =
     "遥控器库中已有按键码相同的遥控器“%1”（%2 个按键）。\n仍要再添加一次“%3”吗？";
 inline constexpr char kRemoteFilesFilter[] = "LIRC 遥控器定义 (lircd.conf* *.conf *.lircd)";

@@ -9,6 +9,7 @@
 #include "core/constants.h"
 #include "core/texts.h"
 #include "infrared/frame_text.h"
+#include "infrared/irp/irp_decode.h"
 
 namespace velmoran {
 
@@ -70,7 +71,7 @@ QString bitsText(const infrared::FrameCells& cells) {
 }
 
 QString frameLabel(const infrared::IrFrame& frame, const QString& keyName) {
-    const infrared::FrameText text = infrared::frameText(frame);
+    const infrared::FrameText text = infrared::irp::shownFrameText(frame);
     QString label = text.protocol;
     for (const QString& part : {text.address, text.command, keyName}) {
         if (!part.isEmpty()) {

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "core/channel_levels.h"
+#include "infrared/irp/irp_decode.h"
 
 namespace velmoran::interchange {
 
@@ -79,7 +80,13 @@ bool isRepeat(const infrared::IrFrame& f) {
 } // namespace
 
 FramesModel::FramesModel(const ChannelBuffers& buffers, QObject* parent)
-    : QObject(parent), buffers_(buffers) {}
+    : QObject(parent), buffers_(buffers), protocols_(infrared::irp::tableWithUserProtocols()) {}
+
+std::vector<infrared::IrFrame> FramesModel::decode(const ChannelLevels& line, int channel) const {
+    return infrared::irp::decodeWithProtocols(
+        infrared::decodeInfrared(line, channel, infrared::IrUnknownBursts::Listed), line,
+        protocols_);
+}
 
 void FramesModel::setLibrary(const RemoteLibrary* library) {
     library_ = library;
@@ -139,6 +146,7 @@ int64_t FramesModel::reachedSample(int channel) const {
 }
 
 void FramesModel::decodeAll() {
+    protocols_ = infrared::irp::tableWithUserProtocols();
     for (int ch = 1; ch <= kChannelCount; ++ch) {
         decodeChannel(ch);
     }
@@ -146,8 +154,7 @@ void FramesModel::decodeAll() {
 
 void FramesModel::decodeChannel(int channel) {
     Channel& c = at(channel);
-    c.frames = infrared::decodeInfrared(channelLevels(buffer(channel)), channel,
-                                        infrared::IrUnknownBursts::Listed);
+    c.frames = decode(channelLevels(buffer(channel)), channel);
     c.firstChanged = 0;
     c.changedFrom = 0;
     c.reached = kCaptureSamples;
@@ -172,7 +179,7 @@ void FramesModel::decodeArrived(int channel, int storedBytes) {
     int64_t resume = from;
     if (stored > from) {
         const ChannelLevels line = levelsBetween(buffer(channel), from, stored);
-        found = infrared::decodeInfrared(line, channel, infrared::IrUnknownBursts::Listed);
+        found = decode(line, channel);
         resume = settledResume(line, from, stored);
     }
     // The frames decoded again are mostly those found the last time: only where they differ

@@ -15,6 +15,7 @@
 
 #include "core/channel_buffer.h"
 #include "infrared/ir_decoder.h"
+#include "infrared/irp/irp_table.h"
 #include "interchange/remote_library.h"
 
 namespace velmoran::interchange {
@@ -50,7 +51,8 @@ public:
     // capture into it the samples stored so far.
     int64_t reachedSample(int channel) const;
 
-    // Decodes all three channels again (after a load or at start-up).
+    // Decodes all three channels again (after a load or at start-up), with the protocol table
+    // read again (the user's protocols file may have changed).
     void decodeAll();
     // Decodes channel `channel` whole again (the end of a capture into it).
     void decodeChannel(int channel);
@@ -95,6 +97,11 @@ private:
     ChannelBuffers buffers_;
     const RemoteLibrary* library_ = nullptr;
     std::array<Channel, kChannelCount> channels_;
+    // The protocols that read the bursts the family decoders leave: the built-in table and the
+    // user's own.
+    infrared::irp::ProtocolTable protocols_;
+    // The frames in `line` of `channel`, the table's protocols named.
+    std::vector<infrared::IrFrame> decode(const ChannelLevels& line, int channel) const;
 };
 
 } // namespace velmoran::interchange

@@ -384,11 +384,12 @@ QString RemoteLibrary::sourceOf(const LircRemote& remote) {
 }
 
 std::optional<QString> RemoteLibrary::readRemoteFiles(const QStringList& files,
-                                                      std::vector<LircRemote>& remotes) {
+                                                      std::vector<LircRemote>& remotes,
+                                                      QStringList* warnings) {
     std::vector<LircRemote> read;
     for (const QString& file : files) {
         const std::size_t first = read.size();
-        if (auto error = readLircdConfFile(file, read)) {
+        if (auto error = readLircdConfFile(file, read, warnings)) {
             return error;
         }
         for (std::size_t i = first; i < read.size(); ++i) {

@@ -72,9 +72,11 @@ public:
     // The file a remote was imported from; empty for one whose keys were named in captures.
     static QString sourceOf(const infrared::LircRemote& remote);
     // Reads lircd.conf `files` into `remotes`, each remote's source its file; the reason
-    // ("FILE:LINE: …") when one cannot be read, and then nothing is added to `remotes`.
+    // ("FILE:LINE: …") when one cannot be read, and then nothing is added to `remotes`. What the
+    // matcher does not honour is added to `warnings`, by file and line.
     static std::optional<QString> readRemoteFiles(const QStringList& files,
-                                                  std::vector<infrared::LircRemote>& remotes);
+                                                  std::vector<infrared::LircRemote>& remotes,
+                                                  QStringList* warnings = nullptr);
     // The library remote that sends the same codes as `remote` (the same encoding, timings and
     // code values, whatever the names), if any.
     std::optional<std::size_t> sameCodesAs(const infrared::LircRemote& remote) const;

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "core/channel_levels.h"
+#include "infrared/irp/irp_decode.h"
 #include "interchange/frames_model.h"
 
 namespace velmoran::navigator {
@@ -182,7 +183,7 @@ int FrameListModel::rowOf(int channel, std::size_t index) const {
 
 const infrared::FrameText& FrameListModel::textOf(std::size_t row) const {
     if (!texts_[row]) {
-        texts_[row] = infrared::frameText(frame(static_cast<int>(row)));
+        texts_[row] = infrared::irp::shownFrameText(frame(static_cast<int>(row)));
     }
     return *texts_[row];
 }

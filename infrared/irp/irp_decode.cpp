@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "infrared/irp/irp_analysis.h"
+
 namespace velmoran::infrared::irp {
 
 namespace {
@@ -278,6 +280,18 @@ std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const Chan
         i = j;
     }
     return out;
+}
+
+FrameText shownFrameText(const IrFrame& frame) {
+    FrameText text = frameText(frame);
+    nameFrameText(frame, text);
+    if (frame.protocol == IrProtocol::Unknown && frame.named.isEmpty()) {
+        const QString irp = irpOfAnalysis(frame.analysis);
+        if (!irp.isEmpty()) {
+            text.notes += QStringLiteral(" irp=") + irp;
+        }
+    }
+    return text;
 }
 
 } // namespace velmoran::infrared::irp

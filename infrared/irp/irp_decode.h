@@ -43,4 +43,9 @@ QString parameterText(const IrNamedProtocol& named);
 // D and F as address and command, its parameters, "repeat" and its alternatives as notes.
 void nameFrameText(const IrFrame& frame, FrameText& text);
 
+// A frame's texts as every view shows them: frameText, the table's name where it read the
+// frame, and an analysed unknown frame's coding in IRP at the end of its notes
+// ("irp={38k,560}<1,-1|1,-3>(16,-8,A:8,...)").
+FrameText shownFrameText(const IrFrame& frame);
+
 } // namespace velmoran::infrared::irp

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "core/channel_levels.h"
+#include "infrared/irp/irp_decode.h"
 #include "interchange/frames_model.h"
 #include "tools/irgen/ir_generator.h"
 
@@ -75,12 +76,14 @@ TEST_P(FramesArriving, BlockByBlockAsAWholeDecodingAndAsSent) {
         for (std::size_t i = 0; i < model.firstChanged(2); ++i) {
             ASSERT_EQ(shown(model.frames(2)[i]), shown(kept[i])) << "frame " << i;
         }
-        // The whole stored line, resting after its last byte, decodes to the same frames.
+        // The whole stored line, resting after its last byte, decodes to the same frames (the
+        // protocol table's included).
         ChannelBuffer arrived = captured;
         const uint8_t rest = (arrived[static_cast<std::size_t>(bytes) - 1] & 1) != 0 ? 0xFF : 0;
         std::fill(arrived.begin() + bytes, arrived.end(), rest);
-        const std::vector<IrFrame> whole =
-            decodeInfrared(channelLevels(arrived), 2, IrUnknownBursts::Listed);
+        const ChannelLevels line = channelLevels(arrived);
+        const std::vector<IrFrame> whole = irp::decodeWithProtocols(
+            decodeInfrared(line, 2, IrUnknownBursts::Listed), line, irp::tableWithUserProtocols());
         ASSERT_EQ(model.frames(2).size(), whole.size()) << bytes << " bytes";
         for (std::size_t i = 0; i < whole.size(); ++i) {
             ASSERT_EQ(shown(model.frames(2)[i]), shown(whole[i])) << bytes << " bytes, frame " << i;

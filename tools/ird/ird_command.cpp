@@ -457,8 +457,7 @@ std::optional<Failure> runDecode(const Arguments& args, QTextStream& out, QTextS
             const IrFrame& f = frames[i];
             const bool named = !f.named.isEmpty();
             ++(f.protocol == IrProtocol::Unknown && !named ? unknown : total);
-            FrameText text = frameText(f);
-            irp::nameFrameText(f, text);
+            const FrameText text = irp::shownFrameText(f);
             const QString key =
                 keys[i] ? QStringLiteral(" key=%1 remote=%2")
                               .arg(codeName(remotes, *keys[i]),
