@@ -2,11 +2,56 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/constants.h"
 
 namespace velmoran::infrared::irp {
+
+namespace {
+
+// The largest protocols file read: far more than any list of protocols needs.
+constexpr qint64 kMaxUserProtocolsBytes = 1024 * 1024;
+
+// The text of the user's protocols file, or the reason it is not read: only a regular file of at
+// most kMaxUserProtocolsBytes, opened without waiting (a FIFO must not block the window).
+std::optional<QString> readUserFile(const QString& path, QByteArray& text) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return file.errorString();
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return QStringLiteral("not a regular file");
+    }
+    if (st.st_size > kMaxUserProtocolsBytes) {
+        return QStringLiteral("larger than %1 KiB").arg(kMaxUserProtocolsBytes / 1024);
+    }
+    text = file.read(kMaxUserProtocolsBytes + 1);
+    if (file.error() != QFileDevice::NoError) {
+        return file.errorString();
+    }
+    if (text.size() > kMaxUserProtocolsBytes) {
+        return QStringLiteral("larger than %1 KiB").arg(kMaxUserProtocolsBytes / 1024);
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 // The data file's text, generated from infrared/irp/protocols.irp at build time.
 extern const char* const kProtocolTableText;
@@ -67,14 +112,15 @@ QString userProtocolsPath() {
 ProtocolTable tableWithUserProtocols(const QString& userPath) {
     ProtocolTable table;
     table.protocols = builtinTable().protocols;
-    QFile file(userPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (file.exists()) {
-            table.errors << QStringLiteral("%1: %2").arg(userPath, file.errorString());
-        }
+    if (!QFileInfo::exists(userPath) && !QFileInfo(userPath).isSymLink()) {
         return table;
     }
-    ProtocolTable user = parseTable(QString::fromUtf8(file.readAll()));
+    QByteArray text;
+    if (const auto error = readUserFile(userPath, text)) {
+        table.errors << *error;
+        return table;
+    }
+    ProtocolTable user = parseTable(QString::fromUtf8(text));
     table.protocols.insert(table.protocols.end(), user.protocols.begin(), user.protocols.end());
     table.errors = user.errors;
     return table;

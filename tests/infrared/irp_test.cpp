@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <random>
+#include <sys/stat.h>
 
 #include "infrared/ir_decoder.h"
 #include "infrared/irp/irp.h"
@@ -250,6 +251,12 @@ TEST(IrpUserProtocols, DecodeLikeBuiltIns) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.irp"));
     EXPECT_FALSE(tableWithUserProtocols(dir.filePath("folder.irp")).errors.isEmpty());
     EXPECT_TRUE(tableWithUserProtocols(dir.filePath("absent.irp")).errors.isEmpty());
+    // A FIFO is refused at once instead of blocking the reader (and with it the window).
+    const QByteArray fifo = QFile::encodeName(dir.filePath("fifo.irp"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const ProtocolTable fromFifo = tableWithUserProtocols(dir.filePath("fifo.irp"));
+    ASSERT_EQ(fromFifo.errors.size(), 1);
+    EXPECT_EQ(fromFifo.errors.front(), QStringLiteral("not a regular file"));
 }
 
 struct AnalysedCase {
