@@ -26,11 +26,13 @@
 #include "app/form1.h"
 #include "app/help_page.h"
 #include "app/navigator_link.h"
+#include "app/protocols_dialog.h"
 #include "app/recent_files.h"
 #include "app/remote_keys.h"
 #include "core/number_rules.h"
 #include "core/texts.h"
 #include "display/vb_scroll_bar.h"
+#include "infrared/irp/irp_table.h"
 #include "navigator/navigator_panel.h"
 
 namespace velmoran {
@@ -251,6 +253,8 @@ void MainWindow::buildMenus() {
     connect(importRemotes, &QAction::triggered, remoteKeys_, &RemoteKeys::importFiles);
     QAction* library = menuAction(file, "actionRemoteLibrary", texts::kMenuRemoteLibrary);
     connect(library, &QAction::triggered, remoteKeys_, &RemoteKeys::showLibrary);
+    actionProtocols_ = menuAction(file, "actionProtocols", texts::kMenuProtocols);
+    connect(actionProtocols_, &QAction::triggered, this, &MainWindow::showProtocols);
     recent_ = new RecentFiles(file->addMenu(texts::q(texts::kMenuRecent)), this);
     connect(recent_, &RecentFiles::openRequested, this, &MainWindow::openFile);
     file->addSeparator();
@@ -381,11 +385,19 @@ void MainWindow::syncActions() {
     actionSave_->setEnabled(idle);
     exportMenu_->setEnabled(idle);
     recent_->setEnabled(idle);
+    actionProtocols_->setEnabled(idle);
     actionCapture_->setText(texts::q(idle ? texts::kStartCapture : texts::kForceStop));
     const bool frames = navigator_->hasFrames();
     actionPrevFrame_->setEnabled(frames);
     actionNextFrame_->setEnabled(frames);
     actionZoomToFrame_->setEnabled(frames);
+}
+
+void MainWindow::showProtocols() {
+    // Saving decodes the channels again, so the new protocols name frames at once.
+    ProtocolsDialog dialog(
+        infrared::irp::userProtocolsPath(), [this] { navigator_->refresh(); }, this);
+    dialog.exec();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

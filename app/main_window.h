@@ -75,6 +75,8 @@ private:
     void fillPortMenu();
     void showFileInTitle(const QString& path);
     void syncActions();
+    // 文件 ▸ 协议…
+    void showProtocols();
     void showHelp();
     // The navigator's dock was made: docked or floated as the user left it, or as the screen
     // allows the first time.
@@ -97,6 +99,7 @@ private:
     QAction* actionImportCapture_ = nullptr;
     QMenu* captureMenu_ = nullptr;
     QAction* actionLoad_ = nullptr;
+    QAction* actionProtocols_ = nullptr;
     QAction* actionSave_ = nullptr;
     QAction* actionCapture_ = nullptr;
     QAction* actionZoomIn_ = nullptr;

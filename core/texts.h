@@ -164,4 +164,16 @@ inline constexpr char kHelpHtml[] =
     "每字节 8 个采样，最早的在第 7 位。可用“载入”、把文件拖到窗口上或在命令行中给出文件名来打开。"
     "“导出”可写出：%2。</p>";
 
+// 文件 ▸ 协议…: the user's own protocols, one "NAME<TAB>IRP" a line.
+inline constexpr char kMenuProtocols[] = "协议(&P)…";
+inline constexpr char kProtocolsTitle[] = "协议";
+inline constexpr char kProtocolsHint[] =
+    "每行一个协议：名称、制表符、IRP；以 # 开头的行为注释。保存后立即用于识别帧。";
+inline constexpr char kProtocolsSave[] = "保存";
+inline constexpr char kProtocolsNoErrors[] = "没有错误，共 %1 个协议";
+inline constexpr char kProtocolsErrorAt[] = "第 %1 行第 %2 列：%3";
+inline constexpr char kProtocolsRefused[] = "协议中还有错误，未保存：\n%1";
+inline constexpr char kProtocolsSaveFailed[] = "未能保存协议文件 %1：\n%2";
+inline constexpr char kProtocolsReadFailed[] = "未能读取协议文件 %1：%2";
+
 } // namespace velmoran::texts

@@ -109,6 +109,10 @@ QString userProtocolsPath() {
                       .arg(QLatin1String(kOrganizationName), QLatin1String(kApplicationName)));
 }
 
+std::optional<QString> readUserProtocolsFile(const QString& path, QByteArray& text) {
+    return readUserFile(path, text);
+}
+
 ProtocolTable tableWithUserProtocols(const QString& userPath) {
     ProtocolTable table;
     table.protocols = builtinTable().protocols;

@@ -5,10 +5,12 @@
 // a file of the same form in the user's data folder. A line is "NAME<TAB>IRP<TAB>SOURCE"; blank
 // lines and lines starting with '#' are skipped.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "infrared/irp/irp_match.h"
@@ -35,6 +37,10 @@ QString builtinTableText();
 
 // Where the user's own protocols live: protocols.irp in the user's data folder.
 QString userProtocolsPath();
+
+// Reads the user's file bounded (a regular file of at most 1 MiB, opened without waiting) into
+// `text`; the reason when it cannot be read.
+std::optional<QString> readUserProtocolsFile(const QString& path, QByteArray& text);
 
 // The built-in protocols followed by those of the user's file (read now, so an edited file takes
 // effect without a restart); its errors are the user file's.
