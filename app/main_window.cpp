@@ -7,15 +7,18 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -32,7 +35,9 @@
 #include "core/number_rules.h"
 #include "core/texts.h"
 #include "display/vb_scroll_bar.h"
+#include "infrared/irp/irp_analysis.h"
 #include "infrared/irp/irp_table.h"
+#include "navigator/frame_list.h"
 #include "navigator/navigator_panel.h"
 
 namespace velmoran {
@@ -191,6 +196,11 @@ int MainWindow::dockedPanelHeight(QDockWidget* dock) const {
 }
 
 void MainWindow::placeNavigator(QDockWidget* dock) {
+    QTableView* table = navigator_->panel()->frameTable();
+    table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    table->addAction(actionAddAsProtocol_);
+    connect(navigator_->panel(), &navigator::NavigatorPanel::frameChosen, this,
+            &MainWindow::syncActions);
     dock->installEventFilter(this);
     connect(dock, &QDockWidget::topLevelChanged, this, &MainWindow::navigatorFloated);
     const QSettings settings;
@@ -255,6 +265,10 @@ void MainWindow::buildMenus() {
     connect(library, &QAction::triggered, remoteKeys_, &RemoteKeys::showLibrary);
     actionProtocols_ = menuAction(file, "actionProtocols", texts::kMenuProtocols);
     connect(actionProtocols_, &QAction::triggered, this, &MainWindow::showProtocols);
+    // On the frame list's context menu once the navigator is made.
+    actionAddAsProtocol_ = new QAction(texts::q(texts::kAddAsProtocol), this);
+    actionAddAsProtocol_->setObjectName(QStringLiteral("actionAddAsProtocol"));
+    connect(actionAddAsProtocol_, &QAction::triggered, this, &MainWindow::addFrameAsProtocol);
     recent_ = new RecentFiles(file->addMenu(texts::q(texts::kMenuRecent)), this);
     connect(recent_, &RecentFiles::openRequested, this, &MainWindow::openFile);
     file->addSeparator();
@@ -386,6 +400,7 @@ void MainWindow::syncActions() {
     exportMenu_->setEnabled(idle);
     recent_->setEnabled(idle);
     actionProtocols_->setEnabled(idle);
+    actionAddAsProtocol_->setEnabled(idle && !currentFrameIrp().isEmpty());
     actionCapture_->setText(texts::q(idle ? texts::kStartCapture : texts::kForceStop));
     const bool frames = navigator_->hasFrames();
     actionPrevFrame_->setEnabled(frames);
@@ -398,6 +413,50 @@ void MainWindow::showProtocols() {
     ProtocolsDialog dialog(
         infrared::irp::userProtocolsPath(), [this] { navigator_->refresh(); }, this);
     dialog.exec();
+}
+
+QString MainWindow::currentFrameIrp() const {
+    const navigator::NavigatorPanel* panel = navigator_->panel();
+    const int row = panel != nullptr ? panel->currentFrame() : -1;
+    if (row < 0 || row >= panel->frames()->rowCount()) {
+        return {};
+    }
+    return infrared::irp::irpOfAnalysis(panel->frames()->frame(row).analysis);
+}
+
+void MainWindow::addFrameAsProtocol() {
+    const QString irp = currentFrameIrp();
+    if (irp.isEmpty() || form_->Session->running()) {
+        return;
+    }
+    QInputDialog ask(this);
+    ask.setObjectName(QStringLiteral("AddAsProtocolName"));
+    ask.setWindowTitle(texts::q(texts::kProtocolsTitle));
+    ask.setLabelText(texts::q(texts::kAddAsProtocolName));
+    ask.setWindowModality(Qt::ApplicationModal);
+    if (ask.exec() != QDialog::Accepted) {
+        return;
+    }
+    const QString name = ask.textValue().trimmed();
+    // The line must read back as one protocol of that name, as the table will read it.
+    const infrared::irp::ProtocolTable line =
+        infrared::irp::parseTable(name + QLatin1Char('\t') + irp);
+    const bool whole =
+        line.errors.isEmpty() && line.protocols.size() == 1 && line.protocols.front()->name == name;
+    if (name.isEmpty() || name.contains(QRegularExpression(QStringLiteral("\\s"))) || !whole) {
+        QMessageBox::warning(
+            this, texts::q(texts::kProtocolsTitle),
+            texts::q(texts::kAddAsProtocolBadName).arg(name, line.errors.join(QLatin1Char('\n'))));
+        return;
+    }
+    if (const auto error = appendUserProtocol(infrared::irp::userProtocolsPath(), name, irp)) {
+        QMessageBox::warning(
+            this, texts::q(texts::kProtocolsTitle),
+            texts::q(texts::kProtocolsSaveFailed).arg(infrared::irp::userProtocolsPath(), *error));
+        return;
+    }
+    navigator_->refresh();
+    statusBar()->showMessage(texts::q(texts::kAddedProtocolStatus).arg(name, irp), kStatusShownMs);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

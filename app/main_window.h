@@ -77,6 +77,11 @@ private:
     void syncActions();
     // 文件 ▸ 协议…
     void showProtocols();
+    // 添加为协议… on the frame list: the current analysed frame's IRP added to the user's
+    // protocols under a name the user gives.
+    void addFrameAsProtocol();
+    // The IRP of the frame list's current frame; empty when it has none.
+    QString currentFrameIrp() const;
     void showHelp();
     // The navigator's dock was made: docked or floated as the user left it, or as the screen
     // allows the first time.
@@ -100,6 +105,7 @@ private:
     QMenu* captureMenu_ = nullptr;
     QAction* actionLoad_ = nullptr;
     QAction* actionProtocols_ = nullptr;
+    QAction* actionAddAsProtocol_ = nullptr;
     QAction* actionSave_ = nullptr;
     QAction* actionCapture_ = nullptr;
     QAction* actionZoomIn_ = nullptr;

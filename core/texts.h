@@ -176,4 +176,9 @@ inline constexpr char kProtocolsRefused[] = "协议中还有错误，未保存�
 inline constexpr char kProtocolsSaveFailed[] = "未能保存协议文件 %1：\n%2";
 inline constexpr char kProtocolsReadFailed[] = "未能读取协议文件 %1：%2";
 
+inline constexpr char kAddAsProtocol[] = "添加为协议(&A)…";
+inline constexpr char kAddAsProtocolName[] = "协议名称（不含空格）：";
+inline constexpr char kAddAsProtocolBadName[] = "“%1”不能用作协议名称：%2";
+inline constexpr char kAddedProtocolStatus[] = "已添加协议 %1：%2";
+
 } // namespace velmoran::texts

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -193,6 +194,77 @@ TEST(ProtocolsDialogTest, ABrokenLineIsNamedAndAGoodOneNamesTheFramesOnceSaved) 
     ProtocolsDialog unreadable(folder, {}, nullptr);
     EXPECT_FALSE(unreadable.saveButton()->isEnabled());
     EXPECT_TRUE(unreadable.status()->text().contains(folder));
+    QFile::remove(userFile);
+}
+
+// 添加为协议… on the frame list: off until an analysed frame is current; a name with a space
+// is refused with nothing written; a good name appends the frame's IRP to the user's file and
+// the frames are named by it at once.
+TEST(ProtocolsDialogTest, AnAnalysedFrameIsAddedAsAProtocolFromTheFrameList) {
+    QTemporaryDir dir;
+    QTemporaryDir settings;
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    const QString userFile = infrared::irp::userProtocolsPath();
+    QFile::remove(userFile);
+
+    const ChannelBuffer channel = irgen::renderChannel(
+        irgen::generate(irgen::Family::UnknownPulseDistance112, irgen::Options{}));
+    const QString capture = dir.filePath(QStringLiteral("remote.ird"));
+    ASSERT_TRUE(saveCaptureFile(capture, channel, {}, {}).ok);
+    MainWindow window;
+    window.show();
+    ASSERT_TRUE(window.openFile(capture));
+    ASSERT_NE(window.navigatorPanel(), nullptr);
+    QTableView* table = window.navigatorPanel()->frameTable();
+    auto* action = window.findChild<QAction*>(QStringLiteral("actionAddAsProtocol"));
+    ASSERT_NE(action, nullptr);
+    EXPECT_TRUE(table->actions().contains(action));
+    window.navigatorPanel()->selectFrame(0);
+    const QString irp =
+        infrared::irp::irpOfAnalysis(window.navigatorPanel()->frames()->frame(0).analysis);
+    ASSERT_FALSE(irp.isEmpty());
+    ASSERT_TRUE(action->isEnabled());
+
+    const auto answer = [](const QString& name) {
+        return [name](QWidget* w) {
+            auto* ask = qobject_cast<QInputDialog*>(w);
+            if (ask == nullptr) {
+                return false;
+            }
+            ask->setTextValue(name);
+            ask->accept();
+            return true;
+        };
+    };
+    QStringList warnings;
+    ModalSteps steps;
+    steps.then(answer(QStringLiteral("my remote")));
+    steps.then([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (box == nullptr) {
+            return false;
+        }
+        warnings << box->text();
+        box->button(QMessageBox::Ok)->click();
+        return true;
+    });
+    QTimer::singleShot(0, action, &QAction::trigger);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return steps.done(); }, kWaitMs));
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings.front().contains(QStringLiteral("my remote")));
+    EXPECT_FALSE(QFile::exists(userFile));
+
+    steps.then(answer(QStringLiteral("Learned112")));
+    QTimer::singleShot(0, action, &QAction::trigger);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return steps.done(); }, kWaitMs));
+    QTest::qWait(50);
+    QFile written(userFile);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(written.readAll()), QStringLiteral("Learned112\t%1\n").arg(irp));
+    ASSERT_GT(table->model()->rowCount(), 0);
+    EXPECT_TRUE(protocolColumn(table, 0).contains(QStringLiteral("Learned112")))
+        << protocolColumn(table, 0).toStdString();
     QFile::remove(userFile);
 }
 
