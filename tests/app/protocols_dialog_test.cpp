@@ -65,6 +65,22 @@ private:
     std::deque<Step> steps_;
 };
 
+// A data folder of the test's own while it runs: the protocols file it writes must not reach the
+// tests that run beside it (they share the suite's data folder).
+class OwnDataHome {
+public:
+    OwnDataHome() : old_(qgetenv("XDG_DATA_HOME")) {
+        qputenv("XDG_DATA_HOME", home_.path().toUtf8());
+    }
+    ~OwnDataHome() { qputenv("XDG_DATA_HOME", old_); }
+    OwnDataHome(const OwnDataHome&) = delete;
+    OwnDataHome& operator=(const OwnDataHome&) = delete;
+
+private:
+    QTemporaryDir home_;
+    QByteArray old_;
+};
+
 QString protocolColumn(QTableView* table, int row) {
     return table->model()->index(row, navigator::FrameListModel::Protocol).data().toString();
 }
@@ -87,6 +103,7 @@ void type(QWidget* editor, const QString& text) {
 }
 
 TEST(ProtocolsDialogTest, ABrokenLineIsNamedAndAGoodOneNamesTheFramesOnceSaved) {
+    const OwnDataHome home;
     QTemporaryDir dir;
     QTemporaryDir settings;
     QSettings::setDefaultFormat(QSettings::IniFormat);
@@ -201,6 +218,7 @@ TEST(ProtocolsDialogTest, ABrokenLineIsNamedAndAGoodOneNamesTheFramesOnceSaved) 
 // is refused with nothing written; a good name appends the frame's IRP to the user's file and
 // the frames are named by it at once.
 TEST(ProtocolsDialogTest, AnAnalysedFrameIsAddedAsAProtocolFromTheFrameList) {
+    const OwnDataHome home;
     QTemporaryDir dir;
     QTemporaryDir settings;
     QSettings::setDefaultFormat(QSettings::IniFormat);
