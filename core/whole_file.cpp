@@ -1,5 +1,6 @@
 #include "core/whole_file.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -216,6 +217,40 @@ replaceFilesWhole(const std::vector<std::pair<QString, QByteArrayView>>& files) 
         r.clean();
     }
     return std::nullopt;
+}
+
+BoundedRead readRegularFile(const QString& path, qint64 most) {
+    BoundedRead read;
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        read.error = QString::fromLocal8Bit(std::strerror(errno));
+        return read;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        read.error = file.errorString();
+        return read;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        read.error = QStringLiteral("not a regular file");
+        return read;
+    }
+    if (st.st_size > most) {
+        read.tooLarge = true;
+        return read;
+    }
+    read.bytes = file.read(most + 1);
+    if (file.error() != QFileDevice::NoError) {
+        read.error = file.errorString();
+        read.bytes.clear();
+    } else if (read.bytes.size() > most) {
+        read.tooLarge = true;
+        read.bytes.clear();
+    }
+    return read;
 }
 
 } // namespace velmoran

@@ -6,6 +6,7 @@
 // data is synced before the rename. Failures carry the system's reason ("No space left on
 // device", "File too large").
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QSaveFile>
 #include <QString>
@@ -39,5 +40,18 @@ struct WholeFileFailure {
 // written.
 std::optional<WholeFileFailure>
 replaceFilesWhole(const std::vector<std::pair<QString, QByteArrayView>>& files);
+
+// What reading a file of the user's gave: its bytes, or why there are none (`tooLarge` when it
+// holds more than was asked for, `error` the system's reason or "not a regular file").
+struct BoundedRead {
+    QByteArray bytes;
+    bool tooLarge = false;
+    std::optional<QString> error;
+};
+
+// Reads the regular file `path` whole when it holds at most `most` bytes. Opened without waiting
+// and its type checked on the open descriptor, so a FIFO or a device (which could block or never
+// end) is refused at once; a file that grows while it is read is still cut at `most` + 1 bytes.
+BoundedRead readRegularFile(const QString& path, qint64 most);
 
 } // namespace velmoran

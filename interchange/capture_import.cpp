@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "core/whole_file.h"
 #include "interchange/pronto.h"
 
 namespace velmoran::interchange {
@@ -786,32 +787,6 @@ ImportedCapture readSigrok(const QByteArray& bytes, const QString& file) {
     return {builder.take(), {}};
 }
 
-// Reads up to `most` + 1 bytes of the regular file `path`; the reason when it cannot.
-std::optional<QString> readRegularFile(const QString& path, qint64 most, QByteArray& bytes) {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return QString::fromLocal8Bit(std::strerror(errno));
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return file.errorString();
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return QStringLiteral("not a regular file");
-    }
-    bytes = file.read(most + 1);
-    if (file.error() != QFileDevice::NoError) {
-        return file.errorString();
-    }
-    if (bytes.size() > most) {
-        return QStringLiteral("larger than %1 MiB, too large to import").arg(most >> 20);
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 std::optional<ImportFormat> importFormatFromName(const QString& name) {
@@ -873,11 +848,16 @@ ImportedCapture importCapture(const QByteArray& bytes, const QString& fileName,
 }
 
 ImportedCapture importCaptureFile(const QString& path, std::optional<ImportFormat> format) {
-    QByteArray bytes;
-    if (const auto reason = readRegularFile(path, kImportMostBytes, bytes)) {
-        return {std::nullopt, QStringLiteral("%1: %2").arg(path, *reason)};
+    const BoundedRead read = readRegularFile(path, kImportMostBytes);
+    if (read.tooLarge) {
+        return {std::nullopt, QStringLiteral("%1: larger than %2 MiB, too large to import")
+                                  .arg(path)
+                                  .arg(kImportMostBytes >> 20)};
     }
-    return importCapture(bytes, path, format);
+    if (read.error) {
+        return {std::nullopt, QStringLiteral("%1: %2").arg(path, *read.error)};
+    }
+    return importCapture(read.bytes, path, format);
 }
 
 ChannelBuffer channelBufferOf(const ChannelLevels& line) {

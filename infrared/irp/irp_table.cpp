@@ -5,14 +5,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/constants.h"
+#include "core/whole_file.h"
 
 namespace velmoran::infrared::irp {
 
@@ -21,33 +17,17 @@ namespace {
 // The largest protocols file read: far more than any list of protocols needs.
 constexpr qint64 kMaxUserProtocolsBytes = 1024 * 1024;
 
-// The text of the user's protocols file, or the reason it is not read: only a regular file of at
-// most kMaxUserProtocolsBytes, opened without waiting (a FIFO must not block the window).
+// The text of the user's protocols file, or the reason it is not read (a FIFO must not block
+// the window).
 std::optional<QString> readUserFile(const QString& path, QByteArray& text) {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return QString::fromLocal8Bit(std::strerror(errno));
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return file.errorString();
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return QStringLiteral("not a regular file");
-    }
-    if (st.st_size > kMaxUserProtocolsBytes) {
+    BoundedRead read = readRegularFile(path, kMaxUserProtocolsBytes);
+    if (read.tooLarge) {
         return QStringLiteral("larger than %1 KiB").arg(kMaxUserProtocolsBytes / 1024);
     }
-    text = file.read(kMaxUserProtocolsBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        return file.errorString();
+    if (read.error) {
+        return read.error;
     }
-    if (text.size() > kMaxUserProtocolsBytes) {
-        return QStringLiteral("larger than %1 KiB").arg(kMaxUserProtocolsBytes / 1024);
-    }
+    text = std::move(read.bytes);
     return std::nullopt;
 }
 

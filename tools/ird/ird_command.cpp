@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/whole_file.h"
 #include "files/capture_file.h"
 #include "infrared/frame_text.h"
 #include "infrared/ir_analysis.h"
@@ -217,27 +218,14 @@ std::optional<Failure> loadCapture(const QString& path, Capture& capture) {
 // give bytes without end or keep the reader waiting. The reason when it cannot be read.
 std::optional<QString> readNamesFile(const QString& path, QByteArray& text) {
     constexpr qint64 kMostNamesBytes = 1024 * 1024;
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return QString::fromLocal8Bit(std::strerror(errno));
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return file.errorString();
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return QStringLiteral("not a regular file");
-    }
-    text = file.read(kMostNamesBytes + 1);
-    if (text.size() > kMostNamesBytes) {
+    BoundedRead read = readRegularFile(path, kMostNamesBytes);
+    if (read.tooLarge) {
         return QStringLiteral("larger than 1 MiB, too large for a names file");
     }
-    if (file.error() != QFileDevice::NoError) {
-        return file.errorString();
+    if (read.error) {
+        return read.error;
     }
+    text = std::move(read.bytes);
     return std::nullopt;
 }
 
