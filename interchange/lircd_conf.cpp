@@ -8,13 +8,10 @@
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "core/whole_file.h"
 
 namespace velmoran::interchange {
 
@@ -257,36 +254,16 @@ std::optional<QString> readText(const QByteArray& text, const QString& fileName,
 // The bytes of a regular file of at most kMaxLircdConfBytes, or the reason it is not read: opened
 // without waiting (a FIFO must not block), its type checked on the open descriptor.
 std::optional<QString> readBounded(const QString& path, QByteArray& text) {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return QStringLiteral("cannot read %1: %2")
-            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    BoundedRead read = readRegularFile(path, kMaxLircdConfBytes);
+    if (read.error) {
+        return QStringLiteral("cannot read %1: %2").arg(path, *read.error);
     }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    if (read.tooLarge) {
+        return QStringLiteral("cannot read %1: larger than %2 MiB, too large for a lircd.conf")
+            .arg(path)
+            .arg(kMaxLircdConfBytes / (1024 * 1024));
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return QStringLiteral("cannot read %1: not a regular file").arg(path);
-    }
-    const QString tooLarge = QStringLiteral("cannot read %1: larger than %2 MiB, too large for a "
-                                            "lircd.conf")
-                                 .arg(path)
-                                 .arg(kMaxLircdConfBytes / (1024 * 1024));
-    if (st.st_size > kMaxLircdConfBytes) {
-        return tooLarge;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    text = file.read(kMaxLircdConfBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-    }
-    if (text.size() > kMaxLircdConfBytes) {
-        return tooLarge;
-    }
+    text = std::move(read.bytes);
     return std::nullopt;
 }
 

@@ -8,7 +8,8 @@
 //
 // With --screenshot FILE (on a display, Xvfb included) it captures once in the real window, then
 // floats the navigator beside the main window over the rest of the screen with the first frame
-// fitted to its detail chart, and saves the whole screen to FILE.
+// fitted to its detail chart, and saves the whole screen to FILE. With --load FILE as well, it
+// loads that capture (as 载入 does) instead of capturing.
 
 #include <QAction>
 #include <QApplication>
@@ -50,7 +51,8 @@ using namespace velmoran;
 
 constexpr char kUsage[] =
     "usage: velmoran-demo [--headless OUT_DIR] [--pace board|line|max] [--seed N] [--channel N]\n"
-    "                     [--annotate on] [--remotes FILE]... [--screenshot FILE]\n"
+    "                     [--annotate on] [--remotes FILE]... [--screenshot FILE [--load IRD]\n"
+    "                     [--row N]]\n"
     "\n"
     "Starts Velmoran with serial port 1 on the built-in board emulator.\n"
     "  --headless OUT_DIR  capture once without a window, then save OUT_DIR/capture.ird and\n"
@@ -63,7 +65,9 @@ constexpr char kUsage[] =
     "  --remotes FILE      imports a lircd.conf into the remote library first (repeatable;\n"
     "                      headless runs keep their settings and library in OUT_DIR)\n"
     "  --screenshot FILE   on a display: capture once, float the navigator beside the window\n"
-    "                      over the rest of the screen, fit the first frame, save the screen\n";
+    "                      over the rest of the screen, fit the first frame, save the screen\n"
+    "  --load IRD          with --screenshot: load this capture file instead of capturing\n"
+    "  --row N             with --screenshot: select and fit the frame of row N (from 1)\n";
 constexpr char kDefaultOutDir[] = "velmoran-demo-output";
 // Longest a headless capture may take at the board's pace before the demo gives up.
 constexpr int kHeadlessTimeoutMs = 120000;
@@ -105,6 +109,8 @@ struct Options {
     bool annotate = false; // 在波形上标注帧 on, and a picture of the first frame fitted
     QStringList remotes;   // lircd.conf files imported before the capture
     QString screenshot;    // the screen after one capture, the navigator beside the window
+    QString load;          // with screenshot: a capture file loaded instead of a capture
+    int row = 0;           // with screenshot: the frame list's row selected and fitted
 };
 
 // Time for the window system to show what was just placed before the screen is taken.
@@ -164,6 +170,21 @@ std::optional<Options> parse(int argc, char** argv) {
                 return std::nullopt;
             }
             o.screenshot = *file;
+        } else if (arg == "--load") {
+            const std::optional<QString> file = argumentText(value);
+            if (!file) {
+                std::fprintf(stderr, "velmoran-demo: %s\n",
+                             qPrintable(unrepresentableArgumentText(value)));
+                return std::nullopt;
+            }
+            o.load = *file;
+        } else if (arg == "--row") {
+            bool ok = false;
+            o.row = QString::fromLatin1(value).toInt(&ok) - 1;
+            if (!ok || o.row < 0) {
+                std::fprintf(stderr, "velmoran-demo: bad row %s\n", value);
+                return std::nullopt;
+            }
         } else if (arg == "--channel") {
             o.channel = QString::fromLocal8Bit(value);
         } else {
@@ -277,18 +298,19 @@ int runHeadless(MainWindow& window, const Options& o) {
     return loop != 0 ? loop : result;
 }
 
-// One capture in the real window, then the navigator floated beside it over the rest of the
-// screen, the first frame fitted to the detail chart, and the screen saved.
+// One capture (or a loaded file) in the real window, then the navigator floated beside it over
+// the rest of the screen, the first frame fitted to the detail chart, and the screen saved.
 int runScreenshot(MainWindow& window, const Options& o) {
     Form1& form = *window.form();
     window.move(0, 0);
     int result = 1;
-    QObject::connect(&form, &Form1::captureEnded, &form, [&] {
+    const auto shoot = [&] {
         window.setNavigatorFloating(true);
         QDockWidget* dock = window.navigatorDock();
         navigator::NavigatorPanel* panel = window.navigatorPanel();
-        if (dock == nullptr || panel == nullptr || panel->frames()->rowCount() == 0) {
-            std::fprintf(stderr, "velmoran-demo: the capture listed no frames\n");
+        if (dock == nullptr || panel == nullptr || panel->frames()->rowCount() <= o.row) {
+            std::fprintf(stderr, "velmoran-demo: the capture listed no frame in row %d\n",
+                         o.row + 1);
             QCoreApplication::exit(1);
             return;
         }
@@ -296,9 +318,9 @@ int runScreenshot(MainWindow& window, const Options& o) {
         const int left = window.frameGeometry().right() + 1;
         dock->setGeometry(QRect(left, free.top(), free.right() - left + 1, free.height()));
         dock->show();
-        panel->selectFrame(0);
+        panel->selectFrame(o.row);
         QTimer::singleShot(kSettleMs, &form, [&] {
-            window.navigatorPanel()->detailChart()->fitFrame(0);
+            window.navigatorPanel()->detailChart()->fitFrame(o.row);
             QTimer::singleShot(kSettleMs, &form, [&] {
                 const QPixmap screen = window.screen()->grabWindow(0);
                 result = screen.save(o.screenshot) ? 0 : 1;
@@ -309,7 +331,20 @@ int runScreenshot(MainWindow& window, const Options& o) {
                 QCoreApplication::quit();
             });
         });
-    });
+    };
+    if (!o.load.isEmpty()) {
+        QTimer::singleShot(kSettleMs, &form, [&] {
+            if (!form.loadFile(o.load)) {
+                std::fprintf(stderr, "velmoran-demo: cannot load %s\n", qPrintable(o.load));
+                QCoreApplication::exit(1);
+                return;
+            }
+            QTimer::singleShot(kSettleMs, &form, shoot);
+        });
+        const int loop = QApplication::exec();
+        return loop != 0 ? loop : result;
+    }
+    QObject::connect(&form, &Form1::captureEnded, &form, shoot);
     QTimer::singleShot(kHeadlessTimeoutMs, &form, [] {
         std::fprintf(stderr, "velmoran-demo: no complete capture within %d s\n",
                      kHeadlessTimeoutMs / 1000);
@@ -330,6 +365,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     Options o = *options;
+    if (!o.load.isEmpty() && o.screenshot.isEmpty()) {
+        std::fprintf(stderr, "velmoran-demo: --load goes with --screenshot\n%s", kUsage);
+        return 2;
+    }
     if (!o.headless && !haveDisplay()) {
         o.headless = true;
         o.outDir = QString::fromLatin1(kDefaultOutDir);
