@@ -32,10 +32,12 @@ constexpr const char* kDenonIrp = "{38k,264}<1,-3|1,-7>(D:5,F:8,0:2,1,-165,D:5,~
 constexpr const char* kDenonFirstIrp = "{38k,264}<1,-3|1,-7>(D:5,F:8,0:2,1,-165)[D:0..31,F:0..255]";
 constexpr const char* kDenonSecondIrp =
     "{38k,264}<1,-3|1,-7>(D:5,~F:8,3:2,1,-165)[D:0..31,F:0..255]";
-constexpr const char* kSonyIrp12 = "{40k,600}<1,-1|2,-1>(4,-1,F:7,D:5,^45m)[D:0..31,F:0..127]";
-constexpr const char* kSonyIrp15 = "{40k,600}<1,-1|2,-1>(4,-1,F:7,D:8,^45m)[D:0..255,F:0..127]";
+// SIRC's bits as a space and a mark each (the table's are mark and space): the same durations,
+// with the frame ending on its last mark.
+constexpr const char* kSonyIrp12 = "{40k,600}<-1,1|-1,2>(4,F:7,D:5,^45m)[D:0..31,F:0..127]";
+constexpr const char* kSonyIrp15 = "{40k,600}<-1,1|-1,2>(4,F:7,D:8,^45m)[D:0..255,F:0..127]";
 constexpr const char* kSonyIrp20 =
-    "{40k,600}<1,-1|2,-1>(4,-1,F:7,D:5,S:8,^45m)[D:0..31,S:0..255,F:0..127]";
+    "{40k,600}<-1,1|-1,2>(4,F:7,D:5,S:8,^45m)[D:0..31,S:0..255,F:0..127]";
 
 constexpr IrParameterField kD{"D", F::Address};
 constexpr IrParameterField kF{"F", F::Command};
@@ -77,9 +79,10 @@ const IrFamilyProtocol kDescriptions[] = {
      {{"D", F::Address, 0, 0x1F}, kF}},
     {IrProtocol::Denon, W::SecondHalf, 0, "Denon", kDenonSecondIrp, false,
      {{"D", F::Address, 0, 0x1F}, kF}},
-    // RC-5X is RC-5 whose field bit carries the seventh command bit inverted.
+    // RC-5X is RC-5 whose field bit carries the seventh command bit inverted. The start bit's
+    // idle half is sent as a piece of its own: frames repeat 113.778 ms apart from its mark.
     {IrProtocol::Rc5, W::Always, 0, "RC5",
-     "{36k,msb,889}<1,-1|-1,1>(1,~F:1:6,T:1,D:5,F:6,^113778u)[D:0..31,F:0..127,T:0..1]", false,
+     "{36k,msb,889}<1,-1|-1,1>(1:1,~F:1:6,T:1,D:5,F:6,^114667u)[D:0..31,F:0..127,T:0..1]", false,
      {{"D", F::Address, 0, 0x1F}, {"F", F::Command, 0, 0x7F}, kT}},
     {IrProtocol::Rc6, W::Mode0, 0, "RC6",
      "{36k,16p,msb}<-1,1|1,-1>(6,-2,1:1,0:3,<-2,2|2,-2>(T:1),D:8,F:8,^106667u)"

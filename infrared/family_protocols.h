@@ -49,7 +49,7 @@ inline constexpr std::size_t kIrMaxParameters = 6;
 struct IrFamilyProtocol {
     IrProtocol protocol;
     IrVariantWhen when;
-    int bits; // the frame's bit count it covers, 0 for any
+    int bits;         // the frame's bit count it covers, 0 for any
     const char* name; // the table's name of the protocol
     // The protocol as the encoder sends it: the table's IRP with the family's nominal timings
     // (the table's own may differ by a few per cent, within what its decoder accepts).
