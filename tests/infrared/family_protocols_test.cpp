@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
+#include "infrared/families.h"
 #include "infrared/family_protocols.h"
 #include "infrared/ir_decoder.h"
 #include "infrared/ir_encoder.h"
@@ -524,6 +526,16 @@ TEST(FamilyProtocolsNamed, NothingWhereTheFieldsDoNotTellTheFrame) {
     EXPECT_EQ(familyProtocolOf(frameOf(IrProtocol::Unknown, 0, 0)), nullptr);
     EXPECT_EQ(familyParameterText(familyNamed(frameOf(IrProtocol::Nec, 0x25, 0xeb))),
               QStringLiteral("D=0x25 S=0xda F=0xeb"));
+    // Every family has descriptions, each of a protocol the table holds.
+    for (const IrFamily& family : kIrFamilies) {
+        EXPECT_TRUE(
+            std::any_of(familyProtocols().begin(), familyProtocols().end(),
+                        [&](const IrFamilyProtocol& d) { return d.protocol == family.protocol; }))
+            << family.name;
+    }
+    for (const IrFamilyProtocol& d : familyProtocols()) {
+        EXPECT_NE(irp::builtinTable().find(QString::fromLatin1(d.name)), nullptr) << d.name;
+    }
 }
 
 } // namespace
