@@ -217,6 +217,24 @@ irp::Values familyValues(const IrFamilyProtocol& description, const IrFrame& fra
 }
 
 IrNamedProtocol familyNamed(const IrFrame& frame) {
+    // The names as QStrings, made once: a decoded frame shares them instead of copying.
+    struct Names {
+        QString protocol;
+        std::vector<QString> parameters;
+    };
+    static const std::vector<Names> names = [] {
+        std::vector<Names> out;
+        for (const IrFamilyProtocol& d : kDescriptions) {
+            Names n{QString::fromLatin1(d.name), {}};
+            for (const IrParameterField& p : d.parameters) {
+                if (p.name != nullptr) {
+                    n.parameters.push_back(QString::fromLatin1(p.name));
+                }
+            }
+            out.push_back(std::move(n));
+        }
+        return out;
+    }();
     IrNamedProtocol named;
     if (frame.check == IrCheck::Failed || !frame.keyKnown) {
         return named;
@@ -225,11 +243,11 @@ IrNamedProtocol familyNamed(const IrFrame& frame) {
     if (d == nullptr) {
         return named;
     }
-    named.name = QLatin1String(d->name);
-    for (const IrParameterField& p : d->parameters) {
-        if (p.name != nullptr) {
-            named.parameters.emplace_back(QLatin1String(p.name), parameterOf(p, frame));
-        }
+    const Names& n = names[static_cast<std::size_t>(d - kDescriptions)];
+    named.name = n.protocol;
+    named.parameters.reserve(n.parameters.size());
+    for (std::size_t k = 0; k < n.parameters.size(); ++k) {
+        named.parameters.emplace_back(n.parameters[k], parameterOf(d->parameters[k], frame));
     }
     return named;
 }
