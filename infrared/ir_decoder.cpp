@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "infrared/family_protocols.h"
 #include "infrared/ir_analysis.h"
 #include "infrared/ir_protocols.h"
 #include "infrared/ir_runs.h"
@@ -771,6 +772,11 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
         }
     }
     joinPairs(frames);
+    for (IrFrame& f : frames) {
+        if (f.protocol != IrProtocol::Unknown) {
+            f.named = familyNamed(f);
+        }
+    }
     if (unknown == IrUnknownBursts::Omitted) {
         std::erase_if(frames, [](const IrFrame& f) { return f.protocol == IrProtocol::Unknown; });
     }

@@ -1058,7 +1058,7 @@ std::optional<QString> completeValues(const Protocol& protocol, Values& values) 
     return std::nullopt;
 }
 
-Rendered render(const Protocol& protocol, const Values& given) {
+Rendered render(const Protocol& protocol, const Values& given, Joined joined) {
     Rendered result;
     Values values = given;
     if (std::optional<QString> error = completeValues(protocol, values)) {
@@ -1074,9 +1074,17 @@ Rendered render(const Protocol& protocol, const Values& given) {
     signal.frequencyHz = protocol.frequencyHz;
     std::array<std::vector<double>*, 3> outs{&signal.intro, &signal.repeat, &signal.ending};
     for (int part = Intro; part <= Ending; ++part) {
-        DurationSink sink{outs[part]};
+        DurationSink sink{outs[part], joined == Joined::Runs};
         double elapsed = 0;
-        for (const FlatElement& e : flat.flat->parts[part]) {
+        const std::vector<FlatElement>& elements = flat.flat->parts[part];
+        const bool toExtent =
+            !elements.empty() && elements.back().kind == FlatElement::Kind::Extent;
+        if (part == Intro) {
+            signal.introToExtent = toExtent;
+        } else if (part == Repeat) {
+            signal.repeatToExtent = toExtent;
+        }
+        for (const FlatElement& e : elements) {
             switch (e.kind) {
             case FlatElement::Kind::Duration:
                 sink.add(e.us);

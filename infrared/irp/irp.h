@@ -121,6 +121,16 @@ struct Signal {
     std::vector<double> repeat;
     std::vector<double> ending;
     double frequencyHz = 38000;
+    // Whether the intro's and the repeat's closing space fills an extent (^108m: a period from
+    // the part's start) rather than being a space of its own length.
+    bool introToExtent = false;
+    bool repeatToExtent = false;
+};
+
+// How render() hands out durations.
+enum class Joined {
+    Runs,   // neighbouring durations of one level joined, a part starting with its first mark
+    Pieces, // every duration and symbol half as written (a Manchester bit's two halves ...)
 };
 
 struct Rendered {
@@ -129,7 +139,7 @@ struct Rendered {
 };
 
 // The protocol's signal for these parameters (those omitted take their defaults).
-Rendered render(const Protocol& protocol, const Values& values);
+Rendered render(const Protocol& protocol, const Values& values, Joined joined = Joined::Runs);
 
 // The parameters a protocol needs, in its own order, with their defaults filled in from
 // `values`; an error when one is missing (no default) or out of its range.

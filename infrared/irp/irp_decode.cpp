@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "infrared/family_protocols.h"
 #include "infrared/irp/irp_analysis.h"
 
 namespace velmoran::infrared::irp {
@@ -202,6 +203,12 @@ QString parameterText(const IrNamedProtocol& named) {
 
 void nameFrameText(const IrFrame& f, FrameText& text) {
     if (f.named.isEmpty()) {
+        return;
+    }
+    if (f.protocol != IrProtocol::Unknown) {
+        // A family frame keeps its texts; its parameters by the table's names follow its notes.
+        const QString parameters = familyParameterText(f.named);
+        text.notes += text.notes.isEmpty() ? parameters : QLatin1Char(' ') + parameters;
         return;
     }
     text.protocol = f.named.name;

@@ -40,7 +40,9 @@ std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const Chan
 QString parameterText(const IrNamedProtocol& named);
 
 // The texts of a frame the table named (nothing changes for another): its protocol's name,
-// D and F as address and command, its parameters, "repeat" and its alternatives as notes.
+// D and F as address and command, its parameters, "repeat" and its alternatives as notes. A
+// family frame keeps its own texts and gains its parameters in hexadecimal at the end of its
+// notes ("D=0x25 S=0xda F=0xeb").
 void nameFrameText(const IrFrame& frame, FrameText& text);
 
 // A frame's texts as every view shows them: frameText, the table's name where it read the

@@ -69,11 +69,13 @@ std::optional<int64_t> fieldValue(const FlatField& field, const Values& values,
 // before the first mark are dropped.
 struct DurationSink {
     std::vector<double>* out = nullptr;
+    // False: every duration and symbol half stays a piece of its own, a leading space too.
+    bool join = true;
     void add(double us) {
-        if (us == 0 || (out->empty() && us < 0)) {
+        if (us == 0 || (join && out->empty() && us < 0)) {
             return;
         }
-        if (!out->empty() && (out->back() < 0) == (us < 0)) {
+        if (join && !out->empty() && (out->back() < 0) == (us < 0)) {
             out->back() += us;
         } else {
             out->push_back(us);

@@ -1,0 +1,263 @@
+#include "infrared/family_protocols.h"
+
+#include <QStringList>
+
+#include <vector>
+
+#include "infrared/ir_protocols.h"
+
+namespace velmoran::infrared {
+
+namespace {
+
+using F = IrField;
+using W = IrVariantWhen;
+
+// NEC's frame with its repeat code; Sanyo's LC7461 (the table's Aiwa: a 13-bit custom code as
+// D and S) sends the same leader, units and repeat code.
+constexpr const char* kNecIrp = "{38k,562.5}<1,-1|1,-3>(16,-8,D:8,S:8,F:8,~F:8,1,^108m,"
+                                "(16,-4,1,^108m)*)[D:0..255,S:0..255=255-D,F:0..255]";
+constexpr const char* kSanyoIrp = "{38k,562.5}<1,-1|1,-3>(16,-8,D:8,S:5,~D:8,~S:5,F:8,~F:8,1,^108m,"
+                                  "(16,-4,1,^108m)*)[D:0..255,S:0..31,F:0..255]";
+constexpr const char* kJvcIrp =
+    "{38k,525}<1,-1|1,-3>(16,-8,D:8,F:8,1,-45,(D:8,F:8,1,-45)*)[D:0..255,F:0..255]";
+// The pair of frames 43.56 ms apart, or one of them alone.
+constexpr const char* kSharpIrp = "{38k,264}<1,-3|1,-7>(D:5,F:8,1:2,1,-165,D:5,~F:8,2:2,1,-165)"
+                                  "[D:0..31,F:0..255]";
+constexpr const char* kSharpFirstIrp = "{38k,264}<1,-3|1,-7>(D:5,F:8,1:2,1,-165)[D:0..31,F:0..255]";
+constexpr const char* kSharpSecondIrp =
+    "{38k,264}<1,-3|1,-7>(D:5,~F:8,2:2,1,-165)[D:0..31,F:0..255]";
+constexpr const char* kDenonIrp = "{38k,264}<1,-3|1,-7>(D:5,F:8,0:2,1,-165,D:5,~F:8,3:2,1,-165)"
+                                  "[D:0..31,F:0..255]";
+constexpr const char* kDenonFirstIrp = "{38k,264}<1,-3|1,-7>(D:5,F:8,0:2,1,-165)[D:0..31,F:0..255]";
+constexpr const char* kDenonSecondIrp =
+    "{38k,264}<1,-3|1,-7>(D:5,~F:8,3:2,1,-165)[D:0..31,F:0..255]";
+// SIRC's bits as a space and a mark each (the table's are mark and space): the same durations,
+// with the frame ending on its last mark.
+constexpr const char* kSonyIrp12 = "{40k,600}<-1,1|-1,2>(4,F:7,D:5,^45m)[D:0..31,F:0..127]";
+constexpr const char* kSonyIrp15 = "{40k,600}<-1,1|-1,2>(4,F:7,D:8,^45m)[D:0..255,F:0..127]";
+constexpr const char* kSonyIrp20 =
+    "{40k,600}<-1,1|-1,2>(4,F:7,D:5,S:8,^45m)[D:0..31,S:0..255,F:0..127]";
+
+constexpr IrParameterField kD{"D", F::Address};
+constexpr IrParameterField kF{"F", F::Command};
+constexpr IrParameterField kT{"T", F::Toggle, 0, 1};
+constexpr IrParameterField kM{"M", F::Mode, 0, 7};
+
+// clang-format off
+const IrFamilyProtocol kDescriptions[] = {
+    {IrProtocol::Nec, W::NotExtended, 0, "NEC1", kNecIrp, false,
+     {kD, {"S", F::Address, 0, 0xFF, true}, kF}},
+    {IrProtocol::Nec, W::Extended, 0, "NEC1", kNecIrp, false,
+     {kD, {"S", F::Address, 8}, kF}},
+    {IrProtocol::NecRepeat, W::NotExtended, 0, "NEC1", kNecIrp, true,
+     {kD, {"S", F::Address, 0, 0xFF, true}, kF}},
+    {IrProtocol::NecRepeat, W::Extended, 0, "NEC1", kNecIrp, true,
+     {kD, {"S", F::Address, 8}, kF}},
+    {IrProtocol::Samsung32, W::Always, 0, "NECx",
+     "{38k,550}<1,-1|1,-3>(8,-8,D:8,S:8,F:8,~F:8,1,^108m)[D:0..255,S:0..255,F:0..255]", false,
+     {kD, {"S", F::Subdevice}, kF}},
+    {IrProtocol::Jvc, W::Repeat, 0, "JVC", kJvcIrp, true, {kD, kF}},
+    {IrProtocol::Jvc, W::Always, 0, "JVC", kJvcIrp, false, {kD, kF}},
+    {IrProtocol::Kaseikyo, W::Panasonic, 0, "Panasonic",
+     "{37k,432}<1,-1|1,-3>(8,-4,2:8,32:8,D:8,S:8,F:8,(D^S^F):8,1,-173)"
+     "[D:0..255,S:0..255,F:0..255]", false,
+     {kD, {"S", F::Subdevice}, kF}},
+    {IrProtocol::Kaseikyo, W::OtherVendor, 0, "Kaseikyo",
+     "{37k,432}<1,-1|1,-3>(8,-4,M:8,N:8,X:4,D:4,S:8,F:8,E:4,C:4,1,-173)"
+     "{X=((M^N)::4)^(M^N),chksum=D^S^F^(E*16),C=chksum::4^chksum}"
+     "[D:0..15,S:0..255,F:0..255,E:0..15,M:0..255,N:0..255]", false,
+     {{"D", F::Address, 0, 0xF}, {"S", F::Subdevice}, kF, {"E", F::Extra, 0, 0xF},
+      {"M", F::Vendor}, {"N", F::Vendor, 8}}},
+    {IrProtocol::Sharp, W::BothHalves, 0, "Sharp", kSharpIrp, false, {{"D", F::Address, 0, 0x1F}, kF}},
+    {IrProtocol::Sharp, W::FirstHalf, 0, "Sharp", kSharpFirstIrp, false,
+     {{"D", F::Address, 0, 0x1F}, kF}},
+    {IrProtocol::Sharp, W::SecondHalf, 0, "Sharp", kSharpSecondIrp, false,
+     {{"D", F::Address, 0, 0x1F}, kF}},
+    {IrProtocol::Denon, W::BothHalves, 0, "Denon", kDenonIrp, false, {{"D", F::Address, 0, 0x1F}, kF}},
+    {IrProtocol::Denon, W::FirstHalf, 0, "Denon", kDenonFirstIrp, false,
+     {{"D", F::Address, 0, 0x1F}, kF}},
+    {IrProtocol::Denon, W::SecondHalf, 0, "Denon", kDenonSecondIrp, false,
+     {{"D", F::Address, 0, 0x1F}, kF}},
+    // RC-5X is RC-5 whose field bit carries the seventh command bit inverted. The start bit's
+    // idle half is sent as a piece of its own: frames repeat 113.778 ms apart from its mark.
+    {IrProtocol::Rc5, W::Always, 0, "RC5",
+     "{36k,msb,889}<1,-1|-1,1>(1:1,~F:1:6,T:1,D:5,F:6,^114667u)[D:0..31,F:0..127,T:0..1]", false,
+     {{"D", F::Address, 0, 0x1F}, {"F", F::Command, 0, 0x7F}, kT}},
+    {IrProtocol::Rc6, W::Mode0, 0, "RC6",
+     "{36k,16p,msb}<-1,1|1,-1>(6,-2,1:1,0:3,<-2,2|2,-2>(T:1),D:8,F:8,^106667u)"
+     "[D:0..255,F:0..255,T:0..1]", false,
+     {kD, kF, kT}},
+    // Media Center remotes: customer 0x800F, the toggle in the information field.
+    {IrProtocol::Rc6, W::Mce, 0, "MCE",
+     "{36k,16p,msb}<-1,1|1,-1>(6,-2,1:1,6:3,-2,2,OEM1:8,S:8,T:1,D:7,F:8,^106667u){OEM1=128}"
+     "[D:0..127,S:0..255,F:0..255,T:0..1]", false,
+     {{"D", F::Address, 0, 0x7F}, {"S", F::Vendor}, kF, kT}},
+    {IrProtocol::Rc6, W::Customer16, 0, "RC6-M-32",
+     "{36k,16p,msb}<-1,1|1,-1>(6,-2,1:1,M:3,<-2,2|2,-2>(T:1),OEM1:8,OEM2:8,D:8,F:8,^106667u)"
+     "[OEM1:0..255,OEM2:0..255,D:0..255,F:0..255,M:0..7,T:0..1]", false,
+     {{"OEM1", F::Vendor, 8}, {"OEM2", F::Vendor}, kD, kF, kM, kT}},
+    {IrProtocol::Rc6, W::Customer8, 0, "RC6-M-24",
+     "{36k,16p,msb}<-1,1|1,-1>(6,-2,1:1,M:3,<-2,2|2,-2>(T:1),D:8,S:8,F:8,^106667u)"
+     "[D:0..255,S:0..255,F:0..255,M:0..7,T:0..1]", false,
+     {{"D", F::Vendor}, {"S", F::Address}, kF, kM, kT}},
+    {IrProtocol::Sirc, W::Always, 12, "Sony12", kSonyIrp12, false,
+     {{"D", F::Address, 0, 0x1F}, {"F", F::Command, 0, 0x7F}}},
+    {IrProtocol::Sirc, W::Always, 15, "Sony15", kSonyIrp15, false,
+     {kD, {"F", F::Command, 0, 0x7F}}},
+    {IrProtocol::Sirc, W::Always, 20, "Sony20", kSonyIrp20, false,
+     {{"D", F::Address, 0, 0x1F}, {"S", F::Address, 5}, {"F", F::Command, 0, 0x7F}}},
+    {IrProtocol::Rca, W::Always, 0, "RCA",
+     "{56k,500,msb}<1,-2|1,-4>(8,-8,D:4,F:8,~D:4,~F:8,1,-16)[D:0..15,F:0..255]", false,
+     {{"D", F::Address, 0, 0xF}, kF}},
+    {IrProtocol::Sanyo, W::Repeat, 0, "Aiwa", kSanyoIrp, true,
+     {kD, {"S", F::Address, 8, 0x1F}, kF}},
+    {IrProtocol::Sanyo, W::Always, 0, "Aiwa", kSanyoIrp, false,
+     {kD, {"S", F::Address, 8, 0x1F}, kF}},
+};
+// clang-format on
+
+// A customer code whose first bit is set is 16 bits long, else 8.
+constexpr uint32_t kRc6LongCustomer = 0x8000;
+
+bool holds(IrVariantWhen when, const IrFrame& f) {
+    switch (when) {
+    case W::Always:
+        return true;
+    case W::NotExtended:
+        return !f.extended;
+    case W::Extended:
+        return f.extended;
+    case W::Repeat:
+        return f.repeat;
+    case W::BothHalves:
+        return f.half == IrPairHalf::Both;
+    case W::FirstHalf:
+        return f.half == IrPairHalf::FirstOnly;
+    case W::SecondHalf:
+        return f.half == IrPairHalf::SecondOnly;
+    case W::Panasonic:
+        return f.vendor == kPanasonicVendor;
+    case W::OtherVendor:
+        return f.vendor != kPanasonicVendor;
+    case W::Mode0:
+        return f.mode == 0;
+    case W::Mce:
+        return f.mode != 0 && f.vendor == ir::kRc6MceCustomer;
+    case W::Customer16:
+        return f.mode != 0 && (f.vendor & kRc6LongCustomer) != 0;
+    case W::Customer8:
+        return f.mode != 0 && (f.vendor & kRc6LongCustomer) == 0;
+    }
+    return false;
+}
+
+uint32_t fieldOf(const IrFrame& f, IrField field) {
+    switch (field) {
+    case F::Address:
+        return f.address;
+    case F::Command:
+        return f.command;
+    case F::Subdevice:
+        return f.subdevice;
+    case F::Vendor:
+        return f.vendor;
+    case F::Extra:
+        return f.extra;
+    case F::Mode:
+        return static_cast<uint32_t>(f.mode);
+    case F::Toggle:
+        return f.toggle ? 1 : 0;
+    }
+    return 0;
+}
+
+int64_t parameterOf(const IrParameterField& p, const IrFrame& f) {
+    const uint32_t v = fieldOf(f, p.field) >> p.shift & p.mask;
+    return p.inverted ? ~v & p.mask : v;
+}
+
+} // namespace
+
+std::span<const IrFamilyProtocol> familyProtocols() {
+    return kDescriptions;
+}
+
+const IrFamilyProtocol* familyProtocolOf(const IrFrame& frame) {
+    for (const IrFamilyProtocol& d : kDescriptions) {
+        if (d.protocol == frame.protocol && (d.bits == 0 || d.bits == frame.bits) &&
+            holds(d.when, frame)) {
+            return &d;
+        }
+    }
+    return nullptr;
+}
+
+const irp::Protocol& familyIrp(const IrFamilyProtocol& description) {
+    static const std::vector<irp::Protocol> parsed = [] {
+        std::vector<irp::Protocol> out;
+        for (const IrFamilyProtocol& d : kDescriptions) {
+            irp::Parsed p = irp::parse(QString::fromLatin1(d.irp));
+            // The descriptions are fixed text: the test of the families parses every one.
+            out.push_back(p.protocol ? std::move(*p.protocol) : irp::Protocol{});
+        }
+        return out;
+    }();
+    return parsed[static_cast<std::size_t>(&description - kDescriptions)];
+}
+
+irp::Values familyValues(const IrFamilyProtocol& description, const IrFrame& frame) {
+    irp::Values values;
+    for (const IrParameterField& p : description.parameters) {
+        if (p.name != nullptr) {
+            values[p.name] = parameterOf(p, frame);
+        }
+    }
+    return values;
+}
+
+IrNamedProtocol familyNamed(const IrFrame& frame) {
+    // The names as QStrings, made once: a decoded frame shares them instead of copying.
+    struct Names {
+        QString protocol;
+        std::vector<QString> parameters;
+    };
+    static const std::vector<Names> names = [] {
+        std::vector<Names> out;
+        for (const IrFamilyProtocol& d : kDescriptions) {
+            Names n{QString::fromLatin1(d.name), {}};
+            for (const IrParameterField& p : d.parameters) {
+                if (p.name != nullptr) {
+                    n.parameters.push_back(QString::fromLatin1(p.name));
+                }
+            }
+            out.push_back(std::move(n));
+        }
+        return out;
+    }();
+    IrNamedProtocol named;
+    if (frame.check == IrCheck::Failed || !frame.keyKnown) {
+        return named;
+    }
+    const IrFamilyProtocol* d = familyProtocolOf(frame);
+    if (d == nullptr) {
+        return named;
+    }
+    const Names& n = names[static_cast<std::size_t>(d - kDescriptions)];
+    named.name = n.protocol;
+    named.parameters.reserve(n.parameters.size());
+    for (std::size_t k = 0; k < n.parameters.size(); ++k) {
+        named.parameters.emplace_back(n.parameters[k], parameterOf(d->parameters[k], frame));
+    }
+    return named;
+}
+
+QString familyParameterText(const IrNamedProtocol& named) {
+    QStringList words;
+    for (const auto& [name, value] : named.parameters) {
+        words << name + QStringLiteral("=0x") + QString::number(value, 16).rightJustified(2, u'0');
+    }
+    return words.join(QLatin1Char(' '));
+}
+
+} // namespace velmoran::infrared

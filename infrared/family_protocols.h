@@ -1,0 +1,82 @@
+#pragma once
+
+// Each remote-control family the decoders know, as the protocol of the table
+// (infrared/irp/protocols.irp) that describes it: its name there, its IRP with the nominal
+// timings Velmoran sends, and which field of a decoded frame each of its parameters (D, S, F,
+// T ...) is. Decoded family frames are named from it (IrFrame::named) without matching their
+// durations again.
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "infrared/ir_decoder.h"
+#include "infrared/irp/irp.h"
+
+namespace velmoran::infrared {
+
+// The frame field a parameter is taken from.
+enum class IrField { Address, Command, Subdevice, Vendor, Extra, Mode, Toggle };
+
+// A parameter: (field >> shift) & mask, complemented within the mask when `inverted`.
+struct IrParameterField {
+    const char* name = nullptr; // nullptr ends the list
+    IrField field = IrField::Address;
+    int shift = 0;
+    uint32_t mask = 0xFF;
+    bool inverted = false;
+};
+
+// Which frames of a family a description covers.
+enum class IrVariantWhen {
+    Always,
+    NotExtended, // NEC whose second byte is the inverted address
+    Extended,    // NEC with a 16-bit address
+    Repeat,      // NEC's repeat code, JVC's header-less frame, Sanyo's repeat code
+    BothHalves,  // Sharp and Denon: the pair
+    FirstHalf,   // the first frame alone
+    SecondHalf,  // the second frame alone
+    Panasonic,   // Kaseikyo of vendor 0x2002
+    OtherVendor, // Kaseikyo of any other vendor
+    Mode0,       // RC-6 mode 0
+    Mce,         // RC-6A of customer 0x800F
+    Customer16,  // RC-6A with a 16-bit customer code
+    Customer8,   // RC-6A with an 8-bit customer code
+};
+
+inline constexpr std::size_t kIrMaxParameters = 6;
+
+struct IrFamilyProtocol {
+    IrProtocol protocol;
+    IrVariantWhen when;
+    int bits;         // the frame's bit count it covers, 0 for any
+    const char* name; // the table's name of the protocol
+    // The protocol as the encoder sends it: the table's IRP with the family's nominal timings
+    // (the table's own may differ by a few per cent, within what its decoder accepts).
+    const char* irp;
+    // The frame is the IRP's repeat part (else its intro).
+    bool repeatPart;
+    IrParameterField parameters[kIrMaxParameters]; // in the protocol's own order
+};
+
+// Every description, one per family variant.
+std::span<const IrFamilyProtocol> familyProtocols();
+
+// The description of a decoded family frame; nullptr for an Unknown frame.
+const IrFamilyProtocol* familyProtocolOf(const IrFrame& frame);
+
+// The description's IRP, parsed once.
+const irp::Protocol& familyIrp(const IrFamilyProtocol& description);
+
+// The frame's fields as the description's parameters.
+irp::Values familyValues(const IrFamilyProtocol& description, const IrFrame& frame);
+
+// The table's name and the parameters (in its order) of a family frame; empty for an Unknown
+// frame, a frame whose check failed (its fields do not describe it) and a repeat code of an
+// unknown key.
+IrNamedProtocol familyNamed(const IrFrame& frame);
+
+// "D=0x25 S=0xda F=0xeb": the parameters in hexadecimal.
+QString familyParameterText(const IrNamedProtocol& named);
+
+} // namespace velmoran::infrared
