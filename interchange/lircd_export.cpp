@@ -389,8 +389,11 @@ uint64_t lircCodeOf(const IrFrame& f) {
 }
 
 QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStringList* warnings) {
-    const std::vector<IrFrame> frames =
-        decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed);
+    return exportLircd(channel.number, exportedFrames(channel), names, warnings);
+}
+
+QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const KeyNames& names,
+                       QStringList* warnings) {
     std::vector<Remote> remotes;
     int unknownCount = 0;
     std::optional<std::size_t> lastKeyRemote; // the remote of the key a repeat code repeats
@@ -565,7 +568,7 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
     }
     QByteArray preamble;
     preamble += "# LIRC remote definitions of the frames in channel ";
-    preamble += QByteArray::number(channel.number);
+    preamble += QByteArray::number(channel);
     preamble +=
         ", written by velmoran-ird from a capture\n"
         "# sampled every 40.1474 us. Timings are the protocols' own; eps covers how far the\n"

@@ -51,7 +51,11 @@ infrared::LircRemote lircRemoteOf(const IrFrame& frame);
 // The frame's code in that remote (toggle bit clear); a NEC repeat code gives its key's code.
 uint64_t lircCodeOf(const IrFrame& frame);
 
-// `warnings`, when given, collects what the reader should know (two commands given one name).
+// The remotes of `frames`, channel `channel`'s decoded frames in time order. `warnings`, when
+// given, collects what the reader should know (two commands given one name).
+QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const KeyNames& names = {},
+                       QStringList* warnings = nullptr);
+// The same of the channel's frames (exportedFrames).
 QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names = {},
                        QStringList* warnings = nullptr);
 

@@ -8,6 +8,7 @@
 
 #include "infrared/frame_text.h"
 #include "infrared/ir_encoder.h"
+#include "infrared/irp/irp_decode.h"
 
 namespace velmoran::interchange {
 
@@ -100,18 +101,24 @@ std::optional<double> prontoCarrierHz(const QString& text) {
 
 QByteArray exportPronto(const ExportChannel& channel,
                         const std::function<QString(const IrFrame&)>& keyName) {
+    return exportPronto(channel.number, exportedFrames(channel), keyName);
+}
+
+QByteArray exportPronto(int channel, const std::vector<IrFrame>& frames,
+                        const std::function<QString(const IrFrame&)>& keyName) {
     QByteArray out;
     out += "# Pronto hex (learned 0000 form) of every distinct frame of channel ";
-    out += QByteArray::number(channel.number);
+    out += QByteArray::number(channel);
     out += ", written by velmoran-ird.\n"
            "# The infrared receiver module strips the carrier before the line is sampled, so each\n"
            "# code carries its protocol's customary carrier frequency, not a measured one.\n";
     QSet<QString> seen;
-    for (const IrFrame& f : decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed)) {
+    for (const IrFrame& f : frames) {
         if (f.protocol == IrProtocol::NecRepeat || f.repeat) {
             continue; // a held key's repeats: the frame itself is written
         }
-        const FrameText text = frameText(f);
+        // A frame of the table under its protocol's name and parameters.
+        const FrameText text = f.named.isEmpty() ? frameText(f) : irp::shownFrameText(f);
         const QString key = text.protocol + QLatin1Char(' ') + text.notes;
         if (seen.contains(key)) {
             continue;

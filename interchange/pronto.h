@@ -42,6 +42,11 @@ std::optional<double> prontoCarrierHz(const QString& text);
 // protocol and fields, after a comment saying where the carrier frequency comes from.
 // `keyName` gives a frame's key name from a remote library (empty when it has none): the
 // comment then ends in " key=NAME".
+// `frames` are the channel's decoded frames in time order; a frame a protocol of the table read
+// is named by that protocol and its parameters.
+QByteArray exportPronto(int channel, const std::vector<IrFrame>& frames,
+                        const std::function<QString(const IrFrame&)>& keyName = {});
+// The same of the channel's frames (exportedFrames).
 QByteArray exportPronto(const ExportChannel& channel,
                         const std::function<QString(const IrFrame&)>& keyName = {});
 
