@@ -287,7 +287,9 @@ std::optional<LircIrpCode> lircIrpCode(const LircIrpEncoding& encoding,
                                        const std::vector<std::pair<QString, int64_t>>& parameters) {
     irp::Values values;
     for (const auto& [name, value] : parameters) {
-        values[name.toStdString()] = value;
+        const irp::ParameterSpec* spec = p.protocol.parameter(name.toStdString());
+        // The code as the first press sends it: LIRC turns the toggle through its mask.
+        values[name.toStdString()] = spec != nullptr && spec->memory ? 0 : value;
     }
     if (irp::completeValues(p.protocol, values)) {
         return std::nullopt;
@@ -305,7 +307,6 @@ std::optional<LircIrpCode> lircIrpCode(const LircIrpEncoding& encoding,
         uint64_t& into = k < pre ? out.preData : out.code;
         into = into << 1 | sent;
     }
-    out.code &= ~encoding.remote.toggleBitMask; // LIRC sends the toggle through its mask
     return out;
 }
 

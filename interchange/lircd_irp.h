@@ -43,7 +43,8 @@ struct LircIrpCode {
     uint64_t code = 0;
 };
 
-// The pre_data and code of the press with these parameters; nothing when a parameter is missing.
+// The pre_data and code of the press with these parameters, a toggling parameter (T@) as at the
+// first press; nothing when a parameter is missing.
 std::optional<LircIrpCode> lircIrpCode(const LircIrpEncoding& encoding,
                                        const infrared::irp::CompiledProtocol& protocol,
                                        const std::vector<std::pair<QString, int64_t>>& parameters);

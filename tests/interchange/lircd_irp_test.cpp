@@ -165,6 +165,60 @@ TEST(LircFromIrp, IrsimsendAndIrsimreceiveAgreeForEveryProtocolLircCanSend) {
     EXPECT_GE(proven.size(), 30);
 }
 
+// The encoding from the IRP of NEC1, RC5, RC6 and Sony12 is the remote the family decoders' frames
+// are written as: the same flags, bits, masks and codes, the timings within 1 % (the IRP's units
+// against the families' rounded figures).
+TEST(LircFromIrp, TheTablesEncodingOfAFamilyIsTheFamilysRemote) {
+    struct Case {
+        const char* protocol;
+        irp::Values values;
+    };
+    const Case cases[] = {
+        {"NEC1", {{"D", 4}, {"F", 8}}},           {"NEC1", {{"D", 200}, {"S", 17}, {"F", 255}}},
+        {"RC5", {{"D", 5}, {"F", 9}, {"T", 0}}},  {"RC5", {{"D", 31}, {"F", 60}, {"T", 0}}},
+        {"RC6", {{"D", 4}, {"F", 12}, {"T", 0}}}, {"RC6", {{"D", 255}, {"F", 1}, {"T", 0}}},
+        {"Sony12", {{"D", 1}, {"F", 21}}},        {"Sony12", {{"D", 30}, {"F", 127}}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.protocol);
+        const irp::CompiledProtocol* p = irp::builtinTable().find(QString::fromLatin1(c.protocol));
+        ASSERT_NE(p, nullptr);
+        const std::optional<LircIrpEncoding> e = lircEncodingOf(*p);
+        ASSERT_TRUE(e);
+        const irp::Rendered r = irp::render(p->protocol, c.values);
+        ASSERT_TRUE(r.signal);
+        ChannelBuffer buffer{};
+        ASSERT_FALSE(sampleInto(pressDurations(*r.signal, 0), buffer));
+        const std::optional<IrFrame> frame = firstPress(channelLevels(buffer));
+        ASSERT_TRUE(frame);
+        ASSERT_TRUE(frame->named.isEmpty()) << "read by its family";
+        const LircRemote family = lircRemoteOf(*frame);
+        const LircRemote& table = e->remote;
+        EXPECT_EQ(table.flags, family.flags);
+        EXPECT_EQ(table.bits + table.preDataBits, family.bits + family.preDataBits);
+        EXPECT_EQ(table.rc6Mask, family.rc6Mask);
+        EXPECT_EQ(table.toggleBitMask, family.toggleBitMask);
+        std::vector<std::pair<QString, int64_t>> parameters;
+        for (const auto& [name, value] : c.values) {
+            parameters.emplace_back(QString::fromStdString(name), value);
+        }
+        const std::optional<LircIrpCode> code = lircIrpCode(*e, *p, parameters);
+        ASSERT_TRUE(code);
+        EXPECT_EQ(code->preData << table.bits | code->code, lircCodeOf(*frame));
+        const auto near = [](int a, int b) { return std::abs(a - b) <= std::max(2, b / 100); };
+        const std::pair<const LircPair*, const LircPair*> pairs[] = {
+            {&table.header, &family.header},
+            {&table.one, &family.one},
+            {&table.zero, &family.zero},
+            {&table.repeat, &family.repeat}};
+        for (const auto& [t, f] : pairs) {
+            EXPECT_TRUE(near(t->pulse, f->pulse) && near(t->space, f->space))
+                << t->pulse << ' ' << t->space << " against " << f->pulse << ' ' << f->space;
+        }
+        EXPECT_TRUE(near(table.plead, family.plead) && near(table.ptrail, family.ptrail));
+        EXPECT_TRUE(near(table.gap, family.gap)) << table.gap << " against " << family.gap;
+    }
+}
+
 // Shapes LIRC has no encoding for stay raw codes; the ones it has come out as LIRC writes them.
 TEST(LircFromIrp, TheConverterNamesLircsEncodingOrNone) {
     struct Case {
