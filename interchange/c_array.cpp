@@ -8,6 +8,7 @@
 #include "infrared/frame_text.h"
 #include "infrared/ir_encoder.h"
 #include "infrared/irp/irp_decode.h"
+#include "interchange/pronto.h"
 
 namespace velmoran::interchange {
 
@@ -89,7 +90,7 @@ QByteArray exportC(int channel, const std::vector<IrFrame>& frames,
                 ? QStringLiteral("unknown_%1").arg(arrays.size() + 1)
                 : text.protocol + QLatin1Char('_') + text.address + QLatin1Char('_') + text.command;
         a.note = described.simplified();
-        a.carrierHz = irCarrierHz(f);
+        a.carrierHz = frameCarrierHz(f);
         a.durations = irFrameDurations(f);
         a.durations.push_back(-irFrameGapUs(f));
         arrays.push_back(std::move(a));

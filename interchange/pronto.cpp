@@ -46,11 +46,21 @@ QString word(long value) {
 
 } // namespace
 
+int frameCarrierHz(const IrFrame& frame) {
+    if (!frame.named.isEmpty()) {
+        const irp::CompiledProtocol* p = irp::builtinTable().find(frame.named.name);
+        if (p != nullptr && p->protocol.frequencyHz > 0) {
+            return static_cast<int>(std::lround(p->protocol.frequencyHz));
+        }
+    }
+    return irCarrierHz(frame);
+}
+
 QStringList prontoCodesFromFrame(const IrFrame& frame) {
     std::vector<double> durations = irFrameDurations(frame);
     durations.push_back(-irFrameGapUs(frame));
     const int carrierWord =
-        static_cast<int>(std::lround(1e6 / (irCarrierHz(frame) * kProntoClockUs)));
+        static_cast<int>(std::lround(1e6 / (frameCarrierHz(frame) * kProntoClockUs)));
     const double periodUs = carrierWord * kProntoClockUs;
     // The count word cannot say more than kProntoMostPairs: a longer burst goes into parts.
     constexpr std::size_t kMostDurations = 2 * static_cast<std::size_t>(kProntoMostPairs);

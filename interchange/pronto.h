@@ -23,6 +23,10 @@ using infrared::IrProtocol;
 // The most mark/space pairs one code can count.
 inline constexpr int kProntoMostPairs = 0xFFFF;
 
+// The carrier a frame is written with, in Hz: its protocol's customary one (a protocol of the
+// built-in table: the one its description names).
+int frameCarrierHz(const IrFrame& frame);
+
 // The frame as Pronto hex sent once: its nominal marks and spaces at the protocol's customary
 // carrier, the last space long enough for the protocol's next frame. A burst of more than
 // 65,535 pairs takes several codes, one after the other, each of at most that many.
