@@ -365,8 +365,8 @@ QString keyName(const IrFrame& f, const KeyNames& names) {
         }
         return QStringLiteral("KEY_") + bitsHex(f.analysis.bits, false);
     }
-    QString protocol = f.named.isEmpty() ? remoteName(f).section(QLatin1Char('_'), 0, 0)
-                                         : tableProtocolWord(f);
+    QString protocol =
+        f.named.isEmpty() ? remoteName(f).section(QLatin1Char('_'), 0, 0) : tableProtocolWord(f);
     const QString full =
         protocol + QLatin1Char(' ') + text.address + QLatin1Char(' ') + text.command;
     if (const auto it = names.byKey.find(full); it != names.byKey.end()) {
