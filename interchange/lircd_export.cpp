@@ -493,8 +493,36 @@ QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const Ke
     };
     // The table's protocols LIRC can send, by name, as met.
     std::map<QString, std::optional<LircIrpEncoding>> encodings;
+    IrAnalysis lastAnalysed; // the coding of the last press of a protocol LIRC cannot send
     for (std::size_t i = 0; i < frames.size(); ++i) {
-        const IrFrame& f = frames[i];
+        const std::optional<TableKey> table = tableKeyOf(frames[i], encodings);
+        // A frame of a table protocol LIRC has no encoding for: written as the coding its own
+        // marks and spaces show, when they show one, as any unknown frame is.
+        IrFrame analysed;
+        if (!table && !frames[i].named.isEmpty() && frames[i].protocol == IrProtocol::Unknown) {
+            analysed = frames[i];
+            IrAnalysis& a = analysed.analysis;
+            const std::vector<int32_t>& d = analysed.durationsUs;
+            a = analyseDurations(d);
+            const bool like = lastAnalysed.scheme != IrScheme::None;
+            if (like && (a.scheme == IrScheme::None || !sameStructure(a, lastAnalysed))) {
+                // As the decoder reads an unknown burst: in the coding of the press before.
+                if (IrAnalysis as = analyseAs(d, lastAnalysed); as.scheme != IrScheme::None) {
+                    a = std::move(as);
+                } else if (isRepeatCode(d, lastAnalysed)) {
+                    a = lastAnalysed;
+                    a.repeatCode = true;
+                }
+            }
+            if (i + 1 < frames.size() && a.scheme != IrScheme::None) {
+                a.gapUs = us(static_cast<double>(frames[i + 1].startSample - analysed.endSample) *
+                             kSamplePeriodUsExact);
+            }
+            if (a.scheme != IrScheme::None && !a.repeatCode) {
+                lastAnalysed = a;
+            }
+        }
+        const IrFrame& f = analysed.durationsUs.empty() ? frames[i] : analysed;
         // NEC's own repeat codes are written from its timings below.
         const bool repeatCode = (f.protocol == IrProtocol::NecRepeat && !f.keyKnown) ||
                                 (f.protocol == IrProtocol::Unknown && f.analysis.repeatCode);
@@ -514,7 +542,7 @@ QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const Ke
         if (!f.keyKnown && f.protocol != IrProtocol::Unknown) {
             continue; // a repeat code of no known key
         }
-        if (const std::optional<TableKey> t = tableKeyOf(f, encodings)) {
+        if (const std::optional<TableKey>& t = table) {
             // A protocol of the table that LIRC can send: a remote of its encoding.
             const QString name = tableRemoteName(f);
             auto it = std::find_if(remotes.begin(), remotes.end(),

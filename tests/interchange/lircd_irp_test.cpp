@@ -165,6 +165,45 @@ TEST(LircFromIrp, IrsimsendAndIrsimreceiveAgreeForEveryProtocolLircCanSend) {
     EXPECT_GE(proven.size(), 30);
 }
 
+// A protocol of the table LIRC has no encoding for is written as the coding its frames show, as an
+// unknown remote is, and irsimreceive names its key in the rendered presses.
+TEST(LircFromIrp, AProtocolLircCannotSendIsWrittenAsItsInferredCoding) {
+    const QString irsimreceive = QStandardPaths::findExecutable(QStringLiteral("irsimreceive"));
+    if (irsimreceive.isEmpty()) {
+        GTEST_SKIP() << "irsimreceive (Debian package lirc) is not installed";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::mt19937 rng(kSeed);
+    for (const char* name : {"Akord", "G.I.Cable"}) {
+        SCOPED_TRACE(name);
+        const irp::CompiledProtocol* p = irp::builtinTable().find(QString::fromLatin1(name));
+        ASSERT_NE(p, nullptr);
+        ASSERT_FALSE(lircEncodingOf(*p));
+        const irp::Rendered r = irp::render(p->protocol, randomValues(p->protocol, rng));
+        ASSERT_TRUE(r.signal);
+        const std::vector<double> sent = pressDurations(*r.signal, 2);
+        ChannelBuffer buffer{};
+        ASSERT_FALSE(sampleInto(sent, buffer));
+        const std::vector<IrFrame> frames =
+            decodeChannelFrames(channelLevels(buffer), 1, irp::builtinTable());
+        ASSERT_FALSE(frames.empty());
+        EXPECT_EQ(frames.front().named.name, p->name);
+        const QByteArray conf = exportLircd(1, frames);
+        EXPECT_FALSE(conf.contains("RAW_CODES")) << conf.toStdString();
+        const QList<QByteArray> afterCodes = conf.split('\n');
+        const auto codes = std::find(afterCodes.begin(), afterCodes.end(), "  begin codes");
+        ASSERT_NE(codes, afterCodes.end()) << conf.toStdString();
+        const QString key = QString::fromUtf8((codes + 1)->simplified().split(' ').front());
+        test::writeFile(dir.filePath(QStringLiteral("remote.conf")), conf);
+        test::writeFile(dir.filePath(QStringLiteral("press.mode2")), generatedMode2(sent));
+        const test::ProgramRun receive =
+            test::runProgram(irsimreceive, {"remote.conf", "press.mode2"}, dir.path());
+        EXPECT_TRUE(receive.out.contains(QLatin1Char(' ') + key + QLatin1Char(' ')))
+            << receive.out.toStdString() << conf.toStdString();
+    }
+}
+
 // The encoding from the IRP of NEC1, RC5, RC6 and Sony12 is the remote the family decoders' frames
 // are written as: the same flags, bits, masks and codes, the timings within 1 % (the IRP's units
 // against the families' rounded figures).
