@@ -105,8 +105,8 @@ std::optional<std::pair<double, bool>> biPhase(const irp::FlatBitspec& b) {
 
 std::optional<LircIrpEncoding> spaceEncoded(const irp::CompiledProtocol& p, const Shape& s) {
     const irp::Flat& flat = p.flat;
-    const int spec = s.symbols.front()->bitspec;
-    const irp::FlatBitspec& b = flat.bitspecs[static_cast<std::size_t>(spec)];
+    const int used = s.symbols.front()->bitspec;
+    const irp::FlatBitspec& b = flat.bitspecs[static_cast<std::size_t>(used)];
     if (b.symbols.size() != 2 || b.bitsPerSymbol != 1 || s.lead > 0) {
         return std::nullopt; // a lead pulse would run into the first bit's mark
     }
@@ -227,8 +227,8 @@ bool toggles(const irp::CompiledProtocol& p, const irp::FlatField& field) {
     if (field.expr == nullptr || field.expr->kind != irp::Expr::Kind::Name) {
         return false;
     }
-    const irp::ParameterSpec* spec = p.protocol.parameter(field.expr->name);
-    return spec != nullptr && spec->memory;
+    const irp::ParameterSpec* parameter = p.protocol.parameter(field.expr->name);
+    return parameter != nullptr && parameter->memory;
 }
 
 } // namespace
@@ -245,13 +245,13 @@ std::optional<LircIrpEncoding> lircEncodingOf(const irp::CompiledProtocol& p) {
         return std::nullopt;
     }
     std::optional<LircIrpEncoding> e;
-    const int spec = shape->symbols.front()->bitspec;
+    const int used = shape->symbols.front()->bitspec;
     for (const FlatElement* symbol : shape->symbols) {
-        if (symbol->bitspec != spec && !biPhase(flat.bitspecs[static_cast<std::size_t>(spec)])) {
+        if (symbol->bitspec != used && !biPhase(flat.bitspecs[static_cast<std::size_t>(used)])) {
             return std::nullopt;
         }
     }
-    e = biPhase(flat.bitspecs[static_cast<std::size_t>(spec)]) ? biPhaseEncoded(p, *shape)
+    e = biPhase(flat.bitspecs[static_cast<std::size_t>(used)]) ? biPhaseEncoded(p, *shape)
                                                                : spaceEncoded(p, *shape);
     if (!e || e->bits.size() > kLircMostBits || e->bits.empty()) {
         return std::nullopt;
@@ -287,9 +287,9 @@ std::optional<LircIrpCode> lircIrpCode(const LircIrpEncoding& encoding,
                                        const std::vector<std::pair<QString, int64_t>>& parameters) {
     irp::Values values;
     for (const auto& [name, value] : parameters) {
-        const irp::ParameterSpec* spec = p.protocol.parameter(name.toStdString());
+        const irp::ParameterSpec* parameter = p.protocol.parameter(name.toStdString());
         // The code as the first press sends it: LIRC turns the toggle through its mask.
-        values[name.toStdString()] = spec != nullptr && spec->memory ? 0 : value;
+        values[name.toStdString()] = parameter != nullptr && parameter->memory ? 0 : value;
     }
     if (irp::completeValues(p.protocol, values)) {
         return std::nullopt;

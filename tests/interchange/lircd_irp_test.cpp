@@ -57,9 +57,9 @@ QString said(const IrFrame& f, const irp::Protocol* protocol) {
     const FrameText t = irp::shownFrameText(f);
     QString out = t.protocol + ' ' + t.address + ' ' + t.command;
     for (const auto& [name, value] : f.named.parameters) {
-        const irp::ParameterSpec* spec =
+        const irp::ParameterSpec* parameter =
             protocol != nullptr ? protocol->parameter(name.toStdString()) : nullptr;
-        if (spec == nullptr || !spec->memory) {
+        if (parameter == nullptr || !parameter->memory) {
             out += ' ' + name + '=' + QString::number(value);
         }
     }
