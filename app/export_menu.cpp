@@ -17,12 +17,16 @@
 #include "files/message_box.h"
 #include "interchange/export_files.h"
 #include "interchange/export_plan.h"
+#include "interchange/frames_model.h"
 
 namespace velmoran {
 
 namespace {
 
 using interchange::ExportFormat;
+
+// The frames of 显示通道 as C arrays for a microcontroller.
+constexpr char kExportC[] = "C 数组，显示通道(&A)…";
 
 // How the menu shows a format (what the format is, interchange's table says).
 struct ExportEntry {
@@ -41,6 +45,7 @@ constexpr std::array kExportEntries{
     ExportEntry{ExportFormat::Lircd, "actionExportLircd", texts::kExportLircd,
                 "lircd.conf (*.lircd.conf *.conf)"},
     ExportEntry{ExportFormat::Pronto, "actionExportPronto", texts::kExportPronto, "Pronto (*.txt)"},
+    ExportEntry{ExportFormat::C, "actionExportC", kExportC, "C (*.c *.h)"},
 };
 static_assert(kExportEntries.size() == interchange::kExportFormats.size(),
               "every export format has its menu item");
@@ -146,10 +151,13 @@ void ExportMenu::exportAs(ExportFormat format) {
     }
     std::vector<interchange::ExportChannel> channels;
     for (int ch = 1; ch <= kChannelCount; ++ch) {
-        channels.push_back({ch, channelLevels(*form_->channel(ch))});
+        channels.emplace_back(ch, channelLevels(*form_->channel(ch)));
     }
     if (info.oneChannel) {
         channels = {channels[static_cast<std::size_t>(*named - 1)]};
+        if (frames_ != nullptr) {
+            channels.front().frames = frames_->frames(*named);
+        }
     }
     std::vector<interchange::OutputFile> files = interchange::exportFiles(
         format, channels, path, keyNames_ ? keyNames_() : interchange::KeyNames{});

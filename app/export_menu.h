@@ -18,6 +18,10 @@ namespace velmoran {
 
 class Form1;
 
+namespace interchange {
+class FramesModel;
+}
+
 // The menu's items, as the help page lists them ("VCD 波形及 GTKWave 视图", …).
 QStringList exportMenuTexts();
 
@@ -35,6 +39,10 @@ public:
         keyNames_ = std::move(keyNames);
     }
 
+    // The frames the infrared exports write: the frame list's, decoded once (not owned; without
+    // one they decode the line with the built-in protocols).
+    void setFramesModel(const interchange::FramesModel* frames) { frames_ = frames; }
+
     // Asks for a file name and exports the capture in `format` there.
     void exportAs(interchange::ExportFormat format);
 
@@ -46,6 +54,7 @@ private:
     Form1* form_;
     OverwriteQuestion confirmOverwrite_;
     std::function<interchange::KeyNames()> keyNames_;
+    const interchange::FramesModel* frames_ = nullptr;
     QString captureFile_; // the capture file last loaded or saved: never exported over
     QList<QAction*> actions_;
 };

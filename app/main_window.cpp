@@ -246,6 +246,7 @@ void MainWindow::buildMenus() {
     exportMenu_ = new ExportMenu(form_, file->addMenu(texts::q(texts::kMenuExport)),
                                  [this](const QString& path) { return confirmOverwrite(path); });
     exportMenu_->setKeyNames([this] { return remoteKeys_->keyNames(); });
+    exportMenu_->setFramesModel(navigator_->frames());
     actionImportCapture_ = menuAction(file, "actionImportCapture", texts::kMenuImportCapture);
     connect(actionImportCapture_, &QAction::triggered, captureImporter_,
             &CaptureImporter::chooseFile);

@@ -1,6 +1,7 @@
 #include "interchange/export_files.h"
 
 #include "core/whole_file.h"
+#include "interchange/c_array.h"
 #include "interchange/lircd_export.h"
 #include "interchange/pronto.h"
 
@@ -30,6 +31,10 @@ std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<Expor
         break;
     case ExportFormat::Pronto:
         files.push_back({output, exportPronto(channels.front(), names.library)});
+        break;
+    case ExportFormat::C:
+        files.push_back({output, exportC(channels.front().number, exportedFrames(channels.front()),
+                                         names.library)});
         break;
     }
     return files;

@@ -22,7 +22,7 @@ struct OutputFile {
 
 // The files that exporting `channels` in `format` to `output` makes: the VCD also gives its
 // GTKWave view file beside it; every other format gives the one file.
-// Lircd and Pronto name the keys as `names` says.
+// Lircd, Pronto and C name the keys as `names` says.
 std::vector<OutputFile> exportFiles(ExportFormat format, const std::vector<ExportChannel>& channels,
                                     const QString& output, const KeyNames& names = {});
 

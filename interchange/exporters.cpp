@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 
+#include "infrared/irp/irp_decode.h"
 #include "interchange/stored_zip.h"
 
 namespace velmoran::interchange {
@@ -248,6 +249,19 @@ QByteArray exportCsv(const std::vector<ExportChannel>& channels) {
         out += high ? ",1\n" : ",0\n";
     });
     return out;
+}
+
+std::vector<infrared::IrFrame> decodeChannelFrames(const ChannelLevels& line, int number,
+                                                   const infrared::irp::ProtocolTable& table) {
+    return infrared::irp::decodeWithProtocols(
+        infrared::decodeInfrared(line, number, infrared::IrUnknownBursts::Listed), line, table);
+}
+
+std::vector<infrared::IrFrame> exportedFrames(const ExportChannel& channel) {
+    if (channel.frames) {
+        return *channel.frames;
+    }
+    return decodeChannelFrames(channel.line, channel.number, infrared::irp::builtinTable());
 }
 
 } // namespace velmoran::interchange

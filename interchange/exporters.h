@@ -9,15 +9,18 @@
 
 #include <array>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "core/channel_levels.h"
+#include "infrared/ir_decoder.h"
+#include "infrared/irp/irp_table.h"
 
 namespace velmoran::interchange {
 
-// Lircd and Pronto describe the infrared frames decoded in one channel (interchange/lircd_export.h,
-// interchange/pronto.h).
-enum class ExportFormat { Vcd, Sigrok, Mode2, Csv, Lircd, Pronto };
+// Lircd, Pronto and C describe the infrared frames decoded in one channel
+// (interchange/lircd_export.h, interchange/pronto.h, interchange/c_array.h).
+enum class ExportFormat { Vcd, Sigrok, Mode2, Csv, Lircd, Pronto, C };
 
 // What a format is: its name on the command line, its files' usual suffix, and whether it
 // describes one channel only (mode2 and the infrared remote definitions do).
@@ -28,24 +31,42 @@ struct ExportFormatInfo {
     bool oneChannel;
 };
 
-inline constexpr std::array<ExportFormatInfo, 6> kExportFormats{{
+inline constexpr std::array<ExportFormatInfo, 7> kExportFormats{{
     {ExportFormat::Vcd, "vcd", "vcd", false},
     {ExportFormat::Sigrok, "sr", "sr", false},
     {ExportFormat::Mode2, "mode2", "mode2", true},
     {ExportFormat::Csv, "csv", "csv", false},
     {ExportFormat::Lircd, "lircd", "lircd.conf", true},
     {ExportFormat::Pronto, "pronto", "txt", true},
+    {ExportFormat::C, "c", "c", true},
 }};
 
 const ExportFormatInfo& exportFormatInfo(ExportFormat format);
 
-// "vcd", "sr", "mode2", "csv", "lircd" or "pronto"; nothing for any other name.
+// "vcd", "sr", "mode2", "csv", "lircd", "pronto" or "c"; nothing for any other name.
 std::optional<ExportFormat> exportFormatFromName(const QString& name);
 
 struct ExportChannel {
+    ExportChannel() = default;
+    ExportChannel(int channelNumber, ChannelLevels channelLine,
+                  std::optional<std::vector<infrared::IrFrame>> decoded = std::nullopt)
+        : number(channelNumber), line(std::move(channelLine)), frames(std::move(decoded)) {}
+
     int number = 1; // 1, 2 or 3: the channel's name in the output ("CH2")
     ChannelLevels line;
+    // Its infrared frames as decoded once for every reader (the window's frames model,
+    // velmoran-ird's decoding): what the lircd.conf, Pronto and C exports write. Nothing when
+    // the caller has none at hand: exportedFrames then decodes the line.
+    std::optional<std::vector<infrared::IrFrame>> frames;
 };
+
+// The frames of `line`, channel `number`, as the window's frames model decodes them: every family
+// and unknown burst, the bursts the families leave read with `table`'s protocols.
+std::vector<infrared::IrFrame> decodeChannelFrames(const ChannelLevels& line, int number,
+                                                   const infrared::irp::ProtocolTable& table);
+
+// The channel's frames: those it carries, else its line decoded with the built-in protocols.
+std::vector<infrared::IrFrame> exportedFrames(const ExportChannel& channel);
 
 // VCD with a 100 ps timescale, so that sample k lies exactly at #(k × 401474): one 1-bit wire
 // per channel, values only at edges from #0 on, and a last bare timestamp for the length.

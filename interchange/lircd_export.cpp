@@ -15,7 +15,9 @@
 #include "infrared/ir_analysis.h"
 #include "infrared/ir_encoder.h"
 #include "infrared/ir_protocols.h"
+#include "infrared/irp/irp_decode.h"
 #include "interchange/lircd_conf.h"
+#include "interchange/lircd_irp.h"
 
 namespace velmoran::interchange {
 
@@ -282,6 +284,57 @@ struct Remote {
     std::vector<std::array<int, kTimingFields>> timings;
 };
 
+// A frame a protocol of the table read, when LIRC can send that protocol: its encoding, its
+// code and its nominal marks and spaces.
+struct TableKey {
+    const LircIrpEncoding* encoding = nullptr;
+    LircIrpCode code;
+    std::vector<double> nominal;
+};
+
+std::optional<TableKey> tableKeyOf(const IrFrame& f,
+                                   std::map<QString, std::optional<LircIrpEncoding>>& encodings) {
+    if (f.named.isEmpty() || f.protocol != IrProtocol::Unknown) {
+        return std::nullopt;
+    }
+    const irp::CompiledProtocol* protocol = irp::builtinTable().find(f.named.name);
+    if (protocol == nullptr) {
+        return std::nullopt; // one of the user's own
+    }
+    auto it = encodings.find(f.named.name);
+    if (it == encodings.end()) {
+        it = encodings.emplace(f.named.name, lircEncodingOf(*protocol)).first;
+    }
+    if (!it->second) {
+        return std::nullopt;
+    }
+    const std::optional<LircIrpCode> code = lircIrpCode(*it->second, *protocol, f.named.parameters);
+    if (!code) {
+        return std::nullopt;
+    }
+    TableKey key{&*it->second, *code, {}};
+    irp::Values values;
+    for (const auto& [name, value] : f.named.parameters) {
+        values[name.toStdString()] = value;
+    }
+    if (const irp::Rendered r = irp::render(protocol->protocol, values); r.signal) {
+        key.nominal = r.signal->intro.empty() ? r.signal->repeat : r.signal->intro;
+    }
+    return key;
+}
+
+// The remote of a table protocol's frame: the protocol's name (a LIRC word) and its device.
+QString tableProtocolWord(const IrFrame& f) {
+    QString name = f.named.name;
+    return name.replace(QRegularExpression(QStringLiteral("\\s")), QStringLiteral("_"));
+}
+
+QString tableRemoteName(const IrFrame& f) {
+    const QString name = tableProtocolWord(f);
+    const QString address = irp::shownFrameText(f).address;
+    return address == QLatin1String("-") ? name : name + QLatin1Char('_') + address;
+}
+
 } // namespace
 
 std::optional<QString> parseKeyNames(const QString& text, KeyNames& names) {
@@ -302,7 +355,7 @@ std::optional<QString> parseKeyNames(const QString& text, KeyNames& names) {
 }
 
 QString keyName(const IrFrame& f, const KeyNames& names) {
-    const FrameText text = frameText(f);
+    const FrameText text = f.named.isEmpty() ? frameText(f) : irp::shownFrameText(f);
     if (structured(f)) {
         if (const auto it = names.byKey.find(text.command); it != names.byKey.end()) {
             return *it;
@@ -312,7 +365,8 @@ QString keyName(const IrFrame& f, const KeyNames& names) {
         }
         return QStringLiteral("KEY_") + bitsHex(f.analysis.bits, false);
     }
-    QString protocol = remoteName(f).section(QLatin1Char('_'), 0, 0);
+    QString protocol =
+        f.named.isEmpty() ? remoteName(f).section(QLatin1Char('_'), 0, 0) : tableProtocolWord(f);
     const QString full =
         protocol + QLatin1Char(' ') + text.address + QLatin1Char(' ') + text.command;
     if (const auto it = names.byKey.find(full); it != names.byKey.end()) {
@@ -389,13 +443,86 @@ uint64_t lircCodeOf(const IrFrame& f) {
 }
 
 QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStringList* warnings) {
-    const std::vector<IrFrame> frames =
-        decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed);
+    return exportLircd(channel.number, exportedFrames(channel), names, warnings);
+}
+
+QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const KeyNames& names,
+                       QStringList* warnings) {
     std::vector<Remote> remotes;
     int unknownCount = 0;
     std::optional<std::size_t> lastKeyRemote; // the remote of the key a repeat code repeats
+    // Adds the frame's key to remote `r` under `key` (a raw code when there is no `value`).
+    const auto addKey = [warnings](LircRemote& r, QString key, std::optional<uint64_t> value,
+                                   const IrFrame& f) {
+        if (value) {
+            // Two commands the names file gives one name both stay, the second as NAME_2: a
+            // remote holds each name once, and a command must not vanish from it.
+            const QString named = key;
+            for (int n = 2;; ++n) {
+                const auto same =
+                    std::find_if(r.codes.begin(), r.codes.end(),
+                                 [&](const infrared::LircCode& c) { return c.name == key; });
+                if (same == r.codes.end() || same->code == *value) {
+                    break; // a free name, or the same command again
+                }
+                key = named + QStringLiteral("_%1").arg(n);
+            }
+            if (key != named && warnings != nullptr &&
+                std::none_of(r.codes.begin(), r.codes.end(),
+                             [&](const infrared::LircCode& c) { return c.name == key; })) {
+                *warnings << QStringLiteral("two commands of remote %1 are named %2: the second "
+                                            "is written as %3")
+                                 .arg(r.name, named, key);
+            }
+        }
+        if (std::any_of(r.codes.begin(), r.codes.end(),
+                        [&](const infrared::LircCode& c) { return c.name == key; }) ||
+            std::any_of(r.rawCodes.begin(), r.rawCodes.end(),
+                        [&](const LircRawCode& c) { return c.name == key; })) {
+            return;
+        }
+        if (!value) {
+            std::vector<int> rawDurations;
+            for (const int32_t d : f.durationsUs) {
+                rawDurations.push_back(std::abs(d));
+            }
+            r.rawCodes.push_back({key, rawDurations});
+        } else {
+            r.codes.push_back({key, *value, {}});
+        }
+    };
+    // The table's protocols LIRC can send, by name, as met.
+    std::map<QString, std::optional<LircIrpEncoding>> encodings;
+    IrAnalysis lastAnalysed; // the coding of the last press of a protocol LIRC cannot send
     for (std::size_t i = 0; i < frames.size(); ++i) {
-        const IrFrame& f = frames[i];
+        const std::optional<TableKey> table = tableKeyOf(frames[i], encodings);
+        // A frame of a table protocol LIRC has no encoding for: written as the coding its own
+        // marks and spaces show, when they show one, as any unknown frame is.
+        IrFrame analysed;
+        if (!table && !frames[i].named.isEmpty() && frames[i].protocol == IrProtocol::Unknown) {
+            analysed = frames[i];
+            IrAnalysis& a = analysed.analysis;
+            const std::vector<int32_t>& d = analysed.durationsUs;
+            a = analyseDurations(d);
+            const bool like = lastAnalysed.scheme != IrScheme::None;
+            if (like && (a.scheme == IrScheme::None || !sameStructure(a, lastAnalysed))) {
+                // As the decoder reads an unknown burst: in the coding of the press before.
+                if (IrAnalysis as = analyseAs(d, lastAnalysed); as.scheme != IrScheme::None) {
+                    a = std::move(as);
+                } else if (isRepeatCode(d, lastAnalysed)) {
+                    a = lastAnalysed;
+                    a.repeatCode = true;
+                }
+            }
+            if (i + 1 < frames.size() && a.scheme != IrScheme::None) {
+                a.gapUs = us(static_cast<double>(frames[i + 1].startSample - analysed.endSample) *
+                             kSamplePeriodUsExact);
+            }
+            if (a.scheme != IrScheme::None && !a.repeatCode) {
+                lastAnalysed = a;
+            }
+        }
+        const IrFrame& f = analysed.durationsUs.empty() ? frames[i] : analysed;
         // NEC's own repeat codes are written from its timings below.
         const bool repeatCode = (f.protocol == IrProtocol::NecRepeat && !f.keyKnown) ||
                                 (f.protocol == IrProtocol::Unknown && f.analysis.repeatCode);
@@ -414,6 +541,30 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
         }
         if (!f.keyKnown && f.protocol != IrProtocol::Unknown) {
             continue; // a repeat code of no known key
+        }
+        if (const std::optional<TableKey>& t = table) {
+            // A protocol of the table that LIRC can send: a remote of its encoding.
+            const QString name = tableRemoteName(f);
+            auto it = std::find_if(remotes.begin(), remotes.end(),
+                                   [&](const Remote& r) { return r.lirc.name == name; });
+            if (it == remotes.end()) {
+                remotes.push_back({t->encoding->remote, f, 0, 0, 0, {0, 0}, 0, {}});
+                it = remotes.end() - 1;
+                it->lirc.name = name;
+                it->lirc.preData = t->code.preData;
+            }
+            ++it->frames;
+            lastKeyRemote = static_cast<std::size_t>(it - remotes.begin());
+            if (f.repeat) {
+                continue; // a held key's repeat: LIRC's repeat line or its code again
+            }
+            for (std::size_t k = 0; k < t->nominal.size() && k < f.durationsUs.size(); ++k) {
+                const double n = std::abs(t->nominal[k]);
+                it->deviation =
+                    std::max(it->deviation, std::abs(std::abs(f.durationsUs[k]) - n) / n);
+            }
+            addKey(it->lirc, keyName(f, names), t->code.code, f);
+            continue;
         }
         QString name = remoteName(f);
         auto it = std::find_if(remotes.begin(), remotes.end(),
@@ -478,44 +629,7 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
             raw && names.known(f).isEmpty()
                 ? QStringLiteral("UNKNOWN_%1").arg(++unknownCount, 3, 10, QLatin1Char('0'))
                 : keyName(f, names);
-        LircRemote& r = it->lirc;
-        if (!raw) {
-            // Two commands the names file gives one name both stay, the second as NAME_2: a
-            // remote holds each name once, and a command must not vanish from it.
-            const uint64_t value = lircCodeOf(f);
-            const QString named = key;
-            for (int n = 2;; ++n) {
-                const auto same =
-                    std::find_if(r.codes.begin(), r.codes.end(),
-                                 [&](const infrared::LircCode& c) { return c.name == key; });
-                if (same == r.codes.end() || same->code == value) {
-                    break; // a free name, or the same command again
-                }
-                key = named + QStringLiteral("_%1").arg(n);
-            }
-            if (key != named && warnings != nullptr &&
-                std::none_of(r.codes.begin(), r.codes.end(),
-                             [&](const infrared::LircCode& c) { return c.name == key; })) {
-                *warnings << QStringLiteral("two commands of remote %1 are named %2: the second "
-                                            "is written as %3")
-                                 .arg(r.name, named, key);
-            }
-        }
-        if (std::any_of(r.codes.begin(), r.codes.end(),
-                        [&](const infrared::LircCode& c) { return c.name == key; }) ||
-            std::any_of(r.rawCodes.begin(), r.rawCodes.end(),
-                        [&](const LircRawCode& c) { return c.name == key; })) {
-            continue;
-        }
-        if (raw) {
-            std::vector<int> rawDurations;
-            for (const int32_t d : f.durationsUs) {
-                rawDurations.push_back(std::abs(d));
-            }
-            r.rawCodes.push_back({key, rawDurations});
-        } else {
-            r.codes.push_back({key, lircCodeOf(f), {}});
-        }
+        addKey(it->lirc, key, raw ? std::nullopt : std::optional<uint64_t>(lircCodeOf(f)), f);
     }
 
     std::vector<LircRemote> written;
@@ -565,7 +679,7 @@ QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStr
     }
     QByteArray preamble;
     preamble += "# LIRC remote definitions of the frames in channel ";
-    preamble += QByteArray::number(channel.number);
+    preamble += QByteArray::number(channel);
     preamble +=
         ", written by velmoran-ird from a capture\n"
         "# sampled every 40.1474 us. Timings are the protocols' own; eps covers how far the\n"

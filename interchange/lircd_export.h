@@ -4,7 +4,9 @@
 // and address found, with the protocol's timings checked against the capture, one named code
 // per distinct command; frames no decoder knows go into a remote of their inferred coding
 // (pulse-distance and pulse-width as SPACE_ENC, bi-phase as RC5, one code per distinct payload)
-// when the analysis found one LIRC can hold, else into a remote of raw codes.
+// when the analysis found one LIRC can hold, else into a remote of raw codes. Frames a protocol
+// of the built-in IRP table read go into a remote of that protocol and device in LIRC's own
+// encoding where it has one (interchange/lircd_irp.h), else into the raw codes.
 
 #include <QByteArray>
 #include <QMap>
@@ -51,7 +53,11 @@ infrared::LircRemote lircRemoteOf(const IrFrame& frame);
 // The frame's code in that remote (toggle bit clear); a NEC repeat code gives its key's code.
 uint64_t lircCodeOf(const IrFrame& frame);
 
-// `warnings`, when given, collects what the reader should know (two commands given one name).
+// The remotes of `frames`, channel `channel`'s decoded frames in time order. `warnings`, when
+// given, collects what the reader should know (two commands given one name).
+QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const KeyNames& names = {},
+                       QStringList* warnings = nullptr);
+// The same of the channel's frames (exportedFrames).
 QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names = {},
                        QStringList* warnings = nullptr);
 

@@ -8,6 +8,7 @@
 
 #include "infrared/frame_text.h"
 #include "infrared/ir_encoder.h"
+#include "infrared/irp/irp_decode.h"
 
 namespace velmoran::interchange {
 
@@ -45,11 +46,21 @@ QString word(long value) {
 
 } // namespace
 
+int frameCarrierHz(const IrFrame& frame) {
+    if (!frame.named.isEmpty()) {
+        const irp::CompiledProtocol* p = irp::builtinTable().find(frame.named.name);
+        if (p != nullptr && p->protocol.frequencyHz > 0) {
+            return static_cast<int>(std::lround(p->protocol.frequencyHz));
+        }
+    }
+    return irCarrierHz(frame);
+}
+
 QStringList prontoCodesFromFrame(const IrFrame& frame) {
     std::vector<double> durations = irFrameDurations(frame);
     durations.push_back(-irFrameGapUs(frame));
     const int carrierWord =
-        static_cast<int>(std::lround(1e6 / (irCarrierHz(frame) * kProntoClockUs)));
+        static_cast<int>(std::lround(1e6 / (frameCarrierHz(frame) * kProntoClockUs)));
     const double periodUs = carrierWord * kProntoClockUs;
     // The count word cannot say more than kProntoMostPairs: a longer burst goes into parts.
     constexpr std::size_t kMostDurations = 2 * static_cast<std::size_t>(kProntoMostPairs);
@@ -100,18 +111,24 @@ std::optional<double> prontoCarrierHz(const QString& text) {
 
 QByteArray exportPronto(const ExportChannel& channel,
                         const std::function<QString(const IrFrame&)>& keyName) {
+    return exportPronto(channel.number, exportedFrames(channel), keyName);
+}
+
+QByteArray exportPronto(int channel, const std::vector<IrFrame>& frames,
+                        const std::function<QString(const IrFrame&)>& keyName) {
     QByteArray out;
     out += "# Pronto hex (learned 0000 form) of every distinct frame of channel ";
-    out += QByteArray::number(channel.number);
+    out += QByteArray::number(channel);
     out += ", written by velmoran-ird.\n"
            "# The infrared receiver module strips the carrier before the line is sampled, so each\n"
            "# code carries its protocol's customary carrier frequency, not a measured one.\n";
     QSet<QString> seen;
-    for (const IrFrame& f : decodeInfrared(channel.line, channel.number, IrUnknownBursts::Listed)) {
+    for (const IrFrame& f : frames) {
         if (f.protocol == IrProtocol::NecRepeat || f.repeat) {
             continue; // a held key's repeats: the frame itself is written
         }
-        const FrameText text = frameText(f);
+        // A frame of the table under its protocol's name and parameters.
+        const FrameText text = f.named.isEmpty() ? frameText(f) : irp::shownFrameText(f);
         const QString key = text.protocol + QLatin1Char(' ') + text.notes;
         if (seen.contains(key)) {
             continue;

@@ -23,6 +23,10 @@ using infrared::IrProtocol;
 // The most mark/space pairs one code can count.
 inline constexpr int kProntoMostPairs = 0xFFFF;
 
+// The carrier a frame is written with, in Hz: its protocol's customary one (a protocol of the
+// built-in table: the one its description names).
+int frameCarrierHz(const IrFrame& frame);
+
 // The frame as Pronto hex sent once: its nominal marks and spaces at the protocol's customary
 // carrier, the last space long enough for the protocol's next frame. A burst of more than
 // 65,535 pairs takes several codes, one after the other, each of at most that many.
@@ -42,6 +46,11 @@ std::optional<double> prontoCarrierHz(const QString& text);
 // protocol and fields, after a comment saying where the carrier frequency comes from.
 // `keyName` gives a frame's key name from a remote library (empty when it has none): the
 // comment then ends in " key=NAME".
+// `frames` are the channel's decoded frames in time order; a frame a protocol of the table read
+// is named by that protocol and its parameters.
+QByteArray exportPronto(int channel, const std::vector<IrFrame>& frames,
+                        const std::function<QString(const IrFrame&)>& keyName = {});
+// The same of the channel's frames (exportedFrames).
 QByteArray exportPronto(const ExportChannel& channel,
                         const std::function<QString(const IrFrame&)>& keyName = {});
 

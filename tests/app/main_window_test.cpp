@@ -712,7 +712,9 @@ TEST_F(MainWindowTest, ExportsWriteWhatVelmoranIrdWritesAndReportFailures) {
         interchange::exportFiles(interchange::ExportFormat::Mode2, {all[1]}, path("remote.mode2"));
     EXPECT_EQ(readAll(path("remote.mode2")), mode2.front().bytes);
     // So do the remote-control descriptions (frames decoded from that channel).
-    form.ChannelData2 = emulatorCapture();
+    // (loaded, so that the frame list and the exports hold its frames)
+    ASSERT_TRUE(saveCaptureFile(path("remote.ird"), {}, emulatorCapture(), {}).ok);
+    ASSERT_TRUE(window.openFile(path("remote.ird")));
     all[1] = {2, channelLevels(form.ChannelData2)};
     script.choose(path("remote.lircd.conf"));
     action(window, "actionExportLircd")->trigger();

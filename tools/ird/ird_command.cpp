@@ -10,7 +10,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <vector>
 
 #include <cerrno>
@@ -26,6 +25,7 @@
 #include "infrared/ir_decoder.h"
 #include "infrared/irp/irp_decode.h"
 #include "infrared/irp/irp_table.h"
+#include "interchange/c_array.h"
 #include "interchange/capture_import.h"
 #include "interchange/export_files.h"
 #include "interchange/export_plan.h"
@@ -46,7 +46,7 @@ constexpr char kProgram[] = "velmoran-ird";
 
 constexpr char kUsage[] =
     "usage: velmoran-ird info FILE.ird\n"
-    "       velmoran-ird export FILE.ird --format vcd|sr|mode2|csv|lircd|pronto\n"
+    "       velmoran-ird export FILE.ird --format vcd|sr|mode2|csv|lircd|pronto|c\n"
     "                           [--channels 1,2,3] [--names FILE] [--remotes LIRCD.CONF]...\n"
     "                           -o OUT [--force]\n"
     "       velmoran-ird decode FILE.ird [--channel N] [--remotes LIRCD.CONF]...\n"
@@ -67,9 +67,12 @@ constexpr char kUsage[] =
     "        lircd: LIRC remote definitions of the frames decoded in one channel (channel 1\n"
     "        unless --channels N): a remote per protocol and address, a code per command,\n"
     "        named KEY_<command> or as --names FILE says (lines \"COMMAND NAME\" or\n"
-    "        \"PROTOCOL ADDRESS COMMAND NAME\"); unknown frames as raw codes\n"
+    "        \"PROTOCOL ADDRESS COMMAND NAME\"); a protocol of the table in LIRC's own\n"
+    "        encoding where LIRC has one; unknown frames as raw codes\n"
     "        pronto: a Pronto hex code per distinct frame of one channel\n"
-    "        lircd and pronto name the keys the remotes of --remotes FILE send (each\n"
+    "        c: a C array of marks and spaces (us) and the carrier per distinct frame\n"
+    "        of one channel, named by its key\n"
+    "        lircd, pronto and c name the keys the remotes of --remotes FILE send (each\n"
     "        --remotes gives one lircd.conf; without one, the window's remote library\n"
     "        if there is one); --names FILE wins over them\n"
     "decode  infrared frames in one channel or in all three: NEC (with repeat codes),\n"
@@ -278,13 +281,13 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextS
     const QString formatName = args.options.value(QStringLiteral("format"));
     if (!args.options.contains(QStringLiteral("format"))) {
         return Failure{kExitUsage,
-                       QStringLiteral("give the format: --format vcd|sr|mode2|csv|lircd|pronto")};
+                       QStringLiteral("give the format: --format vcd|sr|mode2|csv|lircd|pronto|c")};
     }
     const std::optional<ExportFormat> format = exportFormatFromName(formatName);
     if (!format) {
         return Failure{
             kExitUsage,
-            QStringLiteral("unknown format \"%1\": use vcd, sr, mode2, csv, lircd or pronto")
+            QStringLiteral("unknown format \"%1\": use vcd, sr, mode2, csv, lircd, pronto or c")
                 .arg(formatName)};
     }
     const QString output = args.options.value(QStringLiteral("output"));
@@ -320,22 +323,11 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextS
         return failure;
     }
     const LircMatcher matcher(remotes);
-    // Keys are named as LIRC names them, each channel's frames read as one stream.
+    // Keys are named as LIRC names them, each channel's frames (those exported) read as one
+    // stream.
     std::map<std::pair<int, int64_t>, QString> libraryNames;
-    std::set<int> namedChannels;
     if (!remotes.empty()) {
-        names.library = [&](const IrFrame& f) {
-            if (namedChannels.insert(f.channel).second) {
-                const std::vector<IrFrame> frames = decodeInfrared(
-                    channelLevels(capture.channel(f.channel)), f.channel, IrUnknownBursts::Listed);
-                const std::vector<std::optional<LircKey>> keys = matcher.matchFrames(frames);
-                for (std::size_t i = 0; i < frames.size(); ++i) {
-                    if (keys[i]) {
-                        libraryNames[{f.channel, frames[i].startSample}] =
-                            codeName(remotes, *keys[i]);
-                    }
-                }
-            }
+        names.library = [&libraryNames](const IrFrame& f) {
             const auto it = libraryNames.find({f.channel, f.startSample});
             return it == libraryNames.end() ? QString() : it->second;
         };
@@ -378,9 +370,32 @@ std::optional<Failure> runExport(const Arguments& args, QTextStream& out, QTextS
     }
     const QString& viewPath = plan.viewPath;
     const bool keepView = plan.viewExists && !args.flags.contains(QStringLiteral("force"));
+    // The infrared exports write each channel's frames decoded once, as the window's frame list
+    // holds them.
+    const bool infraredFormat = *format == ExportFormat::Lircd || *format == ExportFormat::Pronto ||
+                                *format == ExportFormat::C;
+    std::optional<irp::ProtocolTable> table;
+    if (infraredFormat) {
+        table = irp::tableWithUserProtocols();
+        for (const QString& e : table->errors) {
+            err << kProgram << ": warning: " << irp::userProtocolsPath() << ": " << e << '\n';
+        }
+        err.flush();
+    }
     std::vector<ExportChannel> channels;
     for (const int n : numbers) {
-        channels.push_back({n, channelLevels(capture.channel(n))});
+        ExportChannel channel(n, channelLevels(capture.channel(n)));
+        if (table) {
+            channel.frames = decodeChannelFrames(channel.line, n, *table);
+            const std::vector<std::optional<LircKey>> keys = matcher.matchFrames(*channel.frames);
+            for (std::size_t i = 0; i < keys.size(); ++i) {
+                if (keys[i]) {
+                    libraryNames[{n, (*channel.frames)[i].startSample}] =
+                        codeName(remotes, *keys[i]);
+                }
+            }
+        }
+        channels.push_back(std::move(channel));
     }
     std::vector<OutputFile> files = exportFiles(*format, channels, output, names);
     if (*format == ExportFormat::Lircd && !names.byKey.isEmpty()) {
@@ -640,7 +655,9 @@ std::optional<Failure> runGenerate(const QStringList& words, QTextStream& out) {
     } else if (format == QLatin1String("lircd")) {
         bytes = generatedLircd(protocol->name, key, signal);
     } else {
-        bytes = generatedC(key, press, signal.frequencyHz);
+        bytes = writeCArrays("Made by velmoran-ird generate: marks at even indices, spaces at odd "
+                             "ones, in microseconds.",
+                             {{key, {}, signal.frequencyHz, press}});
     }
     if (auto error = writeFilesWhole({OutputFile{output, bytes}})) {
         return Failure{kExitFailed, *error};

@@ -1,6 +1,5 @@
 #include "tools/ird/ird_generate.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 
 #include <cmath>
@@ -121,29 +120,6 @@ QByteArray generatedLircd(const QString& remote, const QString& key,
     }
     out += "  end raw_codes\n";
     out += "end remote\n";
-    return out;
-}
-
-QByteArray generatedC(const QString& name, const std::vector<double>& durations,
-                      double frequencyHz) {
-    QString id = name;
-    id.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_]")), QStringLiteral("_"));
-    QByteArray out;
-    out += "/* Made by velmoran-ird generate: marks at even indices, spaces at odd ones, in "
-           "microseconds. */\n";
-    out += "#include <stdint.h>\n\n";
-    out += "const uint32_t " + id.toUtf8() +
-           "_carrier_hz = " + QByteArray::number(std::lround(frequencyHz)) + ";\n";
-    out += "const uint32_t " + id.toUtf8() + "_us[" +
-           QByteArray::number(qsizetype(durations.size())) + "] = {";
-    for (std::size_t i = 0; i < durations.size(); ++i) {
-        out +=
-            (i % kNumbersPerLine == 0 ? "\n    " : " ") + QByteArray::number(wholeUs(durations[i]));
-        if (i + 1 < durations.size()) {
-            out += ',';
-        }
-    }
-    out += "\n};\n";
     return out;
 }
 

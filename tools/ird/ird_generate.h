@@ -2,7 +2,8 @@
 
 // `velmoran-ird generate`: a protocol of the table and its parameters made into the files other
 // tools read: a capture (.ird, the code on channel 1), LIRC mode2 text, a Pronto code, a
-// lircd.conf of raw codes, or a C array of marks and spaces for a microcontroller.
+// lircd.conf of raw codes, or a C array of marks and spaces for a microcontroller
+// (interchange/c_array.h).
 
 #include <QByteArray>
 #include <QString>
@@ -35,9 +36,5 @@ QString generatedPronto(const infrared::irp::Signal& signal);
 // A lircd.conf with one remote of raw codes: the press as its one code.
 QByteArray generatedLircd(const QString& remote, const QString& key,
                           const infrared::irp::Signal& signal);
-
-// A C source: the carrier in Hz and the press's durations in µs (marks at even indices).
-QByteArray generatedC(const QString& name, const std::vector<double>& durations,
-                      double frequencyHz);
 
 } // namespace velmoran::interchange
