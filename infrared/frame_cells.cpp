@@ -7,6 +7,7 @@
 
 #include "core/constants.h"
 #include "infrared/ir_protocols.h"
+#include "infrared/irp/irp_table.h"
 
 namespace velmoran::infrared {
 
@@ -76,9 +77,77 @@ void biPhase(const IrFrame& f, std::size_t firstDuration, int64_t from, double u
     }
 }
 
+// The space after a frame's last mark, which its durations leave out: as long as the reading
+// needs.
+constexpr double kRestAfterFrameUs = 1e9;
+// Nominal times this close (µs) are one.
+constexpr double kSameTimeUs = 1e-3;
+
+// The sample at nominal time `us` of a part read from `f`: on the edge where a duration starts
+// at that time, else that far into the duration it falls in (the part's closing space runs on
+// past the frame's last edge).
+int64_t sampleAt(const std::vector<int64_t>& at, const std::vector<double>& startsUs, double us) {
+    const auto next = std::upper_bound(startsUs.begin(), startsUs.end(), us + kSameTimeUs);
+    const std::size_t i =
+        next == startsUs.begin() ? 0 : static_cast<std::size_t>(next - startsUs.begin()) - 1;
+    const int64_t from = i < at.size() ? at[i] : at.back();
+    const int64_t into = std::llround(std::max(0.0, us - startsUs[i]) / kSamplePeriodUsExact);
+    return i + 1 < at.size() ? std::min(from + into, at[i + 1]) : from + into;
+}
+
+// A frame the protocol table named, read again by its description with the parameters it was
+// named with: each bitfield bit sent is a cell over the symbol that carries it (a symbol of
+// several bits is shared out evenly, the first bit sent first); the mark and space before the
+// first symbol, or of a part without symbols, are its leader.
+FrameCells describedCells(const IrFrame& f) {
+    FrameCells cells;
+    const irp::CompiledProtocol* protocol = irp::builtinTable().find(f.named.name);
+    if (protocol == nullptr || f.durationsUs.empty()) {
+        return cells;
+    }
+    std::vector<double> durations(f.durationsUs.begin(), f.durationsUs.end());
+    durations.push_back(-kRestAfterFrameUs);
+    irp::Values values;
+    for (const auto& [name, value] : f.named.parameters) {
+        values[name.toStdString()] = value;
+    }
+    std::optional<irp::Match> read;
+    const std::vector<irp::Part> parts =
+        f.repeat ? std::vector{irp::Repeat, irp::Ending} : std::vector{irp::firstPart(*protocol)};
+    for (const irp::Part part : parts) {
+        if (!protocol->flat.parts[part].empty() &&
+            (read = irp::readPart(*protocol, part, durations, &values))) {
+            break;
+        }
+    }
+    if (!read) {
+        return cells;
+    }
+    const std::vector<int64_t> at = edgeSamples(f);
+    const bool markSpace = durations.size() > 2 && durations[0] > 0 && durations[1] < 0;
+    if (markSpace && read->startsUs.size() > 2 &&
+        (read->symbols.empty() ||
+         std::abs(read->symbols.front().fromUs - read->startsUs[2]) < kSameTimeUs)) {
+        cells.leaderStart = at[0];
+        cells.leaderEnd = at[2];
+    }
+    for (const irp::SymbolRead& symbol : read->symbols) {
+        const double share = (symbol.toUs - symbol.fromUs) / std::max(1, symbol.bits);
+        for (int k = 0; k < symbol.bits; ++k) {
+            cells.bits.push_back({sampleAt(at, read->startsUs, symbol.fromUs + k * share),
+                                  sampleAt(at, read->startsUs, symbol.fromUs + (k + 1) * share),
+                                  ((symbol.sent >> k) & 1) != 0});
+        }
+    }
+    return cells;
+}
+
 } // namespace
 
 FrameCells frameCells(const IrFrame& f) {
+    if (f.protocol == IrProtocol::Unknown && !f.named.isEmpty()) {
+        return describedCells(f);
+    }
     FrameCells cells;
     const std::vector<int64_t> at = edgeSamples(f);
     const auto leader = [&](std::size_t durations) {

@@ -24,8 +24,9 @@ struct FrameCells {
 
 // The leader and the bits of `frame`: pulse-distance families bit by bit as a mark and the space
 // after it (a long space is a 1), SIRC as a space and the mark after it (a long mark is a 1),
-// RC-5 and RC-6 as their bi-phase cells, an unknown burst by its inferred coding; nothing for a
-// burst whose coding is not known.
+// RC-5 and RC-6 as their bi-phase cells, an unknown burst by its inferred coding, a frame the
+// protocol table named by its description (each bitfield bit over the symbol that sends it);
+// nothing for a burst whose coding is not known.
 FrameCells frameCells(const IrFrame& frame);
 
 } // namespace velmoran::infrared

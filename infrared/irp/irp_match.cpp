@@ -33,16 +33,23 @@ struct State {
     std::size_t p = 0;  // the input duration being matched
     double pending = 0; // the nominal duration being built (marks and spaces merge)
     double elapsed = 0; // nominal time since the part's start or its last extent
+    double base = 0;    // nominal time from the part's first mark to the pending duration
     double cost = 0;
-    bool started = false; // a mark has been sent
+    bool started = false;  // a mark has been sent
+    double symbolFrom = 0; // recording: where the symbol just read starts
 };
 
 class Matcher {
 public:
     Matcher(const CompiledProtocol& compiled, Part part, std::span<const double> input,
-            const Values* prior)
+            const Values* prior, bool record)
         : c_(compiled), elements_(compiled.flat.parts[part]), input_(input), prior_(prior),
-          chunks_(elements_.size(), 0) {}
+          chunks_(elements_.size(), 0), record_(record) {
+        if (record_) {
+            from_.resize(elements_.size());
+            to_.resize(elements_.size());
+        }
+    }
 
     std::optional<Match> run() {
         if (elements_.empty() || input_.empty() || input_[0] <= 0) {
@@ -88,7 +95,14 @@ private:
             }
             s.cost += offBy(m, s.pending);
         }
+        if (record_) {
+            if (starts_.size() <= s.p) {
+                starts_.resize(s.p + 1);
+            }
+            starts_[s.p] = s.base;
+        }
         ++s.p;
+        s.base += std::abs(s.pending);
         s.pending = 0;
         return true;
     }
@@ -176,6 +190,9 @@ private:
                 }
             }
             if (ok) {
+                if (record_) {
+                    t.symbolFrom = s.base + std::abs(s.pending);
+                }
                 candidates.push_back({value, t});
             }
         }
@@ -193,6 +210,10 @@ private:
                          });
         for (const Candidate& candidate : candidates) {
             chunks_[e] = candidate.value;
+            if (record_) {
+                from_[e] = candidate.state.symbolFrom;
+                to_[e] = candidate.state.base + std::abs(candidate.state.pending);
+            }
             if (dfs(e + 1, candidate.state)) {
                 return true;
             }
@@ -257,9 +278,30 @@ private:
             }
         }
         if (!best_ || s.cost < best_->cost) {
-            best_ = Match{std::move(values), s.p, s.cost};
+            best_ = Match{std::move(values), s.p, s.cost, {}, {}};
+            if (record_) {
+                recordInto(*best_, s);
+            }
         }
         return false;
+    }
+
+    void recordInto(Match& m, const State& s) const {
+        for (std::size_t e = 0; e < elements_.size(); ++e) {
+            const FlatElement& el = elements_[e];
+            if (el.kind != FlatElement::Kind::Symbol) {
+                continue;
+            }
+            SymbolRead read{from_[e], to_[e], 0, static_cast<int>(el.bits.size())};
+            for (std::size_t k = 0; k < el.bits.size(); ++k) {
+                read.sent |=
+                    static_cast<uint64_t>((chunks_[e] >> symbolBit(c_.flat, k, el.bits.size())) & 1)
+                    << k;
+            }
+            m.symbols.push_back(read);
+        }
+        m.startsUs.assign(starts_.begin(), starts_.begin() + static_cast<std::ptrdiff_t>(s.p));
+        m.startsUs.push_back(s.base);
     }
 
     const CompiledProtocol& c_;
@@ -269,6 +311,10 @@ private:
     std::vector<int64_t> chunks_;
     int steps_ = 0;
     std::optional<Match> best_;
+    bool record_ = false;
+    std::vector<double> from_; // recording: each symbol element's nominal start and end
+    std::vector<double> to_;
+    mutable std::vector<double> starts_; // recording: each input duration's nominal start
 };
 
 } // namespace
@@ -330,7 +376,12 @@ Compiled compile(const QString& name, const QString& irp, const QString& source)
 
 std::optional<Match> matchPart(const CompiledProtocol& compiled, Part part,
                                std::span<const double> durations, const Values* prior) {
-    return Matcher(compiled, part, durations, prior).run();
+    return Matcher(compiled, part, durations, prior, false).run();
+}
+
+std::optional<Match> readPart(const CompiledProtocol& compiled, Part part,
+                              std::span<const double> durations, const Values* prior) {
+    return Matcher(compiled, part, durations, prior, true).run();
 }
 
 } // namespace velmoran::infrared::irp
