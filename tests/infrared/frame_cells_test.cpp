@@ -141,6 +141,49 @@ TEST_P(DescribedCells, SpellTheFieldsOnTheEdges) {
     }
 }
 
+// Every protocol of the table a frame is named by: the frame gets a cell for each bit its
+// description sends, in order, inside the frame or the rest after it.
+TEST(DescribedCells, EveryTableProtocolGetsItsBits) {
+    std::mt19937 rng(7);
+    QStringList failures;
+    int named = 0;
+    for (const auto& compiled : builtinTable().protocols) {
+        const CompiledProtocol& c = *compiled;
+        Values values;
+        for (const ParameterSpec& spec : c.protocol.parameters) {
+            if (!spec.defaultValue) {
+                values[spec.name] = std::uniform_int_distribution<int64_t>(spec.min, spec.max)(rng);
+            }
+        }
+        const Rendered r = render(c.protocol, values);
+        ASSERT_TRUE(r.signal) << c.name.toStdString();
+        const ChannelLevels line =
+            lineOf(r.signal->intro.empty() ? r.signal->repeat : r.signal->intro, 0, rng);
+        const std::vector<IrFrame> frames =
+            decodeWithProtocols(decodeInfrared(line, 1, IrUnknownBursts::Listed), line);
+        if (frames.empty() || frames.front().protocol != IrProtocol::Unknown ||
+            frames.front().named.isEmpty()) {
+            continue; // a family's frame, or one the table reads only with what follows it
+        }
+        ++named;
+        const IrFrame& f = frames.front();
+        const CompiledProtocol* by = builtinTable().find(f.named.name);
+        const FrameCells cells = frameCells(f);
+        bool ok = by != nullptr && cells.bits.size() == static_cast<std::size_t>(by->dataBits);
+        for (std::size_t b = 0; ok && b < cells.bits.size(); ++b) {
+            ok = cells.bits[b].start >= f.startSample && cells.bits[b].start < cells.bits[b].end &&
+                 (b == 0 || cells.bits[b - 1].end <= cells.bits[b].start);
+        }
+        if (!ok) {
+            failures << QStringLiteral("%1 (as %2: %3 cells)")
+                            .arg(c.name, f.named.name)
+                            .arg(cells.bits.size());
+        }
+    }
+    EXPECT_GE(named, 100);
+    EXPECT_TRUE(failures.isEmpty()) << failures.join(QStringLiteral(", ")).toStdString();
+}
+
 int64_t at(const Values& v, const char* name) {
     return v.at(name);
 }
