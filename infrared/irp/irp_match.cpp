@@ -35,8 +35,9 @@ struct State {
     double elapsed = 0; // nominal time since the part's start or its last extent
     double base = 0;    // nominal time from the part's first mark to the pending duration
     double cost = 0;
-    bool started = false;  // a mark has been sent
-    double symbolFrom = 0; // recording: where the symbol just read starts
+    bool started = false;       // a mark has been sent
+    double symbolFrom = 0;      // recording: where the symbol just read starts
+    std::vector<double> starts; // recording: where each duration matched starts
 };
 
 class Matcher {
@@ -96,10 +97,7 @@ private:
             s.cost += offBy(m, s.pending);
         }
         if (record_) {
-            if (starts_.size() <= s.p) {
-                starts_.resize(s.p + 1);
-            }
-            starts_[s.p] = s.base;
+            s.starts.push_back(s.base);
         }
         ++s.p;
         s.base += std::abs(s.pending);
@@ -178,7 +176,7 @@ private:
         std::vector<Candidate> candidates;
         for (std::size_t v = 0; v < spec.symbols.size(); ++v) {
             const auto value = static_cast<int64_t>(v);
-            if (!constantsAllow(el, value)) {
+            if (!record_ && !constantsAllow(el, value)) {
                 continue;
             }
             State t = s;
@@ -192,6 +190,16 @@ private:
             if (ok) {
                 if (record_) {
                     t.symbolFrom = s.base + std::abs(s.pending);
+                    if (!s.started) {
+                        // Spaces before the part's first mark are the line at rest: the symbol
+                        // starts that long before it.
+                        for (const double us : spec.symbols[v]) {
+                            if (us > 0) {
+                                break;
+                            }
+                            t.symbolFrom += us;
+                        }
+                    }
                 }
                 candidates.push_back({value, t});
             }
@@ -221,8 +229,16 @@ private:
         return false;
     }
 
-    // The parameters the symbols read give, checked against every field.
+    // The parameters the symbols read give, checked against every field. A recording takes the
+    // symbols as they lie, whatever the fields say.
     bool solve(const State& s) {
+        if (record_) {
+            if (!best_ || s.cost < best_->cost) {
+                best_ = Match{prior_ ? *prior_ : Values{}, s.p, s.cost, {}, {}};
+                recordInto(*best_, s);
+            }
+            return false;
+        }
         const std::size_t fieldCount = c_.flat.fields.size();
         std::vector<int64_t> sent(fieldCount, 0);
         std::vector<bool> used(fieldCount, false);
@@ -279,9 +295,6 @@ private:
         }
         if (!best_ || s.cost < best_->cost) {
             best_ = Match{std::move(values), s.p, s.cost, {}, {}};
-            if (record_) {
-                recordInto(*best_, s);
-            }
         }
         return false;
     }
@@ -300,7 +313,7 @@ private:
             }
             m.symbols.push_back(read);
         }
-        m.startsUs.assign(starts_.begin(), starts_.begin() + static_cast<std::ptrdiff_t>(s.p));
+        m.startsUs = s.starts;
         m.startsUs.push_back(s.base);
     }
 
@@ -314,7 +327,6 @@ private:
     bool record_ = false;
     std::vector<double> from_; // recording: each symbol element's nominal start and end
     std::vector<double> to_;
-    mutable std::vector<double> starts_; // recording: each input duration's nominal start
 };
 
 } // namespace
@@ -380,8 +392,8 @@ std::optional<Match> matchPart(const CompiledProtocol& compiled, Part part,
 }
 
 std::optional<Match> readPart(const CompiledProtocol& compiled, Part part,
-                              std::span<const double> durations, const Values* prior) {
-    return Matcher(compiled, part, durations, prior, true).run();
+                              std::span<const double> durations) {
+    return Matcher(compiled, part, durations, nullptr, true).run();
 }
 
 } // namespace velmoran::infrared::irp

@@ -42,8 +42,9 @@ struct Compiled {
 // Parses and prepares a protocol; the error says why it cannot be decoded.
 Compiled compile(const QString& name, const QString& irp, const QString& source = {});
 
-// Where one symbol of a part was read, in nominal µs from the part's first mark: its bits as
-// sent (bit k is the k-th sent), whatever field each belongs to.
+// Where one symbol of a part was read, in nominal µs from the part's first mark (a symbol that
+// starts with the line at rest before that mark starts before 0): its bits as sent (bit k is the
+// k-th sent), whatever field each belongs to.
 struct SymbolRead {
     double fromUs = 0;
     double toUs = 0;
@@ -69,9 +70,11 @@ struct Match {
 std::optional<Match> matchPart(const CompiledProtocol& compiled, Part part,
                                std::span<const double> durations, const Values* prior = nullptr);
 
-// matchPart, recording where each symbol lies (Match::symbols, Match::startsUs).
+// The symbols of one part as they lie on the line, where each lies (Match::symbols,
+// Match::startsUs) and the bits it sends, whether or not the fields and their checks agree
+// (Match::values stays empty): a frame whose check failed is still read symbol by symbol.
 std::optional<Match> readPart(const CompiledProtocol& compiled, Part part,
-                              std::span<const double> durations, const Values* prior = nullptr);
+                              std::span<const double> durations);
 
 // Whether a measured duration (µs, marks positive) can be a nominal one.
 bool durationFits(double measured, double nominal);

@@ -1,7 +1,7 @@
 // The bit cells of frames the protocol table names, read from their descriptions: protocols of
-// every coding kind, rendered with random parameters, sampled with timing errors and decoded
-// from a line; the cells spell the bitfields as the published descriptions send them (fields
-// written out here by hand) and lie on the line's edges.
+// every coding kind, rendered with random parameters, sampled with and without timing errors and
+// decoded from a line; the cells spell the bitfields as the published descriptions send them
+// (fields written out here by hand), lie on the line's edges and follow the leader.
 
 #include <gtest/gtest.h>
 
@@ -41,7 +41,7 @@ enum class OnEdges {
 
 struct CellCase {
     const char* name;
-    bool leader; // a mark and a space before the first bit
+    std::size_t leader; // durations before the first bit
     OnEdges edges;
     std::function<Bits(const Values&)> bits; // the bits sent, from the published description
 };
@@ -85,7 +85,8 @@ TEST_P(DescribedCells, SpellTheFieldsOnTheEdges) {
         ASSERT_TRUE(r.signal) << r.error.toStdString();
         const std::vector<double>& sent =
             r.signal->intro.empty() ? r.signal->repeat : r.signal->intro;
-        const ChannelLevels line = lineOf(sent, trial % 2 == 0 ? 0.0 : 0.04, rng);
+        const bool exact = trial % 2 == 0;
+        const ChannelLevels line = lineOf(sent, exact ? 0.0 : 0.04, rng);
         const std::vector<IrFrame> frames =
             decodeWithProtocols(decodeInfrared(line, 1, IrUnknownBursts::Listed), line);
         ASSERT_FALSE(frames.empty());
@@ -103,14 +104,14 @@ TEST_P(DescribedCells, SpellTheFieldsOnTheEdges) {
         ASSERT_EQ(cells.bits.size(), expected.size());
 
         const std::set<int64_t> edges(line.edges.begin(), line.edges.end());
-        const auto nearEdge = [&](int64_t at) {
-            const auto it = edges.lower_bound(at - 1);
-            return it != edges.end() && *it <= at + 1;
+        const auto nearEdge = [&](int64_t at, int64_t within) {
+            const auto it = edges.lower_bound(at - within);
+            return it != edges.end() && *it <= at + within;
         };
-        if (row.leader) {
-            ASSERT_GE(line.edges.size(), 3u);
+        if (row.leader > 0) {
+            ASSERT_GT(line.edges.size(), row.leader);
             EXPECT_EQ(cells.leaderStart, line.edges[0]);
-            EXPECT_EQ(cells.leaderEnd, line.edges[2]);
+            EXPECT_EQ(cells.leaderEnd, line.edges[row.leader]);
         } else {
             EXPECT_EQ(cells.leaderStart, -1);
         }
@@ -128,7 +129,9 @@ TEST_P(DescribedCells, SpellTheFieldsOnTheEdges) {
                     << "bit " << b << " trial " << trial;
                 break;
             case OnEdges::Middle:
-                EXPECT_TRUE(nearEdge((cell.start + cell.end) / 2))
+                // On a grid of units from the first bit: timing errors move the edges off it.
+                EXPECT_TRUE(
+                    nearEdge((cell.start + cell.end) / 2, exact ? 1 : (cell.end - cell.start) / 4))
                     << "bit " << b << " trial " << trial;
                 break;
             case OnEdges::PairStart:
@@ -192,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
     Table, DescribedCells,
     ::testing::Values(
         // Pulse distance after a leader, highest bit first.
-        CellCase{"Konka", true, OnEdges::StartAndEnd,
+        CellCase{"Konka", 2, OnEdges::StartAndEnd,
                  [](const Values& v) {
                      Bits b;
                      put(b, at(v, "D"), 8, true);
@@ -200,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                      return b;
                  }},
         // Pulse distance from the first mark.
-        CellCase{"Mitsubishi", false, OnEdges::StartAndEnd,
+        CellCase{"Mitsubishi", 0, OnEdges::StartAndEnd,
                  [](const Values& v) {
                      Bits b;
                      put(b, at(v, "D"), 8, false);
@@ -208,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
                      return b;
                  }},
         // One bit of a parameter sent on its own (D:1:4).
-        CellCase{"Thomson", false, OnEdges::StartAndEnd,
+        CellCase{"Thomson", 0, OnEdges::StartAndEnd,
                  [](const Values& v) {
                      Bits b;
                      put(b, at(v, "D"), 4, false);
@@ -218,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
                      return b;
                  }},
         // Pulse width, highest bit first.
-        CellCase{"Sunfire", true, OnEdges::StartAndEnd,
+        CellCase{"Sunfire", 2, OnEdges::StartAndEnd,
                  [](const Values& v) {
                      Bits b;
                      put(b, at(v, "D"), 4, true);
@@ -228,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
                      return b;
                  }},
         // Bi-phase with constant fields and a double-length trailer bit.
-        CellCase{"RC6-6-20", true, OnEdges::Middle,
+        CellCase{"RC6-6-20", 2, OnEdges::Middle,
                  [](const Values& v) {
                      Bits b;
                      put(b, 1, 1, true);
@@ -240,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
                      return b;
                  }},
         // Four symbols, two bits each, running on from one field into the next.
-        CellCase{"Grundig16", false, OnEdges::PairStart,
+        CellCase{"Grundig16", 3, OnEdges::PairStart,
                  [](const Values& v) {
                      Bits b;
                      put(b, at(v, "T"), 1, true);
