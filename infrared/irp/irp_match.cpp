@@ -35,9 +35,7 @@ struct State {
     double elapsed = 0; // nominal time since the part's start or its last extent
     double base = 0;    // nominal time from the part's first mark to the pending duration
     double cost = 0;
-    bool started = false;       // a mark has been sent
-    double symbolFrom = 0;      // recording: where the symbol just read starts
-    std::vector<double> starts; // recording: where each duration matched starts
+    bool started = false; // a mark has been sent
 };
 
 class Matcher {
@@ -45,18 +43,16 @@ public:
     Matcher(const CompiledProtocol& compiled, Part part, std::span<const double> input,
             const Values* prior, bool record)
         : c_(compiled), elements_(compiled.flat.parts[part]), input_(input), prior_(prior),
-          chunks_(elements_.size(), 0), record_(record) {
-        if (record_) {
-            from_.resize(elements_.size());
-            to_.resize(elements_.size());
-        }
-    }
+          chunks_(elements_.size(), 0), record_(record) {}
 
     std::optional<Match> run() {
         if (elements_.empty() || input_.empty() || input_[0] <= 0) {
             return std::nullopt;
         }
         dfs(0, State{});
+        if (record_ && best_) {
+            replay(*best_);
+        }
         return best_;
     }
 
@@ -96,8 +92,8 @@ private:
             }
             s.cost += offBy(m, s.pending);
         }
-        if (record_) {
-            s.starts.push_back(s.base);
+        if (replaying_) {
+            starts_.push_back(s.base);
         }
         ++s.p;
         s.base += std::abs(s.pending);
@@ -188,19 +184,6 @@ private:
                 }
             }
             if (ok) {
-                if (record_) {
-                    t.symbolFrom = s.base + std::abs(s.pending);
-                    if (!s.started) {
-                        // Spaces before the part's first mark are the line at rest: the symbol
-                        // starts that long before it.
-                        for (const double us : spec.symbols[v]) {
-                            if (us > 0) {
-                                break;
-                            }
-                            t.symbolFrom += us;
-                        }
-                    }
-                }
                 candidates.push_back({value, t});
             }
         }
@@ -218,10 +201,6 @@ private:
                          });
         for (const Candidate& candidate : candidates) {
             chunks_[e] = candidate.value;
-            if (record_) {
-                from_[e] = candidate.state.symbolFrom;
-                to_[e] = candidate.state.base + std::abs(candidate.state.pending);
-            }
             if (dfs(e + 1, candidate.state)) {
                 return true;
             }
@@ -235,7 +214,7 @@ private:
         if (record_) {
             if (!best_ || s.cost < best_->cost) {
                 best_ = Match{prior_ ? *prior_ : Values{}, s.p, s.cost, {}, {}};
-                recordInto(*best_, s);
+                bestChunks_ = chunks_;
             }
             return false;
         }
@@ -299,22 +278,46 @@ private:
         return false;
     }
 
-    void recordInto(Match& m, const State& s) const {
+    // Walks the reading found once more, symbol by symbol, noting where each symbol and each
+    // duration taken starts.
+    void replay(Match& m) {
+        replaying_ = true;
+        State s;
         for (std::size_t e = 0; e < elements_.size(); ++e) {
             const FlatElement& el = elements_[e];
-            if (el.kind != FlatElement::Kind::Symbol) {
-                continue;
+            if (el.kind == FlatElement::Kind::Duration) {
+                add(s, el.us);
+            } else if (el.kind == FlatElement::Kind::Extent) {
+                add(s, -std::max(0.0, el.us - s.elapsed));
+                s.elapsed = 0;
+            } else {
+                const std::vector<double>& symbol =
+                    c_.flat.bitspecs[el.bitspec].symbols[static_cast<std::size_t>(bestChunks_[e])];
+                SymbolRead read{s.base + std::abs(s.pending), 0, 0,
+                                static_cast<int>(el.bits.size())};
+                if (!s.started) {
+                    // Spaces before the part's first mark are the line at rest: the symbol
+                    // starts that long before it.
+                    for (auto us = symbol.begin(); us != symbol.end() && *us < 0; ++us) {
+                        read.fromUs += *us;
+                    }
+                }
+                for (const double us : symbol) {
+                    add(s, us);
+                }
+                read.toUs = s.base + std::abs(s.pending);
+                for (std::size_t k = 0; k < el.bits.size(); ++k) {
+                    const int64_t bit =
+                        (bestChunks_[e] >> symbolBit(c_.flat, k, el.bits.size())) & 1;
+                    read.sent |= static_cast<uint64_t>(bit) << k;
+                }
+                m.symbols.push_back(read);
             }
-            SymbolRead read{from_[e], to_[e], 0, static_cast<int>(el.bits.size())};
-            for (std::size_t k = 0; k < el.bits.size(); ++k) {
-                read.sent |=
-                    static_cast<uint64_t>((chunks_[e] >> symbolBit(c_.flat, k, el.bits.size())) & 1)
-                    << k;
-            }
-            m.symbols.push_back(read);
         }
-        m.startsUs = s.starts;
+        complete(s, true);
+        m.startsUs = std::move(starts_);
         m.startsUs.push_back(s.base);
+        replaying_ = false;
     }
 
     const CompiledProtocol& c_;
@@ -325,8 +328,9 @@ private:
     int steps_ = 0;
     std::optional<Match> best_;
     bool record_ = false;
-    std::vector<double> from_; // recording: each symbol element's nominal start and end
-    std::vector<double> to_;
+    std::vector<int64_t> bestChunks_; // recording: the symbols of the best reading
+    mutable bool replaying_ = false;
+    mutable std::vector<double> starts_; // replaying: where each duration taken starts
 };
 
 } // namespace
