@@ -149,6 +149,7 @@ FrameCells describedCells(const IrFrame& f, const irp::CompiledProtocol& protoco
 const irp::CompiledProtocol* familyCompiled(const IrFamilyProtocol& description) {
     static const std::vector<std::optional<irp::CompiledProtocol>> compiled = [] {
         std::vector<std::optional<irp::CompiledProtocol>> out;
+        out.reserve(familyProtocols().size());
         for (const IrFamilyProtocol& d : familyProtocols()) {
             out.push_back(
                 irp::compile(QString::fromLatin1(d.name), QString::fromLatin1(d.irp)).protocol);
