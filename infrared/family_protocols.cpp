@@ -90,7 +90,7 @@ const IrFamilyProtocol kDescriptions[] = {
      {kD, kF, kT}},
     // Media Center remotes: customer 0x800F, the toggle in the information field.
     {IrProtocol::Rc6, W::Mce, 0, "MCE",
-     "{36k,16p,msb}<-1,1|1,-1>(6,-2,1:1,6:3,-2,2,OEM1:8,S:8,T:1,D:7,F:8,^106667u){OEM1=128}"
+     "{36k,16p,msb}<-1,1|1,-1>(6,-2,1:1,6:3,<-2,2|2,-2>(0:1),OEM1:8,S:8,T:1,D:7,F:8,^106667u){OEM1=128}"
      "[D:0..127,S:0..255,F:0..255,T:0..1]", false,
      {{"D", F::Address, 0, 0x7F}, {"S", F::Vendor}, kF, kT}},
     {IrProtocol::Rc6, W::Customer16, 0, "RC6-M-32",

@@ -22,10 +22,13 @@ struct FrameCells {
     std::vector<FrameCell> bits; // in the order sent
 };
 
-// The leader and the bits of `frame`: pulse-distance families bit by bit as a mark and the space
-// after it (a long space is a 1), SIRC as a space and the mark after it (a long mark is a 1),
-// RC-5 and RC-6 as their bi-phase cells, an unknown burst by its inferred coding; nothing for a
-// burst whose coding is not known.
+// The leader and the bits of `frame`, read by its protocol's description: a family frame's by
+// its family's (infrared/family_protocols.h), a frame the protocol table named by the table's.
+// Each bitfield bit sent is a cell over the symbol that sends it (pulse distance as a mark and
+// the space after it, SIRC as a space and the mark after it, bi-phase as its two halves on a grid
+// of units, a symbol of two bits shared out between them); the durations before the first bit
+// are the leader. An unknown burst's cells follow its inferred coding; a burst whose coding is
+// not known has none.
 FrameCells frameCells(const IrFrame& frame);
 
 } // namespace velmoran::infrared

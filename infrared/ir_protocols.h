@@ -64,7 +64,7 @@ inline constexpr int kRc5CarrierHz = 36000;
 
 // RC-6: units of 444 µs (16 periods of 36 kHz): a 6-unit leader mark and 2-unit space, a start
 // bit, 3 mode bits, a double-length trailer bit, then the data; a 1 is mark then space.
-inline constexpr double kRc6Unit = 444.444;
+inline constexpr double kRc6Unit = 16.0 * 1e6 / 36000;
 inline constexpr int kRc6LeaderMarkUnits = 6;
 inline constexpr int kRc6LeaderSpaceUnits = 2;
 inline constexpr double kRc6PeriodUs = 106667;

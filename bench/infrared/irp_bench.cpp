@@ -1,6 +1,7 @@
 // Speed of the protocol table: reading it at start-up, decoding full captures with it after
 // the family decoders (the same channels as bench_ir_decode, and a capture of every protocol of
-// the table one after the other), and generating a capture from a protocol's description.
+// the table one after the other), the bit cells of every frame decoded (as the charts draw
+// them), and generating a capture from a protocol's description.
 //
 //   bench_irp [--benchmark_repetitions=N]
 
@@ -10,6 +11,7 @@
 #include <random>
 
 #include "core/channel_levels.h"
+#include "infrared/frame_cells.h"
 #include "infrared/ir_decoder.h"
 #include "infrared/irp/irp_decode.h"
 #include "infrared/irp/irp_table.h"
@@ -104,6 +106,34 @@ void BM_DecodeFramesWithTable(benchmark::State& state) {
     decodeAll(state, buffers.get());
 }
 BENCHMARK(BM_DecodeFramesWithTable)->Unit(benchmark::kMillisecond);
+
+// The bit cells of every frame of the family channels, each read again by its description.
+void BM_FrameCellsOfFamilyFrames(benchmark::State& state) {
+    constexpr int kCount = static_cast<int>(std::size(irgen::kFamilies));
+    std::vector<IrFrame> frames;
+    for (int c = 0; c < kChannelCount; ++c) {
+        irgen::Options o;
+        o.jitter = kJitter;
+        o.seed = static_cast<uint32_t>(c);
+        const ChannelBuffer buffer =
+            irgen::renderChannel(irgen::generate(irgen::kFamilies[c % kCount], o));
+        const ChannelLevels line = channelLevels(buffer);
+        const std::vector<IrFrame> decoded = irp::decodeWithProtocols(
+            decodeInfrared(line, c + 1, IrUnknownBursts::Listed), line, irp::builtinTable());
+        frames.insert(frames.end(), decoded.begin(), decoded.end());
+    }
+    std::size_t bits = 0;
+    for (auto _ : state) {
+        bits = 0;
+        for (const IrFrame& f : frames) {
+            bits += frameCells(f).bits.size();
+        }
+        benchmark::DoNotOptimize(bits);
+    }
+    state.counters["frames"] = static_cast<double>(frames.size());
+    state.counters["bits"] = static_cast<double>(bits);
+}
+BENCHMARK(BM_FrameCellsOfFamilyFrames)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeUnknownRemotesWithTable(benchmark::State& state) {
     std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});

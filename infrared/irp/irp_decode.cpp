@@ -108,6 +108,53 @@ IrFrame frameOf(const Decoded& d, int channel, const std::vector<double>& durati
     return f;
 }
 
+// A frame's durations and the space after its last mark: to the line's next edge, or endless
+// at the capture's end.
+std::vector<double> durationsWithRest(const IrFrame& frame, const ChannelLevels& line) {
+    std::vector<double> durations(frame.durationsUs.begin(), frame.durationsUs.end());
+    const auto after = std::upper_bound(line.edges.begin(), line.edges.end(), frame.endSample);
+    durations.push_back(after != line.edges.end()
+                            ? -static_cast<double>(*after - frame.endSample) * kSamplePeriodUsExact
+                            : -kEndlessSpaceUs);
+    return durations;
+}
+
+// A family's repeat code (NEC's, Sanyo's) held after a press the table named otherwise: the
+// repeat of the press's protocol when that protocol's repeat reads it with the press's values.
+std::optional<IrFrame> repeatOfNamed(const IrFrame& frame, const IrFrame& press,
+                                     const ChannelLevels& line, const ProtocolTable& table) {
+    const bool repeatCode = frame.protocol == IrProtocol::NecRepeat ||
+                            (frame.protocol == IrProtocol::Sanyo && frame.repeat);
+    const auto heldGap = static_cast<int64_t>(kHeldKeyPeriodUs / kSamplePeriodUsExact);
+    if (!repeatCode || frame.durationsUs.empty() || press.protocol != IrProtocol::Unknown ||
+        press.named.isEmpty() || press.channel != frame.channel ||
+        frame.startSample - press.endSample >= heldGap) {
+        return std::nullopt;
+    }
+    const CompiledProtocol* protocol = table.find(press.named.name);
+    if (protocol == nullptr || protocol->flat.parts[Repeat].empty()) {
+        return std::nullopt;
+    }
+    Values values;
+    for (const auto& [name, value] : press.named.parameters) {
+        values[name.toStdString()] = value;
+    }
+    const std::vector<double> durations = durationsWithRest(frame, line);
+    const std::optional<Match> m = matchPart(*protocol, Repeat, durations, &values);
+    if (!m || markSpan(durations, 0, m->consumed) != frame.durationsUs.size()) {
+        return std::nullopt;
+    }
+    Decoded d;
+    d.protocol = protocol;
+    d.values = m->values;
+    d.alternatives = press.named.alternatives;
+    d.count = frame.durationsUs.size();
+    d.repeat = true;
+    const std::vector<int64_t> starts(durations.size(), frame.startSample);
+    const std::vector<int64_t> ends(durations.size(), frame.endSample);
+    return frameOf(d, frame.channel, durations, starts, ends);
+}
+
 // A frame a family decoder claimed although its check failed, read again with the table: a
 // protocol of the same family with another check (Apple's, Roku's NEC) reads it whole.
 std::optional<IrFrame> readAgain(const IrFrame& frame, const ChannelLevels& line,
@@ -115,11 +162,7 @@ std::optional<IrFrame> readAgain(const IrFrame& frame, const ChannelLevels& line
     if (frame.check != IrCheck::Failed || frame.durationsUs.empty()) {
         return std::nullopt;
     }
-    std::vector<double> durations(frame.durationsUs.begin(), frame.durationsUs.end());
-    const auto after = std::upper_bound(line.edges.begin(), line.edges.end(), frame.endSample);
-    durations.push_back(after != line.edges.end()
-                            ? -static_cast<double>(*after - frame.endSample) * kSamplePeriodUsExact
-                            : -kEndlessSpaceUs);
+    const std::vector<double> durations = durationsWithRest(frame, line);
     const std::vector<Decoded> decoded = decodeDurations(durations, table);
     if (decoded.empty() || decoded.front().first != 0 ||
         decoded.front().count + 1 < durations.size()) {
@@ -233,6 +276,9 @@ std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const Chan
     while (i < frames.size()) {
         if (frames[i].protocol != IrProtocol::Unknown) {
             std::optional<IrFrame> again = readAgain(frames[i], line, table);
+            if (!again && !out.empty()) {
+                again = repeatOfNamed(frames[i], out.back(), line, table);
+            }
             out.push_back(again ? std::move(*again) : std::move(frames[i]));
             ++i;
             continue;

@@ -33,6 +33,7 @@ struct State {
     std::size_t p = 0;  // the input duration being matched
     double pending = 0; // the nominal duration being built (marks and spaces merge)
     double elapsed = 0; // nominal time since the part's start or its last extent
+    double base = 0;    // nominal time from the part's first mark to the pending duration
     double cost = 0;
     bool started = false; // a mark has been sent
 };
@@ -40,15 +41,18 @@ struct State {
 class Matcher {
 public:
     Matcher(const CompiledProtocol& compiled, Part part, std::span<const double> input,
-            const Values* prior)
+            const Values* prior, bool record)
         : c_(compiled), elements_(compiled.flat.parts[part]), input_(input), prior_(prior),
-          chunks_(elements_.size(), 0) {}
+          chunks_(elements_.size(), 0), record_(record) {}
 
     std::optional<Match> run() {
         if (elements_.empty() || input_.empty() || input_[0] <= 0) {
             return std::nullopt;
         }
         dfs(0, State{});
+        if (record_ && best_) {
+            replay(*best_);
+        }
         return best_;
     }
 
@@ -88,7 +92,11 @@ private:
             }
             s.cost += offBy(m, s.pending);
         }
+        if (replaying_) {
+            starts_.push_back(s.base);
+        }
         ++s.p;
+        s.base += std::abs(s.pending);
         s.pending = 0;
         return true;
     }
@@ -164,7 +172,7 @@ private:
         std::vector<Candidate> candidates;
         for (std::size_t v = 0; v < spec.symbols.size(); ++v) {
             const auto value = static_cast<int64_t>(v);
-            if (!constantsAllow(el, value)) {
+            if (!record_ && !constantsAllow(el, value)) {
                 continue;
             }
             State t = s;
@@ -200,8 +208,16 @@ private:
         return false;
     }
 
-    // The parameters the symbols read give, checked against every field.
+    // The parameters the symbols read give, checked against every field. A recording takes the
+    // symbols as they lie, whatever the fields say.
     bool solve(const State& s) {
+        if (record_) {
+            if (!best_ || s.cost < best_->cost) {
+                best_ = Match{prior_ ? *prior_ : Values{}, s.p, s.cost, {}, {}};
+                bestChunks_ = chunks_;
+            }
+            return false;
+        }
         const std::size_t fieldCount = c_.flat.fields.size();
         std::vector<int64_t> sent(fieldCount, 0);
         std::vector<bool> used(fieldCount, false);
@@ -257,9 +273,51 @@ private:
             }
         }
         if (!best_ || s.cost < best_->cost) {
-            best_ = Match{std::move(values), s.p, s.cost};
+            best_ = Match{std::move(values), s.p, s.cost, {}, {}};
         }
         return false;
+    }
+
+    // Walks the reading found once more, symbol by symbol, noting where each symbol and each
+    // duration taken starts.
+    void replay(Match& m) {
+        replaying_ = true;
+        State s;
+        for (std::size_t e = 0; e < elements_.size(); ++e) {
+            const FlatElement& el = elements_[e];
+            if (el.kind == FlatElement::Kind::Duration) {
+                add(s, el.us);
+            } else if (el.kind == FlatElement::Kind::Extent) {
+                add(s, -std::max(0.0, el.us - s.elapsed));
+                s.elapsed = 0;
+            } else {
+                const std::vector<double>& symbol =
+                    c_.flat.bitspecs[el.bitspec].symbols[static_cast<std::size_t>(bestChunks_[e])];
+                SymbolRead read{s.base + std::abs(s.pending), 0, 0,
+                                static_cast<int>(el.bits.size())};
+                if (!s.started) {
+                    // Spaces before the part's first mark are the line at rest: the symbol
+                    // starts that long before it.
+                    for (auto us = symbol.begin(); us != symbol.end() && *us < 0; ++us) {
+                        read.fromUs += *us;
+                    }
+                }
+                for (const double us : symbol) {
+                    add(s, us);
+                }
+                read.toUs = s.base + std::abs(s.pending);
+                for (std::size_t k = 0; k < el.bits.size(); ++k) {
+                    const int64_t bit =
+                        (bestChunks_[e] >> symbolBit(c_.flat, k, el.bits.size())) & 1;
+                    read.sent |= static_cast<uint64_t>(bit) << k;
+                }
+                m.symbols.push_back(read);
+            }
+        }
+        complete(s, true);
+        m.startsUs = std::move(starts_);
+        m.startsUs.push_back(s.base);
+        replaying_ = false;
     }
 
     const CompiledProtocol& c_;
@@ -269,6 +327,10 @@ private:
     std::vector<int64_t> chunks_;
     int steps_ = 0;
     std::optional<Match> best_;
+    bool record_ = false;
+    std::vector<int64_t> bestChunks_; // recording: the symbols of the best reading
+    mutable bool replaying_ = false;
+    mutable std::vector<double> starts_; // replaying: where each duration taken starts
 };
 
 } // namespace
@@ -330,7 +392,12 @@ Compiled compile(const QString& name, const QString& irp, const QString& source)
 
 std::optional<Match> matchPart(const CompiledProtocol& compiled, Part part,
                                std::span<const double> durations, const Values* prior) {
-    return Matcher(compiled, part, durations, prior).run();
+    return Matcher(compiled, part, durations, prior, false).run();
+}
+
+std::optional<Match> readPart(const CompiledProtocol& compiled, Part part,
+                              std::span<const double> durations) {
+    return Matcher(compiled, part, durations, nullptr, true).run();
 }
 
 } // namespace velmoran::infrared::irp

@@ -6,8 +6,10 @@
 // matches only when the parameters found give back exactly the symbols read.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "infrared/irp/irp.h"
 #include "infrared/irp/irp_flat.h"
@@ -40,10 +42,24 @@ struct Compiled {
 // Parses and prepares a protocol; the error says why it cannot be decoded.
 Compiled compile(const QString& name, const QString& irp, const QString& source = {});
 
+// Where one symbol of a part was read, in nominal µs from the part's first mark (a symbol that
+// starts with the line at rest before that mark starts before 0): its bits as sent (bit k is the
+// k-th sent), whatever field each belongs to.
+struct SymbolRead {
+    double fromUs = 0;
+    double toUs = 0;
+    uint64_t sent = 0;
+    int bits = 0;
+};
+
 struct Match {
     Values values;
     std::size_t consumed = 0; // durations taken, the space that ends the part included
     double cost = 0;          // how far the durations lie from the nominal ones, in tolerances
+    // Filled by readPart only: the symbols in the order sent, and the nominal time at which each
+    // duration taken starts (one more: where the last ends).
+    std::vector<SymbolRead> symbols;
+    std::vector<double> startsUs;
 };
 
 // Matches one part (Intro, Repeat or Ending) at the start of `durations` (µs: marks positive,
@@ -53,6 +69,12 @@ struct Match {
 // values already known (a repeat's parameters are those of its press).
 std::optional<Match> matchPart(const CompiledProtocol& compiled, Part part,
                                std::span<const double> durations, const Values* prior = nullptr);
+
+// The symbols of one part as they lie on the line, where each lies (Match::symbols,
+// Match::startsUs) and the bits it sends, whether or not the fields and their checks agree
+// (Match::values stays empty): a frame whose check failed is still read symbol by symbol.
+std::optional<Match> readPart(const CompiledProtocol& compiled, Part part,
+                              std::span<const double> durations);
 
 // Whether a measured duration (µs, marks positive) can be a nominal one.
 bool durationFits(double measured, double nominal);

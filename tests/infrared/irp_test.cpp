@@ -259,6 +259,67 @@ TEST(IrpUserProtocols, DecodeLikeBuiltIns) {
     EXPECT_EQ(fromFifo.errors.front(), QStringLiteral("not a regular file"));
 }
 
+struct HeldCase {
+    const char* name;
+    Values values;
+};
+
+class IrpHeldKey : public ::testing::TestWithParam<HeldCase> {};
+
+// A key held on a remote whose press a family decoder claims as NEC but the table names
+// otherwise: its NEC-shaped repeat codes become the press's protocol's repeats, with its values.
+TEST_P(IrpHeldKey, RepeatsTakeThePressProtocol) {
+    const CompiledProtocol* c = builtinTable().find(QString::fromLatin1(GetParam().name));
+    ASSERT_NE(c, nullptr);
+    const ChannelLevels line = lineOf(pressOf(c->protocol, GetParam().values, 2));
+    const std::vector<IrFrame> frames =
+        decodeWithProtocols(decodeInfrared(line, 1, IrUnknownBursts::Listed), line);
+    ASSERT_EQ(frames.size(), 3u);
+    Values want = GetParam().values;
+    completeValues(c->protocol, want);
+    IrNamedProtocol named;
+    for (const ParameterSpec& p : c->protocol.parameters) {
+        named.parameters.emplace_back(QString::fromStdString(p.name), want.at(p.name));
+    }
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i].named.name.toStdString(), GetParam().name) << "frame " << i;
+        EXPECT_EQ(frames[i].named.parameters, named.parameters) << "frame " << i;
+        EXPECT_EQ(frames[i].repeat, i > 0) << "frame " << i;
+        EXPECT_EQ(frames[i].address, frames[0].address);
+        EXPECT_EQ(frames[i].command, frames[0].command);
+        EXPECT_EQ(shownFrameText(frames[i]).protocol.toStdString(), GetParam().name);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, IrpHeldKey,
+                         ::testing::Values(HeldCase{"Apple", {{"PairID", 3}, {"F", 5}}},
+                                           HeldCase{"NEC1-f16",
+                                                    {{"D", 0x21}, {"F", 0x44}, {"E", 0x10}}},
+                                           HeldCase{"NEC1-rnc", {{"D", 0x35}, {"F", 0xC7}}},
+                                           HeldCase{"Dgtec", {{"D", 0x12}, {"F", 0x9A}}}),
+                         [](const auto& row) {
+                             std::string name = row.param.name;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
+// A NEC repeat code long after a press the table named is not that press's: the key was let go.
+TEST(IrpHeldKey, OtherRepeatsStayNec) {
+    const CompiledProtocol* apple = builtinTable().find(QStringLiteral("Apple"));
+    const CompiledProtocol* nec = builtinTable().find(QStringLiteral("NEC1"));
+    ASSERT_TRUE(apple && nec);
+    std::vector<double> durations = pressOf(apple->protocol, {{"PairID", 3}, {"F", 5}}, 0);
+    durations.back() -= 400000; // let go
+    const std::vector<double> repeat = pressOf(nec->protocol, {{"D", 1}, {"F", 2}}, 1);
+    durations.insert(durations.end(), repeat.end() - 4, repeat.end());
+    const ChannelLevels line = lineOf(durations);
+    const std::vector<IrFrame> frames =
+        decodeWithProtocols(decodeInfrared(line, 1, IrUnknownBursts::Listed), line);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].named.name, QStringLiteral("Apple"));
+    EXPECT_EQ(frames[1].protocol, IrProtocol::NecRepeat);
+}
+
 struct AnalysedCase {
     const char* name;
     const char* irp; // a coding no family decoder and no protocol of the table knows
