@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <utility>
 
 #include "core/texts.h"
 #include "display/frame_marks.h"
@@ -54,6 +56,17 @@ constexpr double kMsPerUs = 1e-3;
 constexpr const char* kChannelNames[kChannelCount] = {texts::kChannelOne, texts::kChannelTwo,
                                                       texts::kChannelThree};
 
+// Whether two frames at the same place were read from the same line the same way (what their
+// cells and label are made of).
+bool sameFrame(const infrared::IrFrame& a, const infrared::IrFrame& b) {
+    return a.endSample == b.endSample && a.protocol == b.protocol && a.bits == b.bits &&
+           a.received == b.received && a.address == b.address && a.command == b.command &&
+           a.check == b.check && a.keyKnown == b.keyKnown && a.repeat == b.repeat &&
+           a.durationsUs == b.durationsUs && a.named.name == b.named.name &&
+           a.named.parameters == b.named.parameters && a.analysis.scheme == b.analysis.scheme &&
+           a.analysis.bits == b.analysis.bits && a.analysis.gapUs == b.analysis.gapUs;
+}
+
 } // namespace
 
 DetailChart::DetailChart(QWidget* parent) : QWidget(parent) {
@@ -76,30 +89,59 @@ void DetailChart::setLine(int channel, ChannelLevels line) {
 }
 
 void DetailChart::setFrames(std::vector<infrared::IrFrame> frames, std::vector<QString> keyNames) {
+    // A running capture hands over the frames it already gave with a few new ones: those kept
+    // keep what was worked out for them, and the chosen frame stays chosen.
+    std::map<std::pair<int, int64_t>, std::size_t> before;
+    for (std::size_t i = 0; i < frames_.size(); ++i) {
+        before.emplace(std::pair{frames_[i].channel, frames_[i].startSample}, i);
+    }
+    const auto nameOf = [](const std::vector<QString>& names, std::size_t i) {
+        return i < names.size() ? names[i] : QString();
+    };
+    std::vector<std::optional<infrared::FrameCells>> cells(frames.size());
+    std::vector<std::optional<QString>> labels(frames.size());
+    int chosen = -1;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const auto old = before.find({frames[i].channel, frames[i].startSample});
+        if (old == before.end() || !sameFrame(frames_[old->second], frames[i])) {
+            continue;
+        }
+        cells[i] = std::move(cells_[old->second]);
+        if (nameOf(keyNames_, old->second) == nameOf(keyNames, i)) {
+            labels[i] = std::move(labels_[old->second]);
+        }
+        if (static_cast<int>(old->second) == chosen_) {
+            chosen = static_cast<int>(i);
+        }
+    }
     frames_ = std::move(frames);
     keyNames_ = std::move(keyNames);
-    cells_.clear();
-    cells_.reserve(frames_.size());
-    for (const infrared::IrFrame& f : frames_) {
-        cells_.push_back(infrared::frameCells(f));
-    }
-    makeLabels();
-    chosen_ = -1;
+    cells_ = std::move(cells);
+    labels_ = std::move(labels);
+    chosen_ = chosen;
     stale_ = true;
     update();
 }
 
-void DetailChart::makeLabels() {
-    labels_.clear();
-    labels_.reserve(frames_.size());
-    for (std::size_t i = 0; i < frames_.size(); ++i) {
-        labels_.push_back(frameLabel(frames_[i], i < keyNames_.size() ? keyNames_[i] : QString()));
+const infrared::FrameCells& DetailChart::cellsOf(std::size_t index) const {
+    std::optional<infrared::FrameCells>& cells = cells_[index];
+    if (!cells) {
+        cells = infrared::frameCells(frames_[index]);
     }
+    return *cells;
+}
+
+const QString& DetailChart::labelOf(std::size_t index) const {
+    std::optional<QString>& label = labels_[index];
+    if (!label) {
+        label = frameLabel(frames_[index], index < keyNames_.size() ? keyNames_[index] : QString());
+    }
+    return *label;
 }
 
 void DetailChart::setKeyNames(std::vector<QString> keyNames) {
     keyNames_ = std::move(keyNames);
-    makeLabels();
+    labels_.assign(frames_.size(), std::nullopt);
     stale_ = true;
     update();
 }
@@ -337,7 +379,7 @@ void DetailChart::drawFrame(QPainter& p, std::size_t index) const {
     p.drawLine(QPointF(x0, l.line - kMarkTick), QPointF(x0, l.line + kMarkTick));
     p.drawLine(QPointF(x1, l.line - kMarkTick), QPointF(x1, l.line + kMarkTick));
 
-    const infrared::FrameCells& cells = cells_[index];
+    const infrared::FrameCells& cells = cellsOf(index);
     if (cells.leaderStart >= 0) {
         p.fillRect(QRectF(x(cells.leaderStart), l.line - kLeaderWidth,
                           std::max(1.0, x(cells.leaderEnd) - x(cells.leaderStart)), kLeaderWidth),
@@ -382,7 +424,7 @@ void DetailChart::drawFrame(QPainter& p, std::size_t index) const {
             break;
         }
     }
-    const QString label = fm.elidedText(labels_[index], Qt::ElideRight, room);
+    const QString label = fm.elidedText(labelOf(index), Qt::ElideRight, room);
     if (room >= kMinLabelChars * fm.averageCharWidth() && !label.isEmpty()) {
         text(p, QRectF(std::max(x0, 0.0) + 1, l.label, room, textH), label,
              Qt::AlignLeft | Qt::AlignTop);
@@ -576,9 +618,9 @@ bool DetailChart::event(QEvent* event) {
         }
         const auto i = static_cast<std::size_t>(frame);
         const infrared::IrFrame& f = frames_[i];
-        QString tip = labels_[i] + QStringLiteral("\n") + texts::q(kChannelNames[f.channel - 1]) +
+        QString tip = labelOf(i) + QStringLiteral("\n") + texts::q(kChannelNames[f.channel - 1]) +
                       QStringLiteral(", ") + frameStartMs(f) + QStringLiteral(" ms");
-        const QString bits = bitsText(cells_[i]);
+        const QString bits = bitsText(cellsOf(i));
         if (!bits.isEmpty()) {
             tip += QStringLiteral("\n") + bits;
         }

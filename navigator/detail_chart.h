@@ -117,11 +117,13 @@ private:
     std::array<ChannelLevels, kChannelCount> lines_{};
     std::vector<infrared::IrFrame> frames_;
     std::vector<QString> keyNames_;
-    // Per frame, worked out once per change: its cells and its label (an unknown burst's text
-    // is long to make).
-    std::vector<infrared::FrameCells> cells_;
-    std::vector<QString> labels_;
-    void makeLabels();
+    // Per frame, worked out when first drawn or asked for and kept until the frames or names
+    // change: its cells and its label (an unknown burst's text is long to make, and a running
+    // capture hands over every frame again each time).
+    mutable std::vector<std::optional<infrared::FrameCells>> cells_;
+    mutable std::vector<std::optional<QString>> labels_;
+    const infrared::FrameCells& cellsOf(std::size_t index) const;
+    const QString& labelOf(std::size_t index) const;
     int chosen_ = -1;
     ChartView view_{0, static_cast<double>(kCaptureSamples)};
 
