@@ -107,9 +107,12 @@ private:
     void zoomAbout(double factor, double x);
     void panBy(double pixels);
     void draw() const;
-    void drawTraces(QImage& image) const;
+    // Draws lane `channel` (its rule, trace, name and frames) into the chart's image, over its
+    // old drawing unless `onBackground`.
+    void drawLane(int channel, bool onBackground) const;
+    void drawTrace(QImage& image, int channel) const;
     void drawAxis(QPainter& p) const;
-    void drawFrames(QPainter& p) const;
+    void drawFrames(QPainter& p, int channel) const;
     void drawFrame(QPainter& p, std::size_t index) const;
     void text(QPainter& p, const QRectF& rect, const QString& s, int flags) const;
     QString readout() const;
@@ -129,6 +132,10 @@ private:
 
     mutable QImage image_;
     mutable bool stale_ = true;
+    // Lanes to draw again although the rest of the image stands (a capture's new blocks).
+    mutable std::array<bool, kChannelCount> staleLanes_{};
+    // Lane `channel`'s line or frames changed.
+    void laneChanged(int channel);
     mutable std::vector<DrawnText> texts_;
 
     // Pointer: where a press began (for drags), the hover cursor, and the measured pair.

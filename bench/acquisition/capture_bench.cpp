@@ -32,6 +32,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <malloc.h>
+#include <map>
 #include <numeric>
 #include <string>
 #include <sys/resource.h>
@@ -152,18 +153,25 @@ public:
             --depth_;
             return handled;
         }
+        // The receiver may be gone after its event (a deferred delete).
+        const char* className = receiver->metaObject()->className();
+        const int type = static_cast<int>(event->type());
         const auto t0 = Clock::now();
         const bool handled = QApplication::notify(receiver, event);
         --depth_;
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
         if (measuring) {
+            if (breakdown) {
+                Spent& spent = spentOn[{className, type}];
+                spent.ms += ms;
+                ++spent.count;
+            }
             if (endingNow) {
                 longestEndMs = std::max(longestEndMs, ms);
             } else if (ms > longestLiveMs) {
                 longestLiveMs = ms;
-                longestLiveWhat = QStringLiteral("%1/%2")
-                                      .arg(QString::fromLatin1(receiver->metaObject()->className()))
-                                      .arg(static_cast<int>(event->type()));
+                longestLiveWhat =
+                    QStringLiteral("%1/%2").arg(QString::fromLatin1(className)).arg(type);
             }
             endingNow = false;
         }
@@ -175,6 +183,13 @@ public:
     double longestLiveMs = 0.0;
     double longestEndMs = 0.0;
     QString longestLiveWhat; // the receiver's class and the event's type
+    // Time spent on each kind of event (the receiver's class and the event's type).
+    struct Spent {
+        double ms = 0.0;
+        int count = 0;
+    };
+    bool breakdown = qEnvironmentVariableIsSet("VELMORAN_BENCH_BREAKDOWN");
+    std::map<std::pair<const char*, int>, Spent> spentOn;
 
 private:
     int depth_ = 0;
@@ -230,6 +245,20 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
         loop.exec();
     }
     app.measuring = false;
+    if (app.breakdown) {
+        std::vector<std::pair<double, QString>> kinds;
+        for (const auto& [kind, spent] : app.spentOn) {
+            kinds.emplace_back(spent.ms, QStringLiteral("%1 ms in %2 events %3/%4")
+                                             .arg(spent.ms, 0, 'f', 1)
+                                             .arg(spent.count)
+                                             .arg(QString::fromLatin1(kind.first))
+                                             .arg(kind.second));
+        }
+        std::sort(kinds.rbegin(), kinds.rend());
+        for (std::size_t i = 0; i < kinds.size() && i < 12; ++i) {
+            std::fprintf(stderr, "      %s\n", qPrintable(kinds[i].second));
+        }
+    }
     std::printf("end %d %.1f %.1f %s %s\n",
                 form.RecvCount == 63488 && form.Label2->Caption() == "Recieve OK!",
                 app.longestLiveMs, app.longestEndMs, qPrintable(app.longestLiveWhat),
