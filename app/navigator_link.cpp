@@ -163,11 +163,15 @@ void NavigatorLink::syncDetailChart() {
     if (panel_ == nullptr || !panel_->synchronised() || syncing_) {
         return;
     }
-    syncing_ = true;
     const navigator::DetailChart* chart = panel_->detailChart();
-    panel_->detailChart()->showSpan(
-        static_cast<double>(navigator::leftSampleAt(form_->HScroll1->Value())),
-        chart->view().samplesPerPixel * chart->width());
+    const auto left = static_cast<double>(navigator::leftSampleAt(form_->HScroll1->Value()));
+    // Picture1's scroll range ends a screenful before the capture does: at its end, Picture1
+    // stands for all that is left, and a chart showing a frame there stays on it.
+    if (form_->HScroll1->Value() == form_->HScroll1->Max() && chart->view().firstSample >= left) {
+        return;
+    }
+    syncing_ = true;
+    panel_->detailChart()->showSpan(left, chart->view().samplesPerPixel * chart->width());
     syncing_ = false;
 }
 
