@@ -159,6 +159,9 @@ void NavigatorPanel::setFramesModel(const interchange::FramesModel* frames) {
                 table_->setColumnWidth(FrameListModel::Notes, kNotesWidth);
             }
         }
+        // Laid out now rather than on the list's own timer a moment later: the rows that came
+        // are painted with the rest of the change, in one repaint of the window.
+        table_->doItemsLayout();
         feedChartLine(channel);
         feedChartFrames();
     });
