@@ -12,7 +12,9 @@
 //    channels 2 and 3 hold captures full of frames (loaded from a file) while channel 1 captures.
 //    With --closed the user has closed the navigator before the capture.
 //    Also the longest the window spent on one event while the capture ran (a live update), and
-//    on the capture's end.
+//    on the capture's end; the window's resident memory (VmRSS) and heap before the capture and
+//    what the capture added. VELMORAN_BENCH_BREAKDOWN=1 lists where the window's time went, by
+//    kind of event and by widget painted.
 // 2. One capture as fast as the line goes: wall time, bytes checked.
 // 3. N back-to-back captures as fast as possible (default 100): every byte checked, wall time
 //    per capture, resident memory (VmRSS) after the first and after the last.
@@ -234,6 +236,8 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
     Form1& form = *window.form();
     window.show();
     window.setNavigatorShown(true);
+    waitFor([] { return false; }, 300);
+    const long rssShown = vmRssKiB();
     if (dense) {
         const QString path = denseCaptureFile();
         if (path.isEmpty() || !window.openFile(path)) {
@@ -251,6 +255,8 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
         ended = true;
         app.endingNow = true;
     });
+    const long rssBefore = vmRssKiB();
+    const long heapBefore = heapInUseKiB();
     std::printf("start\n");
     std::fflush(stdout);
     app.measuring = true;
@@ -261,6 +267,9 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
         loop.exec();
     }
     app.measuring = false;
+    waitFor([] { return false; }, 500); // what the end set going has settled
+    const long rssAfter = vmRssKiB();
+    const long heapAfter = heapInUseKiB();
     if (app.breakdown) {
         std::vector<std::pair<double, QString>> kinds;
         for (const auto& [kind, spent] : app.spentOn) {
@@ -275,10 +284,10 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
             std::fprintf(stderr, "      %s\n", qPrintable(kinds[i].second));
         }
     }
-    std::printf("end %d %.1f %.1f %s %s\n",
+    std::printf("end %d %.1f %.1f %s %ld %ld %ld %ld %ld %s\n",
                 form.RecvCount == 63488 && form.Label2->Caption() == "Recieve OK!",
-                app.longestLiveMs, app.longestEndMs, qPrintable(app.longestLiveWhat),
-                qPrintable(form.Label1->Caption()));
+                app.longestLiveMs, app.longestEndMs, qPrintable(app.longestLiveWhat), rssBefore,
+                rssAfter, heapBefore, heapAfter, rssShown, qPrintable(form.Label1->Caption()));
     std::fflush(stdout);
     return 0;
 }
@@ -400,6 +409,12 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
                     100.0 * cpu / wall, wakeUps, static_cast<double>(wakeUps) / wall,
                     fields.value(2).constData(), fields.value(4).constData(),
                     fields.value(3).constData());
+        std::printf("      the window's VmRSS once shown %.1f MiB, before the capture %.1f MiB, "
+                    "after it %+ld KiB; heap in use before it %.1f MiB, after it %+ld KiB\n",
+                    fields.value(9).toDouble() / 1024, fields.value(5).toDouble() / 1024,
+                    fields.value(6).toLong() - fields.value(5).toLong(),
+                    fields.value(7).toDouble() / 1024,
+                    fields.value(8).toLong() - fields.value(7).toLong());
         shares.push_back(100.0 * cpu / wall);
         ok = ok && complete;
     }
