@@ -57,6 +57,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kSeed = 2024;
 constexpr int kCaptureTimeoutMs = 120000;
+// How long the window is left after a capture before its memory is read.
+constexpr int kSettleMs = 500;
 
 long vmRssKiB() {
     QFile f(QStringLiteral("/proc/self/status"));
@@ -267,9 +269,11 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
         loop.exec();
     }
     app.measuring = false;
-    waitFor([] { return false; }, 500); // what the end set going has settled
-    const long rssAfter = vmRssKiB();
-    const long heapAfter = heapInUseKiB();
+    std::printf("end %d %.1f %.1f %s %s\n",
+                form.RecvCount == 63488 && form.Label2->Caption() == "Recieve OK!",
+                app.longestLiveMs, app.longestEndMs, qPrintable(app.longestLiveWhat),
+                qPrintable(form.Label1->Caption()));
+    std::fflush(stdout);
     if (app.breakdown) {
         std::vector<std::pair<double, QString>> kinds;
         for (const auto& [kind, spent] : app.spentOn) {
@@ -284,10 +288,12 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
             std::fprintf(stderr, "      %s\n", qPrintable(kinds[i].second));
         }
     }
-    std::printf("end %d %.1f %.1f %s %ld %ld %ld %ld %ld %s\n",
-                form.RecvCount == 63488 && form.Label2->Caption() == "Recieve OK!",
-                app.longestLiveMs, app.longestEndMs, qPrintable(app.longestLiveWhat), rssBefore,
-                rssAfter, heapBefore, heapAfter, rssShown, qPrintable(form.Label1->Caption()));
+    // What the end set going settles, then the memory (after the CPU was read).
+    QEventLoop settle;
+    QTimer::singleShot(kSettleMs, &settle, &QEventLoop::quit);
+    settle.exec();
+    std::printf("memory %ld %ld %ld %ld %ld\n", rssShown, rssBefore, vmRssKiB(), heapBefore,
+                heapInUseKiB());
     std::fflush(stdout);
     return 0;
 }
@@ -399,7 +405,6 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
         const double cpu = procCpuSeconds(window.processId()) - cpu0;
         const long wakeUps = procWakeUps(window.processId()) - wakeUps0;
         const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        window.waitForFinished(10000);
         const bool complete = endLine.startsWith("end 1");
         const QList<QByteArray> fields = endLine.split(' ');
         std::printf("   capture %d: %s, %.2f s, window process CPU %.3f s = %.2f %% of one core, "
@@ -409,12 +414,18 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
                     100.0 * cpu / wall, wakeUps, static_cast<double>(wakeUps) / wall,
                     fields.value(2).constData(), fields.value(4).constData(),
                     fields.value(3).constData());
+        QByteArray memoryLine;
+        while (memoryLine.isEmpty() && window.waitForReadyRead(kCaptureTimeoutMs)) {
+            memoryLine = window.readLine();
+        }
+        const QList<QByteArray> memory = memoryLine.split(' ');
         std::printf("      the window's VmRSS once shown %.1f MiB, before the capture %.1f MiB, "
                     "after it %+ld KiB; heap in use before it %.1f MiB, after it %+ld KiB\n",
-                    fields.value(9).toDouble() / 1024, fields.value(5).toDouble() / 1024,
-                    fields.value(6).toLong() - fields.value(5).toLong(),
-                    fields.value(7).toDouble() / 1024,
-                    fields.value(8).toLong() - fields.value(7).toLong());
+                    memory.value(1).toDouble() / 1024, memory.value(2).toDouble() / 1024,
+                    memory.value(3).toLong() - memory.value(2).toLong(),
+                    memory.value(4).toDouble() / 1024,
+                    memory.value(5).trimmed().toLong() - memory.value(4).toLong());
+        window.waitForFinished(10000);
         shares.push_back(100.0 * cpu / wall);
         ok = ok && complete;
     }
