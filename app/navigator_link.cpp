@@ -10,6 +10,7 @@
 #include "acquisition/block_receiver.h"
 #include "acquisition/capture_session.h"
 #include "app/form1.h"
+#include "core/constants.h"
 #include "core/texts.h"
 #include "display/frame_marks.h"
 #include "display/vb_scroll_bar.h"
@@ -28,6 +29,7 @@ namespace {
 // How often, at most, the frames follow a running capture: each look repaints the list, and a
 // block arrives every third of a second.
 constexpr int kLiveIntervalMs = 1000;
+constexpr int kLiveTicks = kLiveIntervalMs / kMonitorIntervalMs;
 
 } // namespace
 
@@ -39,15 +41,19 @@ NavigatorLink::NavigatorLink(QMainWindow* window, Form1* form)
 
     const CaptureSession* session = form_->Session;
     connect(session, &CaptureSession::started, frames_, &interchange::FramesModel::startCapture);
-    // While a capture runs, the frames follow the blocks as they arrive, a few times a second,
-    // as long as something shows them.
-    liveTimer_ = new QTimer(this);
-    liveTimer_->setSingleShot(true);
-    liveTimer_->setInterval(kLiveIntervalMs);
-    connect(liveTimer_, &QTimer::timeout, this, &NavigatorLink::showArrivedFrames);
-    connect(session, &CaptureSession::blockStored, this, [this] {
-        if (!liveTimer_->isActive() && liveFramesShown()) {
-            liveTimer_->start();
+    // While a capture runs, the frames follow the blocks as they arrive, once a second, as
+    // long as something shows them; on a tick of the monitor's timer, so that what the new
+    // frames change is painted with the monitor's own texts, in one repaint of the window.
+    connect(session, &CaptureSession::started, this, [this] {
+        ticksSinceLook_ = 0;
+        arrivedSinceLook_ = false;
+    });
+    connect(session, &CaptureSession::blockStored, this, [this] { arrivedSinceLook_ = true; });
+    connect(form_->Timer1, &QTimer::timeout, this, [this] {
+        if (++ticksSinceLook_ >= kLiveTicks && arrivedSinceLook_ && liveFramesShown()) {
+            ticksSinceLook_ = 0;
+            arrivedSinceLook_ = false;
+            showArrivedFrames();
         }
     });
     connect(session, &CaptureSession::completed, this, &NavigatorLink::captureEnded);
@@ -92,7 +98,7 @@ void NavigatorLink::showArrivedFrames() {
 }
 
 void NavigatorLink::captureEnded(int channel) {
-    liveTimer_->stop();
+    arrivedSinceLook_ = false;
     const int32_t stored = form_->Session->storedBytes();
     if (captureComplete(stored)) {
         frames_->decodeChannel(channel);
@@ -157,11 +163,15 @@ void NavigatorLink::syncDetailChart() {
     if (panel_ == nullptr || !panel_->synchronised() || syncing_) {
         return;
     }
-    syncing_ = true;
     const navigator::DetailChart* chart = panel_->detailChart();
-    panel_->detailChart()->showSpan(
-        static_cast<double>(navigator::leftSampleAt(form_->HScroll1->Value())),
-        chart->view().samplesPerPixel * chart->width());
+    const auto left = static_cast<double>(navigator::leftSampleAt(form_->HScroll1->Value()));
+    // Picture1's scroll range ends a screenful before the capture does: at its end, Picture1
+    // stands for all that is left, and a chart showing a frame there stays on it.
+    if (form_->HScroll1->Value() == form_->HScroll1->Max() && chart->view().firstSample >= left) {
+        return;
+    }
+    syncing_ = true;
+    panel_->detailChart()->showSpan(left, chart->view().samplesPerPixel * chart->width());
     syncing_ = false;
 }
 

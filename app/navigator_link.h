@@ -15,7 +15,6 @@
 
 class QDockWidget;
 class QMainWindow;
-class QTimer;
 
 namespace velmoran {
 
@@ -89,7 +88,10 @@ private:
     interchange::FramesModel* frames_ = nullptr;
     navigator::NavigatorPanel* panel_ = nullptr;
     QDockWidget* dock_ = nullptr;
-    QTimer* liveTimer_ = nullptr;
+    // Ticks of the monitor's timer since the frames last followed the capture, and whether
+    // blocks arrived meanwhile.
+    int ticksSinceLook_ = 0;
+    bool arrivedSinceLook_ = false;
     bool framesOnChart_ = false;
     bool closedByUser_ = false;
     bool syncing_ = false;

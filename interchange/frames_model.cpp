@@ -80,12 +80,22 @@ bool isRepeat(const infrared::IrFrame& f) {
 } // namespace
 
 FramesModel::FramesModel(const ChannelBuffers& buffers, QObject* parent)
-    : QObject(parent), buffers_(buffers), protocols_(infrared::irp::tableWithUserProtocols()) {}
+    : QObject(parent), buffers_(buffers) {}
+
+const infrared::irp::ProtocolTable& FramesModel::protocols() const {
+    if (!protocols_) {
+        protocols_ = infrared::irp::tableWithUserProtocols();
+    }
+    return *protocols_;
+}
 
 std::vector<infrared::IrFrame> FramesModel::decode(const ChannelLevels& line, int channel) const {
-    return infrared::irp::decodeWithProtocols(
-        infrared::decodeInfrared(line, channel, infrared::IrUnknownBursts::Listed), line,
-        protocols_);
+    std::vector<infrared::IrFrame> found =
+        infrared::decodeInfrared(line, channel, infrared::IrUnknownBursts::Listed);
+    if (found.empty()) {
+        return found; // nothing for the table to read (an idle line: a window just started)
+    }
+    return infrared::irp::decodeWithProtocols(std::move(found), line, protocols());
 }
 
 void FramesModel::setLibrary(const RemoteLibrary* library) {
@@ -146,7 +156,7 @@ int64_t FramesModel::reachedSample(int channel) const {
 }
 
 void FramesModel::decodeAll() {
-    protocols_ = infrared::irp::tableWithUserProtocols();
+    protocols_.reset(); // read again when next needed
     for (int ch = 1; ch <= kChannelCount; ++ch) {
         decodeChannel(ch);
     }
@@ -215,6 +225,7 @@ void FramesModel::startCapture(int channel) {
     c.reached = 0;
     c.settledFrames = 0;
     c.resumeSample = 0;
+    protocols(); // read now rather than in the middle of the capture's first look
     Q_EMIT changed(channel);
 }
 

@@ -98,8 +98,9 @@ private:
     const RemoteLibrary* library_ = nullptr;
     std::array<Channel, kChannelCount> channels_;
     // The protocols that read the bursts the family decoders leave: the built-in table and the
-    // user's own.
-    infrared::irp::ProtocolTable protocols_;
+    // user's own, read when first needed (a window that has decoded nothing holds none).
+    mutable std::optional<infrared::irp::ProtocolTable> protocols_;
+    const infrared::irp::ProtocolTable& protocols() const;
     // The frames in `line` of `channel`, the table's protocols named.
     std::vector<infrared::IrFrame> decode(const ChannelLevels& line, int channel) const;
 };

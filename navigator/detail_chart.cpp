@@ -9,7 +9,11 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <functional>
+#include <map>
+#include <utility>
 
 #include "core/texts.h"
 #include "display/frame_marks.h"
@@ -54,6 +58,17 @@ constexpr double kMsPerUs = 1e-3;
 constexpr const char* kChannelNames[kChannelCount] = {texts::kChannelOne, texts::kChannelTwo,
                                                       texts::kChannelThree};
 
+// Whether two frames at the same place were read from the same line the same way (what their
+// cells and label are made of).
+bool sameFrame(const infrared::IrFrame& a, const infrared::IrFrame& b) {
+    return a.endSample == b.endSample && a.protocol == b.protocol && a.bits == b.bits &&
+           a.received == b.received && a.address == b.address && a.command == b.command &&
+           a.check == b.check && a.keyKnown == b.keyKnown && a.repeat == b.repeat &&
+           a.durationsUs == b.durationsUs && a.named.name == b.named.name &&
+           a.named.parameters == b.named.parameters && a.analysis.scheme == b.analysis.scheme &&
+           a.analysis.bits == b.analysis.bits && a.analysis.gapUs == b.analysis.gapUs;
+}
+
 } // namespace
 
 DetailChart::DetailChart(QWidget* parent) : QWidget(parent) {
@@ -71,35 +86,96 @@ void DetailChart::setLine(int channel, ChannelLevels line) {
         return;
     }
     lines_[static_cast<std::size_t>(channel - 1)] = std::move(line);
-    stale_ = true;
-    update();
+    laneChanged(channel);
+}
+
+void DetailChart::laneChanged(int channel) {
+    staleLanes_[static_cast<std::size_t>(channel - 1)] = true;
+    const Lane l = lane(channel);
+    update(0, l.top, width(), l.bottom - l.top);
 }
 
 void DetailChart::setFrames(std::vector<infrared::IrFrame> frames, std::vector<QString> keyNames) {
+    // A running capture hands over the frames it already gave with a few new ones: those kept
+    // keep what was worked out for them, and the chosen frame stays chosen.
+    std::map<std::pair<int, int64_t>, std::size_t> before;
+    for (std::size_t i = 0; i < frames_.size(); ++i) {
+        before.emplace(std::pair{frames_[i].channel, frames_[i].startSample}, i);
+    }
+    const auto nameOf = [](const std::vector<QString>& names, std::size_t i) {
+        return i < names.size() ? names[i] : QString();
+    };
+    std::vector<std::optional<infrared::FrameCells>> cells(frames.size());
+    std::vector<std::optional<QString>> labels(frames.size());
+    int chosen = -1;
+    // The lanes whose frames stay as they were need no drawing again.
+    std::array<bool, kChannelCount> changed{};
+    bool elsewhere = false; // a frame of no lane's channel
+    const auto changes = [&](int channel) {
+        if (channel >= 1 && channel <= kChannelCount) {
+            changed[static_cast<std::size_t>(channel - 1)] = true;
+        } else {
+            elsewhere = true;
+        }
+    };
+    std::vector<bool> kept(frames_.size(), false);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const auto old = before.find({frames[i].channel, frames[i].startSample});
+        if (old == before.end() || !sameFrame(frames_[old->second], frames[i])) {
+            changes(frames[i].channel);
+            continue;
+        }
+        kept[old->second] = true;
+        cells[i] = std::move(cells_[old->second]);
+        if (nameOf(keyNames_, old->second) == nameOf(keyNames, i)) {
+            labels[i] = std::move(labels_[old->second]);
+        } else {
+            changes(frames[i].channel);
+        }
+        if (static_cast<int>(old->second) == chosen_) {
+            chosen = static_cast<int>(i);
+        }
+    }
+    for (std::size_t i = 0; i < frames_.size(); ++i) {
+        if (!kept[i]) {
+            changes(frames_[i].channel);
+        }
+    }
     frames_ = std::move(frames);
     keyNames_ = std::move(keyNames);
-    cells_.clear();
-    cells_.reserve(frames_.size());
-    for (const infrared::IrFrame& f : frames_) {
-        cells_.push_back(infrared::frameCells(f));
+    cells_ = std::move(cells);
+    labels_ = std::move(labels);
+    chosen_ = chosen;
+    if (elsewhere) {
+        stale_ = true;
+        update();
     }
-    makeLabels();
-    chosen_ = -1;
-    stale_ = true;
-    update();
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        if (changed[static_cast<std::size_t>(ch - 1)]) {
+            laneChanged(ch);
+        }
+    }
 }
 
-void DetailChart::makeLabels() {
-    labels_.clear();
-    labels_.reserve(frames_.size());
-    for (std::size_t i = 0; i < frames_.size(); ++i) {
-        labels_.push_back(frameLabel(frames_[i], i < keyNames_.size() ? keyNames_[i] : QString()));
+const infrared::FrameCells& DetailChart::cellsOf(std::size_t index) const {
+    std::optional<infrared::FrameCells>& cells = cells_[index];
+    if (!cells) {
+        cells = infrared::frameCells(frames_[index]);
     }
+    return *cells;
+}
+
+const QString& DetailChart::labelOf(std::size_t index) const {
+    std::optional<QString>& label = labels_[index];
+    if (!label) {
+        label = frameLabel(frames_[index], index < keyNames_.size() ? keyNames_[index] : QString());
+    }
+    return *label;
 }
 
 void DetailChart::setKeyNames(std::vector<QString> keyNames) {
     keyNames_ = std::move(keyNames);
-    makeLabels();
+    labels_.assign(frames_.size(), std::nullopt);
     stale_ = true;
     update();
 }
@@ -214,76 +290,92 @@ const std::vector<DetailChart::DrawnText>& DetailChart::drawnTexts() const {
 
 void DetailChart::draw() const {
     const QSize size(std::max(width(), 1), std::max(height(), 1));
-    if (!stale_ && image_.size() == size) {
+    const bool whole = stale_ || image_.size() != size;
+    if (!whole && std::none_of(staleLanes_.begin(), staleLanes_.end(), std::identity{})) {
         return;
     }
-    stale_ = false;
-    texts_.clear();
-    if (image_.size() != size) {
-        image_ = QImage(size, QImage::Format_RGB32);
+    if (whole) {
+        stale_ = false;
+        texts_.clear();
+        if (image_.size() != size) {
+            image_ = QImage(size, QImage::Format_RGB32);
+        }
+        image_.fill(kBackground);
+        QPainter p(&image_);
+        drawAxis(p);
     }
-    image_.fill(kBackground);
+    for (int ch = 1; ch <= kChannelCount; ++ch) {
+        if (whole || staleLanes_[static_cast<std::size_t>(ch - 1)]) {
+            drawLane(ch, whole);
+        }
+    }
+    staleLanes_.fill(false);
+}
+
+void DetailChart::drawLane(int channel, bool onBackground) const {
+    // Nothing of the other lanes or of the axis reaches into a lane, nor anything of a lane out
+    // of it, so one lane is drawn again alone.
+    const Lane l = lane(channel);
+    const QRect band(0, l.top, image_.width(), l.bottom - l.top);
+    if (!onBackground) {
+        std::erase_if(texts_, [&band](const DrawnText& t) {
+            return t.rect.top() >= band.top() && t.rect.top() <= band.bottom();
+        });
+    }
     {
         QPainter p(&image_);
-        for (int ch = 1; ch <= kChannelCount; ++ch) {
-            const Lane l = lane(ch);
-            p.setPen(kLaneRule);
-            p.drawLine(0, l.top, size.width(), l.top);
+        if (!onBackground) {
+            p.fillRect(band, QColor(kBackground));
         }
-        if (chosen_ >= 0) {
+        p.setPen(kLaneRule);
+        p.drawLine(0, l.top, image_.width(), l.top);
+        if (chosen_ >= 0 && frames_[static_cast<std::size_t>(chosen_)].channel == channel) {
             const infrared::IrFrame& f = frames_[static_cast<std::size_t>(chosen_)];
-            const Lane l = lane(f.channel);
             const double x0 = view_.xOf(static_cast<double>(f.startSample));
             const double x1 = view_.xOf(static_cast<double>(f.endSample));
             p.fillRect(QRectF(x0, l.high - kPad, std::max(1.0, x1 - x0), l.bottom - l.high),
                        kChosenFill);
         }
     }
-    drawTraces(image_);
+    drawTrace(image_, channel);
     QPainter p(&image_);
     const QFontMetricsF fm(font());
-    for (int ch = 1; ch <= kChannelCount; ++ch) {
-        const Lane l = lane(ch);
-        const QString name = texts::q(kChannelNames[ch - 1]);
-        const QRectF at(kPad, l.top + 1, fm.horizontalAdvance(name), fm.height());
-        if (!l.marks) {
-            p.fillRect(at, QColor(kBackground));
-        }
-        p.setPen(kLaneName);
-        text(p, at, name, Qt::AlignLeft | Qt::AlignTop);
+    const QString name = texts::q(kChannelNames[channel - 1]);
+    const QRectF at(kPad, l.top + 1, fm.horizontalAdvance(name), fm.height());
+    if (!l.marks) {
+        p.fillRect(at, QColor(kBackground));
     }
-    drawAxis(p);
-    drawFrames(p);
+    p.setPen(kLaneName);
+    text(p, at, name, Qt::AlignLeft | Qt::AlignTop);
+    drawFrames(p, channel);
 }
 
-void DetailChart::drawTraces(QImage& image) const {
+void DetailChart::drawTrace(QImage& image, int channel) const {
     const int w = image.width();
-    for (int ch = 1; ch <= kChannelCount; ++ch) {
-        const Lane l = lane(ch);
-        if (l.low >= image.height()) {
-            continue;
-        }
-        const std::vector<uint8_t> columns =
-            chartColumns(lines_[static_cast<std::size_t>(ch - 1)], view_, w);
-        auto* high = reinterpret_cast<QRgb*>(image.scanLine(l.high));
-        auto* low = reinterpret_cast<QRgb*>(image.scanLine(l.low));
-        const auto stride = static_cast<std::ptrdiff_t>(image.bytesPerLine() / sizeof(QRgb));
-        for (int x = 0; x < w; ++x) {
-            switch (columns[static_cast<std::size_t>(x)]) {
-            case kLevelLow:
-                low[x] = kWave;
-                break;
-            case kLevelHigh:
-                high[x] = kWave;
-                break;
-            case kLevelBoth:
-                for (QRgb* px = high + x; px <= low + x; px += stride) {
-                    *px = kWave;
-                }
-                break;
-            default:
-                break;
+    const Lane l = lane(channel);
+    if (l.low >= image.height()) {
+        return;
+    }
+    const std::vector<uint8_t> columns =
+        chartColumns(lines_[static_cast<std::size_t>(channel - 1)], view_, w);
+    auto* high = reinterpret_cast<QRgb*>(image.scanLine(l.high));
+    auto* low = reinterpret_cast<QRgb*>(image.scanLine(l.low));
+    const auto stride = static_cast<std::ptrdiff_t>(image.bytesPerLine() / sizeof(QRgb));
+    for (int x = 0; x < w; ++x) {
+        switch (columns[static_cast<std::size_t>(x)]) {
+        case kLevelLow:
+            low[x] = kWave;
+            break;
+        case kLevelHigh:
+            high[x] = kWave;
+            break;
+        case kLevelBoth:
+            for (QRgb* px = high + x; px <= low + x; px += stride) {
+                *px = kWave;
             }
+            break;
+        default:
+            break;
         }
     }
 }
@@ -310,11 +402,13 @@ void DetailChart::drawAxis(QPainter& p) const {
     }
 }
 
-void DetailChart::drawFrames(QPainter& p) const {
+void DetailChart::drawFrames(QPainter& p, int channel) const {
+    if (!lane(channel).marks) {
+        return;
+    }
     for (std::size_t i = 0; i < frames_.size(); ++i) {
         const infrared::IrFrame& f = frames_[i];
-        if (f.channel < 1 || f.channel > kChannelCount || !lane(f.channel).marks ||
-            view_.xOf(static_cast<double>(f.endSample)) < 0 ||
+        if (f.channel != channel || view_.xOf(static_cast<double>(f.endSample)) < 0 ||
             view_.xOf(static_cast<double>(f.startSample)) > width()) {
             continue;
         }
@@ -337,7 +431,7 @@ void DetailChart::drawFrame(QPainter& p, std::size_t index) const {
     p.drawLine(QPointF(x0, l.line - kMarkTick), QPointF(x0, l.line + kMarkTick));
     p.drawLine(QPointF(x1, l.line - kMarkTick), QPointF(x1, l.line + kMarkTick));
 
-    const infrared::FrameCells& cells = cells_[index];
+    const infrared::FrameCells& cells = cellsOf(index);
     if (cells.leaderStart >= 0) {
         p.fillRect(QRectF(x(cells.leaderStart), l.line - kLeaderWidth,
                           std::max(1.0, x(cells.leaderEnd) - x(cells.leaderStart)), kLeaderWidth),
@@ -382,7 +476,7 @@ void DetailChart::drawFrame(QPainter& p, std::size_t index) const {
             break;
         }
     }
-    const QString label = fm.elidedText(labels_[index], Qt::ElideRight, room);
+    const QString label = fm.elidedText(labelOf(index), Qt::ElideRight, room);
     if (room >= kMinLabelChars * fm.averageCharWidth() && !label.isEmpty()) {
         text(p, QRectF(std::max(x0, 0.0) + 1, l.label, room, textH), label,
              Qt::AlignLeft | Qt::AlignTop);
@@ -576,9 +670,9 @@ bool DetailChart::event(QEvent* event) {
         }
         const auto i = static_cast<std::size_t>(frame);
         const infrared::IrFrame& f = frames_[i];
-        QString tip = labels_[i] + QStringLiteral("\n") + texts::q(kChannelNames[f.channel - 1]) +
+        QString tip = labelOf(i) + QStringLiteral("\n") + texts::q(kChannelNames[f.channel - 1]) +
                       QStringLiteral(", ") + frameStartMs(f) + QStringLiteral(" ms");
-        const QString bits = bitsText(cells_[i]);
+        const QString bits = bitsText(cellsOf(i));
         if (!bits.isEmpty()) {
             tip += QStringLiteral("\n") + bits;
         }

@@ -107,9 +107,12 @@ private:
     void zoomAbout(double factor, double x);
     void panBy(double pixels);
     void draw() const;
-    void drawTraces(QImage& image) const;
+    // Draws lane `channel` (its rule, trace, name and frames) into the chart's image, over its
+    // old drawing unless `onBackground`.
+    void drawLane(int channel, bool onBackground) const;
+    void drawTrace(QImage& image, int channel) const;
     void drawAxis(QPainter& p) const;
-    void drawFrames(QPainter& p) const;
+    void drawFrames(QPainter& p, int channel) const;
     void drawFrame(QPainter& p, std::size_t index) const;
     void text(QPainter& p, const QRectF& rect, const QString& s, int flags) const;
     QString readout() const;
@@ -117,16 +120,22 @@ private:
     std::array<ChannelLevels, kChannelCount> lines_{};
     std::vector<infrared::IrFrame> frames_;
     std::vector<QString> keyNames_;
-    // Per frame, worked out once per change: its cells and its label (an unknown burst's text
-    // is long to make).
-    std::vector<infrared::FrameCells> cells_;
-    std::vector<QString> labels_;
-    void makeLabels();
+    // Per frame, worked out when first drawn or asked for and kept until the frames or names
+    // change: its cells and its label (an unknown burst's text is long to make, and a running
+    // capture hands over every frame again each time).
+    mutable std::vector<std::optional<infrared::FrameCells>> cells_;
+    mutable std::vector<std::optional<QString>> labels_;
+    const infrared::FrameCells& cellsOf(std::size_t index) const;
+    const QString& labelOf(std::size_t index) const;
     int chosen_ = -1;
     ChartView view_{0, static_cast<double>(kCaptureSamples)};
 
     mutable QImage image_;
     mutable bool stale_ = true;
+    // Lanes to draw again although the rest of the image stands (a capture's new blocks).
+    mutable std::array<bool, kChannelCount> staleLanes_{};
+    // Lane `channel`'s line or frames changed.
+    void laneChanged(int channel);
     mutable std::vector<DrawnText> texts_;
 
     // Pointer: where a press began (for drags), the hover cursor, and the measured pair.

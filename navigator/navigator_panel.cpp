@@ -159,6 +159,12 @@ void NavigatorPanel::setFramesModel(const interchange::FramesModel* frames) {
                 table_->setColumnWidth(FrameListModel::Notes, kNotesWidth);
             }
         }
+        // Rows came or went: laid out now rather than on the list's own timer a moment later,
+        // so that they are painted with the rest of the change, in one repaint of the window.
+        if (model_->rowCount() != laidOutRows_) {
+            laidOutRows_ = model_->rowCount();
+            table_->doItemsLayout();
+        }
         feedChartLine(channel);
         feedChartFrames();
     });

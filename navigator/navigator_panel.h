@@ -82,6 +82,8 @@ private:
     DetailChart* chart_ = nullptr;
     QCheckBox* sync_ = nullptr;
     QLabel* readout_ = nullptr;
+    // The list's rows when it was last laid out after a change of the frames.
+    int laidOutRows_ = 0;
 
     void showDifferingBits();
     QWidget* makeChartBox();

@@ -12,7 +12,9 @@
 //    channels 2 and 3 hold captures full of frames (loaded from a file) while channel 1 captures.
 //    With --closed the user has closed the navigator before the capture.
 //    Also the longest the window spent on one event while the capture ran (a live update), and
-//    on the capture's end.
+//    on the capture's end; the window's resident memory (VmRSS) and heap before the capture and
+//    what the capture added. VELMORAN_BENCH_BREAKDOWN=1 lists where the window's time went, by
+//    kind of event and by widget painted.
 // 2. One capture as fast as the line goes: wall time, bytes checked.
 // 3. N back-to-back captures as fast as possible (default 100): every byte checked, wall time
 //    per capture, resident memory (VmRSS) after the first and after the last.
@@ -32,6 +34,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <malloc.h>
+#include <map>
 #include <numeric>
 #include <string>
 #include <sys/resource.h>
@@ -54,6 +57,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kSeed = 2024;
 constexpr int kCaptureTimeoutMs = 120000;
+// How long the window is left after a capture before its memory is read.
+constexpr int kSettleMs = 500;
 
 long vmRssKiB() {
     QFile f(QStringLiteral("/proc/self/status"));
@@ -148,22 +153,44 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override {
         if (depth_++ > 0) {
+            if (!breakdown || !measuring || event->type() != QEvent::Paint) {
+                const bool handled = QApplication::notify(receiver, event);
+                --depth_;
+                return handled;
+            }
+            // Paints inside a repaint of the window, told apart by widget.
+            const char* painted = receiver->metaObject()->className();
+            // A plain QWidget is mostly a scroll area's viewport: named after its parent.
+            if (qstrcmp(painted, "QWidget") == 0 && receiver->parent() != nullptr) {
+                painted = receiver->parent()->metaObject()->className();
+            }
+            const auto p0 = Clock::now();
             const bool handled = QApplication::notify(receiver, event);
             --depth_;
+            Spent& spent = spentOn[{painted, -static_cast<int>(QEvent::Paint)}];
+            spent.ms += std::chrono::duration<double, std::milli>(Clock::now() - p0).count();
+            ++spent.count;
             return handled;
         }
+        // The receiver may be gone after its event (a deferred delete).
+        const char* className = receiver->metaObject()->className();
+        const int type = static_cast<int>(event->type());
         const auto t0 = Clock::now();
         const bool handled = QApplication::notify(receiver, event);
         --depth_;
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
         if (measuring) {
+            if (breakdown) {
+                Spent& spent = spentOn[{className, type}];
+                spent.ms += ms;
+                ++spent.count;
+            }
             if (endingNow) {
                 longestEndMs = std::max(longestEndMs, ms);
             } else if (ms > longestLiveMs) {
                 longestLiveMs = ms;
-                longestLiveWhat = QStringLiteral("%1/%2")
-                                      .arg(QString::fromLatin1(receiver->metaObject()->className()))
-                                      .arg(static_cast<int>(event->type()));
+                longestLiveWhat =
+                    QStringLiteral("%1/%2").arg(QString::fromLatin1(className)).arg(type);
             }
             endingNow = false;
         }
@@ -175,6 +202,14 @@ public:
     double longestLiveMs = 0.0;
     double longestEndMs = 0.0;
     QString longestLiveWhat; // the receiver's class and the event's type
+    // Time spent on each kind of event (the receiver's class and the event's type; the paints
+    // inside a repaint of the window under minus the paint event's type).
+    struct Spent {
+        double ms = 0.0;
+        int count = 0;
+    };
+    bool breakdown = qEnvironmentVariableIsSet("VELMORAN_BENCH_BREAKDOWN");
+    std::map<std::pair<const char*, int>, Spent> spentOn;
 
 private:
     int depth_ = 0;
@@ -203,6 +238,8 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
     Form1& form = *window.form();
     window.show();
     window.setNavigatorShown(true);
+    waitFor([] { return false; }, 300);
+    const long rssShown = vmRssKiB();
     if (dense) {
         const QString path = denseCaptureFile();
         if (path.isEmpty() || !window.openFile(path)) {
@@ -220,6 +257,8 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
         ended = true;
         app.endingNow = true;
     });
+    const long rssBefore = vmRssKiB();
+    const long heapBefore = heapInUseKiB();
     std::printf("start\n");
     std::fflush(stdout);
     app.measuring = true;
@@ -234,6 +273,27 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
                 form.RecvCount == 63488 && form.Label2->Caption() == "Recieve OK!",
                 app.longestLiveMs, app.longestEndMs, qPrintable(app.longestLiveWhat),
                 qPrintable(form.Label1->Caption()));
+    std::fflush(stdout);
+    if (app.breakdown) {
+        std::vector<std::pair<double, QString>> kinds;
+        for (const auto& [kind, spent] : app.spentOn) {
+            kinds.emplace_back(spent.ms, QStringLiteral("%1 ms in %2 events %3/%4")
+                                             .arg(spent.ms, 0, 'f', 1)
+                                             .arg(spent.count)
+                                             .arg(QString::fromLatin1(kind.first))
+                                             .arg(kind.second));
+        }
+        std::sort(kinds.rbegin(), kinds.rend());
+        for (std::size_t i = 0; i < kinds.size() && i < 20; ++i) {
+            std::fprintf(stderr, "      %s\n", qPrintable(kinds[i].second));
+        }
+    }
+    // What the end set going settles, then the memory (after the CPU was read).
+    QEventLoop settle;
+    QTimer::singleShot(kSettleMs, &settle, &QEventLoop::quit);
+    settle.exec();
+    std::printf("memory %ld %ld %ld %ld %ld\n", rssShown, rssBefore, vmRssKiB(), heapBefore,
+                heapInUseKiB());
     std::fflush(stdout);
     return 0;
 }
@@ -345,7 +405,6 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
         const double cpu = procCpuSeconds(window.processId()) - cpu0;
         const long wakeUps = procWakeUps(window.processId()) - wakeUps0;
         const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        window.waitForFinished(10000);
         const bool complete = endLine.startsWith("end 1");
         const QList<QByteArray> fields = endLine.split(' ');
         std::printf("   capture %d: %s, %.2f s, window process CPU %.3f s = %.2f %% of one core, "
@@ -355,6 +414,18 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
                     100.0 * cpu / wall, wakeUps, static_cast<double>(wakeUps) / wall,
                     fields.value(2).constData(), fields.value(4).constData(),
                     fields.value(3).constData());
+        QByteArray memoryLine;
+        while (memoryLine.isEmpty() && window.waitForReadyRead(kCaptureTimeoutMs)) {
+            memoryLine = window.readLine();
+        }
+        const QList<QByteArray> memory = memoryLine.split(' ');
+        std::printf("      the window's VmRSS once shown %.1f MiB, before the capture %.1f MiB, "
+                    "after it %+ld KiB; heap in use before it %.1f MiB, after it %+ld KiB\n",
+                    memory.value(1).toDouble() / 1024, memory.value(2).toDouble() / 1024,
+                    memory.value(3).toLong() - memory.value(2).toLong(),
+                    memory.value(4).toDouble() / 1024,
+                    memory.value(5).trimmed().toLong() - memory.value(4).toLong());
+        window.waitForFinished(10000);
         shares.push_back(100.0 * cpu / wall);
         ok = ok && complete;
     }

@@ -40,6 +40,7 @@
 #include "display/square_wave.h"
 #include "display/vb_scroll_bar.h"
 #include "files/capture_file.h"
+#include "infrared/ir_decoder.h"
 #include "interchange/export_files.h"
 #include "navigator/detail_chart.h"
 #include "navigator/frame_list.h"
@@ -589,6 +590,71 @@ TEST_F(MainWindowTest, SyncKeepsBothChartsOnTheSameTime) {
     chart->showSpan(50000, chart->view().samplesPerPixel * chart->width());
     EXPECT_EQ(form.HScroll1->Value(), kept);
     EXPECT_FALSE(QSettings().value(QStringLiteral("navigator/sync")).toBool());
+}
+
+// A frame in the last screenful, which Picture1's scroll range cannot bring into sight:
+// chosen in the list or fitted by a double-click, with 同步 off and on, the detail chart shows it
+// whole and Picture1 stands at its scroll end.
+TEST_F(MainWindowTest, AFrameInTheLastScreenfulShowsInTheDetailChart) {
+    // The emulator's first frame, copied with the idle line about it to end just before the
+    // capture does.
+    const ChannelBuffer captured = emulatorCapture();
+    const std::vector<infrared::IrFrame> found =
+        infrared::decodeInfrared(channelLevels(captured), 1, infrared::IrUnknownBursts::Listed);
+    ASSERT_FALSE(found.empty());
+    const int32_t from = static_cast<int32_t>(found.front().startSample / kSamplesPerByte) - 4;
+    const int32_t to = static_cast<int32_t>(found.front().endSample / kSamplesPerByte) + 4;
+    ChannelBuffer last = captured;
+    std::fill(last.begin() + kCaptureBytes / 2, last.begin() + kCaptureBytes, captured[from]);
+    std::copy(captured.begin() + from, captured.begin() + to,
+              last.begin() + (kCaptureBytes - 10 - (to - from)));
+    ASSERT_TRUE(saveCaptureFile(path("last.ird"), last, {}, {}).ok);
+
+    struct Case {
+        const char* name;
+        bool synchronised;
+        bool doubleClick;
+    };
+    const Case cases[] = {
+        {"chosen in the list", false, false},
+        {"chosen in the list, 同步 on", true, false},
+        {"double-clicked", false, true},
+        {"double-clicked, 同步 on", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MainWindow window([](int) { return QString(); });
+        window.show();
+        ASSERT_TRUE(window.openFile(path("last.ird")));
+        Form1& form = *window.form();
+        navigator::NavigatorPanel* panel = window.navigatorPanel();
+        ASSERT_NE(panel, nullptr);
+        navigator::DetailChart* chart = panel->detailChart();
+        QTRY_VERIFY(chart->isVisible());
+        panel->syncBox()->setChecked(c.synchronised);
+        const int row = panel->frames()->rowCount() - 1;
+        const infrared::IrFrame frame = panel->frames()->frame(row);
+        // Picture1 cannot show it whole, even at its scroll end.
+        ASSERT_GT(frame.endSample,
+                  navigator::leftSampleAt(form.HScroll1->Max()) + form.visibleSampleCount());
+        form.HScroll1->setValue(0);
+        auto* table = panel->frameTable();
+        const QModelIndex index = table->model()->index(row, navigator::FrameListModel::StartMs);
+        table->scrollTo(index);
+        if (c.doubleClick) {
+            Q_EMIT table->doubleClicked(index);
+        } else {
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                              table->visualRect(index).center());
+        }
+        QApplication::processEvents();
+        const navigator::ChartView& view = chart->view();
+        EXPECT_LE(view.firstSample, static_cast<double>(frame.startSample));
+        EXPECT_GE(view.firstSample + view.samplesPerPixel * chart->width(),
+                  static_cast<double>(frame.endSample));
+        EXPECT_EQ(form.HScroll1->Value(), form.HScroll1->Max());
+        EXPECT_EQ(form.ViewStart, form.HScroll1->Max());
+    }
 }
 
 TEST_F(MainWindowTest, SavingOverAFileAsksAndARefusalKeepsItByteForByte) {

@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <set>
+#include <tuple>
 
 #include "app/form1.h"
 #include "display/frame_marks.h"
@@ -329,6 +330,120 @@ TEST(DetailChartDrawing, EdgesFallInPicture1sColumnsAtTheSameScale) {
     }
     for (const int x : got) {
         EXPECT_TRUE(near(expected, x)) << "the chart's edge at " << x;
+    }
+}
+
+// A running capture hands the chart its frames again with a few new ones, and a new line for
+// its channel: what the chart shows is what a chart given the same from the start shows, the
+// chosen frame still chosen, a key name given on the way on its frame.
+TEST(DetailChartDrawing, ACapturesNewBlocksDrawAsAWholeRedrawWould) {
+    const ChannelBuffer captured = emulatorCapture();
+    const ChannelBuffer nec = irgen::renderChannel(irgen::generate(irgen::Family::Nec, {}));
+    irgen::Options glitched;
+    glitched.glitchShare = 0.3;
+    const ChannelBuffer unknown =
+        irgen::renderChannel(irgen::generate(irgen::Family::UnknownPulseDistance112, glitched));
+    const auto framesOf = [](const ChannelBuffer& buffer, int channel) {
+        return infrared::decodeInfrared(channelLevels(buffer), channel,
+                                        infrared::IrUnknownBursts::Listed);
+    };
+    const std::vector<infrared::IrFrame> others = [&] {
+        std::vector<infrared::IrFrame> f = framesOf(nec, 2);
+        const std::vector<infrared::IrFrame> third = framesOf(unknown, 3);
+        f.insert(f.end(), third.begin(), third.end());
+        return f;
+    }();
+    ASSERT_GT(others.size(), 20u);
+    // Channel 1 after `bytes` bytes of the capture, the rest idle; the frames of all three.
+    struct State {
+        ChannelLevels line;
+        std::vector<infrared::IrFrame> frames;
+        std::vector<QString> names;
+    };
+    const auto stateAfter = [&](int bytes, const QString& name) {
+        ChannelBuffer partial;
+        partial.fill(0xFF);
+        std::copy_n(captured.begin(), bytes, partial.begin());
+        State state{channelLevels(partial), framesOf(partial, 1), {}};
+        state.frames.insert(state.frames.end(), others.begin(), others.end());
+        std::stable_sort(state.frames.begin(), state.frames.end(),
+                         [](const infrared::IrFrame& a, const infrared::IrFrame& b) {
+                             return a.startSample < b.startSample;
+                         });
+        state.names.assign(state.frames.size(), QString());
+        const auto named = std::find_if(state.frames.begin(), state.frames.end(),
+                                        [](const infrared::IrFrame& f) { return f.channel == 2; });
+        state.names[static_cast<std::size_t>(named - state.frames.begin())] = name;
+        return state;
+    };
+    const auto give = [](DetailChart& chart, const State& state) {
+        chart.setLine(1, state.line);
+        chart.setFrames(state.frames, state.names);
+    };
+    const auto texts = [](const DetailChart& chart) {
+        std::vector<std::tuple<int, int, QString>> all;
+        for (const DetailChart::DrawnText& t : chart.drawnTexts()) {
+            all.emplace_back(qRound(t.rect.left()), qRound(t.rect.top()), t.text);
+        }
+        std::sort(all.begin(), all.end());
+        return all;
+    };
+
+    const State start = stateAfter(0, QString());
+    const auto named = std::find_if(start.frames.begin(), start.frames.end(),
+                                    [](const infrared::IrFrame& f) { return f.channel == 2; });
+    struct Step {
+        const char* name;
+        int bytes;
+        const char* key;
+    };
+    const Step steps[] = {
+        {"a third arrived", kCaptureBytes / 3, ""},
+        {"two thirds, a key named in channel 2", 2 * kCaptureBytes / 3, "KEY_POWER"},
+        {"two thirds again, nothing new", 2 * kCaptureBytes / 3, "KEY_POWER"},
+        {"the whole capture, the name gone", kCaptureBytes, ""},
+    };
+    // The whole capture, and a few frames about the one named, chosen.
+    const std::pair<double, double> spans[] = {
+        {0.0, static_cast<double>(kCaptureSamples)},
+        {static_cast<double>(named->startSample) - 2000, 20000},
+    };
+    for (const auto& [first, count] : spans) {
+        SCOPED_TRACE(first);
+        DetailChart live;
+        live.resize(1600, 600);
+        live.show();
+        live.setLine(2, channelLevels(nec));
+        live.setLine(3, channelLevels(unknown));
+        give(live, start);
+        live.showSpan(first, count);
+        live.followFrame(static_cast<int>(named - start.frames.begin()));
+        live.chart();
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.name);
+            const State state = stateAfter(step.bytes, QString::fromLatin1(step.key));
+            give(live, state);
+            DetailChart whole;
+            whole.resize(live.size());
+            whole.show();
+            whole.setLine(2, channelLevels(nec));
+            whole.setLine(3, channelLevels(unknown));
+            give(whole, state);
+            ASSERT_GE(live.chosenFrame(), 0);
+            EXPECT_EQ(live.frames()[static_cast<std::size_t>(live.chosenFrame())].startSample,
+                      named->startSample);
+            whole.showSpan(first, count);
+            whole.followFrame(live.chosenFrame());
+            ASSERT_EQ(whole.view().firstSample, live.view().firstSample);
+            EXPECT_TRUE(live.chart() == whole.chart());
+            EXPECT_EQ(texts(live), texts(whole));
+            if (count < kCaptureSamples) {
+                const bool keyShown = std::any_of(
+                    live.drawnTexts().begin(), live.drawnTexts().end(),
+                    [](const DetailChart::DrawnText& t) { return t.text.contains(u"KEY_POWER"); });
+                EXPECT_EQ(keyShown, *step.key != 0);
+            }
+        }
     }
 }
 
