@@ -76,7 +76,7 @@ QByteArray exportC(int channel, const std::vector<IrFrame>& frames,
         if (f.protocol == IrProtocol::NecRepeat || f.repeat) {
             continue; // a held key's repeats: the frame itself is written
         }
-        const FrameText text = f.named.isEmpty() ? frameText(f) : irp::shownFrameText(f);
+        const FrameText text = irp::readByTable(f) ? irp::shownFrameText(f) : frameText(f);
         const QString described = text.protocol + QLatin1Char(' ') + text.notes;
         if (seen.contains(described)) {
             continue;

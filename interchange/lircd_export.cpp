@@ -294,7 +294,7 @@ struct TableKey {
 
 std::optional<TableKey> tableKeyOf(const IrFrame& f,
                                    std::map<QString, std::optional<LircIrpEncoding>>& encodings) {
-    if (f.named.isEmpty() || f.protocol != IrProtocol::Unknown) {
+    if (!irp::readByTable(f)) {
         return std::nullopt;
     }
     const irp::CompiledProtocol* protocol = irp::builtinTable().find(f.named.name);
@@ -355,7 +355,7 @@ std::optional<QString> parseKeyNames(const QString& text, KeyNames& names) {
 }
 
 QString keyName(const IrFrame& f, const KeyNames& names) {
-    const FrameText text = f.named.isEmpty() ? frameText(f) : irp::shownFrameText(f);
+    const FrameText text = irp::readByTable(f) ? irp::shownFrameText(f) : frameText(f);
     if (structured(f)) {
         if (const auto it = names.byKey.find(text.command); it != names.byKey.end()) {
             return *it;
@@ -366,7 +366,7 @@ QString keyName(const IrFrame& f, const KeyNames& names) {
         return QStringLiteral("KEY_") + bitsHex(f.analysis.bits, false);
     }
     QString protocol =
-        f.named.isEmpty() ? remoteName(f).section(QLatin1Char('_'), 0, 0) : tableProtocolWord(f);
+        irp::readByTable(f) ? tableProtocolWord(f) : remoteName(f).section(QLatin1Char('_'), 0, 0);
     const QString full =
         protocol + QLatin1Char(' ') + text.address + QLatin1Char(' ') + text.command;
     if (const auto it = names.byKey.find(full); it != names.byKey.end()) {
@@ -499,7 +499,7 @@ QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const Ke
         // A frame of a table protocol LIRC has no encoding for: written as the coding its own
         // marks and spaces show, when they show one, as any unknown frame is.
         IrFrame analysed;
-        if (!table && !frames[i].named.isEmpty() && frames[i].protocol == IrProtocol::Unknown) {
+        if (!table && irp::readByTable(frames[i])) {
             analysed = frames[i];
             IrAnalysis& a = analysed.analysis;
             const std::vector<int32_t>& d = analysed.durationsUs;

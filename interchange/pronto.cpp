@@ -47,7 +47,7 @@ QString word(long value) {
 } // namespace
 
 int frameCarrierHz(const IrFrame& frame) {
-    if (!frame.named.isEmpty()) {
+    if (irp::readByTable(frame)) {
         const irp::CompiledProtocol* p = irp::builtinTable().find(frame.named.name);
         if (p != nullptr && p->protocol.frequencyHz > 0) {
             return static_cast<int>(std::lround(p->protocol.frequencyHz));
@@ -128,7 +128,7 @@ QByteArray exportPronto(int channel, const std::vector<IrFrame>& frames,
             continue; // a held key's repeats: the frame itself is written
         }
         // A frame of the table under its protocol's name and parameters.
-        const FrameText text = f.named.isEmpty() ? frameText(f) : irp::shownFrameText(f);
+        const FrameText text = irp::readByTable(f) ? irp::shownFrameText(f) : frameText(f);
         const QString key = text.protocol + QLatin1Char(' ') + text.notes;
         if (seen.contains(key)) {
             continue;

@@ -45,6 +45,13 @@ QString parameterText(const IrNamedProtocol& named);
 // notes ("D=0x25 S=0xda F=0xeb").
 void nameFrameText(const IrFrame& frame, FrameText& text);
 
+// Whether the table read the frame in place of the decoders (a burst they left, or a frame it
+// renamed): a decoder family's frame carries its own description's name too, but keeps the
+// family's texts, timings and remotes.
+inline bool readByTable(const IrFrame& frame) {
+    return !frame.named.isEmpty() && frame.protocol == IrProtocol::Unknown;
+}
+
 // A frame's texts as every view shows them: frameText, the table's name where it read the
 // frame, and an analysed unknown frame's coding in IRP at the end of its notes
 // ("irp={38k,560}<1,-1|1,-3>(16,-8,A:8,...)").

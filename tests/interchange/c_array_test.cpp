@@ -76,7 +76,7 @@ QString described(const IrFrame& f) {
 
 // What tells two frames apart: their fields and notes (an RC-5 toggle too).
 QString distinctBy(const IrFrame& f) {
-    const FrameText t = f.named.isEmpty() ? frameText(f) : irp::shownFrameText(f);
+    const FrameText t = irp::readByTable(f) ? irp::shownFrameText(f) : frameText(f);
     return t.protocol + ' ' + t.notes;
 }
 
@@ -149,7 +149,8 @@ TEST_P(CArrayExport, CompilesAndEveryArrayDecodesToItsFrame) {
         const QStringList w = rows[r].split(' ');
         ASSERT_GE(w.size(), 4);
         // The protocol's own carrier (Mitsubishi's 32.6 kHz, Denon-K's 37 kHz).
-        const irp::CompiledProtocol* p = irp::builtinTable().find(want.named.name);
+        const irp::CompiledProtocol* p =
+            irp::readByTable(want) ? irp::builtinTable().find(want.named.name) : nullptr;
         EXPECT_EQ(w[1].toInt(),
                   p != nullptr ? std::lround(p->protocol.frequencyHz) : irCarrierHz(want));
         std::vector<double> durations;
