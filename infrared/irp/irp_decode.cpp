@@ -341,7 +341,14 @@ FrameText shownFrameText(const IrFrame& frame) {
     if (frame.protocol == IrProtocol::Unknown && frame.named.isEmpty()) {
         const QString irp = irpOfAnalysis(frame.analysis);
         if (!irp.isEmpty()) {
-            text.notes += QStringLiteral(" irp=") + irp;
+            // Before the raw list, which can be long: a narrow column still shows it.
+            const QString word = QStringLiteral("irp=") + irp;
+            const qsizetype raw = text.notes.indexOf(QStringLiteral(" raw="));
+            if (raw < 0) {
+                text.notes += QLatin1Char(' ') + word;
+            } else {
+                text.notes.insert(raw, QLatin1Char(' ') + word);
+            }
         }
     }
     return text;

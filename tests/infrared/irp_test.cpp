@@ -340,6 +340,11 @@ TEST_P(IrpOfAnalysis, ReadsTheFrameBack) {
     ASSERT_EQ(f.protocol, IrProtocol::Unknown);
     const QString irp = irpOfAnalysis(f.analysis);
     EXPECT_EQ(irp.toStdString(), GetParam().expected);
+    // Every view shows it, before the raw list.
+    const QString notes = shownFrameText(f).notes;
+    const qsizetype shown = notes.indexOf(QStringLiteral(" irp=") + irp);
+    EXPECT_GT(shown, 0) << notes.toStdString();
+    EXPECT_LT(shown, notes.indexOf(QStringLiteral(" raw="))) << notes.toStdString();
     const Compiled c = compile(QStringLiteral("analysed"), irp);
     ASSERT_TRUE(c.protocol) << irp.toStdString() << c.error.message.toStdString();
     std::vector<double> durations(f.durationsUs.begin(), f.durationsUs.end());
