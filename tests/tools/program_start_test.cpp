@@ -104,6 +104,11 @@ INSTANTIATE_TEST_SUITE_P(
         ShellCase{"ird_huge_remotes_refused",
                   "truncate -s 100M r.lirc; $IRD decode cap.ird --remotes r.lirc", 1,
                   "larger than 4 MiB"},
+        ShellCase{
+            "demo_lists_the_frames_of_a_fresh_capture",
+            "$DEMO --headless d --pace max >l.txt; s=$?; "
+            "grep -q 'navigator: [1-9][0-9]* frames listed' l.txt && echo listed >&2; exit $s",
+            0, "listed"},
         ShellCase{"demo_channel_0", "$DEMO --headless d --channel 0", 2, "不是有效的通道"},
         ShellCase{"demo_channel_abc", "$DEMO --headless d --channel abc", 2, "不是有效的通道"},
         ShellCase{"ird_output_name", "$IRD export cap.ird --format csv -o $'o\\xff.csv'", 2,
