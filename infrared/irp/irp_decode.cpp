@@ -155,17 +155,33 @@ std::optional<IrFrame> repeatOfNamed(const IrFrame& frame, const IrFrame& press,
     return frameOf(d, frame.channel, durations, starts, ends);
 }
 
-// A frame a family decoder claimed although its check failed, read again with the table: a
-// protocol of the same family with another check (Apple's, Roku's NEC) reads it whole.
+// Whether a family frame's durations lie off its own protocol's: a decoder claimed it by its
+// structure alone (Emerson's 872 µs units are RCA's structure, not its timings).
+bool offItsProtocol(const IrFrame& frame, std::span<const double> durations,
+                    const ProtocolTable& table) {
+    if (frame.named.isEmpty() || frame.repeat || frame.protocol == IrProtocol::NecRepeat) {
+        return false;
+    }
+    const CompiledProtocol* own = table.find(frame.named.name);
+    return own != nullptr && !matchPart(*own, firstPart(*own), durations);
+}
+
+// A frame a family decoder claimed although its check failed, or by its structure while its
+// timings are another protocol's, read again with the table: a protocol of the same family with
+// another check (Apple's, Roku's NEC) or other timings (Emerson) reads it whole.
 std::optional<IrFrame> readAgain(const IrFrame& frame, const ChannelLevels& line,
                                  const ProtocolTable& table) {
-    if (frame.check != IrCheck::Failed || frame.durationsUs.empty()) {
+    if (frame.durationsUs.empty()) {
         return std::nullopt;
     }
     const std::vector<double> durations = durationsWithRest(frame, line);
+    if (frame.check != IrCheck::Failed && !offItsProtocol(frame, durations, table)) {
+        return std::nullopt;
+    }
     const std::vector<Decoded> decoded = decodeDurations(durations, table);
     if (decoded.empty() || decoded.front().first != 0 ||
-        decoded.front().count + 1 < durations.size()) {
+        decoded.front().count + 1 < durations.size() ||
+        decoded.front().protocol->name.compare(frame.named.name, Qt::CaseInsensitive) == 0) {
         return std::nullopt;
     }
     std::vector<int64_t> starts(durations.size(), frame.startSample);
