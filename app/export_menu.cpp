@@ -25,9 +25,6 @@ namespace {
 
 using interchange::ExportFormat;
 
-// The frames of 显示通道 as C arrays for a microcontroller.
-constexpr char kExportC[] = "C 数组，显示通道(&A)…";
-
 // How the menu shows a format (what the format is, interchange's table says).
 struct ExportEntry {
     ExportFormat format;
@@ -45,7 +42,7 @@ constexpr std::array kExportEntries{
     ExportEntry{ExportFormat::Lircd, "actionExportLircd", texts::kExportLircd,
                 "lircd.conf (*.lircd.conf *.conf)"},
     ExportEntry{ExportFormat::Pronto, "actionExportPronto", texts::kExportPronto, "Pronto (*.txt)"},
-    ExportEntry{ExportFormat::C, "actionExportC", kExportC, "C (*.c *.h)"},
+    ExportEntry{ExportFormat::C, "actionExportC", texts::kExportC, "C (*.c *.h)"},
 };
 static_assert(kExportEntries.size() == interchange::kExportFormats.size(),
               "every export format has its menu item");

@@ -72,6 +72,7 @@ inline constexpr char kExportMode2[] = "LIRC mode2，显示通道(&M)…";
 inline constexpr char kExportCsv[] = "边沿 CSV(&C)…";
 inline constexpr char kExportLircd[] = "LIRC 遥控器配置 lircd.conf，显示通道(&L)…";
 inline constexpr char kExportPronto[] = "Pronto 码，显示通道(&P)…";
+inline constexpr char kExportC[] = "C 数组，显示通道(&A)…";
 inline constexpr char kExportDialogTitle[] = "导出";
 // The remote library: key names of the frame list, lircd.conf files imported.
 inline constexpr char kMenuImportRemotes[] = "导入遥控器定义(&I)…";
