@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "support/files.h"
+#include "support/modal_steps.h"
 
 #include <deque>
 #include <functional>
@@ -45,26 +46,8 @@ namespace {
 constexpr int kWaitSteps = 1000;
 constexpr int kWaitStepMs = 10;
 
-// Runs scripted steps against the modal windows as they come: each step is offered the active
-// modal window until it takes it (returns true). Steps that click a button which opens another
-// modal window do so from a zero timer, so that this one keeps polling meanwhile.
-class ModalScript {
-public:
-    using Step = std::function<bool(QWidget*)>;
-    ModalScript() {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal != nullptr && modal->isVisible() && !steps_.empty() &&
-                steps_.front()(modal)) {
-                steps_.pop_front();
-            }
-        });
-        timer_.start();
-    }
-    void then(Step step) { steps_.push_back(std::move(step)); }
-    bool done() const { return steps_.empty(); }
-
+// The modal steps with two kinds of answer of this window's dialogs.
+struct ModalScript : test::ModalSteps {
     // A file dialog: `path` typed in and accepted; its name filters kept in `filters`.
     static Step choose(const QString& path, QStringList* filters = nullptr) {
         return [path, filters](QWidget* w) {
@@ -99,10 +82,6 @@ public:
             return true;
         };
     }
-
-private:
-    QTimer timer_;
-    std::deque<Step> steps_;
 };
 
 void waitFor(const ModalScript& script) {

@@ -23,6 +23,8 @@
 #include <deque>
 #include <functional>
 
+#include "support/modal_steps.h"
+
 #include "app/main_window.h"
 #include "app/protocols_dialog.h"
 #include "files/capture_file.h"
@@ -42,28 +44,7 @@ QString u8(const char* text) {
     return QString::fromUtf8(text);
 }
 
-// Offers each modal window, as it comes, to the next step until that step takes it.
-class ModalSteps {
-public:
-    using Step = std::function<bool(QWidget*)>;
-    ModalSteps() {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal != nullptr && modal->isVisible() && !steps_.empty() &&
-                steps_.front()(modal)) {
-                steps_.pop_front();
-            }
-        });
-        timer_.start();
-    }
-    void then(Step step) { steps_.push_back(std::move(step)); }
-    bool done() const { return steps_.empty(); }
-
-private:
-    QTimer timer_;
-    std::deque<Step> steps_;
-};
+using test::ModalSteps;
 
 // A data folder of the test's own while it runs: the protocols file it writes must not reach the
 // tests that run beside it (they share the suite's data folder).
