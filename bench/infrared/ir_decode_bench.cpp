@@ -10,32 +10,18 @@
 
 #include <algorithm>
 #include <memory>
-#include <random>
 
 #include "core/channel_levels.h"
 #include "infrared/ir_decoder.h"
 #include "tools/irgen/ir_generator.h"
 
+#include "bench_captures.h"
+
 using namespace velmoran;
 using namespace velmoran::infrared;
+using velmoran::bench::generatedCapture;
 
 namespace {
-
-constexpr double kJitter = 0.15;
-
-// Three channels of generated frames, the families taken three at a time from `first` on.
-std::unique_ptr<ChannelBuffer[]> generatedCapture(int first) {
-    std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
-    constexpr int kCount = static_cast<int>(std::size(irgen::kFamilies));
-    for (int c = 0; c < kChannelCount; ++c) {
-        irgen::Options o;
-        o.jitter = kJitter;
-        o.seed = static_cast<uint32_t>(first + c);
-        buffers[c] =
-            irgen::renderChannel(irgen::generate(irgen::kFamilies[(first + c) % kCount], o));
-    }
-    return buffers;
-}
 
 void decodeAll(benchmark::State& state, const ChannelBuffer* buffers) {
     std::size_t frames = 0;
@@ -74,26 +60,12 @@ void BM_DecodeThreeChannelsOfTheEmulator(benchmark::State& state) {
 BENCHMARK(BM_DecodeThreeChannelsOfTheEmulator)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeThreeChannelsOfUnknownRemotes(benchmark::State& state) {
-    std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
-    for (int c = 0; c < kChannelCount; ++c) {
-        irgen::Options o;
-        o.jitter = kJitter;
-        o.seed = static_cast<uint32_t>(c + 1);
-        buffers[c] = irgen::renderChannel(irgen::generate(irgen::kUnknownRemotes[c], o));
-    }
-    decodeAll(state, buffers.get());
+    decodeAll(state, bench::unknownRemotesCapture().get());
 }
 BENCHMARK(BM_DecodeThreeChannelsOfUnknownRemotes)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeThreeChannelsOfRandomBytes(benchmark::State& state) {
-    std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
-    std::mt19937 rng(7);
-    for (int c = 0; c < kChannelCount; ++c) {
-        for (uint8_t& b : buffers[c]) {
-            b = static_cast<uint8_t>(rng());
-        }
-    }
-    decodeAll(state, buffers.get());
+    decodeAll(state, bench::randomBytesCapture().get());
 }
 BENCHMARK(BM_DecodeThreeChannelsOfRandomBytes)->Unit(benchmark::kMillisecond);
 

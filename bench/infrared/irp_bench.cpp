@@ -18,12 +18,14 @@
 #include "tools/ird/ird_generate.h"
 #include "tools/irgen/ir_generator.h"
 
+#include "bench_captures.h"
+
 using namespace velmoran;
 using namespace velmoran::infrared;
 
 namespace {
 
-constexpr double kJitter = 0.15;
+using bench::kJitter;
 // Between two protocols' presses in the capture of the whole table.
 constexpr double kRestUs = 150000;
 
@@ -95,15 +97,7 @@ void BM_DecodeTheWholeTable(benchmark::State& state) {
 BENCHMARK(BM_DecodeTheWholeTable)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeFramesWithTable(benchmark::State& state) {
-    std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
-    constexpr int kCount = static_cast<int>(std::size(irgen::kFamilies));
-    for (int c = 0; c < kChannelCount; ++c) {
-        irgen::Options o;
-        o.jitter = kJitter;
-        o.seed = static_cast<uint32_t>(c);
-        buffers[c] = irgen::renderChannel(irgen::generate(irgen::kFamilies[c % kCount], o));
-    }
-    decodeAll(state, buffers.get());
+    decodeAll(state, bench::generatedCapture(0).get());
 }
 BENCHMARK(BM_DecodeFramesWithTable)->Unit(benchmark::kMillisecond);
 
@@ -136,26 +130,12 @@ void BM_FrameCellsOfFamilyFrames(benchmark::State& state) {
 BENCHMARK(BM_FrameCellsOfFamilyFrames)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeUnknownRemotesWithTable(benchmark::State& state) {
-    std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
-    for (int c = 0; c < kChannelCount; ++c) {
-        irgen::Options o;
-        o.jitter = kJitter;
-        o.seed = static_cast<uint32_t>(c + 1);
-        buffers[c] = irgen::renderChannel(irgen::generate(irgen::kUnknownRemotes[c], o));
-    }
-    decodeAll(state, buffers.get());
+    decodeAll(state, bench::unknownRemotesCapture().get());
 }
 BENCHMARK(BM_DecodeUnknownRemotesWithTable)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeRandomBytesWithTable(benchmark::State& state) {
-    std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
-    std::mt19937 rng(7);
-    for (int c = 0; c < kChannelCount; ++c) {
-        for (uint8_t& b : buffers[c]) {
-            b = static_cast<uint8_t>(rng());
-        }
-    }
-    decodeAll(state, buffers.get());
+    decodeAll(state, bench::randomBytesCapture().get());
 }
 BENCHMARK(BM_DecodeRandomBytesWithTable)->Unit(benchmark::kMillisecond);
 
