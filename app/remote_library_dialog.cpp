@@ -45,6 +45,8 @@ RemoteLibraryDialog::RemoteLibraryDialog(interchange::RemoteLibrary& library,
     tree_->setColumnWidth(1, kCodeColumnWidth);
     tree_->header()->setStretchLastSection(true);
     tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A long source keeps its file name in view: the folder gives way first.
+    tree_->setTextElideMode(Qt::ElideMiddle);
     rename_->setObjectName(QStringLiteral("RenameButton"));
     delete_->setObjectName(QStringLiteral("DeleteButton"));
     auto* buttons = new QDialogButtonBox(this);
