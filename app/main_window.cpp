@@ -111,6 +111,7 @@ MainWindow::MainWindow(PortMap portMap, QWidget* parent) : QMainWindow(parent), 
     connect(navigator_, &NavigatorLink::framesChanged, this, &MainWindow::syncActions);
     connect(navigator_, &NavigatorLink::shownChanged, actionNavigator_, &QAction::setChecked);
     connect(navigator_, &NavigatorLink::dockMade, this, &MainWindow::placeNavigator);
+    connect(navigator_, &NavigatorLink::captureTaken, this, &MainWindow::captureTaken);
     syncActions();
 }
 

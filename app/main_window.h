@@ -64,6 +64,11 @@ public:
     // Asks whether to replace the existing file `path` (true: replace).
     bool confirmOverwrite(const QString& path);
 
+Q_SIGNALS:
+    // A capture ended and its frames are decoded: the navigator lists them (Form1::captureEnded
+    // comes first, when only the window's own texts are set).
+    void captureTaken(int channel);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

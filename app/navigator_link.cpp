@@ -102,12 +102,13 @@ void NavigatorLink::captureEnded(int channel) {
     const int32_t stored = form_->Session->storedBytes();
     if (captureComplete(stored)) {
         frames_->decodeChannel(channel);
-        return;
+    } else {
+        // Stopped early (强行停止, a lost line): the rest of the buffer was never received, so
+        // only the blocks that arrived are decoded.
+        frames_->decodeArrived(channel, stored);
+        offerNavigator();
     }
-    // Stopped early (强行停止, a lost line): the rest of the buffer was never received, so only
-    // the blocks that arrived are decoded.
-    frames_->decodeArrived(channel, stored);
-    offerNavigator();
+    Q_EMIT captureTaken(channel);
 }
 
 void NavigatorLink::offerNavigator() {

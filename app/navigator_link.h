@@ -66,6 +66,9 @@ Q_SIGNALS:
     void framesChanged();
     // The navigator's dock was made (hidden, docked): the window places it.
     void dockMade(QDockWidget* dock);
+    // A capture ended (complete, stopped or its line lost) and the frames model holds what it
+    // stored in `channel`.
+    void captureTaken(int channel);
 
 private:
     void ensureNavigator();

@@ -302,8 +302,17 @@ TEST_F(MainWindowTest, FramesAreListedWhileTheCaptureRunsThenDoubleClickFitsOne)
     EXPECT_TRUE(form.MSComm1->PortOpen());
     EXPECT_TRUE(window.navigatorDock()->isVisible());
     const std::vector<int64_t> live = window.navigatorPanel()->frames()->starts();
+    // Whoever waits for the capture's end finds its frames already listed.
+    std::vector<int64_t> listedWhenTaken;
+    int takenChannel = 0;
+    QObject::connect(&window, &MainWindow::captureTaken, &window, [&](int channel) {
+        takenChannel = channel;
+        listedWhenTaken = window.navigatorPanel()->frames()->starts();
+    });
     ASSERT_TRUE(waitUntil([&] { return ended.size() == 1; }, kCaptureTimeoutMs));
     const std::vector<int64_t> whole = window.navigatorPanel()->frames()->starts();
+    EXPECT_EQ(takenChannel, 1);
+    EXPECT_EQ(listedWhenTaken, whole);
     ASSERT_LE(live.size(), whole.size());
     // The last live frame may have been cut by the block boundary; the ones before it stand.
     for (std::size_t i = 0; i + 1 < live.size(); ++i) {

@@ -246,48 +246,44 @@ int runHeadless(MainWindow& window, const Options& o) {
     // Also look right after each block, so that a fast capture shows its texts too.
     QObject::connect(form.MSComm1, &MSComm::OnComm, &log, &StatusLog::poll);
     int result = 1;
-    // Queued: the navigator takes the capture's frames after the window's own handlers have run.
-    QObject::connect(
-        &form, &Form1::captureEnded, &form,
-        [&] {
-            log.poll();
-            say(QStringLiteral("navigator: %1 frames listed")
-                    .arg(window.navigatorPanel() != nullptr
-                             ? window.navigatorPanel()->frames()->rowCount()
-                             : 0));
-            const bool complete = form.Label2->Caption() == QString::fromUtf8(texts::kReceiveOk);
-            const QString ird = QDir(o.outDir).filePath(QStringLiteral("capture.ird"));
-            const QString png = QDir(o.outDir).filePath(QStringLiteral("window.png"));
-            const CaptureFileResult saved =
-                saveCaptureFile(ird, form.ChannelData1, form.ChannelData2, form.ChannelData3);
-            // The window as a user sees it after the capture: menu bar, chart and navigator.
-            QCoreApplication::processEvents(); // the marked frames follow the new list
-            bool shot = savePicture(window, png);
-            if (o.annotate && window.navigatorPanel() != nullptr &&
-                window.navigatorPanel()->frames()->rowCount() > 0) {
-                // Then the first frame fitted to the chart, as a double-click on its row does.
-                window.navigatorPanel()->selectFrame(0);
-                window.findChild<QAction*>(QStringLiteral("actionZoomToFrame"))->trigger();
-                QCoreApplication::processEvents();
-                const QString fitted = QDir(o.outDir).filePath(QStringLiteral("frame.png"));
-                shot = shot && savePicture(window, fitted);
-                say(QStringLiteral("saved %1").arg(fitted));
-            }
-            if (!saved.ok) {
-                std::fprintf(stderr, "velmoran-demo: %s\n", qPrintable(saved.error));
-            } else {
-                say(QStringLiteral("saved %1 (%2 bytes)").arg(ird).arg(QFileInfo(ird).size()));
-            }
-            if (shot) {
-                say(QStringLiteral("saved %1").arg(png));
-            }
-            if (!complete) {
-                std::fprintf(stderr, "velmoran-demo: the capture did not complete\n");
-            }
-            result = complete && saved.ok && shot ? 0 : 1;
-            QCoreApplication::quit();
-        },
-        Qt::QueuedConnection);
+    QObject::connect(&window, &MainWindow::captureTaken, &form, [&] {
+        log.poll();
+        say(QStringLiteral("navigator: %1 frames listed")
+                .arg(window.navigatorPanel() != nullptr
+                         ? window.navigatorPanel()->frames()->rowCount()
+                         : 0));
+        const bool complete = form.Label2->Caption() == QString::fromUtf8(texts::kReceiveOk);
+        const QString ird = QDir(o.outDir).filePath(QStringLiteral("capture.ird"));
+        const QString png = QDir(o.outDir).filePath(QStringLiteral("window.png"));
+        const CaptureFileResult saved =
+            saveCaptureFile(ird, form.ChannelData1, form.ChannelData2, form.ChannelData3);
+        // The window as a user sees it after the capture: menu bar, chart and navigator.
+        QCoreApplication::processEvents(); // the marked frames follow the new list
+        bool shot = savePicture(window, png);
+        if (o.annotate && window.navigatorPanel() != nullptr &&
+            window.navigatorPanel()->frames()->rowCount() > 0) {
+            // Then the first frame fitted to the chart, as a double-click on its row does.
+            window.navigatorPanel()->selectFrame(0);
+            window.findChild<QAction*>(QStringLiteral("actionZoomToFrame"))->trigger();
+            QCoreApplication::processEvents();
+            const QString fitted = QDir(o.outDir).filePath(QStringLiteral("frame.png"));
+            shot = shot && savePicture(window, fitted);
+            say(QStringLiteral("saved %1").arg(fitted));
+        }
+        if (!saved.ok) {
+            std::fprintf(stderr, "velmoran-demo: %s\n", qPrintable(saved.error));
+        } else {
+            say(QStringLiteral("saved %1 (%2 bytes)").arg(ird).arg(QFileInfo(ird).size()));
+        }
+        if (shot) {
+            say(QStringLiteral("saved %1").arg(png));
+        }
+        if (!complete) {
+            std::fprintf(stderr, "velmoran-demo: the capture did not complete\n");
+        }
+        result = complete && saved.ok && shot ? 0 : 1;
+        QCoreApplication::quit();
+    });
     QTimer::singleShot(kHeadlessTimeoutMs, &form, [] {
         std::fprintf(stderr, "velmoran-demo: no complete capture within %d s\n",
                      kHeadlessTimeoutMs / 1000);
@@ -348,8 +344,7 @@ int runScreenshot(MainWindow& window, const Options& o) {
         const int loop = QApplication::exec();
         return loop != 0 ? loop : result;
     }
-    // Queued: the navigator takes the capture's frames after the window's own handlers have run.
-    QObject::connect(&form, &Form1::captureEnded, &form, shoot, Qt::QueuedConnection);
+    QObject::connect(&window, &MainWindow::captureTaken, &form, shoot);
     QTimer::singleShot(kHeadlessTimeoutMs, &form, [] {
         std::fprintf(stderr, "velmoran-demo: no complete capture within %d s\n",
                      kHeadlessTimeoutMs / 1000);
