@@ -3,17 +3,22 @@
 // chart has been redrawn and painted on screen.
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTableView>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/form1.h"
 #include "app/main_window.h"
 #include "bench/support/window_bench.h"
 #include "core/channel_levels.h"
+#include "files/capture_file.h"
 #include "navigator/detail_chart.h"
 #include "navigator/frame_list.h"
 #include "navigator/navigator_panel.h"
@@ -118,12 +123,22 @@ BENCHMARK(BM_DetailChartRedraw)
     ->Args({1, 200})
     ->Unit(benchmark::kMillisecond);
 
-// The window with three emulator captures loaded and the navigator shown.
+// The window with three emulator captures loaded from a file, as 载入 does, and the navigator
+// shown.
 struct Window {
     Window() {
-        fillFromEmulator(*window.form());
+        CaptureStore store;
+        fillFromEmulator(store);
+        const QString path = QDir::temp().filePath(
+            QStringLiteral("bench_navigator_%1.ird").arg(QCoreApplication::applicationPid()));
+        const auto& ch = store.buffers();
+        if (!saveCaptureFile(path, *ch[0], *ch[1], *ch[2]).ok || !window.openFile(path)) {
+            std::fprintf(stderr, "bench_navigator: the captures could not be loaded\n");
+            std::exit(1);
+        }
+        QFile::remove(path);
         window.show();
-        Q_EMIT window.form()->captureEnded(); // refreshes the navigator as after a capture
+        window.setNavigatorShown(true);
         QApplication::processEvents();
     }
     MainWindow window{[](int) { return QString(); }};
@@ -159,6 +174,17 @@ void BM_FrameRowToChartPainted(benchmark::State& state) {
     state.counters["rows"] = rows;
 }
 BENCHMARK(BM_FrameRowToChartPainted)->Unit(benchmark::kMillisecond);
+
+// The frame list's viewport painted again, as when a live update adds rows below those shown.
+void BM_FrameListRepaint(benchmark::State& state) {
+    Window w;
+    QTableView* table = w.window.navigatorPanel()->frameTable();
+    for (auto _ : state) {
+        table->viewport()->repaint();
+    }
+    state.counters["rows shown"] = table->rowAt(table->viewport()->height() - 1) + 1;
+}
+BENCHMARK(BM_FrameListRepaint)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
