@@ -130,18 +130,10 @@ bool headerAt(const Runs& runs, std::size_t i, const PulseDistance& code) {
            fits(runs[i + 1], code.headerSpace);
 }
 
-uint32_t byteOf(uint64_t data, int n) {
-    return static_cast<uint32_t>((data >> (8 * n)) & 0xFFu);
-}
-
 IrFrame frameAt(const Runs& runs, std::size_t i, std::size_t next, IrFrame frame) {
     frame.startSample = runs[i].start;
     frame.endSample = runs[next - 1].end();
     return frame;
-}
-
-uint32_t nibbleParity(uint32_t value) {
-    return (value ^ value >> 4 ^ value >> 8 ^ value >> 12) & 0xFu;
 }
 
 IrCheck checkOf(bool holds) {
@@ -149,86 +141,10 @@ IrCheck checkOf(bool holds) {
 }
 
 // The fields of a frame of one of the pulse-distance families with a leader, from its data
-// bits as read (the first sent the least significant; RCA's the most).
+// bits as read (the first sent the least significant; RCA's the most), as the family's
+// description lays them out.
 IrFrame fieldsOf(IrProtocol protocol, uint64_t d) {
-    IrFrame frame;
-    frame.protocol = protocol;
-    frame.received = d;
-    switch (protocol) {
-    case IrProtocol::Nec: {
-        const bool addressInverted = byteOf(d, 1) == (~byteOf(d, 0) & 0xFFu);
-        frame.bits = kNec.bits;
-        frame.extended = !addressInverted;
-        frame.address = addressInverted ? byteOf(d, 0) : (byteOf(d, 0) | byteOf(d, 1) << 8);
-        frame.command = byteOf(d, 2);
-        frame.check = checkOf(byteOf(d, 3) == (~byteOf(d, 2) & 0xFFu));
-        break;
-    }
-    case IrProtocol::Samsung32:
-        frame.bits = kSamsung32.bits;
-        frame.address = byteOf(d, 0);
-        frame.subdevice = byteOf(d, 1);
-        frame.command = byteOf(d, 2);
-        frame.check = checkOf(byteOf(d, 3) == (~frame.command & 0xFFu));
-        break;
-    case IrProtocol::Jvc:
-        frame.bits = kJvc.bits;
-        frame.address = byteOf(d, 0);
-        frame.command = byteOf(d, 1);
-        break;
-    case IrProtocol::Kaseikyo: {
-        frame.bits = kKaseikyo.bits;
-        frame.vendor = byteOf(d, 0) | byteOf(d, 1) << 8;
-        frame.subdevice = byteOf(d, 3);
-        frame.command = byteOf(d, 4);
-        bool ok = false;
-        if (frame.vendor == kPanasonicVendor) {
-            // Panasonic: the whole third byte is the device, the last byte the xor of the
-            // three.
-            frame.address = byteOf(d, 2);
-            ok = byteOf(d, 5) == (frame.address ^ frame.subdevice ^ frame.command);
-        } else {
-            // Others: the vendor's parity nibble, then the device nibble; the last byte holds
-            // an extra nibble and the parity of the device, subdevice, function and extra
-            // nibbles.
-            frame.address = byteOf(d, 2) >> 4;
-            frame.extra = byteOf(d, 5) & 0xFu;
-            const uint32_t parity = (frame.address ^ frame.subdevice ^ frame.subdevice >> 4 ^
-                                     frame.command ^ frame.command >> 4 ^ frame.extra) &
-                                    0xFu;
-            ok = (byteOf(d, 2) & 0xFu) == nibbleParity(frame.vendor) && byteOf(d, 5) >> 4 == parity;
-        }
-        frame.check = checkOf(ok);
-        break;
-    }
-    case IrProtocol::Rca: {
-        // Most significant bit first: address, command, inverted address, inverted command.
-        const auto v = static_cast<uint32_t>(d);
-        frame.bits = kRca.bits;
-        frame.address = v >> 20 & 0xFu;
-        frame.command = v >> 12 & 0xFFu;
-        frame.check = checkOf((v >> 8 & 0xFu) == (~frame.address & 0xFu) &&
-                              (v & 0xFFu) == (~frame.command & 0xFFu));
-        break;
-    }
-    case IrProtocol::Sanyo: {
-        constexpr uint64_t kAddressMask = (uint64_t{1} << kSanyoAddressBits) - 1;
-        constexpr uint64_t kCommandMask = (uint64_t{1} << kSanyoCommandBits) - 1;
-        const uint64_t address = d & kAddressMask;
-        const uint64_t notAddress = d >> kSanyoAddressBits & kAddressMask;
-        const uint64_t command = d >> (2 * kSanyoAddressBits) & kCommandMask;
-        const uint64_t notCommand = d >> (2 * kSanyoAddressBits + kSanyoCommandBits) & kCommandMask;
-        frame.bits = kSanyo.bits;
-        frame.address = static_cast<uint32_t>(address);
-        frame.command = static_cast<uint32_t>(command);
-        frame.check = checkOf(notAddress == (~address & kAddressMask) &&
-                              notCommand == (~command & kCommandMask));
-        break;
-    }
-    default:
-        break;
-    }
-    return frame;
+    return familyFrameOfBits(protocol, d);
 }
 
 // A frame of a pulse-distance family with a leader at the mark run i.
@@ -784,36 +700,8 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
 }
 
 QString protocolName(const IrFrame& frame) {
-    switch (frame.protocol) {
-    case IrProtocol::Nec:
-        return QStringLiteral("NEC");
-    case IrProtocol::NecRepeat:
-        return QStringLiteral("NEC-repeat");
-    case IrProtocol::Rc5:
-        return frame.command > 0x3F ? QStringLiteral("RC5X") : QStringLiteral("RC5");
-    case IrProtocol::Sirc:
-        return QStringLiteral("SIRC%1").arg(frame.bits);
-    case IrProtocol::Samsung32:
-        return QStringLiteral("Samsung32");
-    case IrProtocol::Jvc:
-        return QStringLiteral("JVC");
-    case IrProtocol::Kaseikyo:
-        return frame.vendor == kPanasonicVendor ? QStringLiteral("Panasonic")
-                                                : QStringLiteral("Kaseikyo");
-    case IrProtocol::Sharp:
-        return QStringLiteral("Sharp");
-    case IrProtocol::Denon:
-        return QStringLiteral("Denon");
-    case IrProtocol::Rc6:
-        return frame.mode == 0 ? QStringLiteral("RC6") : QStringLiteral("RC6A");
-    case IrProtocol::Rca:
-        return QStringLiteral("RCA");
-    case IrProtocol::Sanyo:
-        return QStringLiteral("Sanyo");
-    case IrProtocol::Unknown:
-        return QStringLiteral("Unknown");
-    }
-    return {};
+    const IrFamilyProtocol* d = familyProtocolOf(frame);
+    return d == nullptr ? QStringLiteral("Unknown") : QString::fromLatin1(d->label);
 }
 
 BurstSummary summarizeBurst(const IrFrame& frame) {
