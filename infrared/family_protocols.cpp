@@ -2,15 +2,13 @@
 
 #include <QStringList>
 
-#include <map>
-
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "infrared/irp/irp_flat.h"
-
 #include "infrared/ir_protocols.h"
+#include "infrared/irp/irp_flat.h"
 
 namespace velmoran::infrared {
 
@@ -200,59 +198,132 @@ int64_t parameterOf(const IrParameterField& p, const IrFrame& f) {
     return p.inverted ? ~v & p.mask : v;
 }
 
-// A description's frame as data bits: the bitfields of its IRP's part (the intro, or the
-// repeat) and, for each data bit in the order sent, the bitfield and the bit of its value it
-// sends.
+// What a bitfield of a description's frame is to the reader of its data bits.
+enum class Role {
+    Unsent,  // sent in another part of the IRP
+    Fixed,   // a constant: the variant's mark
+    Reads,   // the first to send (some of) a parameter's bits
+    Repeats, // a parameter's bits again (complemented ...): a check
+    Checks,  // an expression of parameters: a check
+};
+
+struct LaidField {
+    Role role = Role::Unsent;
+    std::size_t parameter = 0; // Reads and Repeats: the parameter's index
+    int64_t fresh = 0;         // Reads: the parameter bits it gives
+};
+
+// The most bitfields and parameters a description's frame may have to be read.
+constexpr std::size_t kMostFields = 16;
+constexpr std::size_t kMostParameters = 8;
+constexpr std::size_t kNoParameter = SIZE_MAX;
+
+// A description's frame as data bits: for each data bit in the order sent, the bitfield and the
+// bit of its value it sends; each bitfield's role; the parameters sent, and where each of the
+// description's parameters is among them.
 struct Layout {
-    std::optional<irp::Flat> flat;
+    std::optional<irp::Flat> flat; // none when the frame cannot be read this way
     std::vector<std::pair<int, int>> bits;
-    std::vector<bool> sends; // by bitfield: whether the part sends it (the IRP's others do not)
+    std::vector<LaidField> fields;
+    std::vector<std::string> parameters;
+    std::array<std::size_t, kIrMaxParameters> ofDescription{};
 };
 
 std::size_t indexOf(const IrFamilyProtocol& description) {
     return static_cast<std::size_t>(&description - kDescriptions);
 }
 
-const Layout& layoutOf(const IrFamilyProtocol& description) {
-    static const std::vector<Layout> layouts = [] {
-        std::vector<Layout> out;
-        for (const IrFamilyProtocol& d : kDescriptions) {
-            Layout layout;
-            irp::Flattened flattened = irp::flatten(familyIrp(d), {});
-            if (flattened.flat) {
-                for (const irp::FlatElement& e :
-                     flattened.flat->parts[d.repeatPart ? irp::Repeat : irp::Intro]) {
-                    if (e.kind == irp::FlatElement::Kind::Symbol) {
-                        layout.bits.insert(layout.bits.end(), e.bits.begin(), e.bits.end());
-                    }
-                }
-                layout.sends.assign(flattened.flat->fields.size(), false);
-                for (const auto& [field, bit] : layout.bits) {
-                    layout.sends[static_cast<std::size_t>(field)] = true;
-                }
-                layout.flat = std::move(flattened.flat);
-            }
-            out.push_back(std::move(layout));
-        }
-        return out;
-    }();
-    return layouts[indexOf(description)];
-}
-
 int64_t widthMask(int width) {
     return width >= 63 ? INT64_MAX : (int64_t{1} << width) - 1;
 }
 
-// The parameter bits a bitfield sends, from its value as sent.
-int64_t unsent(const irp::FlatField& field, int64_t value) {
-    if (field.reverse) {
-        int64_t r = 0;
-        for (int b = 0; b < field.width; ++b) {
-            r |= (value >> b & 1) << (field.width - 1 - b);
-        }
-        value = r;
+int64_t reversed(int64_t value, int width) {
+    int64_t r = 0;
+    for (int b = 0; b < width; ++b) {
+        r |= (value >> b & 1) << (width - 1 - b);
     }
+    return r;
+}
+
+// A parameter's bits as a bitfield of it sends them.
+int64_t sentOf(const irp::FlatField& field, int64_t parameter) {
+    const int64_t v =
+        ((field.complement ? ~parameter : parameter) >> field.shift) & widthMask(field.width);
+    return field.reverse ? reversed(v, field.width) : v;
+}
+
+// The parameter bits a bitfield of it sends (from its shift on), from its value as sent.
+int64_t unsent(const irp::FlatField& field, int64_t value) {
+    value = field.reverse ? reversed(value, field.width) : value;
     return field.complement ? ~value & widthMask(field.width) : value;
+}
+
+Layout layOut(const IrFamilyProtocol& d) {
+    Layout layout;
+    const irp::Protocol& protocol = familyIrp(d);
+    irp::Flattened flattened = irp::flatten(protocol, {});
+    if (!flattened.flat || flattened.flat->fields.size() > kMostFields) {
+        return layout;
+    }
+    const irp::Flat& flat = *flattened.flat;
+    for (const irp::FlatElement& e : flat.parts[d.repeatPart ? irp::Repeat : irp::Intro]) {
+        if (e.kind == irp::FlatElement::Kind::Symbol) {
+            layout.bits.insert(layout.bits.end(), e.bits.begin(), e.bits.end());
+        }
+    }
+    layout.fields.assign(flat.fields.size(), {});
+    for (const auto& [field, bit] : layout.bits) {
+        layout.fields[static_cast<std::size_t>(field)].role = Role::Checks;
+    }
+    std::vector<int64_t> known; // by parameter: the bits read so far
+    for (std::size_t i = 0; i < flat.fields.size(); ++i) {
+        const irp::FlatField& f = flat.fields[i];
+        LaidField& laid = layout.fields[i];
+        if (laid.role == Role::Unsent) {
+            continue;
+        }
+        if (f.constant) {
+            laid.role = Role::Fixed;
+            continue;
+        }
+        if (f.expr->kind != irp::Expr::Kind::Name || protocol.parameter(f.expr->name) == nullptr) {
+            continue; // an expression of parameters, or a definition
+        }
+        const auto at = std::find(layout.parameters.begin(), layout.parameters.end(), f.expr->name);
+        laid.parameter = static_cast<std::size_t>(at - layout.parameters.begin());
+        if (at == layout.parameters.end()) {
+            layout.parameters.push_back(f.expr->name);
+            known.push_back(0);
+        }
+        laid.fresh = widthMask(f.width) << f.shift & ~known[laid.parameter];
+        laid.role = laid.fresh != 0 ? Role::Reads : Role::Repeats;
+        known[laid.parameter] |= laid.fresh;
+    }
+    if (layout.parameters.size() > kMostParameters) {
+        return layout;
+    }
+    for (std::size_t k = 0; k < kIrMaxParameters; ++k) {
+        const char* name = d.parameters[k].name;
+        const auto at = name == nullptr ? layout.parameters.end()
+                                        : std::find(layout.parameters.begin(),
+                                                    layout.parameters.end(), std::string(name));
+        layout.ofDescription[k] = at == layout.parameters.end()
+                                      ? kNoParameter
+                                      : static_cast<std::size_t>(at - layout.parameters.begin());
+    }
+    layout.flat = std::move(flattened.flat);
+    return layout;
+}
+
+const Layout& layoutOf(const IrFamilyProtocol& description) {
+    static const std::vector<Layout> layouts = [] {
+        std::vector<Layout> out;
+        for (const IrFamilyProtocol& d : kDescriptions) {
+            out.push_back(layOut(d));
+        }
+        return out;
+    }();
+    return layouts[indexOf(description)];
 }
 
 // What a variant's description tells of a frame besides its parameters: NEC's 16-bit address,
@@ -275,58 +346,43 @@ std::optional<IrFrame> frameOfBits(const IrFamilyProtocol& description, uint64_t
         return std::nullopt;
     }
     const irp::Flat& flat = *layout.flat;
-    const irp::Protocol& protocol = familyIrp(description);
     const std::size_t n = layout.bits.size();
-    std::vector<int64_t> sent(flat.fields.size(), 0);
+    std::array<int64_t, kMostFields> sent{};
     for (std::size_t k = 0; k < n; ++k) {
         const auto [field, bit] = layout.bits[k];
         const uint64_t b = data >> (flat.msbFirst ? n - 1 - k : k) & 1;
         sent[static_cast<std::size_t>(field)] |= static_cast<int64_t>(b) << bit;
     }
     // Each parameter from the first bitfield that sends its bits.
-    irp::Values values;
-    std::map<std::string, int64_t> known;
-    std::vector<bool> reads(flat.fields.size(), false);
-    for (std::size_t i = 0; i < flat.fields.size(); ++i) {
+    std::array<int64_t, kMostParameters> values{};
+    for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+        const LaidField& laid = layout.fields[i];
         const irp::FlatField& f = flat.fields[i];
-        if (!layout.sends[i]) {
-            continue;
+        if (laid.role == Role::Fixed && *f.constant != sent[i]) {
+            return std::nullopt;
         }
-        if (f.constant) {
-            if (*f.constant != sent[i]) {
-                return std::nullopt;
-            }
-            continue;
-        }
-        if (f.expr->kind != irp::Expr::Kind::Name || protocol.parameter(f.expr->name) == nullptr) {
-            continue;
-        }
-        int64_t& have = known[f.expr->name];
-        const int64_t fresh = widthMask(f.width) << f.shift & ~have;
-        if (fresh != 0) {
-            int64_t& value = values[f.expr->name];
-            value = (value & ~fresh) | (unsent(f, sent[i]) << f.shift & fresh);
-            have |= fresh;
-            reads[i] = true;
+        if (laid.role == Role::Reads) {
+            int64_t& value = values[laid.parameter];
+            value = (value & ~laid.fresh) | (unsent(f, sent[i]) << f.shift & laid.fresh);
         }
     }
     // The frame's fields from the parameters.
     std::array<uint32_t, kIrFields> fields{};
     std::array<uint32_t, kIrFields> set{};
-    for (const IrParameterField& p : description.parameters) {
-        const auto it = p.name == nullptr ? values.end() : values.find(p.name);
-        if (it == values.end()) {
+    for (std::size_t k = 0; k < kIrMaxParameters; ++k) {
+        const IrParameterField& p = description.parameters[k];
+        if (layout.ofDescription[k] == kNoParameter) {
             continue;
         }
-        uint32_t v = static_cast<uint32_t>(it->second) & p.mask;
+        uint32_t v = static_cast<uint32_t>(values[layout.ofDescription[k]]) & p.mask;
         v = p.inverted ? ~v & p.mask : v;
-        const auto k = static_cast<std::size_t>(p.field);
+        const auto at = static_cast<std::size_t>(p.field);
         const uint32_t where = p.mask << p.shift;
-        if (((fields[k] ^ v << p.shift) & set[k] & where) != 0) {
+        if (((fields[at] ^ v << p.shift) & set[at] & where) != 0) {
             return std::nullopt;
         }
-        fields[k] |= v << p.shift;
-        set[k] |= where;
+        fields[at] |= v << p.shift;
+        set[at] |= where;
     }
     IrFrame frame;
     frame.protocol = description.protocol;
@@ -343,10 +399,21 @@ std::optional<IrFrame> frameOfBits(const IrFamilyProtocol& description, uint64_t
     // The check: every other bitfield that depends on the parameters.
     bool checked = false;
     bool holds = true;
-    for (std::size_t i = 0; i < flat.fields.size(); ++i) {
-        if (layout.sends[i] && !flat.fields[i].constant && !reads[i]) {
+    std::optional<irp::Values> named; // for the expressions, made when one is met
+    for (std::size_t i = 0; i < layout.fields.size() && holds; ++i) {
+        const LaidField& laid = layout.fields[i];
+        if (laid.role == Role::Repeats) {
             checked = true;
-            holds = holds && irp::fieldValue(flat.fields[i], values, protocol) == sent[i];
+            holds = sentOf(flat.fields[i], values[laid.parameter]) == sent[i];
+        } else if (laid.role == Role::Checks) {
+            if (!named) {
+                named.emplace();
+                for (std::size_t k = 0; k < layout.parameters.size(); ++k) {
+                    (*named)[layout.parameters[k]] = values[k];
+                }
+            }
+            checked = true;
+            holds = irp::fieldValue(flat.fields[i], *named, familyIrp(description)) == sent[i];
         }
     }
     frame.check = !checked ? IrCheck::NotApplicable : holds ? IrCheck::Passed : IrCheck::Failed;
@@ -379,9 +446,9 @@ int familyDataBits(const IrFamilyProtocol& description) {
     return static_cast<int>(layoutOf(description).bits.size());
 }
 
-IrFrame familyFrameOfBits(IrProtocol protocol, uint64_t bits) {
+IrFrame familyFrameOfBits(IrProtocol protocol, uint64_t bits, int count) {
     for (const IrFamilyProtocol& d : kDescriptions) {
-        if (d.protocol == protocol && !d.repeatPart) {
+        if (d.protocol == protocol && !d.repeatPart && familyDataBits(d) == count) {
             if (std::optional<IrFrame> frame = frameOfBits(d, bits)) {
                 return *frame;
             }

@@ -4,7 +4,8 @@
 // (infrared/irp/protocols.irp) that describes it: its name there, its IRP with the nominal
 // timings Velmoran sends, and which field of a decoded frame each of its parameters (D, S, F,
 // T ...) is. Decoded family frames are named from it (IrFrame::named) without matching their
-// durations again.
+// durations again; the pulse-distance families' fields and check are read from their data bits
+// by it, and the frame texts take the family's short name and the words of its fields from it.
 
 #include <array>
 #include <cstdint>
@@ -87,13 +88,14 @@ uint32_t frameField(const IrFrame& frame, IrField field);
 // The number of data bits the description's frame sends (a Sharp or Denon pair's both halves).
 int familyDataBits(const IrFamilyProtocol& description);
 
-// The fields of a frame of a pulse-distance family with a leader (NEC, Samsung32, JVC,
-// Kaseikyo, RCA, Sanyo) from its data bits as read, the first sent the least significant (the
-// most for a protocol sent most significant bit first). The first description of the family's
-// frames (not its repeats) whose fixed bits hold and whose parameters tell one set of fields
-// reads them: each parameter from the first bitfield that sends its bits; every other bitfield
-// that depends on parameters is the check (NotApplicable without one).
-IrFrame familyFrameOfBits(IrProtocol protocol, uint64_t bits);
+// The fields of a family frame from its data bits as read, the first sent the least
+// significant (the most for a protocol sent most significant bit first), for the families whose
+// decoders read the data bits alone (NEC, Samsung32, JVC, Kaseikyo, RCA, Sanyo, SIRC): by the
+// first description of the family's frames (not its repeats) of `count` bits whose fixed bits
+// hold and whose parameters give each frame field one value. Each parameter comes from the
+// first bitfield that sends its bits; every other bitfield that depends on parameters is the
+// check (NotApplicable without one). Without such a description, no fields.
+IrFrame familyFrameOfBits(IrProtocol protocol, uint64_t bits, int count);
 
 // The description's IRP, parsed once.
 const irp::Protocol& familyIrp(const IrFamilyProtocol& description);

@@ -32,7 +32,6 @@ constexpr double kSameLengthRatio = 1.35;
 
 // Sony SIRC: the line rests at least this long around a frame.
 constexpr double kSircIdleUs = 2700;
-constexpr int kSircCommandBits = 7;
 constexpr int kSircMaxBits = 20;
 
 // A frame starts only after the line has rested this long (a glitch that cuts a header mark in
@@ -140,13 +139,6 @@ IrCheck checkOf(bool holds) {
     return holds ? IrCheck::Passed : IrCheck::Failed;
 }
 
-// The fields of a frame of one of the pulse-distance families with a leader, from its data
-// bits as read (the first sent the least significant; RCA's the most), as the family's
-// description lays them out.
-IrFrame fieldsOf(IrProtocol protocol, uint64_t d) {
-    return familyFrameOfBits(protocol, d);
-}
-
 // A frame of a pulse-distance family with a leader at the mark run i.
 std::optional<Found> tryLeader(const Runs& runs, std::size_t i, IrProtocol protocol,
                                const PulseDistance& code) {
@@ -157,7 +149,8 @@ std::optional<Found> tryLeader(const Runs& runs, std::size_t i, IrProtocol proto
     if (!bits) {
         return std::nullopt;
     }
-    return Found{frameAt(runs, i, bits->next, fieldsOf(protocol, bits->data)), bits->next};
+    return Found{frameAt(runs, i, bits->next, familyFrameOfBits(protocol, bits->data, code.bits)),
+                 bits->next};
 }
 
 std::optional<Found> tryNec(const Runs& runs, std::size_t i) {
@@ -203,7 +196,8 @@ std::optional<Found> tryJvcRepeat(const Runs& runs, std::size_t i, int64_t previ
     if (!bits) {
         return std::nullopt;
     }
-    IrFrame frame = frameAt(runs, i, bits->next, fieldsOf(IrProtocol::Jvc, bits->data));
+    IrFrame frame =
+        frameAt(runs, i, bits->next, familyFrameOfBits(IrProtocol::Jvc, bits->data, kJvc.bits));
     frame.repeat = true;
     return Found{frame, bits->next};
 }
@@ -334,15 +328,7 @@ std::optional<Found> trySirc(const Runs& runs, std::size_t i) {
     if (count != 12 && count != 15 && count != 20) {
         return std::nullopt;
     }
-    IrFrame frame;
-    frame.protocol = IrProtocol::Sirc;
-    frame.bits = count;
-    frame = frameAt(runs, i, r, frame);
-    frame.received = data;
-    frame.command = data & 0x7F;
-    const uint32_t rest = data >> kSircCommandBits;
-    frame.address = count == 15 ? (rest & 0xFF) : (rest & 0x1F) | ((rest >> 5) & 0xFF) << 5;
-    return Found{frame, r};
+    return Found{frameAt(runs, i, r, familyFrameOfBits(IrProtocol::Sirc, data, count)), r};
 }
 
 // Every decoder that can start at a mark, the most specific first.
@@ -415,7 +401,7 @@ std::optional<IrFrame> familyOfStructure(const IrAnalysis& a) {
             const int shift = c.msbFirst ? c.bits - 1 - b : b;
             data |= static_cast<uint64_t>(a.bits[static_cast<std::size_t>(b)] ? 1 : 0) << shift;
         }
-        IrFrame frame = fieldsOf(shape.protocol, data);
+        IrFrame frame = familyFrameOfBits(shape.protocol, data, c.bits);
         if (frame.check == IrCheck::Passed) {
             return frame;
         }
