@@ -327,12 +327,16 @@ const Layout& layoutOf(const IrFamilyProtocol& description) {
 }
 
 // What a variant's description tells of a frame besides its parameters: NEC's 16-bit address,
-// Panasonic's vendor code (sent as fixed bits).
+// Panasonic's vendor code (sent as fixed bits), a Sharp or Denon frame without its partner.
 void giveVariant(IrVariantWhen when, IrFrame& frame) {
     if (when == W::Extended) {
         frame.extended = true;
     } else if (when == W::Panasonic) {
         frame.vendor = kPanasonicVendor;
+    } else if (when == W::FirstHalf) {
+        frame.half = IrPairHalf::FirstOnly;
+    } else if (when == W::SecondHalf) {
+        frame.half = IrPairHalf::SecondOnly;
     }
 }
 

@@ -90,7 +90,8 @@ int familyDataBits(const IrFamilyProtocol& description);
 
 // The fields of a family frame from its data bits as read, the first sent the least
 // significant (the most for a protocol sent most significant bit first), for the families whose
-// decoders read the data bits alone (NEC, Samsung32, JVC, Kaseikyo, RCA, Sanyo, SIRC): by the
+// decoders read the data bits alone (NEC, Samsung32, JVC, Kaseikyo, RCA, Sanyo, SIRC, a Sharp
+// or Denon frame or pair: its second frame's bits above the first's): by the
 // first description of the family's frames (not its repeats) of `count` bits whose fixed bits
 // hold and whose parameters give each frame field one value. Each parameter comes from the
 // first bitfield that sends its bits; every other bitfield that depends on parameters is the

@@ -41,7 +41,6 @@ constexpr double kHeaderIdleUs = 4000;
 constexpr double kHeaderlessIdleUs = 10000;
 // Sharp and Denon: the expansion and check bits after the address and command.
 constexpr int kSharpAddressBits = 5;
-constexpr int kSharpCommandBits = 8;
 // The runs of one Sharp or Denon frame: a mark and a space per bit, and the closing mark.
 constexpr std::size_t kSharpFrameRuns = 2 * static_cast<std::size_t>(kSharp.bits) + 1;
 
@@ -135,10 +134,6 @@ IrFrame frameAt(const Runs& runs, std::size_t i, std::size_t next, IrFrame frame
     return frame;
 }
 
-IrCheck checkOf(bool holds) {
-    return holds ? IrCheck::Passed : IrCheck::Failed;
-}
-
 // A frame of a pulse-distance family with a leader at the mark run i.
 std::optional<Found> tryLeader(const Runs& runs, std::size_t i, IrProtocol protocol,
                                const PulseDistance& code) {
@@ -211,50 +206,35 @@ std::optional<Found> tryRca(const Runs& runs, std::size_t i) {
 }
 
 // Sharp and Denon: a frame, a gap, and the same frame with the command, expansion and check bits
-// inverted. Sharp's first frame ends in the bits 1, 0; Denon's in 0, 0.
-constexpr int kSharpTail = kSharpAddressBits + kSharpCommandBits;
+// inverted; their descriptions tell the two families and the two frames apart by those tail
+// bits.
 constexpr uint32_t kSharpAddressMask = (1u << kSharpAddressBits) - 1;
-constexpr uint32_t kSharpCommandMask = (1u << kSharpCommandBits) - 1;
-constexpr uint32_t kSharpFirstTail = 0x1u; // expansion 1, check 0 (least significant first)
-constexpr uint32_t kDenonFirstTail = 0x0u;
-constexpr uint32_t kSharpTailMask = 0x3u;
 
-uint32_t sharpCommand(uint32_t v) {
-    return v >> kSharpAddressBits & kSharpCommandMask;
+// A Sharp or Denon frame (or pair) whose fixed bits hold; nothing when none does.
+std::optional<IrFrame> sharpOrDenon(uint64_t bits, int count) {
+    for (const IrProtocol protocol : {IrProtocol::Sharp, IrProtocol::Denon}) {
+        IrFrame frame = familyFrameOfBits(protocol, bits, count);
+        if (frame.bits == count) {
+            frame.bits = kSharp.bits; // the bits of one frame, a pair's too
+            return frame;
+        }
+    }
+    return std::nullopt;
 }
 
-// Both frames of a pair, when the second is the first's partner.
+// Both frames of a pair, when the second is the first's partner: of the same address, with the
+// tail bits of the first frame and of its partner.
 std::optional<IrFrame> sharpPair(uint32_t a, uint32_t b) {
-    const uint32_t tailA = a >> kSharpTail;
-    if ((a & kSharpAddressMask) != (b & kSharpAddressMask) ||
-        b >> kSharpTail != (~tailA & kSharpTailMask) ||
-        (tailA != kSharpFirstTail && tailA != kDenonFirstTail)) {
+    if ((a & kSharpAddressMask) != (b & kSharpAddressMask)) {
         return std::nullopt;
     }
-    IrFrame frame;
-    frame.protocol = tailA == kSharpFirstTail ? IrProtocol::Sharp : IrProtocol::Denon;
-    frame.bits = kSharp.bits;
-    frame.address = a & kSharpAddressMask;
-    frame.command = sharpCommand(a);
-    frame.check = checkOf(sharpCommand(b) == (~frame.command & kSharpCommandMask));
-    frame.received = a | uint64_t{b} << kSharp.bits;
-    return frame;
+    return sharpOrDenon(a | uint64_t{b} << kSharp.bits, 2 * kSharp.bits);
 }
 
 // A frame of a pair alone, the first or the second by its tail bits.
 IrFrame sharpHalf(uint32_t a) {
-    const uint32_t tailA = a >> kSharpTail;
-    const bool firstHalf = tailA == kSharpFirstTail || tailA == kDenonFirstTail;
-    IrFrame frame;
-    frame.protocol = tailA == kSharpFirstTail || tailA == (~kSharpFirstTail & kSharpTailMask)
-                         ? IrProtocol::Sharp
-                         : IrProtocol::Denon;
-    frame.bits = kSharp.bits;
-    frame.address = a & kSharpAddressMask;
-    frame.command = firstHalf ? sharpCommand(a) : ~sharpCommand(a) & kSharpCommandMask;
-    frame.half = firstHalf ? IrPairHalf::FirstOnly : IrPairHalf::SecondOnly;
-    frame.received = a;
-    return frame;
+    // Every tail is one family's first or second frame.
+    return sharpOrDenon(a, kSharp.bits).value_or(IrFrame{});
 }
 
 // A frame whose partner was lost (or does not match it) is reported alone, as the first or the
