@@ -4,7 +4,8 @@
 // (infrared/irp/protocols.irp) that describes it: its name there, its IRP with the nominal
 // timings Velmoran sends, and which field of a decoded frame each of its parameters (D, S, F,
 // T ...) is. Decoded family frames are named from it (IrFrame::named) without matching their
-// durations again.
+// durations again; the pulse-distance families' fields and check are read from their data bits
+// by it, and the frame texts take the family's short name and the words of its fields from it.
 
 #include <array>
 #include <cstdint>
@@ -27,12 +28,24 @@ struct IrParameterField {
     bool inverted = false;
 };
 
+// A frame field as the frame texts show it: "device=0x25", "vendor=0x2002", "toggle=1". The
+// value is (field >> shift) & mask, written in hexadecimal with at least `digits` digits, or
+// in decimal when `digits` is 0.
+struct IrFieldText {
+    const char* word;
+    IrField field;
+    int shift = 0;
+    uint32_t mask = UINT32_MAX;
+    int digits = 2;
+};
+
 // Which frames of a family a description covers.
 enum class IrVariantWhen {
     Always,
     NotExtended, // NEC whose second byte is the inverted address
     Extended,    // NEC with a 16-bit address
     Repeat,      // NEC's repeat code, JVC's header-less frame, Sanyo's repeat code
+    Rc5x,        // RC-5X: the command's seventh bit set
     BothHalves,  // Sharp and Denon: the pair
     FirstHalf,   // the first frame alone
     SecondHalf,  // the second frame alone
@@ -57,6 +70,10 @@ struct IrFamilyProtocol {
     // The frame is the IRP's repeat part (else its intro).
     bool repeatPart;
     IrParameterField parameters[kIrMaxParameters]; // in the protocol's own order
+    // The family's short name for such frames ("NEC", "RC5X", "SIRC12", "Panasonic", "RC6A").
+    const char* label;
+    // The frame's fields as its texts show them, in order.
+    std::span<const IrFieldText> texts;
 };
 
 // Every description, one per family variant.
@@ -64,6 +81,22 @@ std::span<const IrFamilyProtocol> familyProtocols();
 
 // The description of a decoded family frame; nullptr for an Unknown frame.
 const IrFamilyProtocol* familyProtocolOf(const IrFrame& frame);
+
+// A frame's field as a number (the toggle 0 or 1).
+uint32_t frameField(const IrFrame& frame, IrField field);
+
+// The number of data bits the description's frame sends (a Sharp or Denon pair's both halves).
+int familyDataBits(const IrFamilyProtocol& description);
+
+// The fields of a family frame from its data bits as read, the first sent the least
+// significant (the most for a protocol sent most significant bit first), for the families whose
+// decoders read the data bits alone (NEC, Samsung32, JVC, Kaseikyo, RCA, Sanyo, SIRC, a Sharp
+// or Denon frame or pair: its second frame's bits above the first's): by the
+// first description of the family's frames (not its repeats) of `count` bits whose fixed bits
+// hold and whose parameters give each frame field one value. Each parameter comes from the
+// first bitfield that sends its bits; every other bitfield that depends on parameters is the
+// check (NotApplicable without one). Without such a description, no fields.
+IrFrame familyFrameOfBits(IrProtocol protocol, uint64_t bits, int count);
 
 // The description's IRP, parsed once.
 const irp::Protocol& familyIrp(const IrFamilyProtocol& description);

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "infrared/family_protocols.h"
 #include "infrared/ir_analysis.h"
 
 namespace velmoran::infrared {
@@ -12,96 +13,45 @@ QString hex(uint32_t value, int digits) {
     return QStringLiteral("0x%1").arg(value, digits, 16, QLatin1Char('0'));
 }
 
-QString field(const char* name, uint32_t value, int digits = 2) {
-    return QLatin1String(name) + QLatin1Char('=') + hex(value, digits);
+// The family frame's fields as its description words them; none for a repeat code of no
+// known key.
+QStringList familyFields(const IrFrame& f, const IrFamilyProtocol* d) {
+    QStringList out;
+    if (d == nullptr || !f.keyKnown) {
+        return out;
+    }
+    for (const IrFieldText& t : d->texts) {
+        const uint32_t value = frameField(f, t.field) >> t.shift & t.mask;
+        out << QLatin1String(t.word) + QLatin1Char('=') +
+                   (t.digits == 0 ? QString::number(value) : hex(value, t.digits));
+    }
+    return out;
 }
 
-constexpr int kSircDeviceBits = 5;
-
-// Sharp's and Denon's pair carries its bits twice.
-int framesOf(const IrFrame& f) {
-    return (f.protocol == IrProtocol::Sharp || f.protocol == IrProtocol::Denon) &&
-                   f.half == IrPairHalf::Both
-               ? 2
-               : 1;
-}
-
-// The frame's fields by the names its protocol's descriptions use.
-QStringList fieldsOf(const IrFrame& f) {
-    switch (f.protocol) {
-    case IrProtocol::Nec:
-    case IrProtocol::NecRepeat:
-        if (!f.keyKnown) {
-            return {};
-        }
-        if (f.extended) {
-            return {field("device", f.address & 0xFF), field("subdevice", f.address >> 8),
-                    field("function", f.command)};
-        }
-        return {field("device", f.address), field("function", f.command)};
-    case IrProtocol::Samsung32:
-        return {field("device", f.address), field("subdevice", f.subdevice),
-                field("function", f.command)};
-    case IrProtocol::Jvc:
-    case IrProtocol::Sharp:
-    case IrProtocol::Denon:
-    case IrProtocol::Rca:
-    case IrProtocol::Sanyo:
-        return {field("device", f.address), field("function", f.command)};
-    case IrProtocol::Kaseikyo: {
-        QStringList out{field("vendor", f.vendor, 4), field("device", f.address),
-                        field("subdevice", f.subdevice), field("function", f.command)};
-        if (f.vendor != kPanasonicVendor) {
-            out << field("extra", f.extra, 1);
-        }
-        return out;
+// An unknown frame's statistics, inferred coding and raw durations.
+QStringList unknownFields(const IrFrame& f) {
+    const BurstSummary s = summarizeBurst(f);
+    QStringList raw;
+    for (const int32_t d : f.durationsUs) {
+        raw << (d > 0 ? QStringLiteral("+%1").arg(d) : QString::number(d));
     }
-    case IrProtocol::Rc5:
-        return {field("system", f.address), field("command", f.command),
-                QStringLiteral("toggle=%1").arg(f.toggle ? 1 : 0)};
-    case IrProtocol::Rc6: {
-        QStringList out{QStringLiteral("mode=%1").arg(f.mode)};
-        if (f.mode != 0) {
-            out << field("customer", f.vendor, 4);
+    QStringList out{QStringLiteral("pulses=%1").arg(s.pulses),
+                    QStringLiteral("duration_us=%1").arg(s.durationUs),
+                    QStringLiteral("mark_us=%1").arg(s.commonMarkUs),
+                    QStringLiteral("space_us=%1").arg(s.commonSpaceUs)};
+    const IrAnalysis& a = f.analysis;
+    if (a.scheme != IrScheme::None) {
+        out << codingTimings(a);
+        if (a.gapUs > 0) {
+            out << QStringLiteral("gap=-%1").arg(a.gapUs);
         }
-        out << field("address", f.address) << field("command", f.command)
-            << QStringLiteral("toggle=%1").arg(f.toggle ? 1 : 0);
-        return out;
-    }
-    case IrProtocol::Sirc: {
-        QStringList out{field("device", f.bits == 20 ? f.address & 0x1F : f.address)};
-        if (f.bits == 20) {
-            out << field("extended", f.address >> kSircDeviceBits);
+        out << QStringLiteral("bits=%1").arg(a.bits.size());
+        if (a.repeatCode) {
+            out << QStringLiteral("repeat-code");
         }
-        out << field("function", f.command);
-        return out;
     }
-    case IrProtocol::Unknown: {
-        const BurstSummary s = summarizeBurst(f);
-        QStringList raw;
-        for (const int32_t d : f.durationsUs) {
-            raw << (d > 0 ? QStringLiteral("+%1").arg(d) : QString::number(d));
-        }
-        QStringList out{QStringLiteral("pulses=%1").arg(s.pulses),
-                        QStringLiteral("duration_us=%1").arg(s.durationUs),
-                        QStringLiteral("mark_us=%1").arg(s.commonMarkUs),
-                        QStringLiteral("space_us=%1").arg(s.commonSpaceUs)};
-        const IrAnalysis& a = f.analysis;
-        if (a.scheme != IrScheme::None) {
-            out << codingTimings(a);
-            if (a.gapUs > 0) {
-                out << QStringLiteral("gap=-%1").arg(a.gapUs);
-            }
-            out << QStringLiteral("bits=%1").arg(a.bits.size());
-            if (a.repeatCode) {
-                out << QStringLiteral("repeat-code");
-            }
-        }
-        out << QStringLiteral("raw=") + raw.join(QLatin1Char(','));
-        return out;
-    }
-    }
-    return {};
+    out << QStringLiteral("raw=") + raw.join(QLatin1Char(','));
+    return out;
 }
 
 } // namespace
@@ -158,14 +108,17 @@ FrameText frameText(const IrFrame& f) {
     } else if (f.check == IrCheck::Failed) {
         text.check = QStringLiteral("FAILED");
     }
-    QStringList notes = fieldsOf(f);
+    const IrFamilyProtocol* d = familyProtocolOf(f);
+    QStringList notes = f.protocol == IrProtocol::Unknown ? unknownFields(f) : familyFields(f, d);
     if (f.extended) {
         notes << QStringLiteral("extended-address");
     }
     if (f.check == IrCheck::Failed) {
         // The whole code as received: a damaged frame never reads like another key's.
+        // As many digits as the frame sends bits (a Sharp or Denon pair's both frames).
+        const int bits = d != nullptr ? familyDataBits(*d) : f.bits;
         notes << QStringLiteral("received=0x%1")
-                     .arg(f.received, (f.bits * framesOf(f) + 3) / 4, 16, QLatin1Char('0'));
+                     .arg(f.received, (bits + 3) / 4, 16, QLatin1Char('0'));
     }
     if (f.repeat) {
         notes << QStringLiteral("repeat");

@@ -32,7 +32,6 @@ constexpr double kSameLengthRatio = 1.35;
 
 // Sony SIRC: the line rests at least this long around a frame.
 constexpr double kSircIdleUs = 2700;
-constexpr int kSircCommandBits = 7;
 constexpr int kSircMaxBits = 20;
 
 // A frame starts only after the line has rested this long (a glitch that cuts a header mark in
@@ -42,7 +41,6 @@ constexpr double kHeaderIdleUs = 4000;
 constexpr double kHeaderlessIdleUs = 10000;
 // Sharp and Denon: the expansion and check bits after the address and command.
 constexpr int kSharpAddressBits = 5;
-constexpr int kSharpCommandBits = 8;
 // The runs of one Sharp or Denon frame: a mark and a space per bit, and the closing mark.
 constexpr std::size_t kSharpFrameRuns = 2 * static_cast<std::size_t>(kSharp.bits) + 1;
 
@@ -130,104 +128,9 @@ bool headerAt(const Runs& runs, std::size_t i, const PulseDistance& code) {
            fits(runs[i + 1], code.headerSpace);
 }
 
-uint32_t byteOf(uint64_t data, int n) {
-    return static_cast<uint32_t>((data >> (8 * n)) & 0xFFu);
-}
-
 IrFrame frameAt(const Runs& runs, std::size_t i, std::size_t next, IrFrame frame) {
     frame.startSample = runs[i].start;
     frame.endSample = runs[next - 1].end();
-    return frame;
-}
-
-uint32_t nibbleParity(uint32_t value) {
-    return (value ^ value >> 4 ^ value >> 8 ^ value >> 12) & 0xFu;
-}
-
-IrCheck checkOf(bool holds) {
-    return holds ? IrCheck::Passed : IrCheck::Failed;
-}
-
-// The fields of a frame of one of the pulse-distance families with a leader, from its data
-// bits as read (the first sent the least significant; RCA's the most).
-IrFrame fieldsOf(IrProtocol protocol, uint64_t d) {
-    IrFrame frame;
-    frame.protocol = protocol;
-    frame.received = d;
-    switch (protocol) {
-    case IrProtocol::Nec: {
-        const bool addressInverted = byteOf(d, 1) == (~byteOf(d, 0) & 0xFFu);
-        frame.bits = kNec.bits;
-        frame.extended = !addressInverted;
-        frame.address = addressInverted ? byteOf(d, 0) : (byteOf(d, 0) | byteOf(d, 1) << 8);
-        frame.command = byteOf(d, 2);
-        frame.check = checkOf(byteOf(d, 3) == (~byteOf(d, 2) & 0xFFu));
-        break;
-    }
-    case IrProtocol::Samsung32:
-        frame.bits = kSamsung32.bits;
-        frame.address = byteOf(d, 0);
-        frame.subdevice = byteOf(d, 1);
-        frame.command = byteOf(d, 2);
-        frame.check = checkOf(byteOf(d, 3) == (~frame.command & 0xFFu));
-        break;
-    case IrProtocol::Jvc:
-        frame.bits = kJvc.bits;
-        frame.address = byteOf(d, 0);
-        frame.command = byteOf(d, 1);
-        break;
-    case IrProtocol::Kaseikyo: {
-        frame.bits = kKaseikyo.bits;
-        frame.vendor = byteOf(d, 0) | byteOf(d, 1) << 8;
-        frame.subdevice = byteOf(d, 3);
-        frame.command = byteOf(d, 4);
-        bool ok = false;
-        if (frame.vendor == kPanasonicVendor) {
-            // Panasonic: the whole third byte is the device, the last byte the xor of the
-            // three.
-            frame.address = byteOf(d, 2);
-            ok = byteOf(d, 5) == (frame.address ^ frame.subdevice ^ frame.command);
-        } else {
-            // Others: the vendor's parity nibble, then the device nibble; the last byte holds
-            // an extra nibble and the parity of the device, subdevice, function and extra
-            // nibbles.
-            frame.address = byteOf(d, 2) >> 4;
-            frame.extra = byteOf(d, 5) & 0xFu;
-            const uint32_t parity = (frame.address ^ frame.subdevice ^ frame.subdevice >> 4 ^
-                                     frame.command ^ frame.command >> 4 ^ frame.extra) &
-                                    0xFu;
-            ok = (byteOf(d, 2) & 0xFu) == nibbleParity(frame.vendor) && byteOf(d, 5) >> 4 == parity;
-        }
-        frame.check = checkOf(ok);
-        break;
-    }
-    case IrProtocol::Rca: {
-        // Most significant bit first: address, command, inverted address, inverted command.
-        const auto v = static_cast<uint32_t>(d);
-        frame.bits = kRca.bits;
-        frame.address = v >> 20 & 0xFu;
-        frame.command = v >> 12 & 0xFFu;
-        frame.check = checkOf((v >> 8 & 0xFu) == (~frame.address & 0xFu) &&
-                              (v & 0xFFu) == (~frame.command & 0xFFu));
-        break;
-    }
-    case IrProtocol::Sanyo: {
-        constexpr uint64_t kAddressMask = (uint64_t{1} << kSanyoAddressBits) - 1;
-        constexpr uint64_t kCommandMask = (uint64_t{1} << kSanyoCommandBits) - 1;
-        const uint64_t address = d & kAddressMask;
-        const uint64_t notAddress = d >> kSanyoAddressBits & kAddressMask;
-        const uint64_t command = d >> (2 * kSanyoAddressBits) & kCommandMask;
-        const uint64_t notCommand = d >> (2 * kSanyoAddressBits + kSanyoCommandBits) & kCommandMask;
-        frame.bits = kSanyo.bits;
-        frame.address = static_cast<uint32_t>(address);
-        frame.command = static_cast<uint32_t>(command);
-        frame.check = checkOf(notAddress == (~address & kAddressMask) &&
-                              notCommand == (~command & kCommandMask));
-        break;
-    }
-    default:
-        break;
-    }
     return frame;
 }
 
@@ -241,7 +144,8 @@ std::optional<Found> tryLeader(const Runs& runs, std::size_t i, IrProtocol proto
     if (!bits) {
         return std::nullopt;
     }
-    return Found{frameAt(runs, i, bits->next, fieldsOf(protocol, bits->data)), bits->next};
+    return Found{frameAt(runs, i, bits->next, familyFrameOfBits(protocol, bits->data, code.bits)),
+                 bits->next};
 }
 
 std::optional<Found> tryNec(const Runs& runs, std::size_t i) {
@@ -287,7 +191,8 @@ std::optional<Found> tryJvcRepeat(const Runs& runs, std::size_t i, int64_t previ
     if (!bits) {
         return std::nullopt;
     }
-    IrFrame frame = frameAt(runs, i, bits->next, fieldsOf(IrProtocol::Jvc, bits->data));
+    IrFrame frame =
+        frameAt(runs, i, bits->next, familyFrameOfBits(IrProtocol::Jvc, bits->data, kJvc.bits));
     frame.repeat = true;
     return Found{frame, bits->next};
 }
@@ -301,50 +206,35 @@ std::optional<Found> tryRca(const Runs& runs, std::size_t i) {
 }
 
 // Sharp and Denon: a frame, a gap, and the same frame with the command, expansion and check bits
-// inverted. Sharp's first frame ends in the bits 1, 0; Denon's in 0, 0.
-constexpr int kSharpTail = kSharpAddressBits + kSharpCommandBits;
+// inverted; their descriptions tell the two families and the two frames apart by those tail
+// bits.
 constexpr uint32_t kSharpAddressMask = (1u << kSharpAddressBits) - 1;
-constexpr uint32_t kSharpCommandMask = (1u << kSharpCommandBits) - 1;
-constexpr uint32_t kSharpFirstTail = 0x1u; // expansion 1, check 0 (least significant first)
-constexpr uint32_t kDenonFirstTail = 0x0u;
-constexpr uint32_t kSharpTailMask = 0x3u;
 
-uint32_t sharpCommand(uint32_t v) {
-    return v >> kSharpAddressBits & kSharpCommandMask;
+// A Sharp or Denon frame (or pair) whose fixed bits hold; nothing when none does.
+std::optional<IrFrame> sharpOrDenon(uint64_t bits, int count) {
+    for (const IrProtocol protocol : {IrProtocol::Sharp, IrProtocol::Denon}) {
+        IrFrame frame = familyFrameOfBits(protocol, bits, count);
+        if (frame.bits == count) {
+            frame.bits = kSharp.bits; // the bits of one frame, a pair's too
+            return frame;
+        }
+    }
+    return std::nullopt;
 }
 
-// Both frames of a pair, when the second is the first's partner.
+// Both frames of a pair, when the second is the first's partner: of the same address, with the
+// tail bits of the first frame and of its partner.
 std::optional<IrFrame> sharpPair(uint32_t a, uint32_t b) {
-    const uint32_t tailA = a >> kSharpTail;
-    if ((a & kSharpAddressMask) != (b & kSharpAddressMask) ||
-        b >> kSharpTail != (~tailA & kSharpTailMask) ||
-        (tailA != kSharpFirstTail && tailA != kDenonFirstTail)) {
+    if ((a & kSharpAddressMask) != (b & kSharpAddressMask)) {
         return std::nullopt;
     }
-    IrFrame frame;
-    frame.protocol = tailA == kSharpFirstTail ? IrProtocol::Sharp : IrProtocol::Denon;
-    frame.bits = kSharp.bits;
-    frame.address = a & kSharpAddressMask;
-    frame.command = sharpCommand(a);
-    frame.check = checkOf(sharpCommand(b) == (~frame.command & kSharpCommandMask));
-    frame.received = a | uint64_t{b} << kSharp.bits;
-    return frame;
+    return sharpOrDenon(a | uint64_t{b} << kSharp.bits, 2 * kSharp.bits);
 }
 
 // A frame of a pair alone, the first or the second by its tail bits.
 IrFrame sharpHalf(uint32_t a) {
-    const uint32_t tailA = a >> kSharpTail;
-    const bool firstHalf = tailA == kSharpFirstTail || tailA == kDenonFirstTail;
-    IrFrame frame;
-    frame.protocol = tailA == kSharpFirstTail || tailA == (~kSharpFirstTail & kSharpTailMask)
-                         ? IrProtocol::Sharp
-                         : IrProtocol::Denon;
-    frame.bits = kSharp.bits;
-    frame.address = a & kSharpAddressMask;
-    frame.command = firstHalf ? sharpCommand(a) : ~sharpCommand(a) & kSharpCommandMask;
-    frame.half = firstHalf ? IrPairHalf::FirstOnly : IrPairHalf::SecondOnly;
-    frame.received = a;
-    return frame;
+    // Every tail is one family's first or second frame.
+    return sharpOrDenon(a, kSharp.bits).value_or(IrFrame{});
 }
 
 // A frame whose partner was lost (or does not match it) is reported alone, as the first or the
@@ -418,15 +308,7 @@ std::optional<Found> trySirc(const Runs& runs, std::size_t i) {
     if (count != 12 && count != 15 && count != 20) {
         return std::nullopt;
     }
-    IrFrame frame;
-    frame.protocol = IrProtocol::Sirc;
-    frame.bits = count;
-    frame = frameAt(runs, i, r, frame);
-    frame.received = data;
-    frame.command = data & 0x7F;
-    const uint32_t rest = data >> kSircCommandBits;
-    frame.address = count == 15 ? (rest & 0xFF) : (rest & 0x1F) | ((rest >> 5) & 0xFF) << 5;
-    return Found{frame, r};
+    return Found{frameAt(runs, i, r, familyFrameOfBits(IrProtocol::Sirc, data, count)), r};
 }
 
 // Every decoder that can start at a mark, the most specific first.
@@ -499,7 +381,7 @@ std::optional<IrFrame> familyOfStructure(const IrAnalysis& a) {
             const int shift = c.msbFirst ? c.bits - 1 - b : b;
             data |= static_cast<uint64_t>(a.bits[static_cast<std::size_t>(b)] ? 1 : 0) << shift;
         }
-        IrFrame frame = fieldsOf(shape.protocol, data);
+        IrFrame frame = familyFrameOfBits(shape.protocol, data, c.bits);
         if (frame.check == IrCheck::Passed) {
             return frame;
         }
@@ -784,36 +666,8 @@ std::vector<IrFrame> decodeInfrared(const ChannelLevels& line, int channel,
 }
 
 QString protocolName(const IrFrame& frame) {
-    switch (frame.protocol) {
-    case IrProtocol::Nec:
-        return QStringLiteral("NEC");
-    case IrProtocol::NecRepeat:
-        return QStringLiteral("NEC-repeat");
-    case IrProtocol::Rc5:
-        return frame.command > 0x3F ? QStringLiteral("RC5X") : QStringLiteral("RC5");
-    case IrProtocol::Sirc:
-        return QStringLiteral("SIRC%1").arg(frame.bits);
-    case IrProtocol::Samsung32:
-        return QStringLiteral("Samsung32");
-    case IrProtocol::Jvc:
-        return QStringLiteral("JVC");
-    case IrProtocol::Kaseikyo:
-        return frame.vendor == kPanasonicVendor ? QStringLiteral("Panasonic")
-                                                : QStringLiteral("Kaseikyo");
-    case IrProtocol::Sharp:
-        return QStringLiteral("Sharp");
-    case IrProtocol::Denon:
-        return QStringLiteral("Denon");
-    case IrProtocol::Rc6:
-        return frame.mode == 0 ? QStringLiteral("RC6") : QStringLiteral("RC6A");
-    case IrProtocol::Rca:
-        return QStringLiteral("RCA");
-    case IrProtocol::Sanyo:
-        return QStringLiteral("Sanyo");
-    case IrProtocol::Unknown:
-        return QStringLiteral("Unknown");
-    }
-    return {};
+    const IrFamilyProtocol* d = familyProtocolOf(frame);
+    return d == nullptr ? QStringLiteral("Unknown") : QString::fromLatin1(d->label);
 }
 
 BurstSummary summarizeBurst(const IrFrame& frame) {
