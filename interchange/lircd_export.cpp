@@ -203,18 +203,20 @@ struct TableKey {
     std::vector<double> nominal;
 };
 
-std::optional<TableKey> tableKeyOf(const IrFrame& f,
-                                   std::map<QString, std::optional<LircIrpEncoding>>& encodings) {
+std::optional<TableKey>
+tableKeyOf(const IrFrame& f,
+           std::map<const irp::CompiledProtocol*, std::optional<LircIrpEncoding>>& encodings) {
     if (!irp::readByTable(f)) {
         return std::nullopt;
     }
-    const irp::CompiledProtocol* protocol = irp::builtinTable().find(f.named.name);
+    // The protocol that named the frame, the user's own included.
+    const irp::CompiledProtocol* protocol = frameProtocol(f);
     if (protocol == nullptr) {
-        return std::nullopt; // one of the user's own
+        return std::nullopt;
     }
-    auto it = encodings.find(f.named.name);
+    auto it = encodings.find(protocol);
     if (it == encodings.end()) {
-        it = encodings.emplace(f.named.name, lircEncodingOf(*protocol)).first;
+        it = encodings.emplace(protocol, lircEncodingOf(*protocol)).first;
     }
     if (!it->second) {
         return std::nullopt;
@@ -407,8 +409,8 @@ QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const Ke
             r.codes.push_back({key, *value, {}});
         }
     };
-    // The table's protocols LIRC can send, by name, as met.
-    std::map<QString, std::optional<LircIrpEncoding>> encodings;
+    // The encodings of the protocols that named frames, the user's included, as met.
+    std::map<const irp::CompiledProtocol*, std::optional<LircIrpEncoding>> encodings;
     IrAnalysis lastAnalysed; // the coding of the last press of a protocol LIRC cannot send
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const std::optional<TableKey> table = tableKeyOf(frames[i], encodings);
