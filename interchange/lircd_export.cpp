@@ -420,8 +420,39 @@ QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const Ke
         if (!table && irp::readByTable(frames[i])) {
             analysed = frames[i];
             IrAnalysis& a = analysed.analysis;
-            const std::vector<int32_t>& d = analysed.durationsUs;
-            a = analyseDurations(d);
+            // A press of several frames (one sent again, or followed by another) is read by
+            // its first, as the decoder reads the frames of an unknown burst; LIRC finds each
+            // after a rest as long as the shortest between them.
+            const std::vector<int32_t>& whole = analysed.durationsUs;
+            a = analyseDurations(whole);
+            std::vector<int32_t> first;
+            int leastRestUs = 0;
+            if (a.scheme == IrScheme::None) {
+                // Its frames as the decoder finds them in a burst, else where the line rests.
+                std::vector<std::pair<std::size_t, std::size_t>> spans; // first, count
+                for (const BurstFrame& b : analyseBurst(whole)) {
+                    spans.emplace_back(b.first, b.count);
+                }
+                if (spans.size() < 2) {
+                    spans.clear();
+                    std::size_t at = 0;
+                    for (const std::vector<int32_t>& piece : splitFrames(whole)) {
+                        spans.emplace_back(at, piece.size());
+                        at += piece.size() + 1;
+                    }
+                }
+                if (spans.size() > 1) {
+                    const auto from = whole.begin() + static_cast<std::ptrdiff_t>(spans[0].first);
+                    first.assign(from, from + static_cast<std::ptrdiff_t>(spans[0].second));
+                    a = analyseDurations(first);
+                }
+                for (std::size_t k = 0; k + 1 < spans.size(); ++k) {
+                    const std::size_t rest = spans[k].first + spans[k].second;
+                    const int restUs = rest < whole.size() ? -whole[rest] : 0;
+                    leastRestUs = k == 0 ? restUs : std::min(leastRestUs, restUs);
+                }
+            }
+            const std::vector<int32_t>& d = first.empty() ? whole : first;
             const bool like = lastAnalysed.scheme != IrScheme::None;
             if (like && (a.scheme == IrScheme::None || !sameStructure(a, lastAnalysed))) {
                 // As the decoder reads an unknown burst: in the coding of the press before.
@@ -435,6 +466,9 @@ QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const Ke
             if (i + 1 < frames.size() && a.scheme != IrScheme::None) {
                 a.gapUs = us(static_cast<double>(frames[i + 1].startSample - analysed.endSample) *
                              kSamplePeriodUsExact);
+            }
+            if (leastRestUs > 0 && a.scheme != IrScheme::None) {
+                a.gapUs = a.gapUs > 0 ? std::min(a.gapUs, leastRestUs) : leastRestUs;
             }
             if (a.scheme != IrScheme::None && !a.repeatCode) {
                 lastAnalysed = a;
@@ -528,14 +562,17 @@ QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const Ke
             it->repeat[1] = -f.durationsUs[1];
             continue;
         }
-        if (f.protocol == IrProtocol::NecRepeat || (f.protocol == IrProtocol::Sanyo && f.repeat)) {
-            continue;
+        if (f.protocol == IrProtocol::NecRepeat || (f.protocol == IrProtocol::Sanyo && f.repeat) ||
+            (irp::readByTable(f) && f.repeat)) {
+            continue; // a held key: its press gives the code
         }
         // How far the capture lies from the timings written.
         const std::vector<double> nominal =
             inferred ? analysedDurations(f.analysis) : irFrameDurations(f);
+        // A press of several frames: its first, which the coding describes.
         if ((inferred || f.protocol != IrProtocol::Unknown) &&
-            nominal.size() == f.durationsUs.size()) {
+            (inferred ? nominal.size() <= f.durationsUs.size()
+                      : nominal.size() == f.durationsUs.size())) {
             for (std::size_t k = 0; k < nominal.size(); ++k) {
                 const double n = std::abs(nominal[k]);
                 it->deviation =
