@@ -17,7 +17,6 @@
 #include "infrared/frame_text.h"
 #include "infrared/ir_analysis.h"
 #include "infrared/ir_encoder.h"
-#include "infrared/ir_protocols.h"
 #include "infrared/irp/irp_decode.h"
 #include "interchange/lircd_conf.h"
 #include "interchange/lircd_irp.h"
@@ -25,7 +24,6 @@
 namespace velmoran::interchange {
 
 using namespace infrared;
-using namespace infrared::ir;
 
 namespace {
 
@@ -114,10 +112,9 @@ uint64_t analysedCode(const IrFrame& f, int* bits = nullptr) {
 // The families' toggle bit: LIRC turns it through toggle_bit_mask, and a code has it clear.
 constexpr const char* kToggleParameter = "T";
 
-// A decoder family's variant as LIRC sends it: the encoding of its description at Velmoran's
-// nominal timings and the mask of its toggle bit.
+// A decoder family's variant as LIRC sends it: its description at Velmoran's nominal timings
+// and that description's encoding, the toggle bit in its toggle_bit_mask.
 struct FamilyEncoding {
-    const IrFamilyProtocol* description = nullptr; // the one the frames are written by
     const irp::CompiledProtocol* protocol = nullptr;
     std::optional<LircIrpEncoding> encoding;
 };
@@ -131,16 +128,16 @@ const FamilyEncoding* familyEncodingOf(const IrFrame& f) {
         const std::span<const IrFamilyProtocol> descriptions = familyProtocols();
         std::vector<FamilyEncoding> out;
         for (const IrFamilyProtocol& d : descriptions) {
-            FamilyEncoding e;
-            e.description = &d;
+            const IrFamilyProtocol* written = &d;
             if (d.when == IrVariantWhen::BothHalves) {
                 const auto first = std::find_if(
                     descriptions.begin(), descriptions.end(), [&](const IrFamilyProtocol& x) {
                         return x.protocol == d.protocol && x.when == IrVariantWhen::FirstHalf;
                     });
-                e.description = first != descriptions.end() ? &*first : &d;
+                written = first != descriptions.end() ? &*first : &d;
             }
-            e.protocol = familyCompiled(*e.description);
+            FamilyEncoding e;
+            e.protocol = familyCompiled(*written);
             if (e.protocol != nullptr) {
                 e.encoding = lircEncodingOf(*e.protocol);
             }
