@@ -145,7 +145,8 @@ FrameCells describedCells(const IrFrame& f, const irp::CompiledProtocol& protoco
     return cells;
 }
 
-// Each family's description, prepared once for reading frames back.
+} // namespace
+
 const irp::CompiledProtocol* familyCompiled(const IrFamilyProtocol& description) {
     static const std::vector<std::optional<irp::CompiledProtocol>> compiled = [] {
         std::vector<std::optional<irp::CompiledProtocol>> out;
@@ -161,7 +162,16 @@ const irp::CompiledProtocol* familyCompiled(const IrFamilyProtocol& description)
     return index < compiled.size() && compiled[index] ? &*compiled[index] : nullptr;
 }
 
-} // namespace
+const irp::CompiledProtocol* frameProtocol(const IrFrame& f) {
+    if (f.protocol != IrProtocol::Unknown) {
+        const IrFamilyProtocol* description = familyProtocolOf(f);
+        return description != nullptr ? familyCompiled(*description) : nullptr;
+    }
+    if (f.named.isEmpty()) {
+        return nullptr;
+    }
+    return f.named.protocol ? f.named.protocol.get() : irp::builtinTable().find(f.named.name);
+}
 
 FrameCells frameCells(const IrFrame& f) {
     if (f.protocol != IrProtocol::Unknown) {
@@ -175,7 +185,7 @@ FrameCells frameCells(const IrFrame& f) {
                               {description->repeatPart ? irp::Repeat : irp::firstPart(*protocol)});
     }
     if (!f.named.isEmpty()) {
-        const irp::CompiledProtocol* protocol = irp::builtinTable().find(f.named.name);
+        const irp::CompiledProtocol* protocol = frameProtocol(f);
         if (protocol == nullptr) {
             return {};
         }

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "infrared/family_protocols.h"
 #include "infrared/ir_decoder.h"
+#include "infrared/irp/irp_match.h"
 
 namespace velmoran::infrared {
 
@@ -30,5 +32,14 @@ struct FrameCells {
 // are the leader. An unknown burst's cells follow its inferred coding; a burst whose coding is
 // not known has none.
 FrameCells frameCells(const IrFrame& frame);
+
+// A family variant's description at Velmoran's nominal timings, prepared once; nullptr when it
+// cannot be prepared.
+const irp::CompiledProtocol* familyCompiled(const IrFamilyProtocol& description);
+
+// The description a frame is read by: its family variant's (familyCompiled), else the protocol
+// that named it (the user's own included), else the built-in table's protocol of that name;
+// nullptr for an unknown burst.
+const irp::CompiledProtocol* frameProtocol(const IrFrame& frame);
 
 } // namespace velmoran::infrared

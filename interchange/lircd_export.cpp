@@ -9,12 +9,14 @@
 #include <cstdlib>
 #include <iterator>
 #include <map>
+#include <span>
 
 #include "core/constants.h"
+#include "infrared/family_protocols.h"
+#include "infrared/frame_cells.h"
 #include "infrared/frame_text.h"
 #include "infrared/ir_analysis.h"
 #include "infrared/ir_encoder.h"
-#include "infrared/ir_protocols.h"
 #include "infrared/irp/irp_decode.h"
 #include "interchange/lircd_conf.h"
 #include "interchange/lircd_irp.h"
@@ -22,7 +24,6 @@
 namespace velmoran::interchange {
 
 using namespace infrared;
-using namespace infrared::ir;
 
 namespace {
 
@@ -45,17 +46,6 @@ struct LircTiming {
     double gap;
 };
 
-LircTiming pulseDistanceTiming(const PulseDistance& c, const char* flags, double gap) {
-    return {flags,
-            {c.headerMark, c.headerSpace},
-            {c.mark, c.oneSpace},
-            {c.mark, c.zeroSpace},
-            0,
-            c.mark,
-            {0, 0},
-            gap};
-}
-
 // An inferred coding's timings: header mark and space, zero, one, trailing pulse.
 constexpr std::size_t kTimingFields = 7;
 
@@ -75,71 +65,8 @@ bool structured(const IrFrame& f) {
            a.bits.size() <= kLircMostBits + lead;
 }
 
-// A NEC repeat code's key as the frame it repeats.
-IrFrame necOf(const IrFrame& f) {
-    IrFrame nec = f;
-    nec.protocol = IrProtocol::Nec;
-    nec.bits = kNec.bits;
-    return nec;
-}
-
-LircTiming timingOf(const IrFrame& f) {
-    switch (f.protocol) {
-    case IrProtocol::Nec:
-    case IrProtocol::NecRepeat: {
-        LircTiming t = pulseDistanceTiming(kNec, "SPACE_ENC|CONST_LENGTH", kNec.periodUs);
-        t.repeat[0] = kNec.headerMark;
-        t.repeat[1] = kNecRepeatSpace;
-        return t;
-    }
-    case IrProtocol::Samsung32:
-        return pulseDistanceTiming(kSamsung32, "SPACE_ENC|CONST_LENGTH", kSamsung32.periodUs);
-    case IrProtocol::Sanyo: {
-        LircTiming t = pulseDistanceTiming(kSanyo, "SPACE_ENC|CONST_LENGTH", kSanyo.periodUs);
-        t.repeat[0] = kNec.headerMark;
-        t.repeat[1] = kNecRepeatSpace;
-        return t;
-    }
-    case IrProtocol::Jvc:
-        return pulseDistanceTiming(kJvc, "SPACE_ENC|NO_HEAD_REP", kJvc.gapUs);
-    case IrProtocol::Kaseikyo:
-        return pulseDistanceTiming(kKaseikyo, "SPACE_ENC", kKaseikyo.gapUs);
-    case IrProtocol::Sharp:
-    case IrProtocol::Denon:
-        return pulseDistanceTiming(kSharp, "SPACE_ENC", kSharp.gapUs);
-    case IrProtocol::Rca:
-        return pulseDistanceTiming(kRca, "SPACE_ENC", kRca.gapUs);
-    case IrProtocol::Sirc:
-        // Each bit is a mark and the following space; the last space is part of the gap.
-        return {"SPACE_ENC|CONST_LENGTH",
-                {kSircLeader, kSircUnit},
-                {2 * kSircUnit, kSircUnit},
-                {kSircUnit, kSircUnit},
-                0,
-                0,
-                {0, 0},
-                kSircPeriodUs};
-    case IrProtocol::Rc5:
-        return {"RC5|CONST_LENGTH",
-                {0, 0},
-                {kRc5Half, kRc5Half},
-                {kRc5Half, kRc5Half},
-                kRc5Half,
-                0,
-                {0, 0},
-                kRc5PeriodUs};
-    case IrProtocol::Rc6:
-        return {"RC6|CONST_LENGTH",
-                {kRc6LeaderMarkUnits * kRc6Unit, kRc6LeaderSpaceUnits * kRc6Unit},
-                {kRc6Unit, kRc6Unit},
-                {kRc6Unit, kRc6Unit},
-                0,
-                0,
-                {0, 0},
-                kRc6PeriodUs};
-    case IrProtocol::Unknown:
-        break;
-    }
+// An unknown frame's inferred coding as LIRC is told it; RAW_CODES when it has none LIRC holds.
+LircTiming analysedTiming(const IrFrame& f) {
     const IrAnalysis& a = f.analysis;
     if (structured(f)) {
         const double gap = a.gapUs > 0 ? a.gapUs : kUnknownGapUs;
@@ -167,96 +94,77 @@ LircTiming timingOf(const IrFrame& f) {
     return {"RAW_CODES", {0, 0}, {0, 0}, {0, 0}, 0, 0, {0, 0}, kUnknownGapUs};
 }
 
-struct FrameCode { // a frame's code as LIRC sends it
-    int bits = 0;
-    uint64_t value = 0;
-    uint64_t toggleMask = 0;
-    uint64_t rc6Mask = 0;
-};
-
-// The bits of a pulse-distance frame as sent (the first sent is the most significant): a
-// space longer than the middle of the zero and one spaces is a 1.
-FrameCode pulseDistanceCode(const std::vector<IrPiece>& pieces, const PulseDistance& c,
-                            bool header) {
-    FrameCode code;
-    code.bits = c.bits;
-    const double split = (c.zeroSpace + c.oneSpace) / 2;
-    std::size_t p = header && c.headerMark > 0 ? 2 : 0;
-    for (int b = 0; b < c.bits; ++b, p += 2) {
-        code.value = code.value << 1 | (pieces[p + 1].us > split ? 1u : 0u);
+// An inferred coding's code: the bits as sent, the first the most significant; bi-phase without
+// its lead bit.
+uint64_t analysedCode(const IrFrame& f, int* bits = nullptr) {
+    uint64_t code = 0;
+    const std::vector<bool>& sent = f.analysis.bits;
+    const std::size_t lead = f.analysis.scheme == IrScheme::BiPhase ? 1 : 0;
+    for (std::size_t b = lead; b < sent.size(); ++b) {
+        code = code << 1 | (sent[b] ? 1u : 0u);
+    }
+    if (bits != nullptr) {
+        *bits = static_cast<int>(sent.size() - std::min(lead, sent.size()));
     }
     return code;
 }
 
-FrameCode codeOf(const IrFrame& f) {
-    IrFrame key = f;
-    key.toggle = false; // LIRC ignores the toggle bit through its mask
-    key.repeat = key.repeat && f.protocol == IrProtocol::Jvc; // a Sanyo repeat's key
-    const std::vector<IrPiece> pieces = irFramePieces(key);
-    switch (f.protocol) {
-    case IrProtocol::Nec:
-        return pulseDistanceCode(pieces, kNec, true);
-    case IrProtocol::Samsung32:
-        return pulseDistanceCode(pieces, kSamsung32, true);
-    case IrProtocol::Jvc:
-        return pulseDistanceCode(pieces, kJvc, !f.repeat);
-    case IrProtocol::Kaseikyo:
-        return pulseDistanceCode(pieces, kKaseikyo, true);
-    case IrProtocol::Sharp:
-    case IrProtocol::Denon:
-        return pulseDistanceCode(pieces, kSharp, false);
-    case IrProtocol::Rca:
-        return pulseDistanceCode(pieces, kRca, true);
-    case IrProtocol::Sanyo:
-        return pulseDistanceCode(pieces, kSanyo, true);
-    case IrProtocol::Sirc: {
-        FrameCode code;
-        code.bits = f.bits;
-        for (int b = 0; b < f.bits; ++b) {
-            const double mark = pieces[static_cast<std::size_t>(2 + 2 * b)].us;
-            code.value = code.value << 1 | (mark > 1.5 * kSircUnit ? 1u : 0u);
+// The families' toggle bit: LIRC turns it through toggle_bit_mask, and a code has it clear.
+constexpr const char* kToggleParameter = "T";
+
+// A decoder family's variant as LIRC sends it: its description at Velmoran's nominal timings
+// and that description's encoding, the toggle bit in its toggle_bit_mask.
+struct FamilyEncoding {
+    const irp::CompiledProtocol* protocol = nullptr;
+    std::optional<LircIrpEncoding> encoding;
+};
+
+// The encoding a family frame is written by; nullptr for an unknown frame. A Sharp or Denon
+// pair is written as its first frame: LIRC holds a code per frame, and names the key by the
+// first while the second (the command inverted) follows it unnamed, as a lone second frame is
+// written by itself.
+const FamilyEncoding* familyEncodingOf(const IrFrame& f) {
+    static const std::vector<FamilyEncoding> all = [] {
+        const std::span<const IrFamilyProtocol> descriptions = familyProtocols();
+        std::vector<FamilyEncoding> out;
+        for (const IrFamilyProtocol& d : descriptions) {
+            const IrFamilyProtocol* written = &d;
+            if (d.when == IrVariantWhen::BothHalves) {
+                const auto first = std::find_if(
+                    descriptions.begin(), descriptions.end(), [&](const IrFamilyProtocol& x) {
+                        return x.protocol == d.protocol && x.when == IrVariantWhen::FirstHalf;
+                    });
+                written = first != descriptions.end() ? &*first : &d;
+            }
+            FamilyEncoding e;
+            e.protocol = familyCompiled(*written);
+            if (e.protocol != nullptr) {
+                e.encoding = lircEncodingOf(*e.protocol);
+            }
+            if (e.encoding) {
+                e.encoding->remote.toggleBitMask |=
+                    lircParameterMask(*e.encoding, *e.protocol, kToggleParameter);
+            }
+            out.push_back(std::move(e));
         }
-        return code;
+        return out;
+    }();
+    const IrFamilyProtocol* d = f.protocol != IrProtocol::Unknown ? familyProtocolOf(f) : nullptr;
+    if (d == nullptr) {
+        return nullptr;
     }
-    case IrProtocol::Rc5:
-    case IrProtocol::Rc6: {
-        // Manchester halves after the leader (RC-6) or the start bit's idle half (RC-5): LIRC
-        // counts a bit starting with a space as a 1 in both, and RC-6's trailer bit is double.
-        FrameCode code;
-        const bool rc6 = f.protocol == IrProtocol::Rc6;
-        std::size_t p = rc6 ? 2 : 0;
-        if (!rc6) {
-            p += 2; // RC-5's start bit is LIRC's lead pulse
-        }
-        for (; p + 1 < pieces.size(); p += 2) {
-            code.value = code.value << 1 | (pieces[p].mark ? 0u : 1u);
-            ++code.bits;
-        }
-        if (rc6) {
-            code.rc6Mask = uint64_t{1} << f.bits;
-            // The trailer bit toggles, or with Media Center remotes the data's bit 15.
-            const bool mce = f.mode != 0 && f.vendor == kRc6MceCustomer;
-            code.toggleMask = mce ? uint64_t{kRc6MceToggle} << 8 : code.rc6Mask;
-        } else {
-            code.toggleMask = uint64_t{1} << 11;
-        }
-        return code;
+    const FamilyEncoding& e = all[static_cast<std::size_t>(d - familyProtocols().data())];
+    return e.encoding ? &e : nullptr;
+}
+
+// A family frame's pre_data and code (toggle bit clear); a repeat code gives its key's.
+std::optional<LircIrpCode> familyCode(const FamilyEncoding& e, const IrFrame& f) {
+    const IrFamilyProtocol* own = familyProtocolOf(f);
+    std::vector<std::pair<QString, int64_t>> parameters;
+    for (const auto& [name, value] : familyValues(*own, f)) {
+        parameters.emplace_back(QString::fromStdString(name), name == kToggleParameter ? 0 : value);
     }
-    case IrProtocol::Unknown: {
-        // The bits as sent, the first the most significant; bi-phase without its lead bit.
-        FrameCode code;
-        const std::vector<bool>& bits = f.analysis.bits;
-        const std::size_t lead = f.analysis.scheme == IrScheme::BiPhase ? 1 : 0;
-        for (std::size_t b = lead; b < bits.size(); ++b) {
-            code.value = code.value << 1 | (bits[b] ? 1u : 0u);
-            ++code.bits;
-        }
-        return code;
-    }
-    case IrProtocol::NecRepeat:
-        break;
-    }
-    return {};
+    return lircIrpCode(*e.encoding, *e.protocol, parameters);
 }
 
 QString hex(uint64_t value, int digits = 2) {
@@ -292,18 +200,20 @@ struct TableKey {
     std::vector<double> nominal;
 };
 
-std::optional<TableKey> tableKeyOf(const IrFrame& f,
-                                   std::map<QString, std::optional<LircIrpEncoding>>& encodings) {
+std::optional<TableKey>
+tableKeyOf(const IrFrame& f,
+           std::map<const irp::CompiledProtocol*, std::optional<LircIrpEncoding>>& encodings) {
     if (!irp::readByTable(f)) {
         return std::nullopt;
     }
-    const irp::CompiledProtocol* protocol = irp::builtinTable().find(f.named.name);
+    // The protocol that named the frame, the user's own included.
+    const irp::CompiledProtocol* protocol = frameProtocol(f);
     if (protocol == nullptr) {
-        return std::nullopt; // one of the user's own
+        return std::nullopt;
     }
-    auto it = encodings.find(f.named.name);
+    auto it = encodings.find(protocol);
     if (it == encodings.end()) {
-        it = encodings.emplace(f.named.name, lircEncodingOf(*protocol)).first;
+        it = encodings.emplace(protocol, lircEncodingOf(*protocol)).first;
     }
     if (!it->second) {
         return std::nullopt;
@@ -410,36 +320,41 @@ QString remoteName(const IrFrame& f) {
 }
 
 LircRemote lircRemoteOf(const IrFrame& f) {
-    const LircTiming t = timingOf(f);
     LircRemote r;
-    r.name = remoteName(f);
-    for (const QByteArray& flag : QByteArray(t.flags).split('|')) {
-        for (const LircFlagName& known : kLircFlagNames) {
-            if (flag == known.name) {
-                r.flags |= known.flag;
+    if (const FamilyEncoding* e = familyEncodingOf(f)) {
+        r = e->encoding->remote;
+        r.preData = familyCode(*e, f).value_or(LircIrpCode{}).preData;
+    } else {
+        const LircTiming t = analysedTiming(f);
+        for (const QByteArray& flag : QByteArray(t.flags).split('|')) {
+            for (const LircFlagName& known : kLircFlagNames) {
+                if (flag == known.name) {
+                    r.flags |= known.flag;
+                }
             }
         }
+        r.header = lircPair(t.header);
+        r.one = lircPair(t.one);
+        r.zero = lircPair(t.zero);
+        r.plead = us(t.plead);
+        r.ptrail = us(t.ptrail);
+        r.repeat = lircPair(t.repeat);
+        r.gap = us(t.gap);
+        if (structured(f)) {
+            analysedCode(f, &r.bits);
+        }
     }
+    r.name = remoteName(f);
     r.eps = kDefaultEpsPercent;
     r.aeps = kAepsUs;
-    r.header = lircPair(t.header);
-    r.one = lircPair(t.one);
-    r.zero = lircPair(t.zero);
-    r.plead = us(t.plead);
-    r.ptrail = us(t.ptrail);
-    r.repeat = lircPair(t.repeat);
-    r.gap = us(t.gap);
-    if (f.protocol != IrProtocol::Unknown || structured(f)) {
-        const FrameCode c = codeOf(f.protocol == IrProtocol::NecRepeat ? necOf(f) : f);
-        r.bits = c.bits;
-        r.toggleBitMask = c.toggleMask;
-        r.rc6Mask = c.rc6Mask;
-    }
     return r;
 }
 
 uint64_t lircCodeOf(const IrFrame& f) {
-    return codeOf(f.protocol == IrProtocol::NecRepeat ? necOf(f) : f).value;
+    if (const FamilyEncoding* e = familyEncodingOf(f)) {
+        return familyCode(*e, f).value_or(LircIrpCode{}).code;
+    }
+    return structured(f) ? analysedCode(f) : 0;
 }
 
 QByteArray exportLircd(const ExportChannel& channel, const KeyNames& names, QStringList* warnings) {
@@ -491,8 +406,8 @@ QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const Ke
             r.codes.push_back({key, *value, {}});
         }
     };
-    // The table's protocols LIRC can send, by name, as met.
-    std::map<QString, std::optional<LircIrpEncoding>> encodings;
+    // The encodings of the protocols that named frames, the user's included, as met.
+    std::map<const irp::CompiledProtocol*, std::optional<LircIrpEncoding>> encodings;
     IrAnalysis lastAnalysed; // the coding of the last press of a protocol LIRC cannot send
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const std::optional<TableKey> table = tableKeyOf(frames[i], encodings);
@@ -502,8 +417,39 @@ QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const Ke
         if (!table && irp::readByTable(frames[i])) {
             analysed = frames[i];
             IrAnalysis& a = analysed.analysis;
-            const std::vector<int32_t>& d = analysed.durationsUs;
-            a = analyseDurations(d);
+            // A press of several frames (one sent again, or followed by another) is read by
+            // its first, as the decoder reads the frames of an unknown burst; LIRC finds each
+            // after a rest as long as the shortest between them.
+            const std::vector<int32_t>& whole = analysed.durationsUs;
+            a = analyseDurations(whole);
+            std::vector<int32_t> first;
+            int leastRestUs = 0;
+            if (a.scheme == IrScheme::None) {
+                // Its frames as the decoder finds them in a burst, else where the line rests.
+                std::vector<std::pair<std::size_t, std::size_t>> spans; // first, count
+                for (const BurstFrame& b : analyseBurst(whole)) {
+                    spans.emplace_back(b.first, b.count);
+                }
+                if (spans.size() < 2) {
+                    spans.clear();
+                    std::size_t at = 0;
+                    for (const std::vector<int32_t>& piece : splitFrames(whole)) {
+                        spans.emplace_back(at, piece.size());
+                        at += piece.size() + 1;
+                    }
+                }
+                if (spans.size() > 1) {
+                    const auto from = whole.begin() + static_cast<std::ptrdiff_t>(spans[0].first);
+                    first.assign(from, from + static_cast<std::ptrdiff_t>(spans[0].second));
+                    a = analyseDurations(first);
+                }
+                for (std::size_t k = 0; k + 1 < spans.size(); ++k) {
+                    const std::size_t rest = spans[k].first + spans[k].second;
+                    const int restUs = rest < whole.size() ? -whole[rest] : 0;
+                    leastRestUs = k == 0 ? restUs : std::min(leastRestUs, restUs);
+                }
+            }
+            const std::vector<int32_t>& d = first.empty() ? whole : first;
             const bool like = lastAnalysed.scheme != IrScheme::None;
             if (like && (a.scheme == IrScheme::None || !sameStructure(a, lastAnalysed))) {
                 // As the decoder reads an unknown burst: in the coding of the press before.
@@ -517,6 +463,9 @@ QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const Ke
             if (i + 1 < frames.size() && a.scheme != IrScheme::None) {
                 a.gapUs = us(static_cast<double>(frames[i + 1].startSample - analysed.endSample) *
                              kSamplePeriodUsExact);
+            }
+            if (leastRestUs > 0 && a.scheme != IrScheme::None) {
+                a.gapUs = a.gapUs > 0 ? std::min(a.gapUs, leastRestUs) : leastRestUs;
             }
             if (a.scheme != IrScheme::None && !a.repeatCode) {
                 lastAnalysed = a;
@@ -610,21 +559,24 @@ QByteArray exportLircd(int channel, const std::vector<IrFrame>& frames, const Ke
             it->repeat[1] = -f.durationsUs[1];
             continue;
         }
-        if (f.protocol == IrProtocol::NecRepeat || (f.protocol == IrProtocol::Sanyo && f.repeat)) {
-            continue;
+        if (f.protocol == IrProtocol::NecRepeat || (f.protocol == IrProtocol::Sanyo && f.repeat) ||
+            (irp::readByTable(f) && f.repeat)) {
+            continue; // a held key: its press gives the code
         }
         // How far the capture lies from the timings written.
         const std::vector<double> nominal =
             inferred ? analysedDurations(f.analysis) : irFrameDurations(f);
+        // A press of several frames: its first, which the coding describes.
         if ((inferred || f.protocol != IrProtocol::Unknown) &&
-            nominal.size() == f.durationsUs.size()) {
+            (inferred ? nominal.size() <= f.durationsUs.size()
+                      : nominal.size() == f.durationsUs.size())) {
             for (std::size_t k = 0; k < nominal.size(); ++k) {
                 const double n = std::abs(nominal[k]);
                 it->deviation =
                     std::max(it->deviation, std::abs(std::abs(f.durationsUs[k]) - n) / n);
             }
         }
-        const bool raw = f.protocol == IrProtocol::Unknown && !inferred;
+        const bool raw = f.protocol == IrProtocol::Unknown ? !inferred : !familyEncodingOf(f);
         QString key =
             raw && names.known(f).isEmpty()
                 ? QStringLiteral("UNKNOWN_%1").arg(++unknownCount, 3, 10, QLatin1Char('0'))

@@ -2,11 +2,13 @@
 
 // A LIRC remote definition (lircd.conf) of the frames in one channel: one remote per protocol
 // and address found, with the protocol's timings checked against the capture, one named code
-// per distinct command; frames no decoder knows go into a remote of their inferred coding
-// (pulse-distance and pulse-width as SPACE_ENC, bi-phase as RC5, one code per distinct payload)
-// when the analysis found one LIRC can hold, else into a remote of raw codes. Frames a protocol
-// of the built-in IRP table read go into a remote of that protocol and device in LIRC's own
-// encoding where it has one (interchange/lircd_irp.h), else into the raw codes.
+// per distinct command, in LIRC's own encoding of the family's description
+// (infrared/family_protocols.h, interchange/lircd_irp.h); frames no decoder knows go into a
+// remote of their inferred coding (pulse-distance and pulse-width as SPACE_ENC, bi-phase as RC5,
+// one code per distinct payload) when the analysis found one LIRC can hold, else into a remote
+// of raw codes. Frames a protocol of the IRP table read (the user's own included) go into a
+// remote of that protocol and device in LIRC's own encoding where it has one, else into the
+// coding their marks and spaces show, else into the raw codes.
 
 #include <QByteArray>
 #include <QMap>

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <span>
 
 namespace velmoran::interchange {
 
@@ -107,22 +108,38 @@ std::optional<LircIrpEncoding> spaceEncoded(const irp::CompiledProtocol& p, cons
     const irp::Flat& flat = p.flat;
     const int used = s.symbols.front()->bitspec;
     const irp::FlatBitspec& b = flat.bitspecs[static_cast<std::size_t>(used)];
-    if (b.symbols.size() != 2 || b.bitsPerSymbol != 1 || s.lead > 0) {
-        return std::nullopt; // a lead pulse would run into the first bit's mark
+    if (b.symbols.size() != 2 || b.bitsPerSymbol != 1) {
+        return std::nullopt;
     }
-    for (const std::vector<double>& symbol : b.symbols) {
-        if (symbol.size() != 2 || symbol[0] <= 0 || symbol[1] >= 0) {
-            return std::nullopt; // LIRC's bits are a mark then a space
-        }
+    const auto shaped = [&](bool markFirst) {
+        return std::all_of(b.symbols.begin(), b.symbols.end(), [&](const std::vector<double>& x) {
+            return x.size() == 2 && (x[0] > 0) == markFirst && (x[1] > 0) != markFirst &&
+                   x[0] != 0 && x[1] != 0;
+        });
+    };
+    // Bits of a space then a mark, the spaces alike, after a lone mark (SIRC's): LIRC sees that
+    // mark and the first space as the header, each further mark and the space after it as a
+    // bit, and the last bit's space as part of the gap.
+    const bool spaceFirst = s.lead > 0 && !s.header && s.trail == 0 && shaped(false) &&
+                            same(b.symbols[0][0], b.symbols[1][0]);
+    if (!spaceFirst && (s.lead > 0 || !shaped(true))) {
+        // LIRC's bits are a mark then a space, and a lead pulse would run into the first one.
+        return std::nullopt;
     }
     LircIrpEncoding e;
     LircRemote& r = e.remote;
     r.flags = kLircSpaceEnc;
-    if (s.header) {
-        r.header = {us(s.header->first), us(s.header->second)};
+    if (spaceFirst) {
+        r.header = {us(s.lead), us(b.symbols[0][0])};
+        r.zero = {us(b.symbols[0][1]), us(b.symbols[0][0])};
+        r.one = {us(b.symbols[1][1]), us(b.symbols[1][0])};
+    } else {
+        if (s.header) {
+            r.header = {us(s.header->first), us(s.header->second)};
+        }
+        r.zero = {us(b.symbols[0][0]), us(b.symbols[0][1])};
+        r.one = {us(b.symbols[1][0]), us(b.symbols[1][1])};
     }
-    r.zero = {us(b.symbols[0][0]), us(b.symbols[0][1])};
-    r.one = {us(b.symbols[1][0]), us(b.symbols[1][1])};
     r.ptrail = us(s.trail);
     for (const FlatElement* symbol : s.symbols) {
         e.bits.push_back(symbol->bits.front());
@@ -212,13 +229,33 @@ std::optional<LircIrpEncoding> biPhaseEncoded(const irp::CompiledProtocol& p, co
     return e;
 }
 
-// Whether a part is another sent again.
-bool sameElements(const std::vector<FlatElement>& a, const std::vector<FlatElement>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const FlatElement& x, const FlatElement& y) {
-                          return x.kind == y.kind && same(x.us, y.us) && x.bitspec == y.bitspec &&
-                                 x.bits == y.bits;
-                      });
+bool sameExpr(const irp::Expr& a, const irp::Expr& b) {
+    return a.kind == b.kind && a.number == b.number && a.name == b.name &&
+           a.complement == b.complement &&
+           std::equal(a.args.begin(), a.args.end(), b.args.begin(), b.args.end(), sameExpr);
+}
+
+// Whether two bitfields send the same bits.
+bool sameField(const irp::FlatField& a, const irp::FlatField& b) {
+    return a.width == b.width && a.shift == b.shift && a.complement == b.complement &&
+           a.reverse == b.reverse && a.constant == b.constant &&
+           (a.expr == nullptr) == (b.expr == nullptr) &&
+           (a.expr == nullptr || sameExpr(*a.expr, *b.expr));
+}
+
+// Whether a part is another sent again: the same durations, and symbols that send the same bits
+// of the same bitfields.
+bool sameElements(const irp::Flat& flat, std::span<const FlatElement> a,
+                  std::span<const FlatElement> b) {
+    const auto sameBit = [&](const std::pair<int, int>& x, const std::pair<int, int>& y) {
+        return x.second == y.second && sameField(flat.fields[static_cast<std::size_t>(x.first)],
+                                                 flat.fields[static_cast<std::size_t>(y.first)]);
+    };
+    return std::equal(
+        a.begin(), a.end(), b.begin(), b.end(), [&](const FlatElement& x, const FlatElement& y) {
+            return x.kind == y.kind && same(x.us, y.us) && x.bitspec == y.bitspec &&
+                   std::equal(x.bits.begin(), x.bits.end(), y.bits.begin(), y.bits.end(), sameBit);
+        });
 }
 
 // A bit of a parameter that keeps its value from one press to the next and changes as a key is
@@ -266,8 +303,18 @@ std::optional<LircIrpEncoding> lircEncodingOf(const irp::CompiledProtocol& p) {
     r.gap = us(shape->closing.us);
     if (shape->closing.extent) {
         r.flags |= kLircConstLength;
+        if ((r.flags & kLircRc5) != 0 && !shape->header && shape->lead == 0 && r.plead > 0) {
+            // The extent counts from the lead bit's space, which LIRC does not see: its
+            // constant length starts at the plead.
+            r.gap -= r.plead;
+        }
     }
-    if (!intro.empty() && !repeat.empty() && !sameElements(intro, repeat)) {
+    // A repeat that is the frame without its header: NO_HEAD_REP.
+    const bool headless = shape->header && repeat.size() + 2 == intro.size() &&
+                          sameElements(flat, std::span(intro).subspan(2), repeat);
+    if (headless) {
+        r.flags |= kLircNoHeadRep;
+    } else if (!intro.empty() && !repeat.empty() && !sameElements(flat, intro, repeat)) {
         // Held: a repeat code of a leader and the trailing mark, closed as the frame is.
         const bool ditto = repeat.size() == 4 && isDuration(repeat[0], true) &&
                            isDuration(repeat[1], false) && isDuration(repeat[2], true) &&
@@ -280,6 +327,21 @@ std::optional<LircIrpEncoding> lircEncodingOf(const irp::CompiledProtocol& p) {
         r.repeat = {us(repeat[0].us), us(repeat[1].us)};
     }
     return e;
+}
+
+uint64_t lircParameterMask(const LircIrpEncoding& encoding, const irp::CompiledProtocol& p,
+                           const std::string& name) {
+    uint64_t mask = 0;
+    const std::size_t pre = static_cast<std::size_t>(encoding.remote.preDataBits);
+    for (std::size_t k = pre; k < encoding.bits.size(); ++k) {
+        const irp::FlatField& field =
+            p.flat.fields[static_cast<std::size_t>(encoding.bits[k].first)];
+        if (field.expr != nullptr && field.expr->kind == irp::Expr::Kind::Name &&
+            field.expr->name == name) {
+            mask |= uint64_t{1} << (encoding.bits.size() - 1 - k);
+        }
+    }
+    return mask;
 }
 
 std::optional<LircIrpCode> lircIrpCode(const LircIrpEncoding& encoding,

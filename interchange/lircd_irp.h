@@ -7,6 +7,9 @@
 // - `<a,-b|c,-d>` (pulse distance, pulse width or both) is SPACE_ENC: header, zero, one,
 //   ptrail; the constant fields before the first parameter bit are pre_data; an extent (`^`)
 //   makes CONST_LENGTH with it as the gap; a repeat part of a leader and a mark the repeat line.
+//   Bits of a space and a mark after a lone mark (SIRC as Velmoran sends it) are the same
+//   marks and spaces seen from the lone mark on: header, bits of a mark and a space, no ptrail.
+//   A repeat part that is the frame without its header is NO_HEAD_REP.
 // - bi-phase `<1,-1|-1,1>` (either order) is RC5 (SHIFT_ENC): a leading constant bit that
 //   starts with a space is LIRC's plead; with a second bitspec of double length (RC-6's trailer
 //   bit) it is RC6 with those bits in rc6_mask.
@@ -16,6 +19,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "infrared/irp/irp_match.h"
@@ -37,6 +41,12 @@ struct LircIrpEncoding {
 
 // How LIRC sends `protocol`; nothing when no encoding of LIRC's fits it.
 std::optional<LircIrpEncoding> lircEncodingOf(const infrared::irp::CompiledProtocol& protocol);
+
+// The bits of the code (pre_data not counted) that carry parameter `name` as they are, as a
+// mask of the code: a toggle bit a description does not mark as kept between presses (T@).
+uint64_t lircParameterMask(const LircIrpEncoding& encoding,
+                           const infrared::irp::CompiledProtocol& protocol,
+                           const std::string& name);
 
 struct LircIrpCode {
     uint64_t preData = 0;

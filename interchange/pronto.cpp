@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "infrared/frame_cells.h"
 #include "infrared/frame_text.h"
 #include "infrared/ir_encoder.h"
 #include "infrared/irp/irp_decode.h"
@@ -48,7 +49,7 @@ QString word(long value) {
 
 int frameCarrierHz(const IrFrame& frame) {
     if (irp::readByTable(frame)) {
-        const irp::CompiledProtocol* p = irp::builtinTable().find(frame.named.name);
+        const irp::CompiledProtocol* p = frameProtocol(frame); // the user's own too
         if (p != nullptr && p->protocol.frequencyHz > 0) {
             return static_cast<int>(std::lround(p->protocol.frequencyHz));
         }

@@ -23,8 +23,8 @@ using infrared::IrProtocol;
 // The most mark/space pairs one code can count.
 inline constexpr int kProntoMostPairs = 0xFFFF;
 
-// The carrier a frame is written with, in Hz: its protocol's customary one (a protocol of the
-// built-in table: the one its description names).
+// The carrier a frame is written with, in Hz: its protocol's customary one (a frame the table
+// read, by one of its protocols or the user's own: the one its description names).
 int frameCarrierHz(const IrFrame& frame);
 
 // The frame as Pronto hex sent once: its nominal marks and spaces at the protocol's customary

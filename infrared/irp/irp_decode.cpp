@@ -80,7 +80,8 @@ uint32_t valueOr(const Values& values, const char* name) {
 }
 
 IrFrame frameOf(const Decoded& d, int channel, const std::vector<double>& durations,
-                const std::vector<int64_t>& starts, const std::vector<int64_t>& ends) {
+                const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
+                const ProtocolTable& table) {
     IrFrame f;
     f.channel = channel;
     f.protocol = IrProtocol::Unknown;
@@ -99,6 +100,10 @@ IrFrame frameOf(const Decoded& d, int channel, const std::vector<double>& durati
     }
     f.named.name = d.protocol->name;
     f.named.alternatives = d.alternatives;
+    // The frame keeps the protocol that named it, which may be one of the user's.
+    const auto owner = std::find_if(table.protocols.begin(), table.protocols.end(),
+                                    [&](const auto& p) { return p.get() == d.protocol; });
+    f.named.protocol = owner != table.protocols.end() ? *owner : nullptr;
     for (const ParameterSpec& p : d.protocol->protocol.parameters) {
         const auto it = d.values.find(p.name);
         if (it != d.values.end()) {
@@ -152,7 +157,7 @@ std::optional<IrFrame> repeatOfNamed(const IrFrame& frame, const IrFrame& press,
     d.repeat = true;
     const std::vector<int64_t> starts(durations.size(), frame.startSample);
     const std::vector<int64_t> ends(durations.size(), frame.endSample);
-    return frameOf(d, frame.channel, durations, starts, ends);
+    return frameOf(d, frame.channel, durations, starts, ends, table);
 }
 
 // Whether a family frame's durations lie off its own protocol's: a decoder claimed it by its
@@ -186,7 +191,7 @@ std::optional<IrFrame> readAgain(const IrFrame& frame, const ChannelLevels& line
     }
     std::vector<int64_t> starts(durations.size(), frame.startSample);
     std::vector<int64_t> ends(durations.size(), frame.endSample);
-    return frameOf(decoded.front(), frame.channel, durations, starts, ends);
+    return frameOf(decoded.front(), frame.channel, durations, starts, ends, table);
 }
 
 } // namespace
@@ -332,7 +337,7 @@ std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const Chan
         }
         std::vector<IrFrame> found;
         for (const Decoded& d : decodeDurations(durations, table)) {
-            found.push_back(frameOf(d, frames[i].channel, durations, starts, ends));
+            found.push_back(frameOf(d, frames[i].channel, durations, starts, ends, table));
         }
         for (std::size_t k = i; k < j; ++k) {
             const bool covered = std::any_of(found.begin(), found.end(), [&](const IrFrame& f) {

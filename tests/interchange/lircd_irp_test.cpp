@@ -166,7 +166,8 @@ TEST(LircFromIrp, IrsimsendAndIrsimreceiveAgreeForEveryProtocolLircCanSend) {
 }
 
 // A protocol of the table LIRC has no encoding for is written as the coding its frames show, as an
-// unknown remote is, and irsimreceive names its key in the rendered presses.
+// unknown remote is (a press of several frames as its first), and irsimreceive names its key in
+// the rendered presses.
 TEST(LircFromIrp, AProtocolLircCannotSendIsWrittenAsItsInferredCoding) {
     const QString irsimreceive = QStandardPaths::findExecutable(QStringLiteral("irsimreceive"));
     if (irsimreceive.isEmpty()) {
@@ -175,7 +176,7 @@ TEST(LircFromIrp, AProtocolLircCannotSendIsWrittenAsItsInferredCoding) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     std::mt19937 rng(kSeed);
-    for (const char* name : {"Akord", "G.I.Cable"}) {
+    for (const char* name : {"Akord", "G.I.Cable", "Balboa", "Dyson", "Kathrein", "Sharp_Old"}) {
         SCOPED_TRACE(name);
         const irp::CompiledProtocol* p = irp::builtinTable().find(QString::fromLatin1(name));
         ASSERT_NE(p, nullptr);
@@ -270,7 +271,13 @@ TEST(LircFromIrp, TheConverterNamesLircsEncodingOrNone) {
         {"{36k,msb,889}<1,-1|-1,1>(1:1,F:6,-90m)*[F:0..63]", "RC5"},
         {"{36k,444,msb}<-1,1|1,-1>(6,-2,1:1,<-2,2|2,-2>(T:1),F:8,^100m)*[F:0..255,T@:0..1=0]",
          "RC6|CONST"},
+        // Bits of a space and a mark after a lone mark; a repeat that is the frame headless.
+        {"{40k,600}<-1,1|-1,2>(4,F:7,D:5,^45m)[D:0..31,F:0..127]", "SPACE_ENC|CONST"},
+        {"{38k,525}<1,-1|1,-3>(16,-8,D:8,F:8,1,-45,(D:8,F:8,1,-45)*)[D:0..255,F:0..255]",
+         "SPACE_ENC|NO_HEAD_REP"},
         // A mark between the fields, four symbols, an ending, a repeat of another shape.
+        {"{40k,600}<-1,1|-2,1>(4,F:7,D:5,^45m)[D:0..31,F:0..127]", ""},
+        {"{38k,525}<1,-1|1,-3>(16,-8,D:8,F:8,1,-45,(D:8,~F:8,1,-45)*)[D:0..255,F:0..255]", ""},
         {"{38k,500}<1,-1|1,-3>(16,-8,D:8,1,-8,F:8,1,-40m)*[D:0..255,F:0..255]", ""},
         {"{38k,500}<1,-1|1,-2|2,-1|2,-2>(10,-5,F:8,1,-15m)*[F:0..255]", ""},
         {"{38k,500}<1,-1|1,-3>(16,-8,F:8,1,-40m,(16,-8,F:8,1,-40m)+,8,-8,1,-40m)[F:0..255]", ""},
@@ -292,6 +299,7 @@ TEST(LircFromIrp, TheConverterNamesLircsEncodingOrNone) {
         EXPECT_EQ((e->remote.flags & kLircRc5) != 0, want.startsWith("RC5"));
         EXPECT_EQ((e->remote.flags & kLircRc6) != 0, want.startsWith("RC6"));
         EXPECT_EQ((e->remote.flags & kLircConstLength) != 0, want.endsWith("CONST"));
+        EXPECT_EQ((e->remote.flags & kLircNoHeadRep) != 0, want.contains("NO_HEAD_REP"));
     }
 }
 
