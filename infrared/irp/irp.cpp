@@ -891,7 +891,11 @@ private:
             const std::optional<int64_t> v = Evaluator{values_, protocol_.definitions}(item.expr);
             if (v) {
                 values_[item.target] = *v;
+                if (protocol_.parameter(item.target) == nullptr) {
+                    assigned_[item.target] = *v;
+                }
             } else {
+                assigned_.erase(item.target);
                 values_.erase(item.target);
             }
             return;
@@ -940,6 +944,9 @@ private:
         f.complement = e.complement;
         f.reverse = *width < 0;
         f.constant = constant(e);
+        if (!f.constant) {
+            f.assigned = assigned_;
+        }
         flat_.fields.push_back(f);
         const int index = static_cast<int>(flat_.fields.size()) - 1;
         if (!pending_.empty() && pendingBitspec_ != bits) {
@@ -969,6 +976,7 @@ private:
 
     const Protocol& protocol_;
     Values values_;
+    Values assigned_; // what the stream has assigned so far to names other than parameters
     Flat flat_;
     std::vector<std::pair<int, int>> pending_; // bits waiting for a whole symbol
     int pendingBitspec_ = 0;
@@ -1016,7 +1024,16 @@ std::optional<int64_t> fieldValue(const FlatField& field, const Values& values,
     if (field.constant) {
         return field.constant;
     }
-    std::optional<int64_t> v = evaluate(*field.expr, values, protocol.definitions);
+    std::optional<int64_t> v;
+    if (field.assigned.empty()) {
+        v = evaluate(*field.expr, values, protocol.definitions);
+    } else {
+        Values with = values;
+        for (const auto& [name, value] : field.assigned) {
+            with.insert_or_assign(name, value);
+        }
+        v = evaluate(*field.expr, with, protocol.definitions);
+    }
     if (!v) {
         return std::nullopt;
     }

@@ -29,12 +29,43 @@ int64_t reversedBits(int64_t value, int width) {
     return out;
 }
 
+// The parameter a field sends, times a power of two (XMP-1's (F*256):16): its name, and the power
+// in `scale`; nothing for another expression.
+const std::string* scaledName(const Expr& e, int& scale) {
+    scale = 0;
+    if (e.kind == Expr::Kind::Name) {
+        return &e.name;
+    }
+    if (e.kind != Expr::Kind::Binary || e.args.size() != 2) {
+        return nullptr;
+    }
+    const bool times = e.name == "*";
+    const bool shifted = e.name == "<<";
+    for (int side = 0; side < 2; ++side) {
+        const Expr& n = e.args[static_cast<std::size_t>(side)];
+        const Expr& k = e.args[static_cast<std::size_t>(1 - side)];
+        if (n.kind != Expr::Kind::Name || k.kind != Expr::Kind::Number || (shifted && side == 1)) {
+            continue;
+        }
+        if (times && k.number > 0 && std::has_single_bit(static_cast<uint64_t>(k.number))) {
+            scale = std::countr_zero(static_cast<uint64_t>(k.number));
+            return &n.name;
+        }
+        if (shifted && k.number >= 0 && k.number < kWordBits) {
+            scale = static_cast<int>(k.number);
+            return &n.name;
+        }
+    }
+    return nullptr;
+}
+
 struct State {
     std::size_t p = 0;  // the input duration being matched
     double pending = 0; // the nominal duration being built (marks and spaces merge)
     double elapsed = 0; // nominal time since the part's start or its last extent
     double base = 0;    // nominal time from the part's first mark to the pending duration
     double cost = 0;
+    double markOffUs = 0; // how much longer the last mark taken lasted than its nominal length
     bool started = false; // a mark has been sent
 };
 
@@ -43,7 +74,8 @@ public:
     Matcher(const CompiledProtocol& compiled, Part part, std::span<const double> input,
             const Values* prior, bool record)
         : c_(compiled), elements_(compiled.flat.parts[part]), input_(input), prior_(prior),
-          chunks_(elements_.size(), 0), record_(record) {}
+          chunks_(elements_.size(), 0), record_(record),
+          partial_(part == Intro && compiled.constantIntro) {}
 
     std::optional<Match> run() {
         if (elements_.empty() || input_.empty() || input_[0] <= 0) {
@@ -64,6 +96,15 @@ private:
     // How far off, in slacks.
     static double offBy(double m, double n) {
         return std::abs(ir::centredUs(m < 0, std::abs(m)) - std::abs(n)) / ir::slackUs(std::abs(n));
+    }
+    // How far measured `m` lies from nominal `n`, in slacks. Where symbols lie close, a space is
+    // taken with the mark before it: a receiver that lengthens the mark shortens the space as
+    // much, and their sum tells the symbols apart.
+    double weigh(const State& s, double m, double n) const {
+        if (c_.closeSymbols && n < 0) {
+            return std::abs(std::abs(m) + s.markOffUs - std::abs(n)) / ir::slackUs(std::abs(n));
+        }
+        return offBy(m, n);
     }
     // A nominal duration too long for measured `m` however it goes on.
     static bool tooLong(double m, double n) {
@@ -90,7 +131,10 @@ private:
             if (!fitsUs(m, s.pending)) {
                 return false;
             }
-            s.cost += offBy(m, s.pending);
+            s.cost += weigh(s, m, s.pending);
+        }
+        if (s.pending > 0) {
+            s.markOffUs = m - s.pending;
         }
         if (replaying_) {
             starts_.push_back(s.base);
@@ -193,7 +237,7 @@ private:
             if (t.pending == 0 || t.p >= input_.size() || (input_[t.p] < 0) != (t.pending < 0)) {
                 return t.cost;
             }
-            return t.cost + offBy(input_[t.p], t.pending);
+            return t.cost + weigh(t, input_[t.p], t.pending);
         };
         std::stable_sort(candidates.begin(), candidates.end(),
                          [&guess](const Candidate& a, const Candidate& b) {
@@ -239,8 +283,10 @@ private:
         }
         for (std::size_t f = 0; f < fieldCount; ++f) {
             const FlatField& field = c_.flat.fields[f];
-            if (!used[f] || field.constant || field.expr->kind != Expr::Kind::Name ||
-                c_.protocol.parameter(field.expr->name) == nullptr) {
+            int scale = 0;
+            const std::string* name =
+                used[f] && !field.constant ? scaledName(*field.expr, scale) : nullptr;
+            if (name == nullptr || c_.protocol.parameter(*name) == nullptr) {
                 continue;
             }
             int64_t v = sent[f];
@@ -250,17 +296,21 @@ private:
             if (field.complement) {
                 v = ~v & maskOf(field.width);
             }
-            const int64_t bits = maskOf(field.width) << field.shift;
-            const int64_t placed = v << field.shift;
-            int64_t& have = known[field.expr->name];
-            int64_t& value = values[field.expr->name];
+            // The bits sent are those of the parameter from field.shift - scale on; those below
+            // the parameter's first bit are zeros the check below confirms.
+            const int at = field.shift - scale;
+            const int64_t bits = at >= 0 ? maskOf(field.width) << at : maskOf(field.width) >> -at;
+            const int64_t placed = at >= 0 ? v << at : v >> -at;
+            int64_t& have = known[*name];
+            int64_t& value = values[*name];
             if ((have & bits) != 0 && (value & bits & have) != (placed & have & bits)) {
                 return false;
             }
             value = (value & ~bits) | placed;
             have |= bits;
         }
-        if (completeValues(c_.protocol, values)) {
+        // An intro that sends no parameter matches without them: the repeat brings them.
+        if (!partial_ && completeValues(c_.protocol, values)) {
             return false;
         }
         for (std::size_t f = 0; f < fieldCount; ++f) {
@@ -328,10 +378,35 @@ private:
     int steps_ = 0;
     std::optional<Match> best_;
     bool record_ = false;
+    bool partial_ = false;
     std::vector<int64_t> bestChunks_; // recording: the symbols of the best reading
     mutable bool replaying_ = false;
     mutable std::vector<double> starts_; // replaying: where each duration taken starts
 };
+
+// Whether two symbols of the bitspec have every duration within the other's tolerance.
+bool closeTogether(const FlatBitspec& spec) {
+    const auto close = [](const std::vector<double>& a, const std::vector<double>& b) {
+        if (a.size() != b.size() || a == b) {
+            return false;
+        }
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if ((a[i] < 0) != (b[i] < 0) ||
+                std::abs(a[i] - b[i]) > ir::slackUs(std::abs(a[i])) + ir::slackUs(std::abs(b[i]))) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (std::size_t i = 0; i < spec.symbols.size(); ++i) {
+        for (std::size_t j = i + 1; j < spec.symbols.size(); ++j) {
+            if (close(spec.symbols[i], spec.symbols[j])) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -379,6 +454,15 @@ Compiled compile(const QString& name, const QString& irp, const QString& source)
             c.dataBits += c.flat.bitspecs[e.bitspec].bitsPerSymbol;
         }
     }
+    c.closeSymbols = std::any_of(c.flat.bitspecs.begin(), c.flat.bitspecs.end(), closeTogether);
+    const auto& intro = c.flat.parts[Intro];
+    c.constantIntro =
+        !intro.empty() && !c.flat.parts[Repeat].empty() &&
+        std::all_of(intro.begin(), intro.end(), [&c](const FlatElement& e) {
+            return std::all_of(e.bits.begin(), e.bits.end(), [&c](const std::pair<int, int>& bit) {
+                return c.flat.fields[static_cast<std::size_t>(bit.first)].constant.has_value();
+            });
+        });
     // A leader that a space follows is a quick test of whether a frame can be this protocol's.
     const auto& elements = c.flat.parts[first];
     if (elements.size() > 1 && elements[0].kind == FlatElement::Kind::Duration &&

@@ -32,6 +32,13 @@ struct CompiledProtocol {
     Flat flat;              // laid out with no parameter known
     int dataBits = 0;       // bits its first part sends (intro, else repeat)
     double firstMarkUs = 0; // its leader's mark when a space follows it, else 0
+    // Two of its symbols lie closer than the tolerance of their durations (XMP's sixteen spaces
+    // 136 µs apart): a symbol's space is weighed together with the mark before it, whose sum a
+    // receiver's stretch leaves alone, so the nearest symbol is read.
+    bool closeSymbols = false;
+    // Its intro sends no parameter (NRC17's start frame): a press is the intro and the first
+    // repeat, which carries the values.
+    bool constantIntro = false;
 };
 
 struct Compiled {

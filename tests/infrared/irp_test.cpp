@@ -84,8 +84,10 @@ std::vector<double> sampled(const std::vector<double>& durations, double relativ
 }
 
 // The timing error a protocol's symbols leave room for: a fifth, or less where two of its
-// durations lie closer together than that.
-double roomFor(const Protocol& p) {
+// durations lie closer together than that, or where its bits are single units whose runs are
+// told apart by their length (Lutron): a run of n units read to the nearest unit stands an error
+// of less than half a unit (half of that is left to it: the sampling moves each edge too).
+double roomFor(const Protocol& p, const std::vector<double>& sent) {
     std::vector<double> lengths;
     for (const Stream& s : p.bitspec.symbols) {
         for (const Item& item : s.items) {
@@ -95,6 +97,11 @@ double roomFor(const Protocol& p) {
         }
     }
     double room = 0.2;
+    const bool runLengths = std::all_of(p.bitspec.symbols.begin(), p.bitspec.symbols.end(),
+                                        [](const Stream& s) { return s.items.size() == 1; });
+    for (std::size_t i = 0; runLengths && i + 1 < sent.size(); ++i) {
+        room = std::min(room, 0.25 * p.unitUs() / std::abs(sent[i]));
+    }
     for (const double a : lengths) {
         for (const double b : lengths) {
             if (a < b) {
@@ -157,14 +164,13 @@ TEST(IrpTable, EveryProtocolDecodesBackToItself) {
     QStringList failures;
     for (const auto& compiled : builtinTable().protocols) {
         const CompiledProtocol& c = *compiled;
-        const double room = roomFor(c.protocol);
         for (int trial = 0; trial < 8; ++trial) {
             const Values values = randomValues(c.protocol, rng);
             const Rendered r = render(c.protocol, values);
             ASSERT_TRUE(r.signal) << c.name.toStdString() << ": " << r.error.toStdString();
             std::vector<double> sent = r.signal->intro;
             sent.insert(sent.end(), r.signal->repeat.begin(), r.signal->repeat.end());
-            const std::vector<double> line = sampled(sent, room, rng);
+            const std::vector<double> line = sampled(sent, roomFor(c.protocol, sent), rng);
             std::vector<double> input = line;
             if (input.back() > 0) {
                 input.push_back(-1e9);
@@ -228,6 +234,10 @@ TEST(IrpTable, EveryProtocolIsNamedThroughTheWholeDecoder) {
             const Rendered r = render(c.protocol, values);
             ASSERT_TRUE(r.signal) << c.name.toStdString();
             std::vector<double> sent = r.signal->intro.empty() ? r.signal->repeat : r.signal->intro;
+            if (c.constantIntro) {
+                // The press's values come in its first repeat (NRC17).
+                sent.insert(sent.end(), r.signal->repeat.begin(), r.signal->repeat.end());
+            }
             const ChannelLevels line = lineOf(sent);
             const std::vector<IrFrame> frames = decodeWithProtocols(
                 decodeInfrared(line, 1, IrUnknownBursts::Listed), line, builtinTable());
