@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -16,6 +17,8 @@
 #include "infrared/irp/irp_analysis.h"
 #include "infrared/irp/irp_decode.h"
 #include "infrared/irp/irp_table.h"
+#include "support/files.h"
+#include "support/program_run.h"
 
 using namespace velmoran;
 using namespace velmoran::infrared;
@@ -427,6 +430,165 @@ INSTANTIATE_TEST_SUITE_P(
                                    "{36k,500}<1,-1|-1,1>(1:2,A:16,-90m)*[A:0..65535]",
                                    {{"A", 0x3C5A}},
                                    "{38k,497}<1,-1|-1,1>(A:18,^107.6m)[A:0..262143]"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// A frame as published: LIRC's irsimsend sending a lircd.conf written from the protocol's
+// documented timings (RCMM's for Nokia), or the sixteen hex digits DecodeIR's documentation gives
+// for an XMP frame (digit n is a 210 µs mark and a space of 760 + 136 n µs; eight digits, 13.8 ms,
+// eight more). The table reads it to the documented parameters.
+struct PublishedCase {
+    const char* name;
+    const char* protocol;
+    const char* lircdConf; // sent with irsimsend, key KEY_A; else `xmpDigits`
+    const char* xmpDigits;
+    Values expected;
+};
+
+class IrpPublished : public ::testing::TestWithParam<PublishedCase> {};
+
+std::vector<double> xmpFrame(const char* digits) {
+    constexpr double kMarkUs = 210;
+    constexpr double kZeroUs = 760;
+    constexpr double kStepUs = 136;
+    constexpr double kHalfGapUs = 13800;
+    constexpr double kLeadOutUs = 80400;
+    std::vector<double> out;
+    for (int i = 0; i < 16; ++i) {
+        const int n = QString(QLatin1Char(digits[i])).toInt(nullptr, 16);
+        out.push_back(kMarkUs);
+        out.push_back(-(kZeroUs + kStepUs * n));
+        if (i == 7) {
+            out.push_back(kMarkUs);
+            out.push_back(-kHalfGapUs);
+        }
+    }
+    out.push_back(kMarkUs);
+    out.push_back(-kLeadOutUs);
+    return out;
+}
+
+TEST_P(IrpPublished, ReadsTheDocumentedParameters) {
+    const PublishedCase& c = GetParam();
+    const CompiledProtocol* protocol = builtinTable().find(QString::fromLatin1(c.protocol));
+    ASSERT_NE(protocol, nullptr);
+    std::optional<Values> got;
+    if (c.lircdConf != nullptr) {
+        const QString irsimsend = QStandardPaths::findExecutable(QStringLiteral("irsimsend"));
+        if (irsimsend.isEmpty()) {
+            GTEST_SKIP() << "irsimsend (Debian package lirc) is not installed";
+        }
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        test::writeFile(dir.filePath(QStringLiteral("remote.conf")), QByteArray(c.lircdConf));
+        const test::ProgramRun run =
+            test::runProgram(irsimsend, {"-k", "KEY_A", "remote.conf"}, dir.path());
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        std::vector<double> durations;
+        for (const QString& line :
+             QString::fromLatin1(test::readAll(dir.filePath(QStringLiteral("simsend.out"))))
+                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QStringList words = line.split(QLatin1Char(' '));
+            ASSERT_EQ(words.size(), 2) << line.toStdString();
+            const double us = words[1].toDouble();
+            durations.push_back(words[0] == QStringLiteral("pulse") ? us : -us);
+        }
+        const std::vector<Decoded> decoded = decodeDurations(durations, builtinTable());
+        ASSERT_FALSE(decoded.empty());
+        EXPECT_EQ(decoded.front().protocol, protocol)
+            << decoded.front().protocol->name.toStdString();
+        got = decoded.front().values;
+    } else {
+        // DecodeIR's example is a frame sent while the key is held.
+        const std::optional<Match> m = matchPart(*protocol, Repeat, xmpFrame(c.xmpDigits));
+        if (c.expected.empty()) {
+            EXPECT_FALSE(m) << "a frame whose check fails is read";
+            return;
+        }
+        ASSERT_TRUE(m);
+        got = m->values;
+    }
+    EXPECT_EQ(*got, c.expected);
+}
+
+constexpr const char* kNokiaConf = R"(begin remote
+  name nokia
+  bits 24
+  flags RCMM|CONST_LENGTH
+  header 417 278
+  zero 167 278
+  one 167 444
+  two 167 611
+  three 167 778
+  ptrail 167
+  gap 100000
+  begin codes
+    KEY_A 0x4EB684
+  end codes
+end remote
+)";
+
+constexpr const char* kNokia12Conf = R"(begin remote
+  name nokia12
+  bits 12
+  flags RCMM|CONST_LENGTH
+  header 417 278
+  zero 167 278
+  one 167 444
+  two 167 611
+  three 167 778
+  ptrail 167
+  gap 100000
+  begin codes
+    KEY_A 0x5A3
+  end codes
+end remote
+)";
+
+constexpr const char* kNokia32Conf = R"(begin remote
+  name nokia32
+  bits 32
+  flags RCMM|CONST_LENGTH
+  header 417 278
+  zero 167 278
+  one 167 444
+  two 167 611
+  three 167 778
+  ptrail 167
+  gap 100000
+  begin codes
+    KEY_A 0x12343C5A
+  end codes
+end remote
+)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IrpPublished,
+    ::testing::Values(
+        PublishedCase{"Nokia_by_irsimsend",
+                      "Nokia",
+                      kNokiaConf,
+                      nullptr,
+                      {{"D", 0x4E}, {"S", 0xB6}, {"F", 0x84}}},
+        PublishedCase{
+            "Nokia12_by_irsimsend", "Nokia12", kNokia12Conf, nullptr, {{"D", 0x5}, {"F", 0xA3}}},
+        PublishedCase{"Nokia32_by_irsimsend",
+                      "Nokia32",
+                      kNokia32Conf,
+                      nullptr,
+                      {{"D", 0x12}, {"S", 0x34}, {"T", 0}, {"X", 0x3C}, {"F", 0x5A}}},
+        // "The correct string is 0E0F441A09800F00": device 0x1A, subdevice 0, OBC 15 and 0.
+        PublishedCase{"XMP1_documented_frame",
+                      "XMP-1",
+                      nullptr,
+                      "0E0F441A09800F00",
+                      {{"D", 0x1A}, {"S", 0}, {"F", 15}, {"OEM", 0x44}}},
+        PublishedCase{"XMP_documented_frame",
+                      "XMP",
+                      nullptr,
+                      "0E0F441A09800F00",
+                      {{"D", 0x1A}, {"S", 0}, {"F", 0x0F00}, {"OEM", 0x44}}},
+        // The fixed F sent as a 0 is no XMP frame.
+        PublishedCase{"XMP_fixed_digit_wrong", "XMP", nullptr, "0E00441A09800F00", {}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
