@@ -65,8 +65,9 @@ struct State {
     double elapsed = 0; // nominal time since the part's start or its last extent
     double base = 0;    // nominal time from the part's first mark to the pending duration
     double cost = 0;
-    double markOffUs = 0; // how much longer the last mark taken lasted than its nominal length
-    bool started = false; // a mark has been sent
+    double markOffUs = 0;     // how much longer the last mark taken lasted than its nominal length
+    bool symbolSpace = false; // the pending duration is a space that symbols alone send
+    bool started = false;     // a mark has been sent
 };
 
 class Matcher {
@@ -131,6 +132,12 @@ private:
             if (!fitsUs(m, s.pending)) {
                 return false;
             }
+            // Symbols that lie close are read within one step of where they lie: no further
+            // off than the next symbol.
+            if (s.symbolSpace && c_.closeSymbols &&
+                std::abs(std::abs(m) + s.markOffUs + s.pending) >= c_.closeStepUs) {
+                return false;
+            }
             s.cost += weigh(s, m, s.pending);
         }
         if (s.pending > 0) {
@@ -145,7 +152,7 @@ private:
         return true;
     }
 
-    bool add(State& s, double us) const {
+    bool add(State& s, double us, bool inSymbol = false) const {
         if (us == 0 || (!s.started && us < 0)) {
             return true;
         }
@@ -156,6 +163,7 @@ private:
                 return false;
             }
         }
+        s.symbolSpace = us < 0 && inSymbol && (s.pending == 0 || s.symbolSpace);
         s.pending += us;
         if (s.p >= input_.size()) {
             return s.pending < 0;
@@ -222,7 +230,7 @@ private:
             State t = s;
             bool ok = true;
             for (const double us : spec.symbols[v]) {
-                if (!add(t, us)) {
+                if (!add(t, us, true)) {
                     ok = false;
                     break;
                 }
@@ -353,7 +361,7 @@ private:
                     }
                 }
                 for (const double us : symbol) {
-                    add(s, us);
+                    add(s, us, true);
                 }
                 read.toUs = s.base + std::abs(s.pending);
                 for (std::size_t k = 0; k < el.bits.size(); ++k) {
@@ -384,8 +392,9 @@ private:
     mutable std::vector<double> starts_; // replaying: where each duration taken starts
 };
 
-// Whether two symbols of the bitspec have every duration within the other's tolerance.
-bool closeTogether(const FlatBitspec& spec) {
+// Where two symbols of the bitspec have every duration within the other's tolerance, the least
+// by which the lengths of two such symbols differ.
+std::optional<double> closeStep(const FlatBitspec& spec) {
     const auto close = [](const std::vector<double>& a, const std::vector<double>& b) {
         if (a.size() != b.size() || a == b) {
             return false;
@@ -398,14 +407,25 @@ bool closeTogether(const FlatBitspec& spec) {
         }
         return true;
     };
+    const auto length = [](const std::vector<double>& symbol) {
+        double us = 0;
+        for (const double d : symbol) {
+            us += std::abs(d);
+        }
+        return us;
+    };
+    std::optional<double> step;
     for (std::size_t i = 0; i < spec.symbols.size(); ++i) {
         for (std::size_t j = i + 1; j < spec.symbols.size(); ++j) {
             if (close(spec.symbols[i], spec.symbols[j])) {
-                return true;
+                const double d = std::abs(length(spec.symbols[i]) - length(spec.symbols[j]));
+                if (d > 0) {
+                    step = step ? std::min(*step, d) : d;
+                }
             }
         }
     }
-    return false;
+    return step;
 }
 
 } // namespace
@@ -454,7 +474,12 @@ Compiled compile(const QString& name, const QString& irp, const QString& source)
             c.dataBits += c.flat.bitspecs[e.bitspec].bitsPerSymbol;
         }
     }
-    c.closeSymbols = std::any_of(c.flat.bitspecs.begin(), c.flat.bitspecs.end(), closeTogether);
+    for (const FlatBitspec& spec : c.flat.bitspecs) {
+        if (const std::optional<double> step = closeStep(spec)) {
+            c.closeSymbols = true;
+            c.closeStepUs = c.closeStepUs > 0 ? std::min(c.closeStepUs, *step) : *step;
+        }
+    }
     const auto& intro = c.flat.parts[Intro];
     c.constantIntro =
         !intro.empty() && !c.flat.parts[Repeat].empty() &&

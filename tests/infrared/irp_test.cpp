@@ -64,6 +64,35 @@ INSTANTIATE_TEST_SUITE_P(
                    "expected a number"}),
     [](const auto& row) { return std::string(row.param.name); });
 
+struct CompileError {
+    const char* name;
+    const char* irp;
+    const char* message;
+};
+
+class IrpCompileErrors : public ::testing::TestWithParam<CompileError> {};
+
+// Descriptions that parse but cannot be laid out: a symbol's bits go through the bitspec around
+// it, whole symbols of it, and must be fixed.
+TEST_P(IrpCompileErrors, SaysWhy) {
+    const Compiled c = compile(QStringLiteral("x"), QString::fromUtf8(GetParam().irp));
+    ASSERT_FALSE(c.protocol);
+    EXPECT_EQ(c.error.message.toStdString(), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IrpCompileErrors,
+    ::testing::Values(
+        CompileError{"bits_in_the_outermost_bitspec", "{38k,500}<1:1|-1,1>(F:8,-9m)[F:0..255]",
+                     "a bitfield in a symbol needs a bitspec around it"},
+        CompileError{"half_an_outer_symbol",
+                     "{38k,500}<1,-1|1,-3|1,-5|1,-7>(<1:1|2:2>(F:8),-9m)[F:0..255]",
+                     "a bitfield in a symbol must be a fixed number of whole symbols"},
+        CompileError{"width_from_a_parameter",
+                     "{38k,500}<1,-1|1,-3>(<1:D|2:2>(F:8),-9m)[F:0..255,D:1..2]",
+                     "a bitfield in a symbol must be a fixed number of whole symbols"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 // A protocol's marks and spaces as a line sampled every 40.1474 µs: each duration stretched by
 // up to `relative` either way, every edge on a sample.
 std::vector<double> sampled(const std::vector<double>& durations, double relative,
