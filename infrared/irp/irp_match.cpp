@@ -67,6 +67,7 @@ struct State {
     double cost = 0;
     double markOffUs = 0;     // how much longer the last mark taken lasted than its nominal length
     bool symbolSpace = false; // the pending duration is a space that symbols alone send
+    int skipped = 0;          // spaces sent before the first mark, which the line cannot show
     bool started = false;     // a mark has been sent
 };
 
@@ -154,6 +155,7 @@ private:
 
     bool add(State& s, double us, bool inSymbol = false) const {
         if (us == 0 || (!s.started && us < 0)) {
+            s.skipped += us < 0 ? 1 : 0;
             return true;
         }
         s.started = true;
@@ -175,7 +177,11 @@ private:
     // Searches on from element e; every reading that meets all checks is weighed, the one
     // nearest to the nominal durations kept (branches already further off are given up).
     bool dfs(std::size_t e, State s) {
-        if (++steps_ > kMostSteps || (best_ && s.cost >= best_->cost)) {
+        // A recording weighs first how much of the line a reading takes: one that takes less
+        // can cost less (a run of one-unit symbols read as the first run alone).
+        if (++steps_ > kMostSteps ||
+            (best_ && s.cost >= best_->cost &&
+             (!record_ || (best_->consumed >= input_.size() && s.skipped >= bestSkipped_)))) {
             return false;
         }
         for (; e < elements_.size(); ++e) {
@@ -263,10 +269,20 @@ private:
     // The parameters the symbols read give, checked against every field. A recording takes the
     // symbols as they lie, whatever the fields say.
     bool solve(const State& s) {
+        // Symbols that are spaces before the first mark send nothing: a reading takes at least
+        // that mark.
+        if (s.p == 0) {
+            return false;
+        }
         if (record_) {
-            if (!best_ || s.cost < best_->cost) {
+            // More of the line, then fewer symbols before it starts (Lutron's closing zeros are
+            // not its first bits), then nearer.
+            if (!best_ || s.p > best_->consumed ||
+                (s.p == best_->consumed && (s.skipped < bestSkipped_ ||
+                                            (s.skipped == bestSkipped_ && s.cost < best_->cost)))) {
                 best_ = Match{prior_ ? *prior_ : Values{}, s.p, s.cost, {}, {}};
                 bestChunks_ = chunks_;
+                bestSkipped_ = s.skipped;
             }
             return false;
         }
@@ -388,6 +404,7 @@ private:
     bool record_ = false;
     bool partial_ = false;
     std::vector<int64_t> bestChunks_; // recording: the symbols of the best reading
+    int bestSkipped_ = 0;
     mutable bool replaying_ = false;
     mutable std::vector<double> starts_; // replaying: where each duration taken starts
 };
