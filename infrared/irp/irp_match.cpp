@@ -13,6 +13,8 @@ namespace {
 // The most steps one attempt may take: a frame whose symbols lie closer than the tolerance can
 // be read several ways, and only its checks tell which one is meant.
 constexpr int kMostSteps = 20000;
+// Costs closer than this are equal: readings that differ only in where silent symbols lie.
+constexpr double kSameCost = 1e-9;
 constexpr int kWordBits = 64;
 // The matcher goes one call deeper for each symbol: longer parts are not decoded.
 constexpr std::size_t kMostDecodedElements = 2000;
@@ -67,7 +69,7 @@ struct State {
     double cost = 0;
     double markOffUs = 0;     // how much longer the last mark taken lasted than its nominal length
     bool symbolSpace = false; // the pending duration is a space that symbols alone send
-    int skipped = 0;          // spaces sent before the first mark, which the line cannot show
+    int mismatched = 0;       // recording: symbols read against the fixed bits they send
     bool started = false;     // a mark has been sent
 };
 
@@ -155,7 +157,6 @@ private:
 
     bool add(State& s, double us, bool inSymbol = false) const {
         if (us == 0 || (!s.started && us < 0)) {
-            s.skipped += us < 0 ? 1 : 0;
             return true;
         }
         s.started = true;
@@ -179,9 +180,10 @@ private:
     bool dfs(std::size_t e, State s) {
         // A recording weighs first how much of the line a reading takes: one that takes less
         // can cost less (a run of one-unit symbols read as the first run alone).
-        if (++steps_ > kMostSteps ||
-            (best_ && s.cost >= best_->cost &&
-             (!record_ || (best_->consumed >= input_.size() && s.skipped >= bestSkipped_)))) {
+        if (++steps_ > kMostSteps || (best_ && s.cost >= best_->cost &&
+                                      (!record_ || (best_->consumed >= input_.size() &&
+                                                    (s.cost > best_->cost + kSameCost ||
+                                                     s.mismatched >= bestMismatched_))))) {
             return false;
         }
         for (; e < elements_.size(); ++e) {
@@ -230,10 +232,12 @@ private:
         std::vector<Candidate> candidates;
         for (std::size_t v = 0; v < spec.symbols.size(); ++v) {
             const auto value = static_cast<int64_t>(v);
-            if (!record_ && !constantsAllow(el, value)) {
+            const bool allowed = constantsAllow(el, value);
+            if (!record_ && !allowed) {
                 continue;
             }
             State t = s;
+            t.mismatched += allowed ? 0 : 1;
             bool ok = true;
             for (const double us : spec.symbols[v]) {
                 if (!add(t, us, true)) {
@@ -275,14 +279,17 @@ private:
             return false;
         }
         if (record_) {
-            // More of the line, then fewer symbols before it starts (Lutron's closing zeros are
-            // not its first bits), then nearer.
+            // More of the line, then nearer; of two as near, the one whose symbols agree more with
+            // the bits the description fixes (a run of one-unit symbols can be read from either
+            // end: Lutron's leading ones are fixed).
+            const bool nearer = best_ && s.cost < best_->cost - kSameCost;
+            const bool asNear = best_ && std::abs(s.cost - best_->cost) <= kSameCost;
             if (!best_ || s.p > best_->consumed ||
-                (s.p == best_->consumed && (s.skipped < bestSkipped_ ||
-                                            (s.skipped == bestSkipped_ && s.cost < best_->cost)))) {
+                (s.p == best_->consumed &&
+                 (nearer || (asNear && s.mismatched < bestMismatched_)))) {
                 best_ = Match{prior_ ? *prior_ : Values{}, s.p, s.cost, {}, {}};
                 bestChunks_ = chunks_;
-                bestSkipped_ = s.skipped;
+                bestMismatched_ = s.mismatched;
             }
             return false;
         }
@@ -404,7 +411,7 @@ private:
     bool record_ = false;
     bool partial_ = false;
     std::vector<int64_t> bestChunks_; // recording: the symbols of the best reading
-    int bestSkipped_ = 0;
+    int bestMismatched_ = 0;
     mutable bool replaying_ = false;
     mutable std::vector<double> starts_; // replaying: where each duration taken starts
 };
