@@ -1,6 +1,7 @@
 #include "infrared/irp/irp_match.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 
@@ -13,6 +14,8 @@ namespace {
 // The most steps one attempt may take: a frame whose symbols lie closer than the tolerance can
 // be read several ways, and only its checks tell which one is meant.
 constexpr int kMostSteps = 20000;
+constexpr std::size_t kMostSymbols = 16; // a bitspec has 2, 4, 8 or 16 symbols
+constexpr int kMostSeconds = 2;
 // Costs closer than this are equal: readings that differ only in where silent symbols lie.
 constexpr double kSameCost = 1e-9;
 constexpr int kWordBits = 64;
@@ -70,6 +73,7 @@ struct State {
     double markOffUs = 0;     // how much longer the last mark taken lasted than its nominal length
     bool symbolSpace = false; // the pending duration is a space that symbols alone send
     int mismatched = 0;       // recording: symbols read against the fixed bits they send
+    int second = 0;           // close symbols read as other than the nearest
     bool started = false;     // a mark has been sent
 };
 
@@ -229,8 +233,10 @@ private:
             int64_t value;
             State state;
         };
-        std::vector<Candidate> candidates;
-        for (std::size_t v = 0; v < spec.symbols.size(); ++v) {
+        // On the stack: this runs for every symbol of every reading tried.
+        std::array<Candidate, kMostSymbols> candidates{};
+        std::size_t found = 0;
+        for (std::size_t v = 0; v < spec.symbols.size() && v < kMostSymbols; ++v) {
             const auto value = static_cast<int64_t>(v);
             const bool allowed = constantsAllow(el, value);
             if (!record_ && !allowed) {
@@ -246,7 +252,7 @@ private:
                 }
             }
             if (ok) {
-                candidates.push_back({value, t});
+                candidates[found++] = {value, t};
             }
         }
         // Nearest first: where symbols lie closer than the tolerance, the checks at the end
@@ -257,11 +263,20 @@ private:
             }
             return t.cost + weigh(t, input_[t.p], t.pending);
         };
-        std::stable_sort(candidates.begin(), candidates.end(),
-                         [&guess](const Candidate& a, const Candidate& b) {
-                             return guess(a.state) < guess(b.state);
-                         });
-        for (const Candidate& candidate : candidates) {
+        // Sorted in place, equals keeping their order (std::stable_sort would take a buffer).
+        for (std::size_t i = 1; i < found; ++i) {
+            for (std::size_t j = i;
+                 j > 0 && guess(candidates[j].state) < guess(candidates[j - 1].state); --j) {
+                std::swap(candidates[j], candidates[j - 1]);
+            }
+        }
+        for (std::size_t i = 0; i < found; ++i) {
+            Candidate& candidate = candidates[i];
+            // Where symbols lie close, the checks may move a few symbols off the nearest reading,
+            // never many: the search stays small when a frame is not this protocol's.
+            if (i > 0 && c_.closeSymbols && !record_ && ++candidate.state.second > kMostSeconds) {
+                break;
+            }
             chunks_[e] = candidate.value;
             if (dfs(e + 1, candidate.state)) {
                 return true;
@@ -518,6 +533,18 @@ Compiled compile(const QString& name, const QString& irp, const QString& source)
         elements[0].us > 0 && elements[1].kind == FlatElement::Kind::Duration &&
         elements[1].us < 0) {
         c.firstMarkUs = elements[0].us;
+    }
+    // So is a first symbol whose every form starts with the same mark and a space (XMP's).
+    if (!elements.empty() && elements[0].kind == FlatElement::Kind::Symbol) {
+        const auto& symbols =
+            c.flat.bitspecs[static_cast<std::size_t>(elements[0].bitspec)].symbols;
+        const bool sameMark =
+            std::all_of(symbols.begin(), symbols.end(), [&symbols](const std::vector<double>& s) {
+                return s.size() > 1 && s[0] > 0 && s[1] < 0 && s[0] == symbols[0][0];
+            });
+        if (sameMark) {
+            c.firstMarkUs = symbols[0][0];
+        }
     }
     result.protocol = std::move(c);
     return result;
