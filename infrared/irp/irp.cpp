@@ -205,11 +205,15 @@ private:
         const qsizetype start = pos_;
         expect(u"<");
         BitSpec spec;
+        // A symbol's bitfield ("<1:2|2:2>") ends at the | or > that ends the symbol.
+        const bool outside = inBitspec_;
+        inBitspec_ = true;
         do {
             Stream symbol;
             symbol.items = bareStream(u'|', u'>');
             spec.symbols.push_back(std::move(symbol));
         } while (accept(u"|"));
+        inBitspec_ = outside;
         expect(u">");
         if (spec.symbols.size() < 2 || !std::has_single_bit(spec.symbols.size())) {
             pos_ = start;
@@ -464,7 +468,7 @@ private:
                     break;
                 }
             }
-            if (!found) {
+            if (!found || (inBitspec_ && (*found == u"|" || *found == u">"))) {
                 return left;
             }
             pos_ += found->size();
@@ -578,7 +582,10 @@ private:
         Expr node;
         if (c == u'(') {
             ++pos_;
+            const bool outside = inBitspec_;
+            inBitspec_ = false;
             node = expression();
+            inBitspec_ = outside;
             expect(u")");
         } else if (c.isDigit()) {
             node.number = integer();
@@ -596,6 +603,7 @@ private:
     qsizetype pos_ = 0;
     int depth_ = 0;
     int nodes_ = 0;
+    bool inBitspec_ = false; // parsing a bitspec's symbols
 };
 
 int64_t maskOf(int64_t width) {
@@ -760,7 +768,7 @@ public:
 
     Flat run() {
         flat_.msbFirst = protocol_.msbFirst;
-        const int top = addBitspec(protocol_.bitspec);
+        const int top = addBitspec(protocol_.bitspec, -1);
         const Stream& s = protocol_.stream;
         if (s.open) {
             // The whole stream repeats: sent `count` times on the press, then while held.
@@ -782,7 +790,8 @@ public:
             for (const Item& item : s.items) {
                 if (item.kind == Item::Kind::Stream && item.streams[0].open && part == Intro) {
                     const Stream& inner = item.streams[0];
-                    const int bits = inner.bitspec.empty() ? top : addBitspec(inner.bitspec[0]);
+                    const int bits =
+                        inner.bitspec.empty() ? top : addBitspec(inner.bitspec[0], top);
                     for (int i = 0; i < inner.count; ++i) {
                         items(inner.items, bits, Intro);
                     }
@@ -812,12 +821,18 @@ private:
         return std::move(flat_);
     }
 
-    int addBitspec(const BitSpec& spec) {
+    // A bitspec's symbols as marks and spaces; `outer` is the bitspec of the stream around it,
+    // which sends the fixed bits its symbols may hold (Zenith's <1:2|2:2>), or -1.
+    int addBitspec(const BitSpec& spec, int outer) {
         FlatBitspec out;
         out.bitsPerSymbol = std::countr_zero(spec.symbols.size());
         for (const Stream& symbol : spec.symbols) {
             std::vector<double> durations;
             for (const Item& item : symbol.items) {
+                if (item.kind == Item::Kind::BitField) {
+                    outerBits(item, outer, durations);
+                    continue;
+                }
                 if (item.kind != Item::Kind::Duration ||
                     item.duration.kind == Duration::Kind::Extent) {
                     fail(QStringLiteral("bitspec symbols other than marks and spaces are not "
@@ -830,6 +845,30 @@ private:
         }
         flat_.bitspecs.push_back(std::move(out));
         return static_cast<int>(flat_.bitspecs.size()) - 1;
+    }
+
+    // A symbol's fixed bitfield, sent through the outer bitspec.
+    void outerBits(const Item& item, int outer, std::vector<double>& durations) const {
+        if (outer < 0) {
+            fail(QStringLiteral("a bitfield in a symbol needs a bitspec around it"), item.column);
+        }
+        Evaluator constant{values_, protocol_.definitions};
+        const std::optional<int64_t> width = constant(item.expr.args[1]);
+        const std::optional<int64_t> value = constant(item.expr);
+        const FlatBitspec& spec = flat_.bitspecs[static_cast<std::size_t>(outer)];
+        if (!width || !value || *width <= 0 || *width > kWordBits ||
+            *width % spec.bitsPerSymbol != 0) {
+            fail(QStringLiteral("a bitfield in a symbol must be a fixed number of whole symbols"),
+                 item.column);
+        }
+        const int n = spec.bitsPerSymbol;
+        for (int k = 0; k < *width; k += n) {
+            // The bits of one outer symbol, in the order the protocol sends them.
+            const int from = protocol_.msbFirst ? static_cast<int>(*width) - k - n : k;
+            const int64_t v = (*value >> from) & ((int64_t{1} << n) - 1);
+            const std::vector<double>& sent = spec.symbols[static_cast<std::size_t>(v)];
+            durations.insert(durations.end(), sent.begin(), sent.end());
+        }
     }
 
     double durationUs(const Item& item) const {
@@ -891,7 +930,11 @@ private:
             const std::optional<int64_t> v = Evaluator{values_, protocol_.definitions}(item.expr);
             if (v) {
                 values_[item.target] = *v;
+                if (protocol_.parameter(item.target) == nullptr) {
+                    assigned_[item.target] = *v;
+                }
             } else {
+                assigned_.erase(item.target);
                 values_.erase(item.target);
             }
             return;
@@ -901,7 +944,7 @@ private:
             if (inner.open) {
                 fail(QStringLiteral("only one part of a protocol may repeat"), item.column);
             }
-            const int own = inner.bitspec.empty() ? bits : addBitspec(inner.bitspec[0]);
+            const int own = inner.bitspec.empty() ? bits : addBitspec(inner.bitspec[0], bits);
             for (int i = 0; i < inner.count; ++i) {
                 items(inner.items, own, part);
             }
@@ -940,6 +983,9 @@ private:
         f.complement = e.complement;
         f.reverse = *width < 0;
         f.constant = constant(e);
+        if (!f.constant) {
+            f.assigned = assigned_;
+        }
         flat_.fields.push_back(f);
         const int index = static_cast<int>(flat_.fields.size()) - 1;
         if (!pending_.empty() && pendingBitspec_ != bits) {
@@ -969,6 +1015,7 @@ private:
 
     const Protocol& protocol_;
     Values values_;
+    Values assigned_; // what the stream has assigned so far to names other than parameters
     Flat flat_;
     std::vector<std::pair<int, int>> pending_; // bits waiting for a whole symbol
     int pendingBitspec_ = 0;
@@ -1016,7 +1063,16 @@ std::optional<int64_t> fieldValue(const FlatField& field, const Values& values,
     if (field.constant) {
         return field.constant;
     }
-    std::optional<int64_t> v = evaluate(*field.expr, values, protocol.definitions);
+    std::optional<int64_t> v;
+    if (field.assigned.empty()) {
+        v = evaluate(*field.expr, values, protocol.definitions);
+    } else {
+        Values with = values;
+        for (const auto& [name, value] : field.assigned) {
+            with.insert_or_assign(name, value);
+        }
+        v = evaluate(*field.expr, with, protocol.definitions);
+    }
     if (!v) {
         return std::nullopt;
     }

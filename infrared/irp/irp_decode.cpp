@@ -39,6 +39,17 @@ std::optional<Candidate> tryProtocol(const CompiledProtocol& compiled,
     if (!press || press->consumed == 0) {
         return std::nullopt;
     }
+    if (compiled.constantIntro) {
+        // The intro only announces the press: the first repeat brings its values.
+        std::optional<Match> data =
+            matchPart(compiled, Repeat, durations.subspan(pos + press->consumed));
+        if (!data || data->consumed == 0) {
+            return std::nullopt;
+        }
+        data->consumed += press->consumed;
+        data->cost += press->cost;
+        press = std::move(data);
+    }
     Candidate c;
     c.protocol = &compiled;
     c.consumed = press->consumed;

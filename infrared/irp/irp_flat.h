@@ -21,6 +21,8 @@ struct FlatField {
     bool complement = false;
     bool reverse = false;
     std::optional<int64_t> constant;
+    // Names the stream assigns before the field (XMP's T=8), which its expression may use.
+    Values assigned;
 };
 
 struct FlatBitspec {

@@ -1,6 +1,7 @@
 #include "infrared/irp/irp_match.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 
@@ -13,6 +14,10 @@ namespace {
 // The most steps one attempt may take: a frame whose symbols lie closer than the tolerance can
 // be read several ways, and only its checks tell which one is meant.
 constexpr int kMostSteps = 20000;
+constexpr std::size_t kMostSymbols = 16; // a bitspec has 2, 4, 8 or 16 symbols
+constexpr int kMostSeconds = 2;
+// Costs closer than this are equal: readings that differ only in where silent symbols lie.
+constexpr double kSameCost = 1e-9;
 constexpr int kWordBits = 64;
 // The matcher goes one call deeper for each symbol: longer parts are not decoded.
 constexpr std::size_t kMostDecodedElements = 2000;
@@ -29,13 +34,47 @@ int64_t reversedBits(int64_t value, int width) {
     return out;
 }
 
+// The parameter a field sends, times a power of two (XMP-1's (F*256):16): its name, and the power
+// in `scale`; nothing for another expression.
+const std::string* scaledName(const Expr& e, int& scale) {
+    scale = 0;
+    if (e.kind == Expr::Kind::Name) {
+        return &e.name;
+    }
+    if (e.kind != Expr::Kind::Binary || e.args.size() != 2) {
+        return nullptr;
+    }
+    const bool times = e.name == "*";
+    const bool shifted = e.name == "<<";
+    for (int side = 0; side < 2; ++side) {
+        const Expr& n = e.args[static_cast<std::size_t>(side)];
+        const Expr& k = e.args[static_cast<std::size_t>(1 - side)];
+        if (n.kind != Expr::Kind::Name || k.kind != Expr::Kind::Number || (shifted && side == 1)) {
+            continue;
+        }
+        if (times && k.number > 0 && std::has_single_bit(static_cast<uint64_t>(k.number))) {
+            scale = std::countr_zero(static_cast<uint64_t>(k.number));
+            return &n.name;
+        }
+        if (shifted && k.number >= 0 && k.number < kWordBits) {
+            scale = static_cast<int>(k.number);
+            return &n.name;
+        }
+    }
+    return nullptr;
+}
+
 struct State {
     std::size_t p = 0;  // the input duration being matched
     double pending = 0; // the nominal duration being built (marks and spaces merge)
     double elapsed = 0; // nominal time since the part's start or its last extent
     double base = 0;    // nominal time from the part's first mark to the pending duration
     double cost = 0;
-    bool started = false; // a mark has been sent
+    double markOffUs = 0;     // how much longer the last mark taken lasted than its nominal length
+    bool symbolSpace = false; // the pending duration is a space that symbols alone send
+    int mismatched = 0;       // recording: symbols read against the fixed bits they send
+    int second = 0;           // close symbols read as other than the nearest
+    bool started = false;     // a mark has been sent
 };
 
 class Matcher {
@@ -43,7 +82,8 @@ public:
     Matcher(const CompiledProtocol& compiled, Part part, std::span<const double> input,
             const Values* prior, bool record)
         : c_(compiled), elements_(compiled.flat.parts[part]), input_(input), prior_(prior),
-          chunks_(elements_.size(), 0), record_(record) {}
+          chunks_(elements_.size(), 0), record_(record),
+          partial_(part == Intro && compiled.constantIntro) {}
 
     std::optional<Match> run() {
         if (elements_.empty() || input_.empty() || input_[0] <= 0) {
@@ -64,6 +104,15 @@ private:
     // How far off, in slacks.
     static double offBy(double m, double n) {
         return std::abs(ir::centredUs(m < 0, std::abs(m)) - std::abs(n)) / ir::slackUs(std::abs(n));
+    }
+    // How far measured `m` lies from nominal `n`, in slacks. Where symbols lie close, a space is
+    // taken with the mark before it: a receiver that lengthens the mark shortens the space as
+    // much, and their sum tells the symbols apart.
+    double weigh(const State& s, double m, double n) const {
+        if (c_.closeSymbols && n < 0) {
+            return std::abs(std::abs(m) + s.markOffUs - std::abs(n)) / ir::slackUs(std::abs(n));
+        }
+        return offBy(m, n);
     }
     // A nominal duration too long for measured `m` however it goes on.
     static bool tooLong(double m, double n) {
@@ -90,7 +139,16 @@ private:
             if (!fitsUs(m, s.pending)) {
                 return false;
             }
-            s.cost += offBy(m, s.pending);
+            // Symbols that lie close are read within one step of where they lie: no further
+            // off than the next symbol.
+            if (s.symbolSpace && c_.closeSymbols &&
+                std::abs(std::abs(m) + s.markOffUs + s.pending) >= c_.closeStepUs) {
+                return false;
+            }
+            s.cost += weigh(s, m, s.pending);
+        }
+        if (s.pending > 0) {
+            s.markOffUs = m - s.pending;
         }
         if (replaying_) {
             starts_.push_back(s.base);
@@ -101,7 +159,7 @@ private:
         return true;
     }
 
-    bool add(State& s, double us) const {
+    bool add(State& s, double us, bool inSymbol = false) const {
         if (us == 0 || (!s.started && us < 0)) {
             return true;
         }
@@ -112,6 +170,7 @@ private:
                 return false;
             }
         }
+        s.symbolSpace = us < 0 && inSymbol && (s.pending == 0 || s.symbolSpace);
         s.pending += us;
         if (s.p >= input_.size()) {
             return s.pending < 0;
@@ -123,7 +182,12 @@ private:
     // Searches on from element e; every reading that meets all checks is weighed, the one
     // nearest to the nominal durations kept (branches already further off are given up).
     bool dfs(std::size_t e, State s) {
-        if (++steps_ > kMostSteps || (best_ && s.cost >= best_->cost)) {
+        // A recording weighs first how much of the line a reading takes: one that takes less
+        // can cost less (a run of one-unit symbols read as the first run alone).
+        if (++steps_ > kMostSteps || (best_ && s.cost >= best_->cost &&
+                                      (!record_ || (best_->consumed >= input_.size() &&
+                                                    (s.cost > best_->cost + kSameCost ||
+                                                     s.mismatched >= bestMismatched_))))) {
             return false;
         }
         for (; e < elements_.size(); ++e) {
@@ -169,22 +233,26 @@ private:
             int64_t value;
             State state;
         };
-        std::vector<Candidate> candidates;
-        for (std::size_t v = 0; v < spec.symbols.size(); ++v) {
+        // On the stack: this runs for every symbol of every reading tried.
+        std::array<Candidate, kMostSymbols> candidates{};
+        std::size_t found = 0;
+        for (std::size_t v = 0; v < spec.symbols.size() && v < kMostSymbols; ++v) {
             const auto value = static_cast<int64_t>(v);
-            if (!record_ && !constantsAllow(el, value)) {
+            const bool allowed = constantsAllow(el, value);
+            if (!record_ && !allowed) {
                 continue;
             }
             State t = s;
+            t.mismatched += allowed ? 0 : 1;
             bool ok = true;
             for (const double us : spec.symbols[v]) {
-                if (!add(t, us)) {
+                if (!add(t, us, true)) {
                     ok = false;
                     break;
                 }
             }
             if (ok) {
-                candidates.push_back({value, t});
+                candidates[found++] = {value, t};
             }
         }
         // Nearest first: where symbols lie closer than the tolerance, the checks at the end
@@ -193,13 +261,22 @@ private:
             if (t.pending == 0 || t.p >= input_.size() || (input_[t.p] < 0) != (t.pending < 0)) {
                 return t.cost;
             }
-            return t.cost + offBy(input_[t.p], t.pending);
+            return t.cost + weigh(t, input_[t.p], t.pending);
         };
-        std::stable_sort(candidates.begin(), candidates.end(),
-                         [&guess](const Candidate& a, const Candidate& b) {
-                             return guess(a.state) < guess(b.state);
-                         });
-        for (const Candidate& candidate : candidates) {
+        // Sorted in place, equals keeping their order (std::stable_sort would take a buffer).
+        for (std::size_t i = 1; i < found; ++i) {
+            for (std::size_t j = i;
+                 j > 0 && guess(candidates[j].state) < guess(candidates[j - 1].state); --j) {
+                std::swap(candidates[j], candidates[j - 1]);
+            }
+        }
+        for (std::size_t i = 0; i < found; ++i) {
+            Candidate& candidate = candidates[i];
+            // Where symbols lie close, the checks may move a few symbols off the nearest reading,
+            // never many: the search stays small when a frame is not this protocol's.
+            if (i > 0 && c_.closeSymbols && !record_ && ++candidate.state.second > kMostSeconds) {
+                break;
+            }
             chunks_[e] = candidate.value;
             if (dfs(e + 1, candidate.state)) {
                 return true;
@@ -211,10 +288,23 @@ private:
     // The parameters the symbols read give, checked against every field. A recording takes the
     // symbols as they lie, whatever the fields say.
     bool solve(const State& s) {
+        // Symbols that are spaces before the first mark send nothing: a reading takes at least
+        // that mark.
+        if (s.p == 0) {
+            return false;
+        }
         if (record_) {
-            if (!best_ || s.cost < best_->cost) {
+            // More of the line, then nearer; of two as near, the one whose symbols agree more with
+            // the bits the description fixes (a run of one-unit symbols can be read from either
+            // end: Lutron's leading ones are fixed).
+            const bool nearer = best_ && s.cost < best_->cost - kSameCost;
+            const bool asNear = best_ && std::abs(s.cost - best_->cost) <= kSameCost;
+            if (!best_ || s.p > best_->consumed ||
+                (s.p == best_->consumed &&
+                 (nearer || (asNear && s.mismatched < bestMismatched_)))) {
                 best_ = Match{prior_ ? *prior_ : Values{}, s.p, s.cost, {}, {}};
                 bestChunks_ = chunks_;
+                bestMismatched_ = s.mismatched;
             }
             return false;
         }
@@ -239,8 +329,10 @@ private:
         }
         for (std::size_t f = 0; f < fieldCount; ++f) {
             const FlatField& field = c_.flat.fields[f];
-            if (!used[f] || field.constant || field.expr->kind != Expr::Kind::Name ||
-                c_.protocol.parameter(field.expr->name) == nullptr) {
+            int scale = 0;
+            const std::string* name =
+                used[f] && !field.constant ? scaledName(*field.expr, scale) : nullptr;
+            if (name == nullptr || c_.protocol.parameter(*name) == nullptr) {
                 continue;
             }
             int64_t v = sent[f];
@@ -250,17 +342,21 @@ private:
             if (field.complement) {
                 v = ~v & maskOf(field.width);
             }
-            const int64_t bits = maskOf(field.width) << field.shift;
-            const int64_t placed = v << field.shift;
-            int64_t& have = known[field.expr->name];
-            int64_t& value = values[field.expr->name];
+            // The bits sent are those of the parameter from field.shift - scale on; those below
+            // the parameter's first bit are zeros the check below confirms.
+            const int at = field.shift - scale;
+            const int64_t bits = at >= 0 ? maskOf(field.width) << at : maskOf(field.width) >> -at;
+            const int64_t placed = at >= 0 ? v << at : v >> -at;
+            int64_t& have = known[*name];
+            int64_t& value = values[*name];
             if ((have & bits) != 0 && (value & bits & have) != (placed & have & bits)) {
                 return false;
             }
             value = (value & ~bits) | placed;
             have |= bits;
         }
-        if (completeValues(c_.protocol, values)) {
+        // An intro that sends no parameter matches without them: the repeat brings them.
+        if (!partial_ && completeValues(c_.protocol, values)) {
             return false;
         }
         for (std::size_t f = 0; f < fieldCount; ++f) {
@@ -303,7 +399,7 @@ private:
                     }
                 }
                 for (const double us : symbol) {
-                    add(s, us);
+                    add(s, us, true);
                 }
                 read.toUs = s.base + std::abs(s.pending);
                 for (std::size_t k = 0; k < el.bits.size(); ++k) {
@@ -328,10 +424,48 @@ private:
     int steps_ = 0;
     std::optional<Match> best_;
     bool record_ = false;
+    bool partial_ = false;
     std::vector<int64_t> bestChunks_; // recording: the symbols of the best reading
+    int bestMismatched_ = 0;
     mutable bool replaying_ = false;
     mutable std::vector<double> starts_; // replaying: where each duration taken starts
 };
+
+// Where two symbols of the bitspec have every duration within the other's tolerance, the least
+// by which the lengths of two such symbols differ.
+std::optional<double> closeStep(const FlatBitspec& spec) {
+    const auto close = [](const std::vector<double>& a, const std::vector<double>& b) {
+        if (a.size() != b.size() || a == b) {
+            return false;
+        }
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if ((a[i] < 0) != (b[i] < 0) ||
+                std::abs(a[i] - b[i]) > ir::slackUs(std::abs(a[i])) + ir::slackUs(std::abs(b[i]))) {
+                return false;
+            }
+        }
+        return true;
+    };
+    const auto length = [](const std::vector<double>& symbol) {
+        double us = 0;
+        for (const double d : symbol) {
+            us += std::abs(d);
+        }
+        return us;
+    };
+    std::optional<double> step;
+    for (std::size_t i = 0; i < spec.symbols.size(); ++i) {
+        for (std::size_t j = i + 1; j < spec.symbols.size(); ++j) {
+            if (close(spec.symbols[i], spec.symbols[j])) {
+                const double d = std::abs(length(spec.symbols[i]) - length(spec.symbols[j]));
+                if (d > 0) {
+                    step = step ? std::min(*step, d) : d;
+                }
+            }
+        }
+    }
+    return step;
+}
 
 } // namespace
 
@@ -379,12 +513,38 @@ Compiled compile(const QString& name, const QString& irp, const QString& source)
             c.dataBits += c.flat.bitspecs[e.bitspec].bitsPerSymbol;
         }
     }
+    for (const FlatBitspec& spec : c.flat.bitspecs) {
+        if (const std::optional<double> step = closeStep(spec)) {
+            c.closeSymbols = true;
+            c.closeStepUs = c.closeStepUs > 0 ? std::min(c.closeStepUs, *step) : *step;
+        }
+    }
+    const auto& intro = c.flat.parts[Intro];
+    c.constantIntro =
+        !intro.empty() && !c.flat.parts[Repeat].empty() &&
+        std::all_of(intro.begin(), intro.end(), [&c](const FlatElement& e) {
+            return std::all_of(e.bits.begin(), e.bits.end(), [&c](const std::pair<int, int>& bit) {
+                return c.flat.fields[static_cast<std::size_t>(bit.first)].constant.has_value();
+            });
+        });
     // A leader that a space follows is a quick test of whether a frame can be this protocol's.
     const auto& elements = c.flat.parts[first];
     if (elements.size() > 1 && elements[0].kind == FlatElement::Kind::Duration &&
         elements[0].us > 0 && elements[1].kind == FlatElement::Kind::Duration &&
         elements[1].us < 0) {
         c.firstMarkUs = elements[0].us;
+    }
+    // So is a first symbol whose every form starts with the same mark and a space (XMP's).
+    if (!elements.empty() && elements[0].kind == FlatElement::Kind::Symbol) {
+        const auto& symbols =
+            c.flat.bitspecs[static_cast<std::size_t>(elements[0].bitspec)].symbols;
+        const bool sameMark =
+            std::all_of(symbols.begin(), symbols.end(), [&symbols](const std::vector<double>& s) {
+                return s.size() > 1 && s[0] > 0 && s[1] < 0 && s[0] == symbols[0][0];
+            });
+        if (sameMark) {
+            c.firstMarkUs = symbols[0][0];
+        }
     }
     result.protocol = std::move(c);
     return result;

@@ -31,7 +31,16 @@ struct CompiledProtocol {
     Protocol protocol;
     Flat flat;              // laid out with no parameter known
     int dataBits = 0;       // bits its first part sends (intro, else repeat)
-    double firstMarkUs = 0; // its leader's mark when a space follows it, else 0
+    double firstMarkUs = 0; // the mark every press starts with when a space follows it, else 0
+    // Two of its symbols lie closer than the tolerance of their durations (XMP's sixteen spaces
+    // 136 µs apart): a symbol's space is weighed together with the mark before it, whose sum a
+    // receiver's stretch leaves alone, and lies less than the step between two such symbols
+    // from its nominal length.
+    bool closeSymbols = false;
+    double closeStepUs = 0;
+    // Its intro sends no parameter (NRC17's start frame): a press is the intro and the first
+    // repeat, which carries the values.
+    bool constantIntro = false;
 };
 
 struct Compiled {

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -16,6 +17,8 @@
 #include "infrared/irp/irp_analysis.h"
 #include "infrared/irp/irp_decode.h"
 #include "infrared/irp/irp_table.h"
+#include "support/files.h"
+#include "support/program_run.h"
 
 using namespace velmoran;
 using namespace velmoran::infrared;
@@ -61,6 +64,35 @@ INSTANTIATE_TEST_SUITE_P(
                    "expected a number"}),
     [](const auto& row) { return std::string(row.param.name); });
 
+struct CompileError {
+    const char* name;
+    const char* irp;
+    const char* message;
+};
+
+class IrpCompileErrors : public ::testing::TestWithParam<CompileError> {};
+
+// Descriptions that parse but cannot be laid out: a symbol's bits go through the bitspec around
+// it, whole symbols of it, and must be fixed.
+TEST_P(IrpCompileErrors, SaysWhy) {
+    const Compiled c = compile(QStringLiteral("x"), QString::fromUtf8(GetParam().irp));
+    ASSERT_FALSE(c.protocol);
+    EXPECT_EQ(c.error.message.toStdString(), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IrpCompileErrors,
+    ::testing::Values(
+        CompileError{"bits_in_the_outermost_bitspec", "{38k,500}<1:1|-1,1>(F:8,-9m)[F:0..255]",
+                     "a bitfield in a symbol needs a bitspec around it"},
+        CompileError{"half_an_outer_symbol",
+                     "{38k,500}<1,-1|1,-3|1,-5|1,-7>(<1:1|2:2>(F:8),-9m)[F:0..255]",
+                     "a bitfield in a symbol must be a fixed number of whole symbols"},
+        CompileError{"width_from_a_parameter",
+                     "{38k,500}<1,-1|1,-3>(<1:D|2:2>(F:8),-9m)[F:0..255,D:1..2]",
+                     "a bitfield in a symbol must be a fixed number of whole symbols"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 // A protocol's marks and spaces as a line sampled every 40.1474 µs: each duration stretched by
 // up to `relative` either way, every edge on a sample.
 std::vector<double> sampled(const std::vector<double>& durations, double relative,
@@ -84,8 +116,10 @@ std::vector<double> sampled(const std::vector<double>& durations, double relativ
 }
 
 // The timing error a protocol's symbols leave room for: a fifth, or less where two of its
-// durations lie closer together than that.
-double roomFor(const Protocol& p) {
+// durations lie closer together than that, or where its bits are single units whose runs are
+// told apart by their length (Lutron): a run of n units read to the nearest unit stands an error
+// of less than half a unit (half of that is left to it: the sampling moves each edge too).
+double roomFor(const Protocol& p, const std::vector<double>& sent) {
     std::vector<double> lengths;
     for (const Stream& s : p.bitspec.symbols) {
         for (const Item& item : s.items) {
@@ -95,6 +129,11 @@ double roomFor(const Protocol& p) {
         }
     }
     double room = 0.2;
+    const bool runLengths = std::all_of(p.bitspec.symbols.begin(), p.bitspec.symbols.end(),
+                                        [](const Stream& s) { return s.items.size() == 1; });
+    for (std::size_t i = 0; runLengths && i + 1 < sent.size(); ++i) {
+        room = std::min(room, 0.25 * p.unitUs() / std::abs(sent[i]));
+    }
     for (const double a : lengths) {
         for (const double b : lengths) {
             if (a < b) {
@@ -157,14 +196,13 @@ TEST(IrpTable, EveryProtocolDecodesBackToItself) {
     QStringList failures;
     for (const auto& compiled : builtinTable().protocols) {
         const CompiledProtocol& c = *compiled;
-        const double room = roomFor(c.protocol);
         for (int trial = 0; trial < 8; ++trial) {
             const Values values = randomValues(c.protocol, rng);
             const Rendered r = render(c.protocol, values);
             ASSERT_TRUE(r.signal) << c.name.toStdString() << ": " << r.error.toStdString();
             std::vector<double> sent = r.signal->intro;
             sent.insert(sent.end(), r.signal->repeat.begin(), r.signal->repeat.end());
-            const std::vector<double> line = sampled(sent, room, rng);
+            const std::vector<double> line = sampled(sent, roomFor(c.protocol, sent), rng);
             std::vector<double> input = line;
             if (input.back() > 0) {
                 input.push_back(-1e9);
@@ -228,6 +266,10 @@ TEST(IrpTable, EveryProtocolIsNamedThroughTheWholeDecoder) {
             const Rendered r = render(c.protocol, values);
             ASSERT_TRUE(r.signal) << c.name.toStdString();
             std::vector<double> sent = r.signal->intro.empty() ? r.signal->repeat : r.signal->intro;
+            if (c.constantIntro) {
+                // The press's values come in its first repeat (NRC17).
+                sent.insert(sent.end(), r.signal->repeat.begin(), r.signal->repeat.end());
+            }
             const ChannelLevels line = lineOf(sent);
             const std::vector<IrFrame> frames = decodeWithProtocols(
                 decodeInfrared(line, 1, IrUnknownBursts::Listed), line, builtinTable());
@@ -417,6 +459,165 @@ INSTANTIATE_TEST_SUITE_P(
                                    "{36k,500}<1,-1|-1,1>(1:2,A:16,-90m)*[A:0..65535]",
                                    {{"A", 0x3C5A}},
                                    "{38k,497}<1,-1|-1,1>(A:18,^107.6m)[A:0..262143]"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// A frame as published: LIRC's irsimsend sending a lircd.conf written from the protocol's
+// documented timings (RCMM's for Nokia), or the sixteen hex digits DecodeIR's documentation gives
+// for an XMP frame (digit n is a 210 µs mark and a space of 760 + 136 n µs; eight digits, 13.8 ms,
+// eight more). The table reads it to the documented parameters.
+struct PublishedCase {
+    const char* name;
+    const char* protocol;
+    const char* lircdConf; // sent with irsimsend, key KEY_A; else `xmpDigits`
+    const char* xmpDigits;
+    Values expected;
+};
+
+class IrpPublished : public ::testing::TestWithParam<PublishedCase> {};
+
+std::vector<double> xmpFrame(const char* digits) {
+    constexpr double kMarkUs = 210;
+    constexpr double kZeroUs = 760;
+    constexpr double kStepUs = 136;
+    constexpr double kHalfGapUs = 13800;
+    constexpr double kLeadOutUs = 80400;
+    std::vector<double> out;
+    for (int i = 0; i < 16; ++i) {
+        const int n = QString(QLatin1Char(digits[i])).toInt(nullptr, 16);
+        out.push_back(kMarkUs);
+        out.push_back(-(kZeroUs + kStepUs * n));
+        if (i == 7) {
+            out.push_back(kMarkUs);
+            out.push_back(-kHalfGapUs);
+        }
+    }
+    out.push_back(kMarkUs);
+    out.push_back(-kLeadOutUs);
+    return out;
+}
+
+TEST_P(IrpPublished, ReadsTheDocumentedParameters) {
+    const PublishedCase& c = GetParam();
+    const CompiledProtocol* protocol = builtinTable().find(QString::fromLatin1(c.protocol));
+    ASSERT_NE(protocol, nullptr);
+    std::optional<Values> got;
+    if (c.lircdConf != nullptr) {
+        const QString irsimsend = QStandardPaths::findExecutable(QStringLiteral("irsimsend"));
+        if (irsimsend.isEmpty()) {
+            GTEST_SKIP() << "irsimsend (Debian package lirc) is not installed";
+        }
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        test::writeFile(dir.filePath(QStringLiteral("remote.conf")), QByteArray(c.lircdConf));
+        const test::ProgramRun run =
+            test::runProgram(irsimsend, {"-k", "KEY_A", "remote.conf"}, dir.path());
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        std::vector<double> durations;
+        for (const QString& line :
+             QString::fromLatin1(test::readAll(dir.filePath(QStringLiteral("simsend.out"))))
+                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QStringList words = line.split(QLatin1Char(' '));
+            ASSERT_EQ(words.size(), 2) << line.toStdString();
+            const double us = words[1].toDouble();
+            durations.push_back(words[0] == QStringLiteral("pulse") ? us : -us);
+        }
+        const std::vector<Decoded> decoded = decodeDurations(durations, builtinTable());
+        ASSERT_FALSE(decoded.empty());
+        EXPECT_EQ(decoded.front().protocol, protocol)
+            << decoded.front().protocol->name.toStdString();
+        got = decoded.front().values;
+    } else {
+        // DecodeIR's example is a frame sent while the key is held.
+        const std::optional<Match> m = matchPart(*protocol, Repeat, xmpFrame(c.xmpDigits));
+        if (c.expected.empty()) {
+            EXPECT_FALSE(m) << "a frame whose check fails is read";
+            return;
+        }
+        ASSERT_TRUE(m);
+        got = m->values;
+    }
+    EXPECT_EQ(*got, c.expected);
+}
+
+constexpr const char* kNokiaConf = R"(begin remote
+  name nokia
+  bits 24
+  flags RCMM|CONST_LENGTH
+  header 417 278
+  zero 167 278
+  one 167 444
+  two 167 611
+  three 167 778
+  ptrail 167
+  gap 100000
+  begin codes
+    KEY_A 0x4EB684
+  end codes
+end remote
+)";
+
+constexpr const char* kNokia12Conf = R"(begin remote
+  name nokia12
+  bits 12
+  flags RCMM|CONST_LENGTH
+  header 417 278
+  zero 167 278
+  one 167 444
+  two 167 611
+  three 167 778
+  ptrail 167
+  gap 100000
+  begin codes
+    KEY_A 0x5A3
+  end codes
+end remote
+)";
+
+constexpr const char* kNokia32Conf = R"(begin remote
+  name nokia32
+  bits 32
+  flags RCMM|CONST_LENGTH
+  header 417 278
+  zero 167 278
+  one 167 444
+  two 167 611
+  three 167 778
+  ptrail 167
+  gap 100000
+  begin codes
+    KEY_A 0x12343C5A
+  end codes
+end remote
+)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IrpPublished,
+    ::testing::Values(
+        PublishedCase{"Nokia_by_irsimsend",
+                      "Nokia",
+                      kNokiaConf,
+                      nullptr,
+                      {{"D", 0x4E}, {"S", 0xB6}, {"F", 0x84}}},
+        PublishedCase{
+            "Nokia12_by_irsimsend", "Nokia12", kNokia12Conf, nullptr, {{"D", 0x5}, {"F", 0xA3}}},
+        PublishedCase{"Nokia32_by_irsimsend",
+                      "Nokia32",
+                      kNokia32Conf,
+                      nullptr,
+                      {{"D", 0x12}, {"S", 0x34}, {"T", 0}, {"X", 0x3C}, {"F", 0x5A}}},
+        // "The correct string is 0E0F441A09800F00": device 0x1A, subdevice 0, OBC 15 and 0.
+        PublishedCase{"XMP1_documented_frame",
+                      "XMP-1",
+                      nullptr,
+                      "0E0F441A09800F00",
+                      {{"D", 0x1A}, {"S", 0}, {"F", 15}, {"OEM", 0x44}}},
+        PublishedCase{"XMP_documented_frame",
+                      "XMP",
+                      nullptr,
+                      "0E0F441A09800F00",
+                      {{"D", 0x1A}, {"S", 0}, {"F", 0x0F00}, {"OEM", 0x44}}},
+        // The fixed F sent as a 0 is no XMP frame.
+        PublishedCase{"XMP_fixed_digit_wrong", "XMP", nullptr, "0E00441A09800F00", {}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
