@@ -616,6 +616,18 @@ INSTANTIATE_TEST_SUITE_P(
                       nullptr,
                       "0E0F441A09800F00",
                       {{"D", 0x1A}, {"S", 0}, {"F", 0x0F00}, {"OEM", 0x44}}},
+        // XMPff adds a closing frame to XMP's press; its held frames are XMP's.
+        PublishedCase{"XMPff1_documented_frame",
+                      "XMPff-1",
+                      nullptr,
+                      "0E0F441A09800F00",
+                      {{"D", 0x1A}, {"S", 0}, {"F", 15}, {"OEM", 0x44}}},
+        PublishedCase{"XMPff_documented_frame",
+                      "XMPff",
+                      nullptr,
+                      "0E0F441A09800F00",
+                      {{"D", 0x1A}, {"S", 0}, {"F", 0x0F00}, {"OEM", 0x44}}},
+        PublishedCase{"XMPff_check_digit_wrong", "XMPff", nullptr, "0E0F441A08800F00", {}},
         // The fixed F sent as a 0 is no XMP frame.
         PublishedCase{"XMP_fixed_digit_wrong", "XMP", nullptr, "0E00441A09800F00", {}}),
     [](const auto& row) { return std::string(row.param.name); });
