@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -462,6 +463,53 @@ IrFrame familyFrameOfBits(IrProtocol protocol, uint64_t bits, int count) {
     frame.protocol = protocol;
     frame.received = bits;
     return frame;
+}
+
+std::optional<irp::Signal> familySignalOfBits(const IrFamilyProtocol& description, uint64_t bits,
+                                              irp::Joined joined) {
+    const Layout& layout = layoutOf(description);
+    if (!layout.flat) {
+        return std::nullopt;
+    }
+    const irp::Flat& flat = *layout.flat;
+    const irp::Part part = description.repeatPart ? irp::Repeat : irp::Intro;
+    irp::Signal signal;
+    signal.frequencyHz = familyIrp(description).frequencyHz;
+    std::vector<double>& out = part == irp::Repeat ? signal.repeat : signal.intro;
+    irp::DurationSink sink{&out, joined == irp::Joined::Runs};
+    const std::vector<irp::FlatElement>& elements = flat.parts[part];
+    const bool toExtent =
+        !elements.empty() && elements.back().kind == irp::FlatElement::Kind::Extent;
+    (part == irp::Repeat ? signal.repeatToExtent : signal.introToExtent) = toExtent;
+    const std::size_t n = layout.bits.size();
+    std::size_t sent = 0; // the data bits sent so far
+    double elapsed = 0;
+    for (const irp::FlatElement& e : elements) {
+        switch (e.kind) {
+        case irp::FlatElement::Kind::Duration:
+            sink.add(e.us);
+            elapsed += std::abs(e.us);
+            break;
+        case irp::FlatElement::Kind::Extent:
+            sink.add(-std::max(0.0, e.us - elapsed));
+            elapsed = 0;
+            break;
+        case irp::FlatElement::Kind::Symbol: {
+            std::size_t symbol = 0;
+            for (std::size_t k = 0; k < e.bits.size(); ++k, ++sent) {
+                const uint64_t b = bits >> (flat.msbFirst ? n - 1 - sent : sent) & 1;
+                symbol |= static_cast<std::size_t>(b) << irp::symbolBit(flat, k, e.bits.size());
+            }
+            for (const double us :
+                 flat.bitspecs[static_cast<std::size_t>(e.bitspec)].symbols[symbol]) {
+                sink.add(us);
+                elapsed += std::abs(us);
+            }
+            break;
+        }
+        }
+    }
+    return signal;
 }
 
 std::span<const IrFamilyProtocol> familyProtocols() {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "infrared/ir_decoder.h"
@@ -97,6 +98,14 @@ int familyDataBits(const IrFamilyProtocol& description);
 // first bitfield that sends its bits; every other bitfield that depends on parameters is the
 // check (NotApplicable without one). Without such a description, no fields.
 IrFrame familyFrameOfBits(IrProtocol protocol, uint64_t bits, int count);
+
+// The description's frame sent with `bits`, the data bits as read (ordered as
+// familyFrameOfBits takes them), in place of its bitfields: the part of the signal the frame is
+// (its intro, or its repeat part), durations handed out as `joined` says. A frame whose check
+// failed is sent so, as it was received. None when the description's frame cannot be read as
+// data bits.
+std::optional<irp::Signal> familySignalOfBits(const IrFamilyProtocol& description, uint64_t bits,
+                                              irp::Joined joined);
 
 // The description's IRP, parsed once.
 const irp::Protocol& familyIrp(const IrFamilyProtocol& description);
