@@ -159,6 +159,10 @@ const IrFamilyProtocol kDescriptions[] = {
 constexpr uint32_t kRc5CommandMask = 0x3F;
 // A customer code whose first bit is set is 16 bits long, else 8.
 constexpr uint32_t kRc6LongCustomer = 0x8000;
+// The high byte of Media Center's customer code, fixed by its description; S is the low byte.
+constexpr uint32_t kMceCustomerHigh = ir::kRc6MceCustomer & ~0xFFu;
+// Media Center's mode (RC-6A's), fixed by its description.
+constexpr int kMceMode = 6;
 
 bool holds(IrVariantWhen when, const IrFrame& f) {
     switch (when) {
@@ -328,7 +332,8 @@ const Layout& layoutOf(const IrFamilyProtocol& description) {
 }
 
 // What a variant's description tells of a frame besides its parameters: NEC's 16-bit address,
-// Panasonic's vendor code (sent as fixed bits), a Sharp or Denon frame without its partner.
+// Panasonic's vendor code (sent as fixed bits), a Sharp or Denon frame without its partner,
+// Media Center's customer code.
 void giveVariant(IrVariantWhen when, IrFrame& frame) {
     if (when == W::Extended) {
         frame.extended = true;
@@ -338,6 +343,9 @@ void giveVariant(IrVariantWhen when, IrFrame& frame) {
         frame.half = IrPairHalf::FirstOnly;
     } else if (when == W::SecondHalf) {
         frame.half = IrPairHalf::SecondOnly;
+    } else if (when == W::Mce) {
+        frame.mode = kMceMode;
+        frame.vendor |= kMceCustomerHigh; // OEM1, the customer code's high byte
     }
 }
 
@@ -454,7 +462,10 @@ int familyDataBits(const IrFamilyProtocol& description) {
 IrFrame familyFrameOfBits(IrProtocol protocol, uint64_t bits, int count) {
     for (const IrFamilyProtocol& d : kDescriptions) {
         if (d.protocol == protocol && !d.repeatPart && familyDataBits(d) == count) {
-            if (std::optional<IrFrame> frame = frameOfBits(d, bits)) {
+            // A description reads only the frames it describes (RC-6A's of another customer
+            // than Media Center's are the 16-bit customers').
+            std::optional<IrFrame> frame = frameOfBits(d, bits);
+            if (frame && familyProtocolOf(*frame) == &d) {
                 return *frame;
             }
         }

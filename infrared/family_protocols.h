@@ -92,9 +92,10 @@ int familyDataBits(const IrFamilyProtocol& description);
 // The fields of a family frame from its data bits as read, the first sent the least
 // significant (the most for a protocol sent most significant bit first), for the families whose
 // decoders read the data bits alone (NEC, Samsung32, JVC, Kaseikyo, RCA, Sanyo, SIRC, a Sharp
-// or Denon frame or pair: its second frame's bits above the first's): by the
-// first description of the family's frames (not its repeats) of `count` bits whose fixed bits
-// hold and whose parameters give each frame field one value. Each parameter comes from the
+// or Denon frame or pair: its second frame's bits above the first's; RC-5's and RC-6's bits
+// from the start bit on): by the first description of the family's frames (not its repeats) of
+// `count` bits whose fixed bits hold, whose parameters give each frame field one value and
+// which describes the frame it reads. Each parameter comes from the
 // first bitfield that sends its bits; every other bitfield that depends on parameters is the
 // check (NotApplicable without one). Without such a description, no fields.
 IrFrame familyFrameOfBits(IrProtocol protocol, uint64_t bits, int count);
