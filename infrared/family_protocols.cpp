@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -158,6 +159,10 @@ const IrFamilyProtocol kDescriptions[] = {
 constexpr uint32_t kRc5CommandMask = 0x3F;
 // A customer code whose first bit is set is 16 bits long, else 8.
 constexpr uint32_t kRc6LongCustomer = 0x8000;
+// The high byte of Media Center's customer code, fixed by its description; S is the low byte.
+constexpr uint32_t kMceCustomerHigh = ir::kRc6MceCustomer & ~0xFFu;
+// Media Center's mode (RC-6A's), fixed by its description.
+constexpr int kMceMode = 6;
 
 bool holds(IrVariantWhen when, const IrFrame& f) {
     switch (when) {
@@ -327,7 +332,8 @@ const Layout& layoutOf(const IrFamilyProtocol& description) {
 }
 
 // What a variant's description tells of a frame besides its parameters: NEC's 16-bit address,
-// Panasonic's vendor code (sent as fixed bits), a Sharp or Denon frame without its partner.
+// Panasonic's vendor code (sent as fixed bits), a Sharp or Denon frame without its partner,
+// Media Center's customer code.
 void giveVariant(IrVariantWhen when, IrFrame& frame) {
     if (when == W::Extended) {
         frame.extended = true;
@@ -337,6 +343,9 @@ void giveVariant(IrVariantWhen when, IrFrame& frame) {
         frame.half = IrPairHalf::FirstOnly;
     } else if (when == W::SecondHalf) {
         frame.half = IrPairHalf::SecondOnly;
+    } else if (when == W::Mce) {
+        frame.mode = kMceMode;
+        frame.vendor |= kMceCustomerHigh; // OEM1, the customer code's high byte
     }
 }
 
@@ -453,7 +462,10 @@ int familyDataBits(const IrFamilyProtocol& description) {
 IrFrame familyFrameOfBits(IrProtocol protocol, uint64_t bits, int count) {
     for (const IrFamilyProtocol& d : kDescriptions) {
         if (d.protocol == protocol && !d.repeatPart && familyDataBits(d) == count) {
-            if (std::optional<IrFrame> frame = frameOfBits(d, bits)) {
+            // A description reads only the frames it describes (RC-6A's of another customer
+            // than Media Center's are the 16-bit customers').
+            std::optional<IrFrame> frame = frameOfBits(d, bits);
+            if (frame && familyProtocolOf(*frame) == &d) {
                 return *frame;
             }
         }
@@ -462,6 +474,53 @@ IrFrame familyFrameOfBits(IrProtocol protocol, uint64_t bits, int count) {
     frame.protocol = protocol;
     frame.received = bits;
     return frame;
+}
+
+std::optional<irp::Signal> familySignalOfBits(const IrFamilyProtocol& description, uint64_t bits,
+                                              irp::Joined joined) {
+    const Layout& layout = layoutOf(description);
+    if (!layout.flat) {
+        return std::nullopt;
+    }
+    const irp::Flat& flat = *layout.flat;
+    const irp::Part part = description.repeatPart ? irp::Repeat : irp::Intro;
+    irp::Signal signal;
+    signal.frequencyHz = familyIrp(description).frequencyHz;
+    std::vector<double>& out = part == irp::Repeat ? signal.repeat : signal.intro;
+    irp::DurationSink sink{&out, joined == irp::Joined::Runs};
+    const std::vector<irp::FlatElement>& elements = flat.parts[part];
+    const bool toExtent =
+        !elements.empty() && elements.back().kind == irp::FlatElement::Kind::Extent;
+    (part == irp::Repeat ? signal.repeatToExtent : signal.introToExtent) = toExtent;
+    const std::size_t n = layout.bits.size();
+    std::size_t sent = 0; // the data bits sent so far
+    double elapsed = 0;
+    for (const irp::FlatElement& e : elements) {
+        switch (e.kind) {
+        case irp::FlatElement::Kind::Duration:
+            sink.add(e.us);
+            elapsed += std::abs(e.us);
+            break;
+        case irp::FlatElement::Kind::Extent:
+            sink.add(-std::max(0.0, e.us - elapsed));
+            elapsed = 0;
+            break;
+        case irp::FlatElement::Kind::Symbol: {
+            std::size_t symbol = 0;
+            for (std::size_t k = 0; k < e.bits.size(); ++k, ++sent) {
+                const uint64_t b = bits >> (flat.msbFirst ? n - 1 - sent : sent) & 1;
+                symbol |= static_cast<std::size_t>(b) << irp::symbolBit(flat, k, e.bits.size());
+            }
+            for (const double us :
+                 flat.bitspecs[static_cast<std::size_t>(e.bitspec)].symbols[symbol]) {
+                sink.add(us);
+                elapsed += std::abs(us);
+            }
+            break;
+        }
+        }
+    }
+    return signal;
 }
 
 std::span<const IrFamilyProtocol> familyProtocols() {

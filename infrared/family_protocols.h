@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "infrared/ir_decoder.h"
@@ -91,12 +92,21 @@ int familyDataBits(const IrFamilyProtocol& description);
 // The fields of a family frame from its data bits as read, the first sent the least
 // significant (the most for a protocol sent most significant bit first), for the families whose
 // decoders read the data bits alone (NEC, Samsung32, JVC, Kaseikyo, RCA, Sanyo, SIRC, a Sharp
-// or Denon frame or pair: its second frame's bits above the first's): by the
-// first description of the family's frames (not its repeats) of `count` bits whose fixed bits
-// hold and whose parameters give each frame field one value. Each parameter comes from the
+// or Denon frame or pair: its second frame's bits above the first's; RC-5's and RC-6's bits
+// from the start bit on): by the first description of the family's frames (not its repeats) of
+// `count` bits whose fixed bits hold, whose parameters give each frame field one value and
+// which describes the frame it reads. Each parameter comes from the
 // first bitfield that sends its bits; every other bitfield that depends on parameters is the
 // check (NotApplicable without one). Without such a description, no fields.
 IrFrame familyFrameOfBits(IrProtocol protocol, uint64_t bits, int count);
+
+// The description's frame sent with `bits`, the data bits as read (ordered as
+// familyFrameOfBits takes them), in place of its bitfields: the part of the signal the frame is
+// (its intro, or its repeat part), durations handed out as `joined` says. A frame whose check
+// failed is sent so, as it was received. None when the description's frame cannot be read as
+// data bits.
+std::optional<irp::Signal> familySignalOfBits(const IrFamilyProtocol& description, uint64_t bits,
+                                              irp::Joined joined);
 
 // The description's IRP, parsed once.
 const irp::Protocol& familyIrp(const IrFamilyProtocol& description);

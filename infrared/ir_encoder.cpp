@@ -17,58 +17,6 @@ constexpr int kDefaultCarrierHz = 38000;
 // An unknown frame is followed by at least the gap that separates bursts.
 constexpr double kUnknownGapUs = kIrBurstGapUs * 2;
 
-void pulseDistance(std::vector<IrPiece>& out, const PulseDistance& code, uint64_t data,
-                   bool header = true) {
-    if (header && code.headerMark > 0) {
-        out.push_back({true, code.headerMark});
-        out.push_back({false, code.headerSpace});
-    }
-    for (int b = 0; b < code.bits; ++b) {
-        const int shift = code.msbFirst ? code.bits - 1 - b : b;
-        out.push_back({true, code.mark});
-        out.push_back({false, ((data >> shift) & 1) ? code.oneSpace : code.zeroSpace});
-    }
-    out.push_back({true, code.mark});
-}
-
-// The code of a pulse-distance family with a check, nullptr for the others.
-const PulseDistance* checkedCode(IrProtocol protocol) {
-    switch (protocol) {
-    case IrProtocol::Nec:
-        return &kNec;
-    case IrProtocol::Samsung32:
-        return &kSamsung32;
-    case IrProtocol::Kaseikyo:
-        return &kKaseikyo;
-    case IrProtocol::Rca:
-        return &kRca;
-    case IrProtocol::Sanyo:
-        return &kSanyo;
-    case IrProtocol::Sharp:
-    case IrProtocol::Denon:
-        return &kSharp;
-    default:
-        return nullptr;
-    }
-}
-
-// A frame whose check failed, sent as it was received: its fields alone do not tell it.
-bool asReceived(std::vector<IrPiece>& out, const IrFrame& f) {
-    const PulseDistance* code = checkedCode(f.protocol);
-    if (f.check != IrCheck::Failed || f.repeat || code == nullptr) {
-        return false;
-    }
-    if (code != &kSharp) {
-        pulseDistance(out, *code, f.received);
-        return true;
-    }
-    constexpr uint64_t kFrameMask = (uint64_t{1} << kSharp.bits) - 1;
-    pulseDistance(out, kSharp, f.received & kFrameMask);
-    out.push_back({false, kSharp.gapUs});
-    pulseDistance(out, kSharp, f.received >> kSharp.bits & kFrameMask);
-    return true;
-}
-
 const IrFamilyProtocol* descriptionOf(const IrFrame& f) {
     return f.protocol == IrProtocol::Unknown ? nullptr : familyProtocolOf(f);
 }
@@ -78,6 +26,12 @@ std::optional<irp::Signal> described(const IrFrame& f, irp::Joined joined) {
     const IrFamilyProtocol* d = descriptionOf(f);
     if (d == nullptr) {
         return std::nullopt;
+    }
+    // A frame whose check failed goes as it was received: its fields alone do not tell it.
+    if (f.check == IrCheck::Failed) {
+        if (std::optional<irp::Signal> received = familySignalOfBits(*d, f.received, joined)) {
+            return received;
+        }
     }
     irp::Rendered r = irp::render(familyIrp(*d), familyValues(*d, f), joined);
     return std::move(r.signal);
@@ -92,9 +46,6 @@ const std::vector<double>& frameIn(const IrFrame& f, const irp::Signal& signal) 
 
 std::vector<IrPiece> irFramePieces(const IrFrame& f) {
     std::vector<IrPiece> out;
-    if (asReceived(out, f)) {
-        return out;
-    }
     if (std::optional<irp::Signal> signal = described(f, irp::Joined::Pieces)) {
         // The part's pieces up to its last mark's end: the closing space is the gap's.
         const std::vector<double>& part = frameIn(f, *signal);

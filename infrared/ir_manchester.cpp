@@ -5,6 +5,7 @@
 #include <cmath>
 #include <utility>
 
+#include "infrared/family_protocols.h"
 #include "infrared/ir_protocols.h"
 #include "infrared/ir_runs.h"
 
@@ -25,7 +26,6 @@ constexpr double kRc5IdleUs = 2700; // the line rests at least three halves arou
 constexpr int kRc6TrailerSlot = 8;
 constexpr int kRc6HeaderSlots = 10;
 constexpr int kRc6MaxSlots = kRc6HeaderSlots + 2 * kRc6ABits;
-constexpr int kRc6ModeBits = 3;
 constexpr int kRc6AShortBits = 24; // RC-6A with an 8-bit customer code
 constexpr int kRc6AShortCustomerBits = 8;
 constexpr int kRc6LongestRunUnits = 3;
@@ -124,18 +124,13 @@ std::optional<Reading> readRc5(const Runs& runs, std::size_t i, double stretchUs
         }
         bits = bits << 1 | (first ? 1u : 0u); // space then mark (high then low) is a 1
     }
-    if (((bits >> 13) & 1) == 0) {
-        return std::nullopt; // the start bit is always 1
+    // The fields as the family's description lays them out; none when the start bit is 0.
+    IrFrame frame = familyFrameOfBits(IrProtocol::Rc5, bits, kRc5Bits);
+    if (frame.bits != kRc5Bits) {
+        return std::nullopt;
     }
-    IrFrame frame;
     frame.startSample = runs[i].start;
     frame.endSample = endSample;
-    frame.protocol = IrProtocol::Rc5;
-    frame.bits = kRc5Bits;
-    const bool field = (bits >> 12) & 1;
-    frame.toggle = (bits >> 11) & 1;
-    frame.address = (bits >> 6) & 0x1F;
-    frame.command = (bits & 0x3F) | (field ? 0 : 0x40);
     // The run after the last mark: a frame ending in a space has already consumed that space.
     return Reading{Found{frame, endedInIdle ? r - 1 : r}, residual};
 }
@@ -245,40 +240,18 @@ std::optional<Reading> readRc6(const Runs& runs, std::size_t i, double stretchUs
         }
         bits = bits << 1 | (first ? 0u : 1u); // mark then space is a 1
     }
+    // The fields as the family's descriptions lay them out: mode 0's 16 data bits, RC-6A's
+    // 24 or 32 (a 16-bit customer code's first bit is 1); of RC-6A, mode 6 alone is read, and an
+    // 8-bit customer code's first bit is 0.
     const int totalBits = filled / 2;
-    const auto field = [&](int from, int count) {
-        return static_cast<uint32_t>((bits >> (totalBits - from - count)) & ((1ull << count) - 1));
-    };
-    if (field(0, 1) != 1) {
-        return std::nullopt; // the start bit is always 1
-    }
-    IrFrame frame;
-    frame.startSample = runs[i].start;
-    frame.endSample = endSample;
-    frame.protocol = IrProtocol::Rc6;
-    frame.mode = static_cast<int>(field(1, kRc6ModeBits));
-    frame.toggle = field(1 + kRc6ModeBits, 1) != 0;
-    frame.bits = dataBits;
-    const int data = 2 + kRc6ModeBits;
-    if (frame.mode == 0 && dataBits == kRc6Mode0Bits) {
-        frame.address = field(data, 8);
-        frame.command = field(data + 8, 8);
-    } else if (frame.mode == kRc6Mode6A && (dataBits == kRc6ABits || dataBits == kRc6AShortBits)) {
-        // The customer code's first bit tells its length: 1 for 16 bits, 0 for 8.
-        const int customerBits = dataBits == kRc6ABits ? kRc6ACustomerBits : kRc6AShortCustomerBits;
-        frame.vendor = field(data, customerBits);
-        if (((frame.vendor >> (customerBits - 1)) & 1) != (dataBits == kRc6ABits ? 1u : 0u)) {
-            return std::nullopt;
-        }
-        frame.address = field(data + customerBits, 8);
-        frame.command = field(data + customerBits + 8, 8);
-        if (frame.vendor == kRc6MceCustomer) {
-            frame.toggle = (frame.address & kRc6MceToggle) != 0;
-            frame.address &= ~kRc6MceToggle;
-        }
-    } else {
+    IrFrame frame = familyFrameOfBits(IrProtocol::Rc6, bits, totalBits);
+    if (frame.bits != totalBits || (frame.mode != 0 && frame.mode != kRc6Mode6A) ||
+        (dataBits == kRc6AShortBits && (frame.vendor >> (kRc6AShortCustomerBits - 1) & 1) != 0)) {
         return std::nullopt;
     }
+    frame.startSample = runs[i].start;
+    frame.endSample = endSample;
+    frame.bits = dataBits;
     return Reading{Found{frame, r}, residual};
 }
 

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <random>
+#include <string>
 
 #include "infrared/families.h"
 #include "infrared/family_protocols.h"
@@ -256,6 +258,45 @@ int referenceCarrierHz(const IrFrame& f) {
         return 0;
     }
     return 0;
+}
+
+// A frame whose check failed as the encoder sent it before the descriptions did: the data bits
+// as received, in the family's pulse-distance code; a Sharp or Denon pair as two frames.
+std::vector<IrPiece> receivedPieces(const IrFrame& f) {
+    const PulseDistance* code = nullptr;
+    switch (f.protocol) {
+    case IrProtocol::Nec:
+        code = &kNec;
+        break;
+    case IrProtocol::Samsung32:
+        code = &kSamsung32;
+        break;
+    case IrProtocol::Kaseikyo:
+        code = &kKaseikyo;
+        break;
+    case IrProtocol::Rca:
+        code = &kRca;
+        break;
+    case IrProtocol::Sanyo:
+        code = &kSanyo;
+        break;
+    case IrProtocol::Sharp:
+    case IrProtocol::Denon:
+        code = &kSharp;
+        break;
+    default:
+        return {};
+    }
+    std::vector<IrPiece> out;
+    if (code != &kSharp) {
+        pulseDistance(out, *code, f.received);
+        return out;
+    }
+    constexpr uint64_t kFrameMask = (uint64_t{1} << kSharp.bits) - 1;
+    pulseDistance(out, kSharp, f.received & kFrameMask);
+    out.push_back({false, kSharp.gapUs});
+    pulseDistance(out, kSharp, f.received >> kSharp.bits & kFrameMask);
+    return out;
 }
 
 } // namespace reference
@@ -513,6 +554,87 @@ INSTANTIATE_TEST_SUITE_P(
                       "Sony20",
                       {{"D", 26}, {"S", 226}, {"F", 46}}}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// Frames whose check failed, of random data bits, are sent as they were received: the same
+// pieces (within 1 µs) and gap as the pulse-distance code written by hand, and the decoder reads
+// the same bits, and the failed check, back from them.
+TEST(FamilyProtocolsReceived, FailedCheckFramesAreSentAsReceived) {
+    using namespace ir;
+    struct Family {
+        IrProtocol protocol;
+        int count;        // the data bits of a frame (a pair's both)
+        uint64_t fixed;   // bits set to make the frame the family's (Sharp's and Denon's marks)
+        uint64_t fixedAt; // where they lie
+        bool panasonic;   // half the frames of Panasonic's vendor code
+        bool pair;        // the second frame of the first's address (else two frames)
+    };
+    constexpr uint64_t kMarks = uint64_t{3} << 13 | uint64_t{3} << 28;
+    const Family families[] = {
+        {IrProtocol::Nec, 32, 0, 0, false, false},
+        {IrProtocol::Samsung32, 32, 0, 0, false, false},
+        {IrProtocol::Kaseikyo, 48, 0, 0, true, false},
+        {IrProtocol::Rca, 24, 0, 0, false, false},
+        {IrProtocol::Sanyo, 42, 0, 0, false, false},
+        {IrProtocol::Sharp, 30, uint64_t{1} << 13 | uint64_t{2} << 28, kMarks, false, true},
+        {IrProtocol::Denon, 30, uint64_t{0} << 13 | uint64_t{3} << 28, kMarks, false, true},
+    };
+    std::mt19937_64 random(0x5e17);
+    for (const Family& family : families) {
+        int failed = 0;
+        int decoded = 0;
+        for (int i = 0; i < 300; ++i) {
+            uint64_t bits = random() & ((uint64_t{1} << family.count) - 1);
+            bits = (bits & ~family.fixedAt) | family.fixed;
+            if (family.panasonic && i % 2 == 0) {
+                bits = (bits & ~uint64_t{0xFFFF}) | kPanasonicVendor;
+            }
+            if (family.pair) {
+                bits = (bits & ~(uint64_t{0x1F} << kSharp.bits)) | (bits & 0x1F) << kSharp.bits;
+            }
+            const IrFrame f = familyFrameOfBits(family.protocol, bits, family.count);
+            if (f.check != IrCheck::Failed) {
+                continue;
+            }
+            ++failed;
+            const std::string where = std::to_string(static_cast<int>(family.protocol)) +
+                                      " bits 0x" + QString::number(bits, 16).toStdString();
+            const std::vector<IrPiece> expected = reference::receivedPieces(f);
+            const std::vector<IrPiece> got = irFramePieces(f);
+            ASSERT_EQ(got.size(), expected.size()) << where;
+            for (std::size_t k = 0; k < got.size(); ++k) {
+                EXPECT_EQ(got[k].mark, expected[k].mark) << where << " piece " << k;
+                EXPECT_NEAR(got[k].us, expected[k].us, 1.0) << where << " piece " << k;
+            }
+            double length = 0;
+            for (const double d : joinPieces(expected)) {
+                length += std::abs(d);
+            }
+            const auto* code = f.protocol == IrProtocol::Nec         ? &kNec
+                               : f.protocol == IrProtocol::Samsung32 ? &kSamsung32
+                               : f.protocol == IrProtocol::Sanyo     ? &kSanyo
+                                                                     : nullptr;
+            const double gap = code != nullptr                      ? code->periodUs - length
+                               : f.protocol == IrProtocol::Kaseikyo ? kKaseikyo.gapUs
+                               : f.protocol == IrProtocol::Rca      ? kRca.gapUs
+                                                                    : kSharp.gapUs;
+            EXPECT_NEAR(irFrameGapUs(f), gap, 1.0) << where;
+            EXPECT_EQ(irCarrierHz(f), reference::referenceCarrierHz(f)) << where;
+            if (failed % 10 == 1) {
+                std::vector<double> sent = irFrameDurations(f);
+                sent.push_back(-irFrameGapUs(f));
+                const std::vector<IrFrame> back = decodeInfrared(lineOf(sent), 1);
+                ASSERT_EQ(back.size(), 1u) << where;
+                EXPECT_EQ(back[0].protocol, f.protocol) << where;
+                EXPECT_EQ(back[0].check, IrCheck::Failed) << where;
+                EXPECT_EQ(back[0].received, bits) << where;
+                ++decoded;
+            }
+        }
+        // Most random bits fail the check; a family none of whose frames failed tested nothing.
+        EXPECT_GE(failed, 150) << static_cast<int>(family.protocol);
+        EXPECT_GE(decoded, 15) << static_cast<int>(family.protocol);
+    }
+}
 
 // A frame whose check failed, a repeat of no known key and an unknown burst name nothing.
 TEST(FamilyProtocolsNamed, NothingWhereTheFieldsDoNotTellTheFrame) {
