@@ -468,12 +468,24 @@ INSTANTIATE_TEST_SUITE_P(
 struct PublishedCase {
     const char* name;
     const char* protocol;
-    const char* lircdConf; // sent with irsimsend, key KEY_A; else `xmpDigits`
+    int rcmmBits;      // a LIRC RCMM remote of that many bits sent with irsimsend; else
+    uint64_t rcmmCode; // `xmpDigits`
     const char* xmpDigits;
     Values expected;
 };
 
 class IrpPublished : public ::testing::TestWithParam<PublishedCase> {};
+
+// A lircd.conf of RCMM's documented timings whose key KEY_A sends `code`.
+QByteArray rcmmConf(int bits, uint64_t code) {
+    return QStringLiteral("begin remote\n  name rcmm\n  bits %1\n  flags RCMM|CONST_LENGTH\n"
+                          "  header 417 278\n  zero 167 278\n  one 167 444\n  two 167 611\n"
+                          "  three 167 778\n  ptrail 167\n  gap 100000\n  begin codes\n"
+                          "    KEY_A 0x%2\n  end codes\nend remote\n")
+        .arg(bits)
+        .arg(code, 0, 16)
+        .toLatin1();
+}
 
 std::vector<double> xmpFrame(const char* digits) {
     constexpr double kMarkUs = 210;
@@ -501,14 +513,15 @@ TEST_P(IrpPublished, ReadsTheDocumentedParameters) {
     const CompiledProtocol* protocol = builtinTable().find(QString::fromLatin1(c.protocol));
     ASSERT_NE(protocol, nullptr);
     std::optional<Values> got;
-    if (c.lircdConf != nullptr) {
+    if (c.rcmmBits > 0) {
         const QString irsimsend = QStandardPaths::findExecutable(QStringLiteral("irsimsend"));
         if (irsimsend.isEmpty()) {
             GTEST_SKIP() << "irsimsend (Debian package lirc) is not installed";
         }
         QTemporaryDir dir;
         ASSERT_TRUE(dir.isValid());
-        test::writeFile(dir.filePath(QStringLiteral("remote.conf")), QByteArray(c.lircdConf));
+        test::writeFile(dir.filePath(QStringLiteral("remote.conf")),
+                        rcmmConf(c.rcmmBits, c.rcmmCode));
         const test::ProgramRun run =
             test::runProgram(irsimsend, {"-k", "KEY_A", "remote.conf"}, dir.path());
         ASSERT_EQ(run.status, 0) << run.err.toStdString();
@@ -539,97 +552,52 @@ TEST_P(IrpPublished, ReadsTheDocumentedParameters) {
     EXPECT_EQ(*got, c.expected);
 }
 
-constexpr const char* kNokiaConf = R"(begin remote
-  name nokia
-  bits 24
-  flags RCMM|CONST_LENGTH
-  header 417 278
-  zero 167 278
-  one 167 444
-  two 167 611
-  three 167 778
-  ptrail 167
-  gap 100000
-  begin codes
-    KEY_A 0x4EB684
-  end codes
-end remote
-)";
-
-constexpr const char* kNokia12Conf = R"(begin remote
-  name nokia12
-  bits 12
-  flags RCMM|CONST_LENGTH
-  header 417 278
-  zero 167 278
-  one 167 444
-  two 167 611
-  three 167 778
-  ptrail 167
-  gap 100000
-  begin codes
-    KEY_A 0x5A3
-  end codes
-end remote
-)";
-
-constexpr const char* kNokia32Conf = R"(begin remote
-  name nokia32
-  bits 32
-  flags RCMM|CONST_LENGTH
-  header 417 278
-  zero 167 278
-  one 167 444
-  two 167 611
-  three 167 778
-  ptrail 167
-  gap 100000
-  begin codes
-    KEY_A 0x12343C5A
-  end codes
-end remote
-)";
-
 INSTANTIATE_TEST_SUITE_P(
     Table, IrpPublished,
     ::testing::Values(
         PublishedCase{"Nokia_by_irsimsend",
                       "Nokia",
-                      kNokiaConf,
+                      24,
+                      0x4EB684,
                       nullptr,
                       {{"D", 0x4E}, {"S", 0xB6}, {"F", 0x84}}},
         PublishedCase{
-            "Nokia12_by_irsimsend", "Nokia12", kNokia12Conf, nullptr, {{"D", 0x5}, {"F", 0xA3}}},
+            "Nokia12_by_irsimsend", "Nokia12", 12, 0x5A3, nullptr, {{"D", 0x5}, {"F", 0xA3}}},
         PublishedCase{"Nokia32_by_irsimsend",
                       "Nokia32",
-                      kNokia32Conf,
+                      32,
+                      0x12343C5A,
                       nullptr,
                       {{"D", 0x12}, {"S", 0x34}, {"T", 0}, {"X", 0x3C}, {"F", 0x5A}}},
         // "The correct string is 0E0F441A09800F00": device 0x1A, subdevice 0, OBC 15 and 0.
         PublishedCase{"XMP1_documented_frame",
                       "XMP-1",
-                      nullptr,
+                      0,
+                      0,
                       "0E0F441A09800F00",
                       {{"D", 0x1A}, {"S", 0}, {"F", 15}, {"OEM", 0x44}}},
         PublishedCase{"XMP_documented_frame",
                       "XMP",
-                      nullptr,
+                      0,
+                      0,
                       "0E0F441A09800F00",
                       {{"D", 0x1A}, {"S", 0}, {"F", 0x0F00}, {"OEM", 0x44}}},
         // XMPff adds a closing frame to XMP's press; its held frames are XMP's.
         PublishedCase{"XMPff1_documented_frame",
                       "XMPff-1",
-                      nullptr,
+                      0,
+                      0,
                       "0E0F441A09800F00",
                       {{"D", 0x1A}, {"S", 0}, {"F", 15}, {"OEM", 0x44}}},
         PublishedCase{"XMPff_documented_frame",
                       "XMPff",
-                      nullptr,
+                      0,
+                      0,
                       "0E0F441A09800F00",
                       {{"D", 0x1A}, {"S", 0}, {"F", 0x0F00}, {"OEM", 0x44}}},
-        PublishedCase{"XMPff_check_digit_wrong", "XMPff", nullptr, "0E0F441A08800F00", {}},
+        PublishedCase{"XMPff_check_digit_wrong", "XMPff", 0, 0, "0E0F441A08800F00", {}},
         // The fixed F sent as a 0 is no XMP frame.
-        PublishedCase{"XMP_fixed_digit_wrong", "XMP", nullptr, "0E00441A09800F00", {}}),
+        PublishedCase{"XMP_fixed_digit_wrong", "XMP", 0, 0, "0E00441A09800F00", {}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
