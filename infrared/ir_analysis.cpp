@@ -771,34 +771,39 @@ std::optional<std::vector<std::pair<int, int>>> differing(const std::vector<IrFr
 
 } // namespace
 
-QString differingBits(const std::vector<IrFrame>& frames) {
+namespace {
+
+// The differing bit ranges as "3" or "5–7", joined by the separator; an empty list when all agree.
+std::optional<QString> rangesText(const std::vector<IrFrame>& frames, const QString& separator) {
     const auto ranges = differing(frames);
     if (!ranges) {
-        return QStringLiteral("structures differ");
-    }
-    if (ranges->empty()) {
-        return {};
+        return std::nullopt;
     }
     QStringList parts;
     for (const auto& [from, to] : *ranges) {
         parts << (from == to ? QString::number(from) : QStringLiteral("%1–%2").arg(from).arg(to));
     }
-    return QStringLiteral("bits ") + parts.join(QStringLiteral(", ")) + QStringLiteral(" differ");
+    return parts.join(separator);
+}
+
+} // namespace
+
+QString differingBits(const std::vector<IrFrame>& frames) {
+    const auto parts = rangesText(frames, QStringLiteral(", "));
+    if (!parts) {
+        return QStringLiteral("structures differ");
+    }
+    return parts->isEmpty() ? QString()
+                            : QStringLiteral("bits ") + *parts + QStringLiteral(" differ");
 }
 
 QString differingBitsText(const std::vector<IrFrame>& frames) {
-    const auto ranges = differing(frames);
-    if (!ranges) {
+    const auto parts = rangesText(frames, QStringLiteral("、"));
+    if (!parts) {
         return QStringLiteral("所选帧结构不同");
     }
-    if (ranges->empty()) {
-        return {};
-    }
-    QStringList parts;
-    for (const auto& [from, to] : *ranges) {
-        parts << (from == to ? QString::number(from) : QStringLiteral("%1–%2").arg(from).arg(to));
-    }
-    return QStringLiteral("第 ") + parts.join(QStringLiteral("、")) + QStringLiteral(" 位不同");
+    return parts->isEmpty() ? QString()
+                            : QStringLiteral("第 ") + *parts + QStringLiteral(" 位不同");
 }
 
 } // namespace velmoran::infrared
