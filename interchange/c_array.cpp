@@ -71,17 +71,8 @@ QByteArray writeCArrays(const QByteArray& comment, const std::vector<CArray>& ar
 QByteArray exportC(int channel, const std::vector<IrFrame>& frames,
                    const std::function<QString(const IrFrame&)>& keyName) {
     std::vector<CArray> arrays;
-    QSet<QString> seen;
-    for (const IrFrame& f : frames) {
-        if (f.protocol == IrProtocol::NecRepeat || f.repeat) {
-            continue; // a held key's repeats: the frame itself is written
-        }
-        const FrameText text = irp::readByTable(f) ? irp::shownFrameText(f) : frameText(f);
-        const QString described = text.protocol + QLatin1Char(' ') + text.notes;
-        if (seen.contains(described)) {
-            continue;
-        }
-        seen.insert(described);
+    for (const auto& [frame, text, described] : distinctFrames(frames)) {
+        const IrFrame& f = *frame;
         CArray a;
         const QString key = keyName ? keyName(f) : QString();
         a.name =

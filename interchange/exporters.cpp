@@ -1,12 +1,14 @@
 #include "interchange/exporters.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
 
+#include "infrared/ir_protocols.h"
 #include "infrared/irp/irp_decode.h"
 #include "interchange/stored_zip.h"
 
@@ -262,6 +264,26 @@ std::vector<infrared::IrFrame> exportedFrames(const ExportChannel& channel) {
         return *channel.frames;
     }
     return decodeChannelFrames(channel.line, channel.number, infrared::irp::builtinTable());
+}
+
+std::vector<DistinctFrame> distinctFrames(const std::vector<infrared::IrFrame>& frames) {
+    std::vector<DistinctFrame> distinct;
+    QSet<QString> seen;
+    for (const infrared::IrFrame& f : frames) {
+        if (f.protocol == infrared::IrProtocol::NecRepeat || f.repeat) {
+            continue; // a held key's repeats: the frame itself is written
+        }
+        // A frame of the table under its protocol's name and parameters.
+        infrared::FrameText text = infrared::irp::readByTable(f) ? infrared::irp::shownFrameText(f)
+                                                                 : infrared::frameText(f);
+        QString described = text.protocol + QLatin1Char(' ') + text.notes;
+        if (seen.contains(described)) {
+            continue;
+        }
+        seen.insert(described);
+        distinct.push_back({&f, std::move(text), std::move(described)});
+    }
+    return distinct;
 }
 
 } // namespace velmoran::interchange

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/channel_levels.h"
+#include "infrared/frame_text.h"
 #include "infrared/ir_decoder.h"
 #include "infrared/irp/irp_table.h"
 
@@ -67,6 +68,15 @@ std::vector<infrared::IrFrame> decodeChannelFrames(const ChannelLevels& line, in
 
 // The channel's frames: those it carries, else its line decoded with the built-in protocols.
 std::vector<infrared::IrFrame> exportedFrames(const ExportChannel& channel);
+
+// One frame of each distinct press, in the order sent, with its text: a held key's repeats and a
+// frame that says what an earlier one said are left out. What the Pronto and C exports write.
+struct DistinctFrame {
+    const infrared::IrFrame* frame = nullptr;
+    infrared::FrameText text;
+    QString described; // the protocol and its notes, "NEC D=0x04 F=0x08 …"
+};
+std::vector<DistinctFrame> distinctFrames(const std::vector<infrared::IrFrame>& frames);
 
 // VCD with a 100 ps timescale, so that sample k lies exactly at #(k × 401474): one 1-bit wire
 // per channel, values only at edges from #0 on, and a last bare timestamp for the length.

@@ -163,15 +163,7 @@ void FramesModel::decodeAll() {
 }
 
 void FramesModel::decodeChannel(int channel) {
-    Channel& c = at(channel);
-    c.frames = decode(channelLevels(buffer(channel)), channel);
-    c.firstChanged = 0;
-    c.changedFrom = 0;
-    c.reached = kCaptureSamples;
-    c.settledFrames = 0;
-    c.resumeSample = 0;
-    lookUpKeys(c, 0);
-    Q_EMIT changed(channel);
+    setFrames(channel, decode(channelLevels(buffer(channel)), channel));
 }
 
 void FramesModel::decodeArrived(int channel, int storedBytes) {

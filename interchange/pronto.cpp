@@ -1,6 +1,5 @@
 #include "interchange/pronto.h"
 
-#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
@@ -123,18 +122,9 @@ QByteArray exportPronto(int channel, const std::vector<IrFrame>& frames,
     out += ", written by velmoran-ird.\n"
            "# The infrared receiver module strips the carrier before the line is sampled, so each\n"
            "# code carries its protocol's customary carrier frequency, not a measured one.\n";
-    QSet<QString> seen;
-    for (const IrFrame& f : frames) {
-        if (f.protocol == IrProtocol::NecRepeat || f.repeat) {
-            continue; // a held key's repeats: the frame itself is written
-        }
-        // A frame of the table under its protocol's name and parameters.
-        const FrameText text = irp::readByTable(f) ? irp::shownFrameText(f) : frameText(f);
-        const QString key = text.protocol + QLatin1Char(' ') + text.notes;
-        if (seen.contains(key)) {
-            continue;
-        }
-        seen.insert(key);
+    for (const DistinctFrame& distinct : distinctFrames(frames)) {
+        const IrFrame& f = *distinct.frame;
+        const QString& key = distinct.described;
         const QStringList codes = prontoCodesFromFrame(f);
         const QString name = keyName ? keyName(f) : QString();
         out += "\n# " + key.toUtf8() + (name.isEmpty() ? QByteArray() : " key=" + name.toUtf8()) +
