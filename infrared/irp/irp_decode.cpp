@@ -18,6 +18,8 @@ constexpr double kEndlessSpaceUs = 1e9;
 // Unknown frames closer than this are read together: a held key's copies follow each other
 // at up to this period.
 constexpr double kHeldKeyPeriodUs = 250000;
+// Costs closer than this are equal: two protocols with the same timings read a frame alike.
+constexpr double kSameCost = 1e-9;
 
 struct Candidate {
     const CompiledProtocol* protocol = nullptr;
@@ -26,6 +28,15 @@ struct Candidate {
     std::size_t consumed = 0; // press and repeats, with their closing spaces
     Match ending;
     bool hasEnding = false;
+
+    // How far the furthest off of its durations lies from its nominal length, in tolerances.
+    double worst() const {
+        double most = std::max(first.worst, hasEnding ? ending.worst : 0);
+        for (const Match& m : repeats) {
+            most = std::max(most, m.worst);
+        }
+        return most;
+    }
 };
 
 // The press at `pos` as `compiled` reads it, with the repeats and the ending that follow.
@@ -48,6 +59,7 @@ std::optional<Candidate> tryProtocol(const CompiledProtocol& compiled,
         }
         data->consumed += press->consumed;
         data->cost += press->cost;
+        data->worst = std::max(data->worst, press->worst);
         press = std::move(data);
     }
     Candidate c;
@@ -229,10 +241,16 @@ std::vector<Decoded> decodeDurations(std::span<const double> durations,
             ++pos;
             continue;
         }
-        // The one that explains the most of the burst; of equals, the first in the table, which
-        // lists the more specific of two protocols that send the same frames first.
+        // The one that explains the most of the burst; of equals, the one whose furthest
+        // duration lies nearest its nominal length (Sampo's 833 µs units and Emerson's 872 µs
+        // send the same frame when Sampo's S is ~D; TDC-38's and TDC-56's frames differ only in
+        // their unit); of as near, the first in the table, which lists the more specific of two
+        // protocols that send the same frames first.
         const auto better = [](const Candidate& a, const Candidate& b) {
-            return a.consumed > b.consumed;
+            if (a.consumed != b.consumed) {
+                return a.consumed > b.consumed;
+            }
+            return a.worst() < b.worst() - kSameCost;
         };
         std::stable_sort(found.begin(), found.end(), better);
         const Candidate& best = found.front();

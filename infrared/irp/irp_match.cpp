@@ -70,7 +70,12 @@ struct State {
     double elapsed = 0; // nominal time since the part's start or its last extent
     double base = 0;    // nominal time from the part's first mark to the pending duration
     double cost = 0;
-    double markOffUs = 0;     // how much longer the last mark taken lasted than its nominal length
+    double worst = 0;     // the furthest off of the durations taken, as remoteOff weighs it
+    double markOffUs = 0; // how much longer the last mark taken lasted than its nominal length
+    // The marks taken so far, each weighed by how exactly its length is known: how much longer
+    // than nominal they lasted, and their weights (the receiver's stretch is the mean).
+    double stretchSum = 0;
+    double stretchWeight = 0;
     bool symbolSpace = false; // the pending duration is a space that symbols alone send
     int mismatched = 0;       // recording: symbols read against the fixed bits they send
     int second = 0;           // close symbols read as other than the nearest
@@ -101,18 +106,37 @@ private:
     static bool fitsUs(double m, double n) {
         return (m < 0) == (n < 0) && ir::fits(m < 0, std::abs(m), std::abs(n));
     }
-    // How far off, in slacks.
-    static double offBy(double m, double n) {
-        return std::abs(ir::centredUs(m < 0, std::abs(m)) - std::abs(n)) / ir::slackUs(std::abs(n));
+    // How much the receiver lengthens this line's marks (and shortens its spaces), from the
+    // marks taken so far, each weighed by how closely its length is known (the inverse of its
+    // slack squared), with half the most a receiver may as the guess of a mark of no length: a
+    // long mark barely moves the estimate, a frame of many short marks sets it.
+    static double stretchOf(const State& s) {
+        const double priorWeight = 1 / (ir::slackUs(0) * ir::slackUs(0));
+        const double estimate = (priorWeight * 0.5 * ir::kMarkStretchUs + s.stretchSum) /
+                                (priorWeight + s.stretchWeight);
+        return std::clamp(estimate, 0.0, ir::kMarkStretchUs);
     }
-    // How far measured `m` lies from nominal `n`, in slacks. Where symbols lie close, a space is
-    // taken with the mark before it: a receiver that lengthens the mark shortens the space as
-    // much, and their sum tells the symbols apart.
+    // How far measured `m` lies from nominal `n`, in slacks, once the line's stretch is taken off.
+    // A space one unit long that the sampling lengthened reads nearer to two units when every
+    // space is taken as shortened by half the most a receiver may: where the marks show no
+    // stretch, it is read as it lies. Where symbols lie close, a space is taken with the mark
+    // before it: a receiver that lengthens the mark shortens the space as much, and their sum
+    // tells the symbols apart.
     double weigh(const State& s, double m, double n) const {
         if (c_.closeSymbols && n < 0) {
             return std::abs(std::abs(m) + s.markOffUs - std::abs(n)) / ir::slackUs(std::abs(n));
         }
-        return offBy(m, n);
+        // Signed: a mark loses the stretch, a space gains it.
+        return std::abs(std::abs(m - stretchOf(s)) - std::abs(n)) / ir::slackUs(std::abs(n));
+    }
+    // How far measured `m` lies from nominal `n` as the remote's own timing goes, in parts of
+    // its tolerance (a fifth and one and a half samples): of two protocols that read a frame
+    // alike, the one whose furthest duration lies nearer is the remote's. Taken as measured: a
+    // receiver's stretch lengthens marks and shortens spaces, and moves every protocol's alike.
+    static double remoteOff(double m, double n) {
+        const double nominal = std::abs(n);
+        return std::abs(std::abs(m) - nominal) /
+               (nominal * ir::kRelativeTolerance + ir::kAbsoluteToleranceUs);
     }
     // A nominal duration too long for measured `m` however it goes on.
     static bool tooLong(double m, double n) {
@@ -146,9 +170,14 @@ private:
                 return false;
             }
             s.cost += weigh(s, m, s.pending);
+            s.worst = std::max(s.worst, remoteOff(m, s.pending));
         }
         if (s.pending > 0) {
             s.markOffUs = m - s.pending;
+            const double slack = ir::slackUs(s.pending);
+            const double weight = 1 / (slack * slack);
+            s.stretchSum += weight * s.markOffUs;
+            s.stretchWeight += weight;
         }
         if (replaying_) {
             starts_.push_back(s.base);
@@ -302,7 +331,7 @@ private:
             if (!best_ || s.p > best_->consumed ||
                 (s.p == best_->consumed &&
                  (nearer || (asNear && s.mismatched < bestMismatched_)))) {
-                best_ = Match{prior_ ? *prior_ : Values{}, s.p, s.cost, {}, {}};
+                best_ = Match{prior_ ? *prior_ : Values{}, s.p, s.cost, s.worst, {}, {}};
                 bestChunks_ = chunks_;
                 bestMismatched_ = s.mismatched;
             }
@@ -369,7 +398,7 @@ private:
             }
         }
         if (!best_ || s.cost < best_->cost) {
-            best_ = Match{std::move(values), s.p, s.cost, {}, {}};
+            best_ = Match{std::move(values), s.p, s.cost, s.worst, {}, {}};
         }
         return false;
     }

@@ -172,6 +172,14 @@ bool sameFrame(const CompiledProtocol& a, const Values& av, const CompiledProtoc
     return true;
 }
 
+QString valuesText(const Values& values) {
+    QStringList words;
+    for (const auto& [name, value] : values) {
+        words << QStringLiteral("%1=%2").arg(QString::fromStdString(name)).arg(value);
+    }
+    return words.join(QLatin1Char(' '));
+}
+
 TEST(IrpTable, HoldsTheCommunityProtocols) {
     const ProtocolTable& table = builtinTable();
     EXPECT_TRUE(table.errors.isEmpty()) << table.errors.join(QLatin1Char('\n')).toStdString();
@@ -190,42 +198,75 @@ TEST(IrpTable, HoldsTheCommunityProtocols) {
     }
 }
 
-// Every protocol of the table, rendered with random parameters and read back.
-TEST(IrpTable, EveryProtocolDecodesBackToItself) {
-    std::mt19937 rng(26);
+// The seeds of a random test: VELMORAN_IRP_SEED alone when set (to try others), else `fixed`.
+std::vector<unsigned> seedsOr(std::vector<unsigned> fixed) {
+    bool ok = false;
+    const unsigned chosen = qgetenv("VELMORAN_IRP_SEED").toUInt(&ok);
+    return ok ? std::vector<unsigned>{chosen} : fixed;
+}
+
+// Every protocol of the table, rendered with random parameters, sent with each duration off by
+// up to `most` (or less where its durations lie closer) and read back: by itself, or by one
+// whose frame lies within that error of it (no reading tells those apart: Emerson's and
+// Sampo's units lie 5 % apart), nothing else claimed. The protocols that failed, as read.
+QStringList roundTripFailures(std::mt19937& rng, double most) {
     QStringList failures;
     for (const auto& compiled : builtinTable().protocols) {
         const CompiledProtocol& c = *compiled;
         for (int trial = 0; trial < 8; ++trial) {
             const Values values = randomValues(c.protocol, rng);
             const Rendered r = render(c.protocol, values);
-            ASSERT_TRUE(r.signal) << c.name.toStdString() << ": " << r.error.toStdString();
+            if (!r.signal) {
+                failures << c.name + QStringLiteral(": ") + r.error;
+                break;
+            }
             std::vector<double> sent = r.signal->intro;
             sent.insert(sent.end(), r.signal->repeat.begin(), r.signal->repeat.end());
-            const std::vector<double> line = sampled(sent, roomFor(c.protocol, sent), rng);
-            std::vector<double> input = line;
+            const double room = std::min(most, roomFor(c.protocol, sent));
+            std::vector<double> input = sampled(sent, room, rng);
             if (input.back() > 0) {
                 input.push_back(-1e9);
             }
             const std::vector<Decoded> got = decodeDurations(input, builtinTable());
             Values want = values;
             completeValues(c.protocol, want);
-            // Another protocol may win only where it sends the very same frame.
             const bool same = !got.empty() && got.front().protocol == &c;
             const bool twin = !got.empty() && !same && got.front().alternatives.contains(c.name) &&
-                              sameFrame(*got.front().protocol, got.front().values, c, values);
+                              sameFrame(*got.front().protocol, got.front().values, c, values,
+                                        std::max(0.01, room));
             const bool ok =
                 (same || twin) && (twin || got.front().values == want) && !got.front().repeat &&
                 std::all_of(got.begin(), got.end(),
                             [&](const Decoded& d) { return d.protocol == got.front().protocol; });
             if (!ok) {
-                QString what = got.empty() ? QStringLiteral("nothing") : got.front().protocol->name;
-                failures << QStringLiteral("%1 (as %2)").arg(c.name, what);
+                const QString what = got.empty() ? QStringLiteral("nothing")
+                                                 : got.front().protocol->name + QLatin1Char(' ') +
+                                                       valuesText(got.front().values);
+                failures << QStringLiteral("%1 %2 (as %3)").arg(c.name, valuesText(want), what);
                 break;
             }
         }
     }
-    EXPECT_TRUE(failures.isEmpty()) << failures.join(QStringLiteral(", ")).toStdString();
+    return failures;
+}
+
+// At the most the reader stands, a fifth, on seeds that once found faults (CanalSat's last
+// bi-phase bits, CanalSat read as CanalSatLD, TDC-56 as TDC-38, Sampo as Emerson); and at a
+// remote's own accuracy, a clock a few per cent off, where the protocol whose timings lie
+// nearest is always the one read (Sampo, never Emerson).
+TEST(IrpTable, EveryProtocolDecodesBackToItself) {
+    constexpr double kMostError = 0.2;
+    constexpr double kRemoteClock = 0.04;
+    for (const unsigned seed : seedsOr({26, 2, 4, 19, 27, 33, 69, 89})) {
+        std::mt19937 rng(seed);
+        const QStringList loose = roundTripFailures(rng, kMostError);
+        EXPECT_TRUE(loose.isEmpty())
+            << "seed " << seed << ": " << loose.join(QStringLiteral(", ")).toStdString();
+        const QStringList close = roundTripFailures(rng, kRemoteClock);
+        EXPECT_TRUE(close.isEmpty())
+            << "seed " << seed
+            << " at a remote's accuracy: " << close.join(QStringLiteral(", ")).toStdString();
+    }
 }
 
 // A line resting high, then `durations` (marks low) from 0.4 s on, each edge on a sample.
@@ -254,7 +295,7 @@ TEST(IrpTable, EveryProtocolIsNamedThroughTheWholeDecoder) {
     const QStringList severalFrames{QStringLiteral("Anthem"), QStringLiteral("Pioneer-2Part"),
                                     QStringLiteral("SonyDSP"), QStringLiteral("Dyson2")};
     constexpr double kFamilyTimings = 0.1;
-    std::mt19937 rng(28);
+    std::mt19937 rng(seedsOr({28}).front());
     QStringList failures;
     for (const auto& compiled : builtinTable().protocols) {
         const CompiledProtocol& c = *compiled;
