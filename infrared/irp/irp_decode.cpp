@@ -30,10 +30,20 @@ struct Candidate {
     bool hasEnding = false;
 
     // How far the furthest off of its durations lies from its nominal length, in tolerances.
+    // A part that another follows counts its closing space too: F12's frames lie 80 units apart,
+    // F12x's 16, and the gap tells which one sent them.
     double worst() const {
-        double most = std::max(first.worst, hasEnding ? ending.worst : 0);
+        double most = first.worst;
+        const Match* before = &first;
+        const auto next = [&](const Match& m) {
+            most = std::max({most, m.worst, before->closingOff});
+            before = &m;
+        };
         for (const Match& m : repeats) {
-            most = std::max(most, m.worst);
+            next(m);
+        }
+        if (hasEnding) {
+            next(ending);
         }
         return most;
     }
@@ -59,30 +69,53 @@ std::optional<Candidate> tryProtocol(const CompiledProtocol& compiled,
         }
         data->consumed += press->consumed;
         data->cost += press->cost;
-        data->worst = std::max(data->worst, press->worst);
+        data->worst = std::max({data->worst, press->worst, press->closingOff});
         press = std::move(data);
     }
     Candidate c;
     c.protocol = &compiled;
     c.consumed = press->consumed;
     c.first = std::move(*press);
-    if (!compiled.flat.parts[Repeat].empty()) {
-        while (pos + c.consumed < durations.size()) {
-            std::optional<Match> again =
-                matchPart(compiled, Repeat, durations.subspan(pos + c.consumed), &c.first.values);
-            if (!again || again->consumed == 0) {
-                break;
-            }
-            c.consumed += again->consumed;
-            c.repeats.push_back(std::move(*again));
+    const auto repeatAt = [&](std::size_t at) -> std::optional<Match> {
+        if (compiled.flat.parts[Repeat].empty() || at >= durations.size()) {
+            return std::nullopt;
         }
+        std::optional<Match> again =
+            matchPart(compiled, Repeat, durations.subspan(at), &c.first.values);
+        return again && again->consumed > 0 ? again : std::nullopt;
+    };
+    const auto endingAt = [&](std::size_t at) -> std::optional<Match> {
+        if (compiled.flat.parts[Ending].empty() || at >= durations.size()) {
+            return std::nullopt;
+        }
+        std::optional<Match> end =
+            matchPart(compiled, Ending, durations.subspan(at), &c.first.values);
+        return end && end->consumed > 0 ? end : std::nullopt;
+    };
+    while (std::optional<Match> again = repeatAt(pos + c.consumed)) {
+        // Where the ending sends what the repeats leave out and reads as a repeat too (F12x's
+        // frames differ only in their last field), the last frame is the ending.
+        const std::size_t after = pos + c.consumed + again->consumed;
+        if (compiled.endingCompletes && !repeatAt(after) && !endingAt(after) &&
+            endingAt(pos + c.consumed)) {
+            break;
+        }
+        c.consumed += again->consumed;
+        c.repeats.push_back(std::move(*again));
     }
-    if (!compiled.flat.parts[Ending].empty() && pos + c.consumed < durations.size()) {
-        if (std::optional<Match> end =
-                matchPart(compiled, Ending, durations.subspan(pos + c.consumed), &c.first.values)) {
-            c.consumed += end->consumed;
-            c.ending = std::move(*end);
-            c.hasEnding = true;
+    if (std::optional<Match> end = endingAt(pos + c.consumed)) {
+        c.consumed += end->consumed;
+        c.ending = std::move(*end);
+        c.hasEnding = true;
+    }
+    if (compiled.endingCompletes) {
+        // The press and its repeats take the values the ending completes.
+        if (!c.hasEnding) {
+            return std::nullopt;
+        }
+        c.first.values = c.ending.values;
+        for (Match& m : c.repeats) {
+            m.values = c.ending.values;
         }
     }
     return c;

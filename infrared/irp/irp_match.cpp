@@ -21,6 +21,9 @@ constexpr double kSameCost = 1e-9;
 constexpr int kWordBits = 64;
 // The matcher goes one call deeper for each symbol: longer parts are not decoded.
 constexpr std::size_t kMostDecodedElements = 2000;
+// The most bits of parameters that no field sends as they are, tried one combination after
+// another: a checksum's own parameter (Eufy's CO) has eight.
+constexpr std::size_t kMostGuessedBits = 8;
 
 int64_t maskOf(int width) {
     return width >= kWordBits ? -1 : (int64_t{1} << width) - 1;
@@ -34,34 +37,106 @@ int64_t reversedBits(int64_t value, int width) {
     return out;
 }
 
-// The parameter a field sends, times a power of two (XMP-1's (F*256):16): its name, and the power
-// in `scale`; nothing for another expression.
-const std::string* scaledName(const Expr& e, int& scale) {
-    scale = 0;
+// What a field's bits tell of one parameter: its bits `bits` (a mask) are those of `value`.
+struct Learned {
+    const std::string* name = nullptr;
+    int64_t value = 0;
+    int64_t bits = 0;
+};
+
+// Whether the known bits are the lowest ones, all of them up to the highest known: what adding
+// and taking away need, as they carry upwards.
+bool lowestBits(int64_t bits) {
+    const auto u = static_cast<uint64_t>(bits);
+    return u != 0 && (u & (u + 1)) == 0;
+}
+
+// The parameter an expression sends, read back from `value`, of whose bits those of `bits`
+// are known: undone through the operations that can be undone bit for bit (a parameter times a
+// power of two or shifted, XMP-1's (F*256); a constant added or taken away, arctech's (D-1); a
+// constant xored; a complement; a mask); nothing for another expression.
+std::optional<Learned> undo(const Expr& e, int64_t value, int64_t bits) {
+    if (bits == 0) {
+        return std::nullopt;
+    }
     if (e.kind == Expr::Kind::Name) {
-        return &e.name;
+        return Learned{&e.name, value & bits, bits};
+    }
+    if (e.kind == Expr::Kind::Unary && e.args.size() == 1) {
+        if (e.name == "~") {
+            return undo(e.args[0], ~value, bits);
+        }
+        if (e.name == "-" && lowestBits(bits)) {
+            return undo(e.args[0], -value, bits);
+        }
+        return std::nullopt;
     }
     if (e.kind != Expr::Kind::Binary || e.args.size() != 2) {
-        return nullptr;
+        return std::nullopt;
     }
-    const bool times = e.name == "*";
-    const bool shifted = e.name == "<<";
-    for (int side = 0; side < 2; ++side) {
-        const Expr& n = e.args[static_cast<std::size_t>(side)];
-        const Expr& k = e.args[static_cast<std::size_t>(1 - side)];
-        if (n.kind != Expr::Kind::Name || k.kind != Expr::Kind::Number || (shifted && side == 1)) {
-            continue;
-        }
-        if (times && k.number > 0 && std::has_single_bit(static_cast<uint64_t>(k.number))) {
-            scale = std::countr_zero(static_cast<uint64_t>(k.number));
-            return &n.name;
-        }
-        if (shifted && k.number >= 0 && k.number < kWordBits) {
-            scale = static_cast<int>(k.number);
-            return &n.name;
+    const bool constantLeft = e.args[0].kind == Expr::Kind::Number;
+    const bool constantRight = e.args[1].kind == Expr::Kind::Number;
+    if (constantLeft == constantRight) {
+        return std::nullopt;
+    }
+    const Expr& x = e.args[constantLeft ? 1 : 0];
+    const int64_t k = e.args[constantLeft ? 0 : 1].number;
+    const auto u = static_cast<uint64_t>(value);
+    const auto b = static_cast<uint64_t>(bits);
+    const auto shifted = [&](int by) {
+        return undo(x, static_cast<int64_t>(u >> by), static_cast<int64_t>(b >> by));
+    };
+    if (e.name == "*" && k > 0 && std::has_single_bit(static_cast<uint64_t>(k))) {
+        return shifted(std::countr_zero(static_cast<uint64_t>(k)));
+    }
+    if (e.name == "<<" && constantRight && k >= 0 && k < kWordBits) {
+        return shifted(static_cast<int>(k));
+    }
+    if (e.name == ">>" && constantRight && k >= 0 && k < kWordBits) {
+        return undo(x, static_cast<int64_t>(u << k), static_cast<int64_t>(b << k));
+    }
+    if (e.name == "^") {
+        return undo(x, value ^ k, bits);
+    }
+    if (e.name == "&") {
+        return undo(x, value, bits & k);
+    }
+    if (e.name == "|") {
+        return undo(x, value, bits & ~k);
+    }
+    if (!lowestBits(bits)) {
+        return std::nullopt;
+    }
+    if (e.name == "+") {
+        return undo(x, static_cast<int64_t>(u - static_cast<uint64_t>(k)), bits);
+    }
+    if (e.name == "-") {
+        return constantRight ? undo(x, static_cast<int64_t>(u + static_cast<uint64_t>(k)), bits)
+                             : undo(x, static_cast<int64_t>(static_cast<uint64_t>(k) - u), bits);
+    }
+    return std::nullopt;
+}
+
+// Adds the names of parameters an expression depends on, through the definitions.
+void addNames(const Expr& e, const Protocol& protocol, std::vector<std::string>& names,
+              int depth = 0) {
+    constexpr int kDeepest = 32; // definitions that refer to each other in a circle stop here
+    if (depth > kDeepest) {
+        return;
+    }
+    if (e.kind == Expr::Kind::Name) {
+        const auto definition =
+            std::find_if(protocol.definitions.begin(), protocol.definitions.end(),
+                         [&e](const auto& d) { return d.first == e.name; });
+        if (definition != protocol.definitions.end()) {
+            addNames(definition->second, protocol, names, depth + 1);
+        } else if (std::find(names.begin(), names.end(), e.name) == names.end()) {
+            names.push_back(e.name);
         }
     }
-    return nullptr;
+    for (const Expr& arg : e.args) {
+        addNames(arg, protocol, names, depth + 1);
+    }
 }
 
 struct State {
@@ -70,8 +145,9 @@ struct State {
     double elapsed = 0; // nominal time since the part's start or its last extent
     double base = 0;    // nominal time from the part's first mark to the pending duration
     double cost = 0;
-    double worst = 0;     // the furthest off of the durations taken, as remoteOff weighs it
-    double markOffUs = 0; // how much longer the last mark taken lasted than its nominal length
+    double worst = 0;      // the furthest off of the durations taken, as remoteOff weighs it
+    double closingOff = 0; // how far the part's closing space lies off, as remoteOff weighs it
+    double markOffUs = 0;  // how much longer the last mark taken lasted than its nominal length
     // The marks taken so far, each weighed by how exactly its length is known: how much longer
     // than nominal they lasted, and their weights (the receiver's stretch is the mean).
     double stretchSum = 0;
@@ -88,7 +164,9 @@ public:
             const Values* prior, bool record)
         : c_(compiled), elements_(compiled.flat.parts[part]), input_(input), prior_(prior),
           chunks_(elements_.size(), 0), record_(record),
-          partial_(part == Intro && compiled.constantIntro) {}
+          partial_((part == Intro && compiled.constantIntro) ||
+                   (part != Ending && compiled.endingCompletes)),
+          part_(part) {}
 
     std::optional<Match> run() {
         if (elements_.empty() || input_.empty() || input_[0] <= 0) {
@@ -158,6 +236,13 @@ private:
         if (last && s.pending < 0) {
             if (tooLong(m, s.pending)) {
                 return false;
+            }
+            // The line may rest longer than the closing space, never shorter: a reading that
+            // ends its part early (GwtS's last bits read as spaces) pays for a shorter one.
+            s.closingOff = remoteOff(m, s.pending);
+            if (std::abs(m) < std::abs(s.pending)) {
+                s.cost += weigh(s, m, s.pending);
+                s.worst = std::max(s.worst, s.closingOff);
             }
         } else {
             if (!fitsUs(m, s.pending)) {
@@ -314,6 +399,25 @@ private:
         return false;
     }
 
+    // Whether the parameters give every field the bits read (and lie in their ranges).
+    bool agrees(Values& values, const std::vector<int64_t>& sent,
+                const std::vector<bool>& used) const {
+        // An intro that sends no parameter matches without them: the repeat brings them.
+        if (!partial_ && completeValues(c_.protocol, values)) {
+            return false;
+        }
+        for (std::size_t f = 0; f < c_.flat.fields.size(); ++f) {
+            if (!used[f]) {
+                continue;
+            }
+            const std::optional<int64_t> v = fieldValue(c_.flat.fields[f], values, c_.protocol);
+            if (!v || *v != sent[f]) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     // The parameters the symbols read give, checked against every field. A recording takes the
     // symbols as they lie, whatever the fields say.
     bool solve(const State& s) {
@@ -331,7 +435,8 @@ private:
             if (!best_ || s.p > best_->consumed ||
                 (s.p == best_->consumed &&
                  (nearer || (asNear && s.mismatched < bestMismatched_)))) {
-                best_ = Match{prior_ ? *prior_ : Values{}, s.p, s.cost, s.worst, {}, {}};
+                best_ =
+                    Match{prior_ ? *prior_ : Values{}, s.p, s.cost, s.worst, s.closingOff, {}, {}};
                 bestChunks_ = chunks_;
                 bestMismatched_ = s.mismatched;
             }
@@ -358,10 +463,8 @@ private:
         }
         for (std::size_t f = 0; f < fieldCount; ++f) {
             const FlatField& field = c_.flat.fields[f];
-            int scale = 0;
-            const std::string* name =
-                used[f] && !field.constant ? scaledName(*field.expr, scale) : nullptr;
-            if (name == nullptr || c_.protocol.parameter(*name) == nullptr) {
+            if (!used[f] || field.constant || field.shift < 0 ||
+                field.shift + std::min(field.width, kWordBits) > kWordBits) {
                 continue;
             }
             int64_t v = sent[f];
@@ -371,34 +474,59 @@ private:
             if (field.complement) {
                 v = ~v & maskOf(field.width);
             }
-            // The bits sent are those of the parameter from field.shift - scale on; those below
-            // the parameter's first bit are zeros the check below confirms.
-            const int at = field.shift - scale;
-            const int64_t bits = at >= 0 ? maskOf(field.width) << at : maskOf(field.width) >> -at;
-            const int64_t placed = at >= 0 ? v << at : v >> -at;
-            int64_t& have = known[*name];
-            int64_t& value = values[*name];
-            if ((have & bits) != 0 && (value & bits & have) != (placed & have & bits)) {
-                return false;
-            }
-            value = (value & ~bits) | placed;
-            have |= bits;
-        }
-        // An intro that sends no parameter matches without them: the repeat brings them.
-        if (!partial_ && completeValues(c_.protocol, values)) {
-            return false;
-        }
-        for (std::size_t f = 0; f < fieldCount; ++f) {
-            if (!used[f]) {
+            const std::optional<Learned> learned = undo(
+                *field.expr, static_cast<int64_t>(static_cast<uint64_t>(v) << field.shift),
+                static_cast<int64_t>(static_cast<uint64_t>(maskOf(field.width)) << field.shift));
+            if (!learned || c_.protocol.parameter(*learned->name) == nullptr) {
                 continue;
             }
-            const std::optional<int64_t> v = fieldValue(c_.flat.fields[f], values, c_.protocol);
-            if (!v || *v != sent[f]) {
+            int64_t& have = known[*learned->name];
+            int64_t& value = values[*learned->name];
+            const int64_t both = have & learned->bits;
+            if ((value & both) != (learned->value & both)) {
+                return false;
+            }
+            value = (value & ~learned->bits) | learned->value;
+            have |= learned->bits;
+        }
+        // The bits no field sends as they are (G.I.4DTV's third bit of D, in its check bits
+        // alone; Eufy's CO, in its checksum alone) are tried, when few, until every field agrees.
+        std::vector<std::pair<std::string, int>> guessed; // parameter, bit
+        for (const ParameterSpec& p : c_.protocol.parameters) {
+            const auto it = known.find(p.name);
+            const std::vector<std::string>& told = c_.partNames[part_];
+            if (it == known.end() && (p.defaultValue || partial_ ||
+                                      std::find(told.begin(), told.end(), p.name) == told.end())) {
+                continue;
+            }
+            const int64_t have = it == known.end() ? 0 : it->second;
+            const int width = std::bit_width(static_cast<uint64_t>(std::max<int64_t>(p.max, 0)));
+            for (int bit = 0; bit < width && bit < kWordBits; ++bit) {
+                if (((have >> bit) & 1) == 0) {
+                    guessed.emplace_back(p.name, bit);
+                }
+            }
+        }
+        if (guessed.size() > kMostGuessedBits) {
+            return false;
+        }
+        for (uint64_t guess = 0; guess < (uint64_t{1} << guessed.size()); ++guess) {
+            Values tried = values;
+            for (std::size_t g = 0; g < guessed.size(); ++g) {
+                int64_t& value = tried[guessed[g].first];
+                const int64_t bit = int64_t{1} << guessed[g].second;
+                value = ((guess >> g) & 1) != 0 ? value | bit : value & ~bit;
+            }
+            if (agrees(tried, sent, used)) {
+                values = std::move(tried);
+                break;
+            }
+            if (guess + 1 == (uint64_t{1} << guessed.size())) {
                 return false;
             }
         }
         if (!best_ || s.cost < best_->cost) {
-            best_ = Match{std::move(values), s.p, s.cost, s.worst, {}, {}};
+            best_ = Match{std::move(values), s.p, s.cost, s.worst, s.closingOff, {}, {}};
         }
         return false;
     }
@@ -454,6 +582,7 @@ private:
     std::optional<Match> best_;
     bool record_ = false;
     bool partial_ = false;
+    Part part_ = Intro;
     std::vector<int64_t> bestChunks_; // recording: the symbols of the best reading
     int bestMismatched_ = 0;
     mutable bool replaying_ = false;
@@ -548,6 +677,21 @@ Compiled compile(const QString& name, const QString& irp, const QString& source)
             c.closeStepUs = c.closeStepUs > 0 ? std::min(c.closeStepUs, *step) : *step;
         }
     }
+    for (int part = Intro; part <= Ending; ++part) {
+        for (const FlatElement& e : c.flat.parts[static_cast<std::size_t>(part)]) {
+            for (const auto& [field, bit] : e.bits) {
+                addNames(*c.flat.fields[static_cast<std::size_t>(field)].expr, c.protocol,
+                         c.partNames[static_cast<std::size_t>(part)]);
+            }
+        }
+    }
+    const std::vector<std::string>& sent = c.partNames[first];
+    const std::vector<std::string>& ended = c.partNames[Ending];
+    c.endingCompletes = std::any_of(
+        c.protocol.parameters.begin(), c.protocol.parameters.end(), [&](const ParameterSpec& p) {
+            return !p.defaultValue && std::find(sent.begin(), sent.end(), p.name) == sent.end() &&
+                   std::find(ended.begin(), ended.end(), p.name) != ended.end();
+        });
     const auto& intro = c.flat.parts[Intro];
     c.constantIntro =
         !intro.empty() && !c.flat.parts[Repeat].empty() &&

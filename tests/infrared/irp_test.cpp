@@ -222,6 +222,7 @@ QStringList roundTripFailures(std::mt19937& rng, double most) {
             }
             std::vector<double> sent = r.signal->intro;
             sent.insert(sent.end(), r.signal->repeat.begin(), r.signal->repeat.end());
+            sent.insert(sent.end(), r.signal->ending.begin(), r.signal->ending.end());
             const double room = std::min(most, roomFor(c.protocol, sent));
             std::vector<double> input = sampled(sent, room, rng);
             if (input.back() > 0) {
@@ -310,6 +311,10 @@ TEST(IrpTable, EveryProtocolIsNamedThroughTheWholeDecoder) {
             if (c.constantIntro) {
                 // The press's values come in its first repeat (NRC17).
                 sent.insert(sent.end(), r.signal->repeat.begin(), r.signal->repeat.end());
+            }
+            if (c.endingCompletes) {
+                // Some come in its ending (Epson's F1 and F2).
+                sent.insert(sent.end(), r.signal->ending.begin(), r.signal->ending.end());
             }
             const ChannelLevels line = lineOf(sent);
             const std::vector<IrFrame> frames = decodeWithProtocols(
