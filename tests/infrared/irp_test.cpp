@@ -646,4 +646,83 @@ INSTANTIATE_TEST_SUITE_P(
         PublishedCase{"XMP_fixed_digit_wrong", "XMP", 0, 0, "0E00441A09800F00", {}}),
     [](const auto& row) { return std::string(row.param.name); });
 
+// A Pronto code's marks and spaces in µs (its once part, then its repeat part).
+std::vector<double> prontoDurations(const char* code) {
+    constexpr double kProntoClockUs = 0.241246;
+    const QStringList words = QString::fromLatin1(code).split(QLatin1Char(' '));
+    const double periodUs = words[1].toInt(nullptr, 16) * kProntoClockUs;
+    std::vector<double> out;
+    for (qsizetype k = 4; k < words.size(); ++k) {
+        const double us = words[k].toInt(nullptr, 16) * periodUs;
+        out.push_back(k % 2 == 0 ? us : -us);
+    }
+    return out;
+}
+
+// Frames the catalogue publishes, read by the table: G.I.4DTV's Pronto codes from its decoder's
+// tests (D=6 sends its third bit in the check bits alone; a check bit flipped is no G.I.4DTV
+// frame), and GwtS's commands with the CRC its documentation lists, sent by the catalogue's own
+// description (which takes the CRC as given): the table's CRC must be that CRC, and a frame with
+// another command's CRC is no GwtS frame.
+TEST(IrpTable, ReadsTheCataloguesFrames) {
+    const char* const gi4dtvD2 = "0000 006F 0000 000E 00B9 004A 0025 0025 0025 006F 0025 0025 0025 "
+                                 "006F 0025 0025 0025 006F 0025 0025 0025 006F 0025 006F 0025 0025 "
+                                 "0025 0025 0025 006F 0025 08AC";
+    const char* const gi4dtvD6 = "0000 006F 0000 000E 00B9 004A 0025 0025 0025 006F 0025 0025 0025 "
+                                 "006F 0025 0025 0025 006F 0025 0025 0025 006F 0025 0025 0025 006F "
+                                 "0025 006F 0025 0025 0025 08AC";
+    const char* const gi4dtvBadCheck =
+        "0000 006F 0000 000E 00B9 004A 0025 0025 0025 006F 0025 0025 "
+        "0025 006F 0025 0025 0025 006F 0025 0025 0025 006F 0025 0025 "
+        "0025 006F 0025 0025 0025 0025 0025 08AC";
+    struct Row {
+        const char* name;
+        std::vector<double> durations;
+        const char* protocol; // nullptr: read as anything but `named`
+        const char* named;
+        Values expected;
+    };
+    std::vector<Row> rows{
+        {"G.I.4DTV D=2", prontoDurations(gi4dtvD2), "G.I.4DTV", "G.I.4DTV", {{"D", 2}, {"F", 42}}},
+        {"G.I.4DTV D=6", prontoDurations(gi4dtvD6), "G.I.4DTV", "G.I.4DTV", {{"D", 6}, {"F", 42}}},
+        {"G.I.4DTV check bit flipped", prontoDurations(gi4dtvBadCheck), nullptr, "G.I.4DTV", {}},
+    };
+    const Parsed catalogueGwtS =
+        parse(u"{38.005k,417,lsb}<1|-1>(0:1,D:8,1:2,F:8,1:2,CRC:8,1:1)[D:0..255=144,F:0..255,"
+              u"CRC:0..255]");
+    ASSERT_TRUE(catalogueGwtS.protocol) << catalogueGwtS.error.message.toStdString();
+    // Command F = 0x60 + row, its published CRC.
+    const std::vector<int64_t> published{166, 248, 26,  68,  199, 153, 123, 37,
+                                         100, 58,  216, 134, 5,   91,  185, 231};
+    for (std::size_t k = 0; k < published.size(); ++k) {
+        const auto f = static_cast<int64_t>(0x60 + k);
+        const auto frame = [&](int64_t crc) {
+            const Rendered r = render(*catalogueGwtS.protocol, {{"F", f}, {"CRC", crc}});
+            return r.signal ? r.signal->intro : std::vector<double>{};
+        };
+        rows.push_back({"GwtS", frame(published[k]), "GwtS", "GwtS", {{"D", 144}, {"F", f}}});
+        rows.push_back({"GwtS with another CRC",
+                        frame(published[(k + 1) % published.size()]),
+                        nullptr,
+                        "GwtS",
+                        {}});
+    }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<double> input = row.durations;
+        ASSERT_FALSE(input.empty());
+        if (input.back() > 0) {
+            input.push_back(-1e9);
+        }
+        const std::vector<Decoded> got = decodeDurations(input, builtinTable());
+        if (row.protocol == nullptr) {
+            EXPECT_TRUE(got.empty() || got.front().protocol->name != QLatin1String(row.named));
+            continue;
+        }
+        ASSERT_FALSE(got.empty());
+        EXPECT_EQ(got.front().protocol->name.toStdString(), row.protocol);
+        EXPECT_EQ(got.front().values, row.expected) << valuesText(got.front().values).toStdString();
+    }
+}
+
 } // namespace
