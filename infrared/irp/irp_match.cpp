@@ -678,10 +678,15 @@ Compiled compile(const QString& name, const QString& irp, const QString& source)
         }
     }
     for (int part = Intro; part <= Ending; ++part) {
+        std::vector<bool> seen(c.flat.fields.size(), false);
         for (const FlatElement& e : c.flat.parts[static_cast<std::size_t>(part)]) {
             for (const auto& [field, bit] : e.bits) {
-                addNames(*c.flat.fields[static_cast<std::size_t>(field)].expr, c.protocol,
-                         c.partNames[static_cast<std::size_t>(part)]);
+                const auto f = static_cast<std::size_t>(field);
+                if (!seen[f]) {
+                    seen[f] = true;
+                    addNames(*c.flat.fields[f].expr, c.protocol,
+                             c.partNames[static_cast<std::size_t>(part)]);
+                }
             }
         }
     }
