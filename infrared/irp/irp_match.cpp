@@ -156,6 +156,7 @@ struct State {
     int mismatched = 0;       // recording: symbols read against the fixed bits they send
     int second = 0;           // close symbols read as other than the nearest
     bool started = false;     // a mark has been sent
+    int bitState = 0;         // the state of the bitspec that assigns names (B&O's)
 };
 
 class Matcher {
@@ -358,8 +359,9 @@ private:
             }
             State t = s;
             t.mismatched += allowed ? 0 : 1;
+            t.bitState = spec.next(s.bitState, v);
             bool ok = true;
-            for (const double us : spec.symbols[v]) {
+            for (const double us : spec.symbol(s.bitState, v)) {
                 if (!add(t, us, true)) {
                     ok = false;
                     break;
@@ -544,8 +546,10 @@ private:
                 add(s, -std::max(0.0, el.us - s.elapsed));
                 s.elapsed = 0;
             } else {
-                const std::vector<double>& symbol =
-                    c_.flat.bitspecs[el.bitspec].symbols[static_cast<std::size_t>(bestChunks_[e])];
+                const FlatBitspec& spec = c_.flat.bitspecs[el.bitspec];
+                const auto value = static_cast<std::size_t>(bestChunks_[e]);
+                const std::vector<double>& symbol = spec.symbol(s.bitState, value);
+                s.bitState = spec.next(s.bitState, value);
                 SymbolRead read{s.base + std::abs(s.pending), 0, 0,
                                 static_cast<int>(el.bits.size())};
                 if (!s.started) {

@@ -73,7 +73,8 @@ struct CompileError {
 class IrpCompileErrors : public ::testing::TestWithParam<CompileError> {};
 
 // Descriptions that parse but cannot be laid out: a symbol's bits go through the bitspec around
-// it, whole symbols of it, and must be fixed.
+// it, whole symbols of it, and must be fixed; a bitspec's assignments start from a value and
+// reach a few states.
 TEST_P(IrpCompileErrors, SaysWhy) {
     const Compiled c = compile(QStringLiteral("x"), QString::fromUtf8(GetParam().irp));
     ASSERT_FALSE(c.protocol);
@@ -90,7 +91,16 @@ INSTANTIATE_TEST_SUITE_P(
                      "a bitfield in a symbol must be a fixed number of whole symbols"},
         CompileError{"width_from_a_parameter",
                      "{38k,500}<1,-1|1,-3>(<1:D|2:2>(F:8),-9m)[F:0..255,D:1..2]",
-                     "a bitfield in a symbol must be a fixed number of whole symbols"}),
+                     "a bitfield in a symbol must be a fixed number of whole symbols"},
+        CompileError{"assigned_without_a_first_value",
+                     "{38k,500}<1,-g,g=2|1,-3,g=1>(F:8,1,-9m)[F:0..255]",
+                     "a name a bitspec assigns needs a first value"},
+        CompileError{"assignments_without_end",
+                     "{38k,500}<1,-g,g=g+1|1,-3>(F:8,1,-9m){g=1}[F:0..255]",
+                     "a bitspec's assignments make too many states"},
+        CompileError{"assignment_from_a_parameter",
+                     "{38k,500}<1,-g,g=F|1,-3>(F:8,1,-9m){g=1}[F:0..255]",
+                     "a bitspec's assignment must have a fixed value"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // A protocol's marks and spaces as a line sampled every 40.1474 µs: each duration stretched by
@@ -119,12 +129,19 @@ std::vector<double> sampled(const std::vector<double>& durations, double relativ
 // durations lie closer together than that, or where its bits are single units whose runs are
 // told apart by their length (Lutron): a run of n units read to the nearest unit stands an error
 // of less than half a unit (half of that is left to it: the sampling moves each edge too).
-double roomFor(const Protocol& p, const std::vector<double>& sent) {
+// A symbol's durations are taken as sent, in every state its bitspec goes through (B&O's gaps of
+// one, two and three units).
+double roomFor(const CompiledProtocol& c, const std::vector<double>& sent) {
+    const Protocol& p = c.protocol;
     std::vector<double> lengths;
-    for (const Stream& s : p.bitspec.symbols) {
-        for (const Item& item : s.items) {
-            if (item.duration.literal) {
-                lengths.push_back(*item.duration.literal);
+    for (const FlatBitspec& spec : c.flat.bitspecs) {
+        using States = std::vector<std::vector<std::vector<double>>>;
+        for (const auto& symbols :
+             spec.stateSymbols.empty() ? States{spec.symbols} : spec.stateSymbols) {
+            for (const std::vector<double>& symbol : symbols) {
+                for (const double us : symbol) {
+                    lengths.push_back(std::abs(us));
+                }
             }
         }
     }
@@ -223,7 +240,7 @@ QStringList roundTripFailures(std::mt19937& rng, double most) {
             std::vector<double> sent = r.signal->intro;
             sent.insert(sent.end(), r.signal->repeat.begin(), r.signal->repeat.end());
             sent.insert(sent.end(), r.signal->ending.begin(), r.signal->ending.end());
-            const double room = std::min(most, roomFor(c.protocol, sent));
+            const double room = std::min(most, roomFor(c, sent));
             std::vector<double> input = sampled(sent, room, rng);
             if (input.back() > 0) {
                 input.push_back(-1e9);
@@ -661,7 +678,8 @@ std::vector<double> prontoDurations(const char* code) {
 
 // Frames the catalogue publishes, read by the table: G.I.4DTV's Pronto codes from its decoder's
 // tests (D=6 sends its third bit in the check bits alone; a check bit flipped is no G.I.4DTV
-// frame), and GwtS's commands with the CRC its documentation lists, sent by the catalogue's own
+// frame), B&O frames captured from a remote with the parameters the catalogue's tests read, and
+// GwtS's commands with the CRC its documentation lists, sent by the catalogue's own
 // description (which takes the CRC as given): the table's CRC must be that CRC, and a frame with
 // another command's CRC is no GwtS frame.
 TEST(IrpTable, ReadsTheCataloguesFrames) {
@@ -687,6 +705,29 @@ TEST(IrpTable, ReadsTheCataloguesFrames) {
         {"G.I.4DTV D=6", prontoDurations(gi4dtvD6), "G.I.4DTV", "G.I.4DTV", {{"D", 6}, {"F", 42}}},
         {"G.I.4DTV check bit flipped", prontoDurations(gi4dtvBadCheck), nullptr, "G.I.4DTV", {}},
     };
+    // The catalogue's captures of a B&O remote (marks of 100 µs, the gaps as measured): the
+    // gap before a bit depends on the bit before it, so a gap of one unit after a 0 sends nothing.
+    const std::vector<double> boF0{100,   -3000, 100,   -3100, 100,   -15900, 100,   -3000,  100,
+                                   -6300, 100,   -6300, 100,   -6300, 100,    -6200, 100,    -6300,
+                                   100,   -6300, 100,   -6300, 100,   -6200,  100,   -6300,  100,
+                                   -6300, 100,   -6300, 100,   -6200, 100,    -6300, 100,    -6300,
+                                   100,   -6300, 100,   -6200, 100,   -12700, 100,   -500000};
+    const std::vector<double> boF5{100,   -3000, 100,   -3100, 100,   -15900, 100,   -3000,  100,
+                                   -6300, 100,   -6300, 100,   -6300, 100,    -6200, 100,    -6300,
+                                   100,   -6300, 100,   -6300, 100,   -6200,  100,   -6300,  100,
+                                   -6300, 100,   -6300, 100,   -6200, 100,    -6300, 100,    -9500,
+                                   100,   -3100, 100,   -9400, 100,   -12700, 100,   -500000};
+    const std::vector<double> boF9{100,   -3000, 100,   -3100, 100,   -15900, 100,   -3000,  100,
+                                   -6300, 100,   -6300, 100,   -6300, 100,    -6200, 100,    -6300,
+                                   100,   -6300, 100,   -6300, 100,   -6200,  100,   -6300,  100,
+                                   -6300, 100,   -6300, 100,   -6200, 100,    -9500, 100,    -3100,
+                                   100,   -6300, 100,   -9400, 100,   -12700, 100,   -500000};
+    std::vector<double> boUnitAfterZero = boF0;
+    boUnitAfterZero[11] = -3100;
+    rows.push_back({"B&O F=0", boF0, "B&O", "B&O", {{"D", 0}, {"F", 0}}});
+    rows.push_back({"B&O F=5", boF5, "B&O", "B&O", {{"D", 0}, {"F", 5}}});
+    rows.push_back({"B&O F=9", boF9, "B&O", "B&O", {{"D", 0}, {"F", 9}}});
+    rows.push_back({"B&O one unit after a 0", boUnitAfterZero, nullptr, "B&O", {}});
     const Parsed catalogueGwtS =
         parse(u"{38.005k,417,lsb}<1|-1>(0:1,D:8,1:2,F:8,1:2,CRC:8,1:1)[D:0..255=144,F:0..255,"
               u"CRC:0..255]");
