@@ -19,7 +19,7 @@ constexpr double kEndlessSpaceUs = 1e9;
 // at up to this period.
 constexpr double kHeldKeyPeriodUs = 250000;
 // Costs closer than this are equal: two protocols with the same timings read a frame alike.
-constexpr double kSameCost = 1e-9;
+constexpr double kSameCost = 1e-6;
 
 struct Candidate {
     const CompiledProtocol* protocol = nullptr;
@@ -28,6 +28,7 @@ struct Candidate {
     std::size_t consumed = 0; // press and repeats, with their closing spaces
     Match ending;
     bool hasEnding = false;
+    long long nearness = 0; // worst(), in steps of kSameCost: what the candidates are sorted by
 
     // How far the furthest off of its durations lies from its nominal length, in tolerances.
     // A part that another follows counts its closing space too: F12's frames lie 80 units apart,
@@ -279,11 +280,14 @@ std::vector<Decoded> decodeDurations(std::span<const double> durations,
         // send the same frame when Sampo's S is ~D; TDC-38's and TDC-56's frames differ only in
         // their unit); of as near, the first in the table, which lists the more specific of two
         // protocols that send the same frames first.
+        for (Candidate& c : found) {
+            c.nearness = std::llround(c.worst() / kSameCost);
+        }
         const auto better = [](const Candidate& a, const Candidate& b) {
             if (a.consumed != b.consumed) {
                 return a.consumed > b.consumed;
             }
-            return a.worst() < b.worst() - kSameCost;
+            return a.nearness < b.nearness;
         };
         std::stable_sort(found.begin(), found.end(), better);
         const Candidate& best = found.front();

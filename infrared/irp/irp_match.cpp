@@ -509,10 +509,11 @@ private:
                 }
             }
         }
-        if (guessed.size() > kMostGuessedBits) {
-            return false;
-        }
-        for (uint64_t guess = 0; guess < (uint64_t{1} << guessed.size()); ++guess) {
+        // Every such bit a zero first (a range wider than the bits sent); the others only when
+        // they are few.
+        const uint64_t guesses =
+            guessed.size() > kMostGuessedBits ? 1 : uint64_t{1} << guessed.size();
+        for (uint64_t guess = 0; guess < guesses; ++guess) {
             Values tried = values;
             for (std::size_t g = 0; g < guessed.size(); ++g) {
                 int64_t& value = tried[guessed[g].first];
@@ -523,7 +524,7 @@ private:
                 values = std::move(tried);
                 break;
             }
-            if (guess + 1 == (uint64_t{1} << guessed.size())) {
+            if (guess + 1 == guesses) {
                 return false;
             }
         }
