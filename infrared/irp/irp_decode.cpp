@@ -281,7 +281,11 @@ std::vector<Decoded> decodeDurations(std::span<const double> durations,
         // their unit); of as near, the first in the table, which lists the more specific of two
         // protocols that send the same frames first.
         for (Candidate& c : found) {
-            c.nearness = std::llround(c.worst() / kSameCost);
+            // Far off is far off: a closing space of an hour counts no further than this.
+            constexpr double kFarthest = 1e9;
+            const double worst = c.worst();
+            c.nearness = std::llround(
+                (std::isfinite(worst) ? std::min(worst, kFarthest) : kFarthest) / kSameCost);
         }
         const auto better = [](const Candidate& a, const Candidate& b) {
             if (a.consumed != b.consumed) {

@@ -24,6 +24,7 @@ constexpr std::size_t kMostDecodedElements = 2000;
 // The most bits of parameters that no field sends as they are, tried one combination after
 // another: a checksum's own parameter (Eufy's CO) has eight.
 constexpr std::size_t kMostGuessedBits = 8;
+constexpr int kMostGuesses = 4096;
 
 int64_t maskOf(int width) {
     return width >= kWordBits ? -1 : (int64_t{1} << width) - 1;
@@ -117,25 +118,26 @@ std::optional<Learned> undo(const Expr& e, int64_t value, int64_t bits) {
     return std::nullopt;
 }
 
-// Adds the names of parameters an expression depends on, through the definitions.
+// Adds the names of parameters an expression depends on, through the definitions, each
+// definition followed once (`followed`): definitions that refer to each other in a circle, or
+// to one another many times over, stop there.
 void addNames(const Expr& e, const Protocol& protocol, std::vector<std::string>& names,
-              int depth = 0) {
-    constexpr int kDeepest = 32; // definitions that refer to each other in a circle stop here
-    if (depth > kDeepest) {
-        return;
-    }
+              std::vector<std::string>& followed) {
     if (e.kind == Expr::Kind::Name) {
         const auto definition =
             std::find_if(protocol.definitions.begin(), protocol.definitions.end(),
                          [&e](const auto& d) { return d.first == e.name; });
-        if (definition != protocol.definitions.end()) {
-            addNames(definition->second, protocol, names, depth + 1);
-        } else if (std::find(names.begin(), names.end(), e.name) == names.end()) {
-            names.push_back(e.name);
+        if (definition == protocol.definitions.end()) {
+            if (std::find(names.begin(), names.end(), e.name) == names.end()) {
+                names.push_back(e.name);
+            }
+        } else if (std::find(followed.begin(), followed.end(), e.name) == followed.end()) {
+            followed.push_back(e.name);
+            addNames(definition->second, protocol, names, followed);
         }
     }
     for (const Expr& arg : e.args) {
-        addNames(arg, protocol, names, depth + 1);
+        addNames(arg, protocol, names, followed);
     }
 }
 
@@ -511,8 +513,10 @@ private:
         }
         // Every such bit a zero first (a range wider than the bits sent); the others only when
         // they are few.
-        const uint64_t guesses =
-            guessed.size() > kMostGuessedBits ? 1 : uint64_t{1} << guessed.size();
+        const uint64_t guesses = guessed.size() > kMostGuessedBits || guessesLeft_ <= 0
+                                     ? 1
+                                     : uint64_t{1} << guessed.size();
+        guessesLeft_ -= static_cast<int>(guesses);
         for (uint64_t guess = 0; guess < guesses; ++guess) {
             Values tried = values;
             for (std::size_t g = 0; g < guessed.size(); ++g) {
@@ -588,6 +592,9 @@ private:
     bool record_ = false;
     bool partial_ = false;
     Part part_ = Intro;
+    // The combinations of unsent bits one attempt may try, over all its readings: a frame that is
+    // not this protocol's gives up soon.
+    int guessesLeft_ = kMostGuesses;
     std::vector<int64_t> bestChunks_; // recording: the symbols of the best reading
     int bestMismatched_ = 0;
     mutable bool replaying_ = false;
@@ -684,13 +691,14 @@ Compiled compile(const QString& name, const QString& irp, const QString& source)
     }
     for (int part = Intro; part <= Ending; ++part) {
         std::vector<bool> seen(c.flat.fields.size(), false);
+        std::vector<std::string> followed;
         for (const FlatElement& e : c.flat.parts[static_cast<std::size_t>(part)]) {
             for (const auto& [field, bit] : e.bits) {
                 const auto f = static_cast<std::size_t>(field);
                 if (!seen[f]) {
                     seen[f] = true;
                     addNames(*c.flat.fields[f].expr, c.protocol,
-                             c.partNames[static_cast<std::size_t>(part)]);
+                             c.partNames[static_cast<std::size_t>(part)], followed);
                 }
             }
         }
