@@ -188,11 +188,12 @@ private:
         return (m < 0) == (n < 0) && ir::fits(m < 0, std::abs(m), std::abs(n));
     }
     // How much the receiver lengthens this line's marks (and shortens its spaces), from the
-    // marks taken so far, each weighed by how closely its length is known (the inverse of its
-    // slack squared), with half the most a receiver may as the guess of a mark of no length: a
-    // long mark barely moves the estimate, a frame of many short marks sets it.
+    // marks taken so far, each weighed by how closely its length is known (the inverse of the
+    // square of a remote's error on it, a fifth, and of the sampling's), and half the most a
+    // receiver may as a guess known to within that most: a long mark barely moves the estimate,
+    // a frame of many short marks sets it.
     static double stretchOf(const State& s) {
-        const double priorWeight = 1 / (ir::slackUs(0) * ir::slackUs(0));
+        const double priorWeight = 1 / (ir::kMarkStretchUs * ir::kMarkStretchUs);
         const double estimate = (priorWeight * 0.5 * ir::kMarkStretchUs + s.stretchSum) /
                                 (priorWeight + s.stretchWeight);
         return std::clamp(estimate, 0.0, ir::kMarkStretchUs);
@@ -262,8 +263,9 @@ private:
         }
         if (s.pending > 0) {
             s.markOffUs = m - s.pending;
-            const double slack = ir::slackUs(s.pending);
-            const double weight = 1 / (slack * slack);
+            const double relative = s.pending * ir::kRelativeTolerance;
+            const double weight =
+                1 / (relative * relative + ir::kAbsoluteToleranceUs * ir::kAbsoluteToleranceUs);
             s.stretchSum += weight * s.markOffUs;
             s.stretchWeight += weight;
         }
