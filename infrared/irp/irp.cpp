@@ -22,6 +22,8 @@ constexpr int kDeepestNesting = 100;
 constexpr int kMostNodes = 4000;
 constexpr int64_t kMostCopies = 64;
 constexpr std::size_t kMostElements = 20000;
+// The most states a bitspec's assignments may lead through.
+constexpr std::size_t kMostBitspecStates = 16;
 
 // Arithmetic wraps around at 64 bits, as the notation's reference implementations' does.
 int64_t wrapped(uint64_t value) {
@@ -826,33 +828,106 @@ private:
     int addBitspec(const BitSpec& spec, int outer) {
         FlatBitspec out;
         out.bitsPerSymbol = std::countr_zero(spec.symbols.size());
+        // The names its symbols assign: their values make its states.
+        std::vector<std::string> names;
         for (const Stream& symbol : spec.symbols) {
-            std::vector<double> durations;
             for (const Item& item : symbol.items) {
-                if (item.kind == Item::Kind::BitField) {
-                    outerBits(item, outer, durations);
-                    continue;
+                if (item.kind == Item::Kind::Assignment &&
+                    std::find(names.begin(), names.end(), item.target) == names.end()) {
+                    names.push_back(item.target);
                 }
-                if (item.kind != Item::Kind::Duration ||
-                    item.duration.kind == Duration::Kind::Extent) {
-                    fail(QStringLiteral("bitspec symbols other than marks and spaces are not "
-                                        "supported"),
-                         item.column);
-                }
-                durations.push_back(durationUs(item));
             }
-            out.symbols.push_back(std::move(durations));
         }
+        if (names.empty()) {
+            for (const Stream& symbol : spec.symbols) {
+                Values values = values_;
+                out.symbols.push_back(symbolDurations(symbol, outer, values));
+            }
+            flat_.bitspecs.push_back(std::move(out));
+            return static_cast<int>(flat_.bitspecs.size()) - 1;
+        }
+        if (std::any_of(flat_.bitspecs.begin(), flat_.bitspecs.end(),
+                        [](const FlatBitspec& b) { return !b.stateSymbols.empty(); })) {
+            fail(QStringLiteral("only one bitspec may assign names"));
+        }
+        // The states reached from the names' values where the bitspec is first used.
+        std::vector<Values> states(1);
+        for (const std::string& name : names) {
+            Expr e;
+            e.kind = Expr::Kind::Name;
+            e.name = name;
+            const std::optional<int64_t> v = Evaluator{values_, protocol_.definitions}(e);
+            if (!v) {
+                fail(QStringLiteral("a name a bitspec assigns needs a first value"));
+            }
+            states[0][name] = *v;
+        }
+        for (std::size_t at = 0; at < states.size(); ++at) {
+            std::vector<std::vector<double>> symbols;
+            std::vector<int> next;
+            for (const Stream& symbol : spec.symbols) {
+                Values values = values_;
+                for (const auto& [name, v] : states[at]) {
+                    values[name] = v;
+                }
+                symbols.push_back(symbolDurations(symbol, outer, values));
+                Values after;
+                for (const std::string& name : names) {
+                    after[name] = values[name];
+                }
+                auto found = std::find(states.begin(), states.end(), after);
+                if (found == states.end()) {
+                    if (states.size() >= kMostBitspecStates) {
+                        fail(QStringLiteral("a bitspec's assignments make too many states"));
+                    }
+                    states.push_back(after);
+                    found = states.end() - 1;
+                }
+                next.push_back(static_cast<int>(found - states.begin()));
+            }
+            out.stateSymbols.push_back(std::move(symbols));
+            out.nextState.push_back(std::move(next));
+        }
+        out.symbols = out.stateSymbols[0];
         flat_.bitspecs.push_back(std::move(out));
         return static_cast<int>(flat_.bitspecs.size()) - 1;
     }
 
+    // A symbol's marks and spaces with `values`; the assignments it makes go into them.
+    std::vector<double> symbolDurations(const Stream& symbol, int outer, Values& values) const {
+        std::vector<double> durations;
+        for (const Item& item : symbol.items) {
+            if (item.kind == Item::Kind::BitField) {
+                outerBits(item, outer, values, durations);
+                continue;
+            }
+            if (item.kind == Item::Kind::Assignment) {
+                const std::optional<int64_t> v =
+                    Evaluator{values, protocol_.definitions}(item.expr);
+                if (!v) {
+                    fail(QStringLiteral("a bitspec's assignment must have a fixed value"),
+                         item.column);
+                }
+                values[item.target] = *v;
+                continue;
+            }
+            if (item.kind != Item::Kind::Duration || item.duration.kind == Duration::Kind::Extent) {
+                fail(QStringLiteral("bitspec symbols other than marks, spaces and assignments are "
+                                    "not supported"),
+                     item.column);
+            }
+            durations.push_back(durationUs(item, values));
+        }
+        return durations;
+    }
+
     // A symbol's fixed bitfield, sent through the outer bitspec.
-    void outerBits(const Item& item, int outer, std::vector<double>& durations) const {
+    void outerBits(const Item& item, int outer, const Values& values,
+                   std::vector<double>& durations) const {
         if (outer < 0) {
             fail(QStringLiteral("a bitfield in a symbol needs a bitspec around it"), item.column);
         }
-        Evaluator constant{values_, protocol_.definitions};
+        Evaluator constant{values, protocol_.definitions};
         const std::optional<int64_t> width = constant(item.expr.args[1]);
         const std::optional<int64_t> value = constant(item.expr);
         const FlatBitspec& spec = flat_.bitspecs[static_cast<std::size_t>(outer)];
@@ -871,13 +946,14 @@ private:
         }
     }
 
-    double durationUs(const Item& item) const {
+    double durationUs(const Item& item) const { return durationUs(item, values_); }
+    double durationUs(const Item& item, const Values& values) const {
         const Duration& d = item.duration;
         double value = 0;
         if (d.literal) {
             value = *d.literal;
         } else {
-            const std::optional<int64_t> v = Evaluator{values_, protocol_.definitions}(d.value);
+            const std::optional<int64_t> v = Evaluator{values, protocol_.definitions}(d.value);
             if (!v) {
                 fail(QStringLiteral("a duration that depends on a parameter is not supported"),
                      item.column);
@@ -1140,6 +1216,8 @@ Rendered render(const Protocol& protocol, const Values& given, Joined joined) {
         } else if (part == Repeat) {
             signal.repeatToExtent = toExtent;
         }
+        // Each bitspec that assigns names starts the part in its first state.
+        std::vector<int> states(flat.flat->bitspecs.size(), 0);
         for (const FlatElement& e : elements) {
             switch (e.kind) {
             case FlatElement::Kind::Duration:
@@ -1164,10 +1242,11 @@ Rendered render(const Protocol& protocol, const Values& given, Joined joined) {
                     symbol |= static_cast<std::size_t>((*v >> bit) & 1)
                               << symbolBit(*flat.flat, k, e.bits.size());
                 }
-                for (const double us : spec.symbols[symbol]) {
+                for (const double us : spec.symbol(states[e.bitspec], symbol)) {
                     sink.add(us);
                     elapsed += std::abs(us);
                 }
+                states[e.bitspec] = spec.next(states[e.bitspec], symbol);
                 break;
             }
             }

@@ -18,6 +18,8 @@ constexpr double kEndlessSpaceUs = 1e9;
 // Unknown frames closer than this are read together: a held key's copies follow each other
 // at up to this period.
 constexpr double kHeldKeyPeriodUs = 250000;
+// Costs closer than this are equal: two protocols with the same timings read a frame alike.
+constexpr double kSameCost = 1e-6;
 
 struct Candidate {
     const CompiledProtocol* protocol = nullptr;
@@ -26,6 +28,26 @@ struct Candidate {
     std::size_t consumed = 0; // press and repeats, with their closing spaces
     Match ending;
     bool hasEnding = false;
+    long long nearness = 0; // worst(), in steps of kSameCost: what the candidates are sorted by
+
+    // How far the furthest off of its durations lies from its nominal length, in tolerances.
+    // A part that another follows counts its closing space too: F12's frames lie 80 units apart,
+    // F12x's 16, and the gap tells which one sent them.
+    double worst() const {
+        double most = first.worst;
+        const Match* before = &first;
+        const auto next = [&](const Match& m) {
+            most = std::max({most, m.worst, before->closingOff});
+            before = &m;
+        };
+        for (const Match& m : repeats) {
+            next(m);
+        }
+        if (hasEnding) {
+            next(ending);
+        }
+        return most;
+    }
 };
 
 // The press at `pos` as `compiled` reads it, with the repeats and the ending that follow.
@@ -48,29 +70,53 @@ std::optional<Candidate> tryProtocol(const CompiledProtocol& compiled,
         }
         data->consumed += press->consumed;
         data->cost += press->cost;
+        data->worst = std::max({data->worst, press->worst, press->closingOff});
         press = std::move(data);
     }
     Candidate c;
     c.protocol = &compiled;
     c.consumed = press->consumed;
     c.first = std::move(*press);
-    if (!compiled.flat.parts[Repeat].empty()) {
-        while (pos + c.consumed < durations.size()) {
-            std::optional<Match> again =
-                matchPart(compiled, Repeat, durations.subspan(pos + c.consumed), &c.first.values);
-            if (!again || again->consumed == 0) {
-                break;
-            }
-            c.consumed += again->consumed;
-            c.repeats.push_back(std::move(*again));
+    const auto repeatAt = [&](std::size_t at) -> std::optional<Match> {
+        if (compiled.flat.parts[Repeat].empty() || at >= durations.size()) {
+            return std::nullopt;
         }
+        std::optional<Match> again =
+            matchPart(compiled, Repeat, durations.subspan(at), &c.first.values);
+        return again && again->consumed > 0 ? again : std::nullopt;
+    };
+    const auto endingAt = [&](std::size_t at) -> std::optional<Match> {
+        if (compiled.flat.parts[Ending].empty() || at >= durations.size()) {
+            return std::nullopt;
+        }
+        std::optional<Match> end =
+            matchPart(compiled, Ending, durations.subspan(at), &c.first.values);
+        return end && end->consumed > 0 ? end : std::nullopt;
+    };
+    while (std::optional<Match> again = repeatAt(pos + c.consumed)) {
+        // Where the ending sends what the repeats leave out and reads as a repeat too (F12x's
+        // frames differ only in their last field), the last frame is the ending.
+        const std::size_t after = pos + c.consumed + again->consumed;
+        if (compiled.endingCompletes && !repeatAt(after) && !endingAt(after) &&
+            endingAt(pos + c.consumed)) {
+            break;
+        }
+        c.consumed += again->consumed;
+        c.repeats.push_back(std::move(*again));
     }
-    if (!compiled.flat.parts[Ending].empty() && pos + c.consumed < durations.size()) {
-        if (std::optional<Match> end =
-                matchPart(compiled, Ending, durations.subspan(pos + c.consumed), &c.first.values)) {
-            c.consumed += end->consumed;
-            c.ending = std::move(*end);
-            c.hasEnding = true;
+    if (std::optional<Match> end = endingAt(pos + c.consumed)) {
+        c.consumed += end->consumed;
+        c.ending = std::move(*end);
+        c.hasEnding = true;
+    }
+    if (compiled.endingCompletes) {
+        // The press and its repeats take the values the ending completes.
+        if (!c.hasEnding) {
+            return std::nullopt;
+        }
+        c.first.values = c.ending.values;
+        for (Match& m : c.repeats) {
+            m.values = c.ending.values;
         }
     }
     return c;
@@ -229,10 +275,23 @@ std::vector<Decoded> decodeDurations(std::span<const double> durations,
             ++pos;
             continue;
         }
-        // The one that explains the most of the burst; of equals, the first in the table, which
-        // lists the more specific of two protocols that send the same frames first.
+        // The one that explains the most of the burst; of equals, the one whose furthest
+        // duration lies nearest its nominal length (Sampo's 833 µs units and Emerson's 872 µs
+        // send the same frame when Sampo's S is ~D; TDC-38's and TDC-56's frames differ only in
+        // their unit); of as near, the first in the table, which lists the more specific of two
+        // protocols that send the same frames first.
+        for (Candidate& c : found) {
+            // Far off is far off: a closing space of an hour counts no further than this.
+            constexpr double kFarthest = 1e9;
+            const double worst = c.worst();
+            c.nearness = std::llround(
+                (std::isfinite(worst) ? std::min(worst, kFarthest) : kFarthest) / kSameCost);
+        }
         const auto better = [](const Candidate& a, const Candidate& b) {
-            return a.consumed > b.consumed;
+            if (a.consumed != b.consumed) {
+                return a.consumed > b.consumed;
+            }
+            return a.nearness < b.nearness;
         };
         std::stable_sort(found.begin(), found.end(), better);
         const Candidate& best = found.front();

@@ -28,6 +28,21 @@ struct FlatField {
 struct FlatBitspec {
     std::vector<std::vector<double>> symbols; // each symbol's marks and spaces in µs
     int bitsPerSymbol = 1;
+    // A bitspec whose symbols assign names their durations use (B&O's: a bit's gap depends on the
+    // bit before it) goes through states: each state's symbols, and the state each symbol leads
+    // to. Every part starts in state 0, whose symbols `symbols` holds. Empty without state.
+    std::vector<std::vector<std::vector<double>>> stateSymbols;
+    std::vector<std::vector<int>> nextState;
+
+    // The marks and spaces of symbol `value` sent in state `state`.
+    const std::vector<double>& symbol(int state, std::size_t value) const {
+        return stateSymbols.empty() ? symbols[value]
+                                    : stateSymbols[static_cast<std::size_t>(state)][value];
+    }
+    // The state after symbol `value` sent in state `state`.
+    int next(int state, std::size_t value) const {
+        return nextState.empty() ? 0 : nextState[static_cast<std::size_t>(state)][value];
+    }
 };
 
 struct FlatElement {

@@ -21,6 +21,10 @@ constexpr double kSameCost = 1e-9;
 constexpr int kWordBits = 64;
 // The matcher goes one call deeper for each symbol: longer parts are not decoded.
 constexpr std::size_t kMostDecodedElements = 2000;
+// The most bits of parameters that no field sends as they are, tried one combination after
+// another: a checksum's own parameter (Eufy's CO) has eight.
+constexpr std::size_t kMostGuessedBits = 8;
+constexpr int kMostGuesses = 4096;
 
 int64_t maskOf(int width) {
     return width >= kWordBits ? -1 : (int64_t{1} << width) - 1;
@@ -34,34 +38,107 @@ int64_t reversedBits(int64_t value, int width) {
     return out;
 }
 
-// The parameter a field sends, times a power of two (XMP-1's (F*256):16): its name, and the power
-// in `scale`; nothing for another expression.
-const std::string* scaledName(const Expr& e, int& scale) {
-    scale = 0;
+// What a field's bits tell of one parameter: its bits `bits` (a mask) are those of `value`.
+struct Learned {
+    const std::string* name = nullptr;
+    int64_t value = 0;
+    int64_t bits = 0;
+};
+
+// Whether the known bits are the lowest ones, all of them up to the highest known: what adding
+// and taking away need, as they carry upwards.
+bool lowestBits(int64_t bits) {
+    const auto u = static_cast<uint64_t>(bits);
+    return u != 0 && (u & (u + 1)) == 0;
+}
+
+// The parameter an expression sends, read back from `value`, of whose bits those of `bits`
+// are known: undone through the operations that can be undone bit for bit (a parameter times a
+// power of two or shifted, XMP-1's (F*256); a constant added or taken away, arctech's (D-1); a
+// constant xored; a complement; a mask); nothing for another expression.
+std::optional<Learned> undo(const Expr& e, int64_t value, int64_t bits) {
+    if (bits == 0) {
+        return std::nullopt;
+    }
     if (e.kind == Expr::Kind::Name) {
-        return &e.name;
+        return Learned{&e.name, value & bits, bits};
+    }
+    if (e.kind == Expr::Kind::Unary && e.args.size() == 1) {
+        if (e.name == "~") {
+            return undo(e.args[0], ~value, bits);
+        }
+        if (e.name == "-" && lowestBits(bits)) {
+            return undo(e.args[0], -value, bits);
+        }
+        return std::nullopt;
     }
     if (e.kind != Expr::Kind::Binary || e.args.size() != 2) {
-        return nullptr;
+        return std::nullopt;
     }
-    const bool times = e.name == "*";
-    const bool shifted = e.name == "<<";
-    for (int side = 0; side < 2; ++side) {
-        const Expr& n = e.args[static_cast<std::size_t>(side)];
-        const Expr& k = e.args[static_cast<std::size_t>(1 - side)];
-        if (n.kind != Expr::Kind::Name || k.kind != Expr::Kind::Number || (shifted && side == 1)) {
-            continue;
-        }
-        if (times && k.number > 0 && std::has_single_bit(static_cast<uint64_t>(k.number))) {
-            scale = std::countr_zero(static_cast<uint64_t>(k.number));
-            return &n.name;
-        }
-        if (shifted && k.number >= 0 && k.number < kWordBits) {
-            scale = static_cast<int>(k.number);
-            return &n.name;
+    const bool constantLeft = e.args[0].kind == Expr::Kind::Number;
+    const bool constantRight = e.args[1].kind == Expr::Kind::Number;
+    if (constantLeft == constantRight) {
+        return std::nullopt;
+    }
+    const Expr& x = e.args[constantLeft ? 1 : 0];
+    const int64_t k = e.args[constantLeft ? 0 : 1].number;
+    const auto u = static_cast<uint64_t>(value);
+    const auto b = static_cast<uint64_t>(bits);
+    const auto shifted = [&](int by) {
+        return undo(x, static_cast<int64_t>(u >> by), static_cast<int64_t>(b >> by));
+    };
+    if (e.name == "*" && k > 0 && std::has_single_bit(static_cast<uint64_t>(k))) {
+        return shifted(std::countr_zero(static_cast<uint64_t>(k)));
+    }
+    if (e.name == "<<" && constantRight && k >= 0 && k < kWordBits) {
+        return shifted(static_cast<int>(k));
+    }
+    if (e.name == ">>" && constantRight && k >= 0 && k < kWordBits) {
+        return undo(x, static_cast<int64_t>(u << k), static_cast<int64_t>(b << k));
+    }
+    if (e.name == "^") {
+        return undo(x, value ^ k, bits);
+    }
+    if (e.name == "&") {
+        return undo(x, value, bits & k);
+    }
+    if (e.name == "|") {
+        return undo(x, value, bits & ~k);
+    }
+    if (!lowestBits(bits)) {
+        return std::nullopt;
+    }
+    if (e.name == "+") {
+        return undo(x, static_cast<int64_t>(u - static_cast<uint64_t>(k)), bits);
+    }
+    if (e.name == "-") {
+        return constantRight ? undo(x, static_cast<int64_t>(u + static_cast<uint64_t>(k)), bits)
+                             : undo(x, static_cast<int64_t>(static_cast<uint64_t>(k) - u), bits);
+    }
+    return std::nullopt;
+}
+
+// Adds the names of parameters an expression depends on, through the definitions, each
+// definition followed once (`followed`): definitions that refer to each other in a circle, or
+// to one another many times over, stop there.
+void addNames(const Expr& e, const Protocol& protocol, std::vector<std::string>& names,
+              std::vector<std::string>& followed) {
+    if (e.kind == Expr::Kind::Name) {
+        const auto definition =
+            std::find_if(protocol.definitions.begin(), protocol.definitions.end(),
+                         [&e](const auto& d) { return d.first == e.name; });
+        if (definition == protocol.definitions.end()) {
+            if (std::find(names.begin(), names.end(), e.name) == names.end()) {
+                names.push_back(e.name);
+            }
+        } else if (std::find(followed.begin(), followed.end(), e.name) == followed.end()) {
+            followed.push_back(e.name);
+            addNames(definition->second, protocol, names, followed);
         }
     }
-    return nullptr;
+    for (const Expr& arg : e.args) {
+        addNames(arg, protocol, names, followed);
+    }
 }
 
 struct State {
@@ -70,11 +147,18 @@ struct State {
     double elapsed = 0; // nominal time since the part's start or its last extent
     double base = 0;    // nominal time from the part's first mark to the pending duration
     double cost = 0;
-    double markOffUs = 0;     // how much longer the last mark taken lasted than its nominal length
+    double worst = 0;      // the furthest off of the durations taken, as remoteOff weighs it
+    double closingOff = 0; // how far the part's closing space lies off, as remoteOff weighs it
+    double markOffUs = 0;  // how much longer the last mark taken lasted than its nominal length
+    // The marks taken so far, each weighed by how exactly its length is known: how much longer
+    // than nominal they lasted, and their weights (the receiver's stretch is the mean).
+    double stretchSum = 0;
+    double stretchWeight = 0;
     bool symbolSpace = false; // the pending duration is a space that symbols alone send
     int mismatched = 0;       // recording: symbols read against the fixed bits they send
     int second = 0;           // close symbols read as other than the nearest
     bool started = false;     // a mark has been sent
+    int bitState = 0;         // the state of the bitspec that assigns names (B&O's)
 };
 
 class Matcher {
@@ -83,7 +167,9 @@ public:
             const Values* prior, bool record)
         : c_(compiled), elements_(compiled.flat.parts[part]), input_(input), prior_(prior),
           chunks_(elements_.size(), 0), record_(record),
-          partial_(part == Intro && compiled.constantIntro) {}
+          partial_((part == Intro && compiled.constantIntro) ||
+                   (part != Ending && compiled.endingCompletes)),
+          part_(part) {}
 
     std::optional<Match> run() {
         if (elements_.empty() || input_.empty() || input_[0] <= 0) {
@@ -101,18 +187,38 @@ private:
     static bool fitsUs(double m, double n) {
         return (m < 0) == (n < 0) && ir::fits(m < 0, std::abs(m), std::abs(n));
     }
-    // How far off, in slacks.
-    static double offBy(double m, double n) {
-        return std::abs(ir::centredUs(m < 0, std::abs(m)) - std::abs(n)) / ir::slackUs(std::abs(n));
+    // How much the receiver lengthens this line's marks (and shortens its spaces), from the
+    // marks taken so far, each weighed by how closely its length is known (the inverse of the
+    // square of a remote's error on it, a fifth, and of the sampling's), and half the most a
+    // receiver may as a guess known to within that most: a long mark barely moves the estimate,
+    // a frame of many short marks sets it.
+    static double stretchOf(const State& s) {
+        const double priorWeight = 1 / (ir::kMarkStretchUs * ir::kMarkStretchUs);
+        const double estimate = (priorWeight * 0.5 * ir::kMarkStretchUs + s.stretchSum) /
+                                (priorWeight + s.stretchWeight);
+        return std::clamp(estimate, 0.0, ir::kMarkStretchUs);
     }
-    // How far measured `m` lies from nominal `n`, in slacks. Where symbols lie close, a space is
-    // taken with the mark before it: a receiver that lengthens the mark shortens the space as
-    // much, and their sum tells the symbols apart.
+    // How far measured `m` lies from nominal `n`, in slacks, once the line's stretch is taken off.
+    // A space one unit long that the sampling lengthened reads nearer to two units when every
+    // space is taken as shortened by half the most a receiver may: where the marks show no
+    // stretch, it is read as it lies. Where symbols lie close, a space is taken with the mark
+    // before it: a receiver that lengthens the mark shortens the space as much, and their sum
+    // tells the symbols apart.
     double weigh(const State& s, double m, double n) const {
         if (c_.closeSymbols && n < 0) {
             return std::abs(std::abs(m) + s.markOffUs - std::abs(n)) / ir::slackUs(std::abs(n));
         }
-        return offBy(m, n);
+        // Signed: a mark loses the stretch, a space gains it.
+        return std::abs(std::abs(m - stretchOf(s)) - std::abs(n)) / ir::slackUs(std::abs(n));
+    }
+    // How far measured `m` lies from nominal `n` as the remote's own timing goes, in parts of
+    // its tolerance (a fifth and one and a half samples): of two protocols that read a frame
+    // alike, the one whose furthest duration lies nearer is the remote's. Taken as measured: a
+    // receiver's stretch lengthens marks and shortens spaces, and moves every protocol's alike.
+    static double remoteOff(double m, double n) {
+        const double nominal = std::abs(n);
+        return std::abs(std::abs(m) - nominal) /
+               (nominal * ir::kRelativeTolerance + ir::kAbsoluteToleranceUs);
     }
     // A nominal duration too long for measured `m` however it goes on.
     static bool tooLong(double m, double n) {
@@ -135,6 +241,13 @@ private:
             if (tooLong(m, s.pending)) {
                 return false;
             }
+            // The line may rest longer than the closing space, never shorter: a reading that
+            // ends its part early (GwtS's last bits read as spaces) pays for a shorter one.
+            s.closingOff = remoteOff(m, s.pending);
+            if (std::abs(m) < std::abs(s.pending)) {
+                s.cost += weigh(s, m, s.pending);
+                s.worst = std::max(s.worst, s.closingOff);
+            }
         } else {
             if (!fitsUs(m, s.pending)) {
                 return false;
@@ -146,9 +259,15 @@ private:
                 return false;
             }
             s.cost += weigh(s, m, s.pending);
+            s.worst = std::max(s.worst, remoteOff(m, s.pending));
         }
         if (s.pending > 0) {
             s.markOffUs = m - s.pending;
+            const double relative = s.pending * ir::kRelativeTolerance;
+            const double weight =
+                1 / (relative * relative + ir::kAbsoluteToleranceUs * ir::kAbsoluteToleranceUs);
+            s.stretchSum += weight * s.markOffUs;
+            s.stretchWeight += weight;
         }
         if (replaying_) {
             starts_.push_back(s.base);
@@ -244,8 +363,9 @@ private:
             }
             State t = s;
             t.mismatched += allowed ? 0 : 1;
+            t.bitState = spec.next(s.bitState, v);
             bool ok = true;
-            for (const double us : spec.symbols[v]) {
+            for (const double us : spec.symbol(s.bitState, v)) {
                 if (!add(t, us, true)) {
                     ok = false;
                     break;
@@ -285,6 +405,25 @@ private:
         return false;
     }
 
+    // Whether the parameters give every field the bits read (and lie in their ranges).
+    bool agrees(Values& values, const std::vector<int64_t>& sent,
+                const std::vector<bool>& used) const {
+        // An intro that sends no parameter matches without them: the repeat brings them.
+        if (!partial_ && completeValues(c_.protocol, values)) {
+            return false;
+        }
+        for (std::size_t f = 0; f < c_.flat.fields.size(); ++f) {
+            if (!used[f]) {
+                continue;
+            }
+            const std::optional<int64_t> v = fieldValue(c_.flat.fields[f], values, c_.protocol);
+            if (!v || *v != sent[f]) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     // The parameters the symbols read give, checked against every field. A recording takes the
     // symbols as they lie, whatever the fields say.
     bool solve(const State& s) {
@@ -302,7 +441,8 @@ private:
             if (!best_ || s.p > best_->consumed ||
                 (s.p == best_->consumed &&
                  (nearer || (asNear && s.mismatched < bestMismatched_)))) {
-                best_ = Match{prior_ ? *prior_ : Values{}, s.p, s.cost, {}, {}};
+                best_ =
+                    Match{prior_ ? *prior_ : Values{}, s.p, s.cost, s.worst, s.closingOff, {}, {}};
                 bestChunks_ = chunks_;
                 bestMismatched_ = s.mismatched;
             }
@@ -329,10 +469,8 @@ private:
         }
         for (std::size_t f = 0; f < fieldCount; ++f) {
             const FlatField& field = c_.flat.fields[f];
-            int scale = 0;
-            const std::string* name =
-                used[f] && !field.constant ? scaledName(*field.expr, scale) : nullptr;
-            if (name == nullptr || c_.protocol.parameter(*name) == nullptr) {
+            if (!used[f] || field.constant || field.shift < 0 ||
+                field.shift + std::min(field.width, kWordBits) > kWordBits) {
                 continue;
             }
             int64_t v = sent[f];
@@ -342,34 +480,62 @@ private:
             if (field.complement) {
                 v = ~v & maskOf(field.width);
             }
-            // The bits sent are those of the parameter from field.shift - scale on; those below
-            // the parameter's first bit are zeros the check below confirms.
-            const int at = field.shift - scale;
-            const int64_t bits = at >= 0 ? maskOf(field.width) << at : maskOf(field.width) >> -at;
-            const int64_t placed = at >= 0 ? v << at : v >> -at;
-            int64_t& have = known[*name];
-            int64_t& value = values[*name];
-            if ((have & bits) != 0 && (value & bits & have) != (placed & have & bits)) {
-                return false;
-            }
-            value = (value & ~bits) | placed;
-            have |= bits;
-        }
-        // An intro that sends no parameter matches without them: the repeat brings them.
-        if (!partial_ && completeValues(c_.protocol, values)) {
-            return false;
-        }
-        for (std::size_t f = 0; f < fieldCount; ++f) {
-            if (!used[f]) {
+            const std::optional<Learned> learned = undo(
+                *field.expr, static_cast<int64_t>(static_cast<uint64_t>(v) << field.shift),
+                static_cast<int64_t>(static_cast<uint64_t>(maskOf(field.width)) << field.shift));
+            if (!learned || c_.protocol.parameter(*learned->name) == nullptr) {
                 continue;
             }
-            const std::optional<int64_t> v = fieldValue(c_.flat.fields[f], values, c_.protocol);
-            if (!v || *v != sent[f]) {
+            int64_t& have = known[*learned->name];
+            int64_t& value = values[*learned->name];
+            const int64_t both = have & learned->bits;
+            if ((value & both) != (learned->value & both)) {
+                return false;
+            }
+            value = (value & ~learned->bits) | learned->value;
+            have |= learned->bits;
+        }
+        // The bits no field sends as they are (G.I.4DTV's third bit of D, in its check bits
+        // alone; Eufy's CO, in its checksum alone) are tried, when few, until every field agrees.
+        std::vector<std::pair<std::string, int>> guessed; // parameter, bit
+        for (const ParameterSpec& p : c_.protocol.parameters) {
+            const auto it = known.find(p.name);
+            const std::vector<std::string>& told = c_.partNames[part_];
+            if (it == known.end() && (p.defaultValue || partial_ ||
+                                      std::find(told.begin(), told.end(), p.name) == told.end())) {
+                continue;
+            }
+            const int64_t have = it == known.end() ? 0 : it->second;
+            const int width = std::bit_width(static_cast<uint64_t>(std::max<int64_t>(p.max, 0)));
+            for (int bit = 0; bit < width && bit < kWordBits; ++bit) {
+                if (((have >> bit) & 1) == 0) {
+                    guessed.emplace_back(p.name, bit);
+                }
+            }
+        }
+        // Every such bit a zero first (a range wider than the bits sent); the others only when
+        // they are few.
+        const uint64_t guesses = guessed.size() > kMostGuessedBits || guessesLeft_ <= 0
+                                     ? 1
+                                     : uint64_t{1} << guessed.size();
+        guessesLeft_ -= static_cast<int>(guesses);
+        for (uint64_t guess = 0; guess < guesses; ++guess) {
+            Values tried = values;
+            for (std::size_t g = 0; g < guessed.size(); ++g) {
+                int64_t& value = tried[guessed[g].first];
+                const int64_t bit = int64_t{1} << guessed[g].second;
+                value = ((guess >> g) & 1) != 0 ? value | bit : value & ~bit;
+            }
+            if (agrees(tried, sent, used)) {
+                values = std::move(tried);
+                break;
+            }
+            if (guess + 1 == guesses) {
                 return false;
             }
         }
         if (!best_ || s.cost < best_->cost) {
-            best_ = Match{std::move(values), s.p, s.cost, {}, {}};
+            best_ = Match{std::move(values), s.p, s.cost, s.worst, s.closingOff, {}, {}};
         }
         return false;
     }
@@ -387,8 +553,10 @@ private:
                 add(s, -std::max(0.0, el.us - s.elapsed));
                 s.elapsed = 0;
             } else {
-                const std::vector<double>& symbol =
-                    c_.flat.bitspecs[el.bitspec].symbols[static_cast<std::size_t>(bestChunks_[e])];
+                const FlatBitspec& spec = c_.flat.bitspecs[el.bitspec];
+                const auto value = static_cast<std::size_t>(bestChunks_[e]);
+                const std::vector<double>& symbol = spec.symbol(s.bitState, value);
+                s.bitState = spec.next(s.bitState, value);
                 SymbolRead read{s.base + std::abs(s.pending), 0, 0,
                                 static_cast<int>(el.bits.size())};
                 if (!s.started) {
@@ -425,6 +593,10 @@ private:
     std::optional<Match> best_;
     bool record_ = false;
     bool partial_ = false;
+    Part part_ = Intro;
+    // The combinations of unsent bits one attempt may try, over all its readings: a frame that is
+    // not this protocol's gives up soon.
+    int guessesLeft_ = kMostGuesses;
     std::vector<int64_t> bestChunks_; // recording: the symbols of the best reading
     int bestMismatched_ = 0;
     mutable bool replaying_ = false;
@@ -519,6 +691,27 @@ Compiled compile(const QString& name, const QString& irp, const QString& source)
             c.closeStepUs = c.closeStepUs > 0 ? std::min(c.closeStepUs, *step) : *step;
         }
     }
+    for (int part = Intro; part <= Ending; ++part) {
+        std::vector<bool> seen(c.flat.fields.size(), false);
+        std::vector<std::string> followed;
+        for (const FlatElement& e : c.flat.parts[static_cast<std::size_t>(part)]) {
+            for (const auto& [field, bit] : e.bits) {
+                const auto f = static_cast<std::size_t>(field);
+                if (!seen[f]) {
+                    seen[f] = true;
+                    addNames(*c.flat.fields[f].expr, c.protocol,
+                             c.partNames[static_cast<std::size_t>(part)], followed);
+                }
+            }
+        }
+    }
+    const std::vector<std::string>& sent = c.partNames[first];
+    const std::vector<std::string>& ended = c.partNames[Ending];
+    c.endingCompletes = std::any_of(
+        c.protocol.parameters.begin(), c.protocol.parameters.end(), [&](const ParameterSpec& p) {
+            return !p.defaultValue && std::find(sent.begin(), sent.end(), p.name) == sent.end() &&
+                   std::find(ended.begin(), ended.end(), p.name) != ended.end();
+        });
     const auto& intro = c.flat.parts[Intro];
     c.constantIntro =
         !intro.empty() && !c.flat.parts[Repeat].empty() &&

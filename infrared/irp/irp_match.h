@@ -5,6 +5,7 @@
 // a press, each repeat, the ending). Every constraint of the description is checked: a frame
 // matches only when the parameters found give back exactly the symbols read.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -41,6 +42,13 @@ struct CompiledProtocol {
     // Its intro sends no parameter (NRC17's start frame): a press is the intro and the first
     // repeat, which carries the values.
     bool constantIntro = false;
+    // The parameters each part's fields depend on, through the definitions too: those a part can
+    // tell (Epson's repeat sends neither F1 nor F2, its ending does).
+    std::array<std::vector<std::string>, 3> partNames;
+    // Its first part leaves out parameters that its ending sends (Epson's (A)*,(B), F12x's): a
+    // press is read whole only with its ending, the first part and its repeats with what they
+    // send.
+    bool endingCompletes = false;
 };
 
 struct Compiled {
@@ -65,6 +73,13 @@ struct Match {
     Values values;
     std::size_t consumed = 0; // durations taken, the space that ends the part included
     double cost = 0;          // how far the durations lie from the nominal ones, in tolerances
+    // How far the furthest off of them lies from its nominal length, in parts of a remote's own
+    // tolerance (a fifth and one and a half samples), as measured: what tells apart two protocols
+    // whose timings lie close (Sampo's 833 µs units, Emerson's 872 µs).
+    double worst = 0;
+    // How far the space that ends the part lies from its nominal length, likewise: a part that
+    // another of its press follows ends in a space of its length.
+    double closingOff = 0;
     // Filled by readPart only: the symbols in the order sent, and the nominal time at which each
     // duration taken starts (one more: where the last ends).
     std::vector<SymbolRead> symbols;

@@ -73,7 +73,8 @@ struct CompileError {
 class IrpCompileErrors : public ::testing::TestWithParam<CompileError> {};
 
 // Descriptions that parse but cannot be laid out: a symbol's bits go through the bitspec around
-// it, whole symbols of it, and must be fixed.
+// it, whole symbols of it, and must be fixed; a bitspec's assignments start from a value and
+// reach a few states.
 TEST_P(IrpCompileErrors, SaysWhy) {
     const Compiled c = compile(QStringLiteral("x"), QString::fromUtf8(GetParam().irp));
     ASSERT_FALSE(c.protocol);
@@ -90,7 +91,16 @@ INSTANTIATE_TEST_SUITE_P(
                      "a bitfield in a symbol must be a fixed number of whole symbols"},
         CompileError{"width_from_a_parameter",
                      "{38k,500}<1,-1|1,-3>(<1:D|2:2>(F:8),-9m)[F:0..255,D:1..2]",
-                     "a bitfield in a symbol must be a fixed number of whole symbols"}),
+                     "a bitfield in a symbol must be a fixed number of whole symbols"},
+        CompileError{"assigned_without_a_first_value",
+                     "{38k,500}<1,-g,g=2|1,-3,g=1>(F:8,1,-9m)[F:0..255]",
+                     "a name a bitspec assigns needs a first value"},
+        CompileError{"assignments_without_end",
+                     "{38k,500}<1,-g,g=g+1|1,-3>(F:8,1,-9m){g=1}[F:0..255]",
+                     "a bitspec's assignments make too many states"},
+        CompileError{"assignment_from_a_parameter",
+                     "{38k,500}<1,-g,g=F|1,-3>(F:8,1,-9m){g=1}[F:0..255]",
+                     "a bitspec's assignment must have a fixed value"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // A protocol's marks and spaces as a line sampled every 40.1474 µs: each duration stretched by
@@ -119,12 +129,19 @@ std::vector<double> sampled(const std::vector<double>& durations, double relativ
 // durations lie closer together than that, or where its bits are single units whose runs are
 // told apart by their length (Lutron): a run of n units read to the nearest unit stands an error
 // of less than half a unit (half of that is left to it: the sampling moves each edge too).
-double roomFor(const Protocol& p, const std::vector<double>& sent) {
+// A symbol's durations are taken as sent, in every state its bitspec goes through (B&O's gaps of
+// one, two and three units).
+double roomFor(const CompiledProtocol& c, const std::vector<double>& sent) {
+    const Protocol& p = c.protocol;
     std::vector<double> lengths;
-    for (const Stream& s : p.bitspec.symbols) {
-        for (const Item& item : s.items) {
-            if (item.duration.literal) {
-                lengths.push_back(*item.duration.literal);
+    for (const FlatBitspec& spec : c.flat.bitspecs) {
+        using States = std::vector<std::vector<std::vector<double>>>;
+        for (const auto& symbols :
+             spec.stateSymbols.empty() ? States{spec.symbols} : spec.stateSymbols) {
+            for (const std::vector<double>& symbol : symbols) {
+                for (const double us : symbol) {
+                    lengths.push_back(std::abs(us));
+                }
             }
         }
     }
@@ -172,6 +189,14 @@ bool sameFrame(const CompiledProtocol& a, const Values& av, const CompiledProtoc
     return true;
 }
 
+QString valuesText(const Values& values) {
+    QStringList words;
+    for (const auto& [name, value] : values) {
+        words << QStringLiteral("%1=%2").arg(QString::fromStdString(name)).arg(value);
+    }
+    return words.join(QLatin1Char(' '));
+}
+
 TEST(IrpTable, HoldsTheCommunityProtocols) {
     const ProtocolTable& table = builtinTable();
     EXPECT_TRUE(table.errors.isEmpty()) << table.errors.join(QLatin1Char('\n')).toStdString();
@@ -190,42 +215,76 @@ TEST(IrpTable, HoldsTheCommunityProtocols) {
     }
 }
 
-// Every protocol of the table, rendered with random parameters and read back.
-TEST(IrpTable, EveryProtocolDecodesBackToItself) {
-    std::mt19937 rng(26);
+// The seeds of a random test: VELMORAN_IRP_SEED alone when set (to try others), else `fixed`.
+std::vector<unsigned> seedsOr(std::vector<unsigned> fixed) {
+    bool ok = false;
+    const unsigned chosen = qgetenv("VELMORAN_IRP_SEED").toUInt(&ok);
+    return ok ? std::vector<unsigned>{chosen} : fixed;
+}
+
+// Every protocol of the table, rendered with random parameters, sent with each duration off by
+// up to `most` (or less where its durations lie closer) and read back: by itself, or by one
+// whose frame lies within that error of it (no reading tells those apart: Emerson's and
+// Sampo's units lie 5 % apart), nothing else claimed. The protocols that failed, as read.
+QStringList roundTripFailures(std::mt19937& rng, double most) {
     QStringList failures;
     for (const auto& compiled : builtinTable().protocols) {
         const CompiledProtocol& c = *compiled;
         for (int trial = 0; trial < 8; ++trial) {
             const Values values = randomValues(c.protocol, rng);
             const Rendered r = render(c.protocol, values);
-            ASSERT_TRUE(r.signal) << c.name.toStdString() << ": " << r.error.toStdString();
+            if (!r.signal) {
+                failures << c.name + QStringLiteral(": ") + r.error;
+                break;
+            }
             std::vector<double> sent = r.signal->intro;
             sent.insert(sent.end(), r.signal->repeat.begin(), r.signal->repeat.end());
-            const std::vector<double> line = sampled(sent, roomFor(c.protocol, sent), rng);
-            std::vector<double> input = line;
+            sent.insert(sent.end(), r.signal->ending.begin(), r.signal->ending.end());
+            const double room = std::min(most, roomFor(c, sent));
+            std::vector<double> input = sampled(sent, room, rng);
             if (input.back() > 0) {
                 input.push_back(-1e9);
             }
             const std::vector<Decoded> got = decodeDurations(input, builtinTable());
             Values want = values;
             completeValues(c.protocol, want);
-            // Another protocol may win only where it sends the very same frame.
             const bool same = !got.empty() && got.front().protocol == &c;
             const bool twin = !got.empty() && !same && got.front().alternatives.contains(c.name) &&
-                              sameFrame(*got.front().protocol, got.front().values, c, values);
+                              sameFrame(*got.front().protocol, got.front().values, c, values,
+                                        std::max(0.01, room));
             const bool ok =
                 (same || twin) && (twin || got.front().values == want) && !got.front().repeat &&
                 std::all_of(got.begin(), got.end(),
                             [&](const Decoded& d) { return d.protocol == got.front().protocol; });
             if (!ok) {
-                QString what = got.empty() ? QStringLiteral("nothing") : got.front().protocol->name;
-                failures << QStringLiteral("%1 (as %2)").arg(c.name, what);
+                const QString what = got.empty() ? QStringLiteral("nothing")
+                                                 : got.front().protocol->name + QLatin1Char(' ') +
+                                                       valuesText(got.front().values);
+                failures << QStringLiteral("%1 %2 (as %3)").arg(c.name, valuesText(want), what);
                 break;
             }
         }
     }
-    EXPECT_TRUE(failures.isEmpty()) << failures.join(QStringLiteral(", ")).toStdString();
+    return failures;
+}
+
+// At the most the reader stands, a fifth, on seeds that once found faults (CanalSat's last
+// bi-phase bits, CanalSat read as CanalSatLD, TDC-56 as TDC-38, Sampo as Emerson); and at a
+// remote's own accuracy, a clock a few per cent off, where the protocol whose timings lie
+// nearest is always the one read (Sampo, never Emerson).
+TEST(IrpTable, EveryProtocolDecodesBackToItself) {
+    constexpr double kMostError = 0.2;
+    constexpr double kRemoteClock = 0.04;
+    for (const unsigned seed : seedsOr({26, 2, 4, 19, 27, 33, 69, 89})) {
+        std::mt19937 rng(seed);
+        const QStringList loose = roundTripFailures(rng, kMostError);
+        EXPECT_TRUE(loose.isEmpty())
+            << "seed " << seed << ": " << loose.join(QStringLiteral(", ")).toStdString();
+        const QStringList close = roundTripFailures(rng, kRemoteClock);
+        EXPECT_TRUE(close.isEmpty())
+            << "seed " << seed
+            << " at a remote's accuracy: " << close.join(QStringLiteral(", ")).toStdString();
+    }
 }
 
 // A line resting high, then `durations` (marks low) from 0.4 s on, each edge on a sample.
@@ -254,7 +313,7 @@ TEST(IrpTable, EveryProtocolIsNamedThroughTheWholeDecoder) {
     const QStringList severalFrames{QStringLiteral("Anthem"), QStringLiteral("Pioneer-2Part"),
                                     QStringLiteral("SonyDSP"), QStringLiteral("Dyson2")};
     constexpr double kFamilyTimings = 0.1;
-    std::mt19937 rng(28);
+    std::mt19937 rng(seedsOr({28}).front());
     QStringList failures;
     for (const auto& compiled : builtinTable().protocols) {
         const CompiledProtocol& c = *compiled;
@@ -269,6 +328,10 @@ TEST(IrpTable, EveryProtocolIsNamedThroughTheWholeDecoder) {
             if (c.constantIntro) {
                 // The press's values come in its first repeat (NRC17).
                 sent.insert(sent.end(), r.signal->repeat.begin(), r.signal->repeat.end());
+            }
+            if (c.endingCompletes) {
+                // Some come in its ending (Epson's F1 and F2).
+                sent.insert(sent.end(), r.signal->ending.begin(), r.signal->ending.end());
             }
             const ChannelLevels line = lineOf(sent);
             const std::vector<IrFrame> frames = decodeWithProtocols(
@@ -599,5 +662,108 @@ INSTANTIATE_TEST_SUITE_P(
         // The fixed F sent as a 0 is no XMP frame.
         PublishedCase{"XMP_fixed_digit_wrong", "XMP", 0, 0, "0E00441A09800F00", {}}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// A Pronto code's marks and spaces in µs (its once part, then its repeat part).
+std::vector<double> prontoDurations(const char* code) {
+    constexpr double kProntoClockUs = 0.241246;
+    const QStringList words = QString::fromLatin1(code).split(QLatin1Char(' '));
+    const double periodUs = words[1].toInt(nullptr, 16) * kProntoClockUs;
+    std::vector<double> out;
+    for (qsizetype k = 4; k < words.size(); ++k) {
+        const double us = words[k].toInt(nullptr, 16) * periodUs;
+        out.push_back(k % 2 == 0 ? us : -us);
+    }
+    return out;
+}
+
+// Frames the catalogue publishes, read by the table: G.I.4DTV's Pronto codes from its decoder's
+// tests (D=6 sends its third bit in the check bits alone; a check bit flipped is no G.I.4DTV
+// frame), B&O frames captured from a remote with the parameters the catalogue's tests read, and
+// GwtS's commands with the CRC its documentation lists, sent by the catalogue's own
+// description (which takes the CRC as given): the table's CRC must be that CRC, and a frame with
+// another command's CRC is no GwtS frame.
+TEST(IrpTable, ReadsTheCataloguesFrames) {
+    const char* const gi4dtvD2 = "0000 006F 0000 000E 00B9 004A 0025 0025 0025 006F 0025 0025 0025 "
+                                 "006F 0025 0025 0025 006F 0025 0025 0025 006F 0025 006F 0025 0025 "
+                                 "0025 0025 0025 006F 0025 08AC";
+    const char* const gi4dtvD6 = "0000 006F 0000 000E 00B9 004A 0025 0025 0025 006F 0025 0025 0025 "
+                                 "006F 0025 0025 0025 006F 0025 0025 0025 006F 0025 0025 0025 006F "
+                                 "0025 006F 0025 0025 0025 08AC";
+    const char* const gi4dtvBadCheck =
+        "0000 006F 0000 000E 00B9 004A 0025 0025 0025 006F 0025 0025 "
+        "0025 006F 0025 0025 0025 006F 0025 0025 0025 006F 0025 0025 "
+        "0025 006F 0025 0025 0025 0025 0025 08AC";
+    struct Row {
+        const char* name;
+        std::vector<double> durations;
+        const char* protocol; // nullptr: read as anything but `named`
+        const char* named;
+        Values expected;
+    };
+    std::vector<Row> rows{
+        {"G.I.4DTV D=2", prontoDurations(gi4dtvD2), "G.I.4DTV", "G.I.4DTV", {{"D", 2}, {"F", 42}}},
+        {"G.I.4DTV D=6", prontoDurations(gi4dtvD6), "G.I.4DTV", "G.I.4DTV", {{"D", 6}, {"F", 42}}},
+        {"G.I.4DTV check bit flipped", prontoDurations(gi4dtvBadCheck), nullptr, "G.I.4DTV", {}},
+    };
+    // The catalogue's captures of a B&O remote (marks of 100 µs, the gaps as measured): the
+    // gap before a bit depends on the bit before it, so a gap of one unit after a 0 sends nothing.
+    const std::vector<double> boF0{100,   -3000, 100,   -3100, 100,   -15900, 100,   -3000,  100,
+                                   -6300, 100,   -6300, 100,   -6300, 100,    -6200, 100,    -6300,
+                                   100,   -6300, 100,   -6300, 100,   -6200,  100,   -6300,  100,
+                                   -6300, 100,   -6300, 100,   -6200, 100,    -6300, 100,    -6300,
+                                   100,   -6300, 100,   -6200, 100,   -12700, 100,   -500000};
+    const std::vector<double> boF5{100,   -3000, 100,   -3100, 100,   -15900, 100,   -3000,  100,
+                                   -6300, 100,   -6300, 100,   -6300, 100,    -6200, 100,    -6300,
+                                   100,   -6300, 100,   -6300, 100,   -6200,  100,   -6300,  100,
+                                   -6300, 100,   -6300, 100,   -6200, 100,    -6300, 100,    -9500,
+                                   100,   -3100, 100,   -9400, 100,   -12700, 100,   -500000};
+    const std::vector<double> boF9{100,   -3000, 100,   -3100, 100,   -15900, 100,   -3000,  100,
+                                   -6300, 100,   -6300, 100,   -6300, 100,    -6200, 100,    -6300,
+                                   100,   -6300, 100,   -6300, 100,   -6200,  100,   -6300,  100,
+                                   -6300, 100,   -6300, 100,   -6200, 100,    -9500, 100,    -3100,
+                                   100,   -6300, 100,   -9400, 100,   -12700, 100,   -500000};
+    std::vector<double> boUnitAfterZero = boF0;
+    boUnitAfterZero[11] = -3100;
+    rows.push_back({"B&O F=0", boF0, "B&O", "B&O", {{"D", 0}, {"F", 0}}});
+    rows.push_back({"B&O F=5", boF5, "B&O", "B&O", {{"D", 0}, {"F", 5}}});
+    rows.push_back({"B&O F=9", boF9, "B&O", "B&O", {{"D", 0}, {"F", 9}}});
+    rows.push_back({"B&O one unit after a 0", boUnitAfterZero, nullptr, "B&O", {}});
+    const Parsed catalogueGwtS =
+        parse(u"{38.005k,417,lsb}<1|-1>(0:1,D:8,1:2,F:8,1:2,CRC:8,1:1)[D:0..255=144,F:0..255,"
+              u"CRC:0..255]");
+    ASSERT_TRUE(catalogueGwtS.protocol) << catalogueGwtS.error.message.toStdString();
+    // Command F = 0x60 + row, its published CRC.
+    const std::vector<int64_t> published{166, 248, 26,  68,  199, 153, 123, 37,
+                                         100, 58,  216, 134, 5,   91,  185, 231};
+    for (std::size_t k = 0; k < published.size(); ++k) {
+        const auto f = static_cast<int64_t>(0x60 + k);
+        const auto frame = [&](int64_t crc) {
+            const Rendered r = render(*catalogueGwtS.protocol, {{"F", f}, {"CRC", crc}});
+            return r.signal ? r.signal->intro : std::vector<double>{};
+        };
+        rows.push_back({"GwtS", frame(published[k]), "GwtS", "GwtS", {{"D", 144}, {"F", f}}});
+        rows.push_back({"GwtS with another CRC",
+                        frame(published[(k + 1) % published.size()]),
+                        nullptr,
+                        "GwtS",
+                        {}});
+    }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<double> input = row.durations;
+        ASSERT_FALSE(input.empty());
+        if (input.back() > 0) {
+            input.push_back(-1e9);
+        }
+        const std::vector<Decoded> got = decodeDurations(input, builtinTable());
+        if (row.protocol == nullptr) {
+            EXPECT_TRUE(got.empty() || got.front().protocol->name != QLatin1String(row.named));
+            continue;
+        }
+        ASSERT_FALSE(got.empty());
+        EXPECT_EQ(got.front().protocol->name.toStdString(), row.protocol);
+        EXPECT_EQ(got.front().values, row.expected) << valuesText(got.front().values).toStdString();
+    }
+}
 
 } // namespace
