@@ -130,7 +130,6 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     connect(this, &NavigatorPanel::frameChosen, chart_, &DetailChart::followFrame);
     connect(this, &NavigatorPanel::frameActivated, chart_, &DetailChart::fitFrame);
     connect(chart_, &DetailChart::frameClicked, this, &NavigatorPanel::selectFrame);
-    connect(model_, &QAbstractItemModel::dataChanged, this, &NavigatorPanel::passKeyNames);
     // A click on the row that is already current moves the chart back to it too.
     // A double-click on a row (its key cell apart, which it edits) fits the frame to the chart.
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {

@@ -1,17 +1,21 @@
 // The frame list's view after rows came or went: what the screen shows is what a whole repaint
 // shows (rows added below the rows in sight paint nothing of them), its row numbers are as wide
 // as a plain table's, and its scroll bar draws as a plain one without painting again when only
-// its range or steps are set again.
+// its range or steps are set again. The list itself follows its frames model row by row.
 
 #include <QApplication>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <functional>
 
+#include "interchange/frames_model.h"
+#include "navigator/frame_list.h"
 #include "navigator/frame_table.h"
 
 using namespace velmoran::navigator;
@@ -165,3 +169,75 @@ TEST(FrameTable, RowNumbersAreAsWideAsAPlainTablesAndTheScrollBarDrawsAsAPlainOn
 }
 
 } // namespace
+
+// The frame list follows its frames model change by change: after each, it reads as a list made
+// afresh from the model, and a row whose frame was decoded anew in its place (a running
+// capture's last frame, grown by the blocks since) is told as changed, not removed and inserted,
+// so that it stays selected.
+TEST(FrameListFollowing, EachChangeReadsAsAFreshListAndRowsInPlaceStay) {
+    const auto nec = [](int channel, int64_t start, uint32_t command) {
+        velmoran::infrared::IrFrame f;
+        f.channel = channel;
+        f.protocol = velmoran::infrared::IrProtocol::Nec;
+        f.address = 0x10;
+        f.command = command;
+        f.startSample = start;
+        f.endSample = start + 50;
+        return f;
+    };
+    velmoran::interchange::FramesModel frames(velmoran::ChannelBuffers{});
+    frames.setFrames(1, {nec(1, 100, 1), nec(1, 300, 2)});
+    frames.setFrames(2, {nec(2, 200, 3)});
+    FrameListModel list;
+    list.setSource(&frames);
+    QItemSelectionModel selection(&list);
+    selection.select(list.index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QSignalSpy removed(&list, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+
+    const struct {
+        const char* name;
+        std::vector<velmoran::infrared::IrFrame> channel1;
+        int removedRows;
+        int insertedRows;
+        bool lastRowStaysSelected;
+    } steps[] = {
+        {"the last frame decoded anew in its place", {nec(1, 100, 1), nec(1, 300, 9)}, 0, 0, true},
+        {"a frame added after the others",
+         {nec(1, 100, 1), nec(1, 300, 9), nec(1, 400, 4)},
+         0,
+         1,
+         true},
+        {"the last frame gone", {nec(1, 100, 1), nec(1, 300, 9)}, 1, 0, true},
+        {"a frame now before the other channel's", {nec(1, 100, 1), nec(1, 150, 5)}, 2, 2, false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        removed.clear();
+        inserted.clear();
+        changed.clear();
+        frames.setFrames(1, step.channel1);
+        FrameListModel fresh;
+        fresh.setSource(&frames);
+        ASSERT_EQ(list.rowCount(), fresh.rowCount());
+        for (int row = 0; row < fresh.rowCount(); ++row) {
+            for (int column = 0; column < FrameListModel::ColumnCount; ++column) {
+                EXPECT_EQ(list.index(row, column).data(), fresh.index(row, column).data())
+                    << row << ", " << column;
+            }
+        }
+        int removedRows = 0;
+        for (const QList<QVariant>& r : removed) {
+            removedRows += r.at(2).toInt() - r.at(1).toInt() + 1;
+        }
+        int insertedRows = 0;
+        for (const QList<QVariant>& r : inserted) {
+            insertedRows += r.at(2).toInt() - r.at(1).toInt() + 1;
+        }
+        EXPECT_EQ(removedRows, step.removedRows);
+        EXPECT_EQ(insertedRows, step.insertedRows);
+        EXPECT_EQ(selection.isRowSelected(2), step.lastRowStaysSelected);
+        EXPECT_FALSE(changed.empty()); // the first frame, decoded anew in its place
+    }
+}
