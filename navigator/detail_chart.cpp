@@ -85,14 +85,84 @@ void DetailChart::setLine(int channel, ChannelLevels line) {
     if (channel < 1 || channel > kChannelCount) {
         return;
     }
-    lines_[static_cast<std::size_t>(channel - 1)] = std::move(line);
-    laneChanged(channel);
+    ChannelLevels& old = lines_[static_cast<std::size_t>(channel - 1)];
+    // Where the two lines differ: after the edges they share at the start, before those they
+    // share at the end (which keep their levels only when the edges before them are as many).
+    const std::vector<int32_t>& a = old.edges;
+    const std::vector<int32_t>& b = line.edges;
+    std::size_t head = 0;
+    while (head < a.size() && head < b.size() && a[head] == b[head]) {
+        ++head;
+    }
+    const bool sameStart = old.initialHigh == line.initialHigh;
+    if (!sameStart || (head == a.size() && head == b.size())) {
+        old = std::move(line);
+        if (!sameStart) {
+            laneChanged(channel);
+        }
+        return;
+    }
+    std::size_t tail = 0;
+    while (tail < a.size() - head && tail < b.size() - head &&
+           a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) {
+        ++tail;
+    }
+    const auto firstDiffering = [&](const std::vector<int32_t>& e) {
+        return head < e.size() ? static_cast<double>(e[head])
+                               : static_cast<double>(kCaptureSamples);
+    };
+    const auto lastDiffering = [&](const std::vector<int32_t>& e) {
+        return e.size() > head + tail ? static_cast<double>(e[e.size() - 1 - tail]) : 0.0;
+    };
+    const double from = std::min(firstDiffering(a), firstDiffering(b));
+    const double to = (a.size() - b.size()) % 2 != 0 ? static_cast<double>(kCaptureSamples)
+                                                     : std::max(lastDiffering(a), lastDiffering(b));
+    old = std::move(line);
+    laneChangedBetween(channel, from, std::max(from, to));
 }
 
 void DetailChart::laneChanged(int channel) {
     staleLanes_[static_cast<std::size_t>(channel - 1)] = true;
+    staleColumns_[static_cast<std::size_t>(channel - 1)].reset();
     const Lane l = lane(channel);
     update(0, l.top, width(), l.bottom - l.top);
+}
+
+void DetailChart::laneChangedBetween(int channel, double from, double to) {
+    const auto ch = static_cast<std::size_t>(channel - 1);
+    if (staleLanes_[ch]) {
+        return;
+    }
+    // The last frame of the lane before the change may have its label reach into it, and the
+    // frames in it draw their labels up to the next frame after it (or the chart's edge).
+    double left = from;
+    std::optional<double> right;
+    for (const infrared::IrFrame& f : frames_) {
+        const auto start = static_cast<double>(f.startSample);
+        if (f.channel != channel) {
+            continue;
+        }
+        if (start < from) {
+            left = start;
+        } else if (start > to) {
+            right = start;
+            break;
+        }
+    }
+    const int w = std::max(width(), 1);
+    // A column shows the level just before it too: one more on each side.
+    const int first = std::clamp(static_cast<int>(std::floor(view_.xOf(left))) - 1, 0, w);
+    const int last =
+        right ? std::clamp(static_cast<int>(std::ceil(view_.xOf(std::max(*right, to)))) + 2, 0, w)
+              : w;
+    if (first >= last) {
+        return; // out of sight
+    }
+    std::optional<Columns>& stale = staleColumns_[ch];
+    stale = stale ? Columns{std::min(stale->first, first), std::max(stale->last, last)}
+                  : Columns{first, last};
+    const Lane l = lane(channel);
+    update(first, l.top, last - first, l.bottom - l.top);
 }
 
 void DetailChart::setFrames(std::vector<infrared::IrFrame> frames, std::vector<QString> keyNames) {
@@ -108,21 +178,26 @@ void DetailChart::setFrames(std::vector<infrared::IrFrame> frames, std::vector<Q
     std::vector<std::optional<infrared::FrameCells>> cells(frames.size());
     std::vector<std::optional<QString>> labels(frames.size());
     int chosen = -1;
-    // The lanes whose frames stay as they were need no drawing again.
-    std::array<bool, kChannelCount> changed{};
+    // The lanes whose frames stay as they were need no drawing again; the others from the
+    // first frame that changed to the last.
+    std::array<std::optional<std::pair<double, double>>, kChannelCount> changed{};
     bool elsewhere = false; // a frame of no lane's channel
-    const auto changes = [&](int channel) {
-        if (channel >= 1 && channel <= kChannelCount) {
-            changed[static_cast<std::size_t>(channel - 1)] = true;
-        } else {
+    const auto changes = [&](const infrared::IrFrame& f) {
+        if (f.channel < 1 || f.channel > kChannelCount) {
             elsewhere = true;
+            return;
         }
+        auto& span = changed[static_cast<std::size_t>(f.channel - 1)];
+        const auto start = static_cast<double>(f.startSample);
+        const auto end = static_cast<double>(f.endSample);
+        span = span ? std::pair{std::min(span->first, start), std::max(span->second, end)}
+                    : std::pair{start, end};
     };
     std::vector<bool> kept(frames_.size(), false);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const auto old = before.find({frames[i].channel, frames[i].startSample});
         if (old == before.end() || !sameFrame(frames_[old->second], frames[i])) {
-            changes(frames[i].channel);
+            changes(frames[i]);
             continue;
         }
         kept[old->second] = true;
@@ -130,7 +205,7 @@ void DetailChart::setFrames(std::vector<infrared::IrFrame> frames, std::vector<Q
         if (nameOf(keyNames_, old->second) == nameOf(keyNames, i)) {
             labels[i] = std::move(labels_[old->second]);
         } else {
-            changes(frames[i].channel);
+            changes(frames[i]);
         }
         if (static_cast<int>(old->second) == chosen_) {
             chosen = static_cast<int>(i);
@@ -138,7 +213,7 @@ void DetailChart::setFrames(std::vector<infrared::IrFrame> frames, std::vector<Q
     }
     for (std::size_t i = 0; i < frames_.size(); ++i) {
         if (!kept[i]) {
-            changes(frames_[i].channel);
+            changes(frames_[i]);
         }
     }
     frames_ = std::move(frames);
@@ -151,8 +226,8 @@ void DetailChart::setFrames(std::vector<infrared::IrFrame> frames, std::vector<Q
         update();
     }
     for (int ch = 1; ch <= kChannelCount; ++ch) {
-        if (changed[static_cast<std::size_t>(ch - 1)]) {
-            laneChanged(ch);
+        if (const auto& span = changed[static_cast<std::size_t>(ch - 1)]) {
+            laneChangedBetween(ch, span->first, span->second);
         }
     }
 }
@@ -291,7 +366,9 @@ const std::vector<DetailChart::DrawnText>& DetailChart::drawnTexts() const {
 void DetailChart::draw() const {
     const QSize size(std::max(width(), 1), std::max(height(), 1));
     const bool whole = stale_ || image_.size() != size;
-    if (!whole && std::none_of(staleLanes_.begin(), staleLanes_.end(), std::identity{})) {
+    if (!whole && std::none_of(staleLanes_.begin(), staleLanes_.end(), std::identity{}) &&
+        std::none_of(staleColumns_.begin(), staleColumns_.end(),
+                     [](const std::optional<Columns>& c) { return c.has_value(); })) {
         return;
     }
     if (whole) {
@@ -305,25 +382,34 @@ void DetailChart::draw() const {
         drawAxis(p);
     }
     for (int ch = 1; ch <= kChannelCount; ++ch) {
-        if (whole || staleLanes_[static_cast<std::size_t>(ch - 1)]) {
+        const auto i = static_cast<std::size_t>(ch - 1);
+        if (whole || staleLanes_[i]) {
             drawLane(ch, whole);
+        } else if (staleColumns_[i]) {
+            drawLane(ch, false, staleColumns_[i]);
         }
     }
     staleLanes_.fill(false);
+    staleColumns_.fill(std::nullopt);
 }
 
-void DetailChart::drawLane(int channel, bool onBackground) const {
+void DetailChart::drawLane(int channel, bool onBackground, std::optional<Columns> columns) const {
     // Nothing of the other lanes or of the axis reaches into a lane, nor anything of a lane out
-    // of it, so one lane is drawn again alone.
+    // of it, so one lane is drawn again alone; and, clipped, some of its columns alone.
     const Lane l = lane(channel);
-    const QRect band(0, l.top, image_.width(), l.bottom - l.top);
+    const Columns all{0, image_.width()};
+    const Columns drawn = columns.value_or(all);
+    const QRect band(drawn.first, l.top, drawn.last - drawn.first, l.bottom - l.top);
+    drawing_ = columns;
     if (!onBackground) {
         std::erase_if(texts_, [&band](const DrawnText& t) {
-            return t.rect.top() >= band.top() && t.rect.top() <= band.bottom();
+            return t.rect.top() >= band.top() && t.rect.top() <= band.bottom() &&
+                   t.rect.right() >= band.left() && t.rect.left() <= band.right() + 1;
         });
     }
     {
         QPainter p(&image_);
+        p.setClipRect(band);
         if (!onBackground) {
             p.fillRect(band, QColor(kBackground));
         }
@@ -337,8 +423,9 @@ void DetailChart::drawLane(int channel, bool onBackground) const {
                        kChosenFill);
         }
     }
-    drawTrace(image_, channel);
+    drawTrace(image_, channel, drawn);
     QPainter p(&image_);
+    p.setClipRect(band);
     const QFontMetricsF fm(font());
     const QString name = texts::q(kChannelNames[channel - 1]);
     const QRectF at(kPad, l.top + 1, fm.horizontalAdvance(name), fm.height());
@@ -348,9 +435,10 @@ void DetailChart::drawLane(int channel, bool onBackground) const {
     p.setPen(kLaneName);
     text(p, at, name, Qt::AlignLeft | Qt::AlignTop);
     drawFrames(p, channel);
+    drawing_.reset();
 }
 
-void DetailChart::drawTrace(QImage& image, int channel) const {
+void DetailChart::drawTrace(QImage& image, int channel, Columns drawn) const {
     const int w = image.width();
     const Lane l = lane(channel);
     if (l.low >= image.height()) {
@@ -361,7 +449,7 @@ void DetailChart::drawTrace(QImage& image, int channel) const {
     auto* high = reinterpret_cast<QRgb*>(image.scanLine(l.high));
     auto* low = reinterpret_cast<QRgb*>(image.scanLine(l.low));
     const auto stride = static_cast<std::ptrdiff_t>(image.bytesPerLine() / sizeof(QRgb));
-    for (int x = 0; x < w; ++x) {
+    for (int x = std::max(drawn.first, 0); x < std::min(drawn.last, w); ++x) {
         switch (columns[static_cast<std::size_t>(x)]) {
         case kLevelLow:
             low[x] = kWave;
@@ -382,6 +470,9 @@ void DetailChart::drawTrace(QImage& image, int channel) const {
 
 void DetailChart::text(QPainter& p, const QRectF& rect, const QString& s, int flags) const {
     const QRectF bounds = p.boundingRect(rect, flags, s);
+    if (drawing_ && (bounds.right() < drawing_->first || bounds.left() > drawing_->last)) {
+        return; // wholly outside the columns drawn
+    }
     p.drawText(rect, flags, s);
     texts_.push_back({bounds, s});
 }
@@ -406,13 +497,30 @@ void DetailChart::drawFrames(QPainter& p, int channel) const {
     if (!lane(channel).marks) {
         return;
     }
+    std::vector<std::size_t> shown;
     for (std::size_t i = 0; i < frames_.size(); ++i) {
         const infrared::IrFrame& f = frames_[i];
         if (f.channel != channel || view_.xOf(static_cast<double>(f.endSample)) < 0 ||
             view_.xOf(static_cast<double>(f.startSample)) > width()) {
             continue;
         }
-        drawFrame(p, i);
+        shown.push_back(i);
+    }
+    for (std::size_t k = 0; k < shown.size(); ++k) {
+        const infrared::IrFrame& f = frames_[shown[k]];
+        if (drawing_) {
+            // A frame draws from its start to its end, its label on to the next frame.
+            const double reach =
+                k + 1 < shown.size()
+                    ? view_.xOf(static_cast<double>(frames_[shown[k + 1]].startSample))
+                    : static_cast<double>(width());
+            const double right = std::max(reach, view_.xOf(static_cast<double>(f.endSample)));
+            if (view_.xOf(static_cast<double>(f.startSample)) > drawing_->last + 1 ||
+                right < drawing_->first - 1) {
+                continue;
+            }
+        }
+        drawFrame(p, shown[k]);
     }
 }
 
@@ -425,7 +533,7 @@ void DetailChart::drawFrame(QPainter& p, std::size_t index) const {
     const double x0 = x(f.startSample);
     const double x1 = x(f.endSample);
     p.save();
-    p.setClipRect(QRect(0, l.top, width(), l.bottom - l.top));
+    p.setClipRect(QRect(0, l.top, width(), l.bottom - l.top), Qt::IntersectClip);
     p.setPen(kMarks);
     p.drawLine(QPointF(x0, l.line), QPointF(x1, l.line));
     p.drawLine(QPointF(x0, l.line - kMarkTick), QPointF(x0, l.line + kMarkTick));

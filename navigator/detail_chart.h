@@ -107,10 +107,15 @@ private:
     void zoomAbout(double factor, double x);
     void panBy(double pixels);
     void draw() const;
+    // Pixel columns [first, last) of the chart.
+    struct Columns {
+        int first = 0;
+        int last = 0;
+    };
     // Draws lane `channel` (its rule, trace, name and frames) into the chart's image, over its
-    // old drawing unless `onBackground`.
-    void drawLane(int channel, bool onBackground) const;
-    void drawTrace(QImage& image, int channel) const;
+    // old drawing unless `onBackground`; only `columns` of it when given.
+    void drawLane(int channel, bool onBackground, std::optional<Columns> columns = {}) const;
+    void drawTrace(QImage& image, int channel, Columns columns) const;
     void drawAxis(QPainter& p) const;
     void drawFrames(QPainter& p, int channel) const;
     void drawFrame(QPainter& p, std::size_t index) const;
@@ -136,6 +141,14 @@ private:
     mutable std::array<bool, kChannelCount> staleLanes_{};
     // Lane `channel`'s line or frames changed.
     void laneChanged(int channel);
+    // Of lanes not stale as a whole, the columns to draw again (a capture's new blocks reach
+    // only the lane's right part).
+    mutable std::array<std::optional<Columns>, kChannelCount> staleColumns_{};
+    // Lane `channel` changed between samples `from` and `to` only; frames drawn there reach to
+    // the right, and a frame before them may have its label shortened.
+    void laneChangedBetween(int channel, double from, double to);
+    // The columns a drawing of only some columns keeps to (none: all).
+    mutable std::optional<Columns> drawing_;
     mutable std::vector<DrawnText> texts_;
 
     // Pointer: where a press began (for drags), the hover cursor, and the measured pair.

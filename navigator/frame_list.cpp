@@ -107,16 +107,16 @@ std::vector<FrameListModel::Row> FrameListModel::orderedRows() const {
 void FrameListModel::follow(int channel) {
     const std::vector<Row> rows = orderedRows();
     const std::size_t firstChanged = source_->firstChanged(channel);
-    const auto same = [&](const Row& a, const Row& b) {
-        return a == b && (a.channel != channel || a.index < firstChanged);
-    };
+    // A row that stays in its place keeps its place even when its frame was decoded anew (the
+    // last frame of a running capture, grown by the blocks since): its texts are made again and
+    // the views told, but the rows around it do not move.
     std::size_t head = 0;
-    while (head < rows.size() && head < rows_.size() && same(rows[head], rows_[head])) {
+    while (head < rows.size() && head < rows_.size() && rows[head] == rows_[head]) {
         ++head;
     }
     std::size_t tail = 0;
     while (tail < rows.size() - head && tail < rows_.size() - head &&
-           same(rows[rows.size() - 1 - tail], rows_[rows_.size() - 1 - tail])) {
+           rows[rows.size() - 1 - tail] == rows_[rows_.size() - 1 - tail]) {
         ++tail;
     }
     const auto at = [](std::size_t n) { return static_cast<std::ptrdiff_t>(n); };
@@ -131,6 +131,19 @@ void FrameListModel::follow(int channel) {
         rows_.insert(rows_.begin() + at(head), rows.begin() + at(head), rows.end() - at(tail));
         texts_.insert(texts_.begin() + at(head), rows.size() - head - tail, std::nullopt);
         endInsertRows();
+    }
+    int firstRedone = -1;
+    int lastRedone = -1;
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        const bool kept = r < head || r >= rows_.size() - tail;
+        if (kept && rows_[r].channel == channel && rows_[r].index >= firstChanged) {
+            texts_[r].reset();
+            firstRedone = firstRedone < 0 ? static_cast<int>(r) : firstRedone;
+            lastRedone = static_cast<int>(r);
+        }
+    }
+    if (firstRedone >= 0) {
+        Q_EMIT dataChanged(index(firstRedone, 0), index(lastRedone, ColumnCount - 1));
     }
 }
 

@@ -71,7 +71,8 @@ private:
         friend bool operator==(const Row&, const Row&) = default;
     };
     // The rows again after `channel` changed: the rows that stayed are kept with their texts,
-    // those that changed are removed and inserted.
+    // those that stayed in their place with a frame decoded anew are told as changed, the others
+    // are removed and inserted.
     void follow(int channel);
     void showKeys(int channel);
     std::vector<Row> orderedRows() const;

@@ -17,6 +17,7 @@
 #include "interchange/frames_model.h"
 #include "navigator/detail_chart.h"
 #include "navigator/frame_list.h"
+#include "navigator/frame_table.h"
 #include "navigator/overview.h"
 
 namespace velmoran::navigator {
@@ -72,7 +73,7 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     overview_->setBuffers(buffers_);
 
     model_ = new FrameListModel(this);
-    table_ = new QTableView(this);
+    table_ = new FrameTable(this);
     table_->setObjectName(QStringLiteral("FrameTable"));
     table_->setModel(model_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -129,7 +130,6 @@ NavigatorPanel::NavigatorPanel(const ChannelBuffers& buffers, QWidget* parent)
     connect(this, &NavigatorPanel::frameChosen, chart_, &DetailChart::followFrame);
     connect(this, &NavigatorPanel::frameActivated, chart_, &DetailChart::fitFrame);
     connect(chart_, &DetailChart::frameClicked, this, &NavigatorPanel::selectFrame);
-    connect(model_, &QAbstractItemModel::dataChanged, this, &NavigatorPanel::passKeyNames);
     // A click on the row that is already current moves the chart back to it too.
     // A double-click on a row (its key cell apart, which it edits) fits the frame to the chart.
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
@@ -166,11 +166,19 @@ void NavigatorPanel::setFramesModel(const interchange::FramesModel* frames) {
             table_->doItemsLayout();
         }
         feedChartLine(channel);
-        feedChartFrames();
+        // A look at a running capture that found no new frame leaves the chart's frames as they
+        // were (handing them all over again is the longest part of a look at a busy capture).
+        const std::size_t count = frames->frames(channel).size();
+        std::size_t& shown = chartFrameCounts_[static_cast<std::size_t>(channel - 1)];
+        if (frames->firstChanged(channel) < count || count != shown) {
+            shown = count;
+            feedChartFrames();
+        }
     });
     connect(frames, &interchange::FramesModel::keysChanged, this, &NavigatorPanel::passKeyNames);
     for (int ch = 1; ch <= kChannelCount; ++ch) {
         feedChartLine(ch);
+        chartFrameCounts_[static_cast<std::size_t>(ch - 1)] = frames->frames(ch).size();
     }
     feedChartFrames();
 }

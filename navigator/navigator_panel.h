@@ -8,6 +8,7 @@
 
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 
 #include "core/channel_buffer.h"
@@ -84,6 +85,8 @@ private:
     QLabel* readout_ = nullptr;
     // The list's rows when it was last laid out after a change of the frames.
     int laidOutRows_ = 0;
+    // Each channel's frames when the chart was last given them.
+    std::array<std::size_t, kChannelCount> chartFrameCounts_{};
 
     void showDifferingBits();
     QWidget* makeChartBox();

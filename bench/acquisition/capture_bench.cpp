@@ -2,6 +2,7 @@
 // pseudo-terminal and the board emulator on its own thread.
 //
 //   bench_capture [--board N] [--burst MS] [--max N] [--dense] [--offscreen] [--closed]
+//                 [--no-line]
 //
 // 1. N captures at the board's pace (default 1, about 20.4 s each), the bytes arriving in bursts
 //    MS milliseconds apart (default 4): CPU time of the window's own process (this program run
@@ -16,7 +17,7 @@
 //    and its end; the window's resident memory (VmRSS) and heap before the capture and
 //    what the capture added. VELMORAN_BENCH_BREAKDOWN=1 lists where the window's time went, by
 //    kind of event and by widget painted.
-// 2. One capture as fast as the line goes: wall time, bytes checked.
+// 2. One capture as fast as the line goes: wall time, bytes checked (not with --no-line).
 // 3. N back-to-back captures as fast as possible (default 100): every byte checked, wall time
 //    per capture, resident memory (VmRSS) after the first and after the last.
 
@@ -531,6 +532,7 @@ int main(int argc, char** argv) {
     bool dense = false;
     bool offscreen = false;
     bool closed = false;
+    bool line = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--dense") {
@@ -539,9 +541,11 @@ int main(int argc, char** argv) {
             offscreen = true;
         } else if (arg == "--closed") {
             closed = true;
+        } else if (arg == "--no-line") {
+            line = false;
         } else if (i + 1 >= argc) {
             std::fprintf(stderr, "usage: bench_capture [--board N] [--burst MS] [--max N] "
-                                 "[--dense] [--offscreen] [--closed]\n");
+                                 "[--dense] [--offscreen] [--closed] [--no-line]\n");
             return 2;
         } else if (arg == "--board") {
             board = std::atoi(argv[++i]);
@@ -551,7 +555,7 @@ int main(int argc, char** argv) {
             back = std::atoi(argv[++i]);
         } else {
             std::fprintf(stderr, "usage: bench_capture [--board N] [--burst MS] [--max N] "
-                                 "[--dense] [--offscreen] [--closed]\n");
+                                 "[--dense] [--offscreen] [--closed] [--no-line]\n");
             return 2;
         }
     }
@@ -564,7 +568,9 @@ int main(int argc, char** argv) {
     if (board > 0) {
         rc |= boardPaced(board, burstMs, argv[0], dense, offscreen, closed);
     }
-    rc |= linePaced();
+    if (line) {
+        rc |= linePaced();
+    }
     if (back > 0) {
         rc |= backToBack(back);
     }

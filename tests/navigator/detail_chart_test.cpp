@@ -399,8 +399,11 @@ TEST(DetailChartDrawing, ACapturesNewBlocksDrawAsAWholeRedrawWould) {
     };
     const Step steps[] = {
         {"a third arrived", kCaptureBytes / 3, ""},
+        {"a block more", kCaptureBytes / 3 + kBlockBytes, ""},
         {"two thirds, a key named in channel 2", 2 * kCaptureBytes / 3, "KEY_POWER"},
         {"two thirds again, nothing new", 2 * kCaptureBytes / 3, "KEY_POWER"},
+        {"three blocks more", 2 * kCaptureBytes / 3 + 3 * kBlockBytes, "KEY_POWER"},
+        {"half a block more", 2 * kCaptureBytes / 3 + 7 * kBlockBytes / 2, "KEY_POWER"},
         {"the whole capture, the name gone", kCaptureBytes, ""},
     };
     // The whole capture, and a few frames about the one named, chosen.
