@@ -277,6 +277,11 @@ std::optional<LircIrpEncoding> lircEncodingOf(const irp::CompiledProtocol& p) {
     if (!flat.parts[irp::Ending].empty() || (intro.empty() && repeat.empty())) {
         return std::nullopt;
     }
+    // LIRC's bits are the same whatever bit came before (B&O's gaps are not).
+    if (std::any_of(flat.bitspecs.begin(), flat.bitspecs.end(),
+                    [](const irp::FlatBitspec& b) { return !b.stateSymbols.empty(); })) {
+        return std::nullopt;
+    }
     const std::optional<Shape> shape = shapeOf(intro.empty() ? repeat : intro);
     if (!shape) {
         return std::nullopt;

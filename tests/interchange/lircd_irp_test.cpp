@@ -284,6 +284,8 @@ TEST(LircFromIrp, TheConverterNamesLircsEncodingOrNone) {
         {"{38k,500}<1,-1|1,-3>(16,-8,F:8,1,^100m,(16,-8,~F:8,1,^100m)*)[F:0..255]", ""},
         // Bi-phase whose first bit may start with a space: no start LIRC could see.
         {"{36k,msb,889}<1,-1|-1,1>(F:6,-90m)*[F:0..63]", ""},
+        // A bit's gap set by the bit before it.
+        {"{38k,500}<1,-g,g=3|1,-3,g=1>(16,-8,F:8,1,-40m)*{g=1}[F:0..255]", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.irp);
