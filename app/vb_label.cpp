@@ -1,16 +1,13 @@
 #include "app/vb_label.h"
 
 #include <QEvent>
-#include <QFontMetrics>
-#include <QPainter>
-#include <QStyleOption>
-#include <QtMath>
 
 namespace velmoran {
 
 namespace {
 
-// Texts remembered before the memory starts afresh: more than the rates a capture shows.
+// Texts remembered before the memory starts afresh: more than the different rates one capture
+// shows, so that it does not start afresh in the middle of one.
 constexpr qsizetype kRememberedSizes = 256;
 
 } // namespace
@@ -57,35 +54,6 @@ QSize VbLabel::sizeHint() const {
     return size;
 }
 
-void VbLabel::paintEvent(QPaintEvent* event) {
-    const Qt::Alignment topLeft = Qt::AlignLeft | Qt::AlignTop;
-    if (!isEnabled() || text().isEmpty() || frameShape() != QFrame::NoFrame || margin() != 0 ||
-        indent() != 0 || alignment() != topLeft || textFormat() != Qt::PlainText || wordWrap() ||
-        layoutDirection() != Qt::LeftToRight || buddy() != nullptr) {
-        QLabel::paintEvent(event);
-        return;
-    }
-    if (laidOutFont_ != font() || laidOut_.size() >= kRememberedSizes) {
-        laidOut_.clear();
-        laidOutFont_ = font();
-    }
-    auto caption = laidOut_.find(text());
-    if (caption == laidOut_.end()) {
-        QStaticText laid(text());
-        laid.setTextFormat(Qt::PlainText);
-        caption = laidOut_.insert(text(), laid);
-    }
-    QPainter painter(this);
-    QStyleOption option;
-    option.initFrom(this);
-    // The pen the style gives a label's text, and its first line where a drawn text puts it:
-    // below the font's leading.
-    painter.setPen(QPen(option.palette.brush(foregroundRole()), painter.pen().widthF()));
-    const int leading = QFontMetrics(font(), this).leading();
-    painter.drawStaticText(QPointF(contentsRect().topLeft()) + QPointF(0, qCeil(leading)),
-                           *caption);
-}
-
 void VbLabel::changeEvent(QEvent* event) {
     // What a text measures depends on the font and the style.
     switch (event->type()) {
@@ -93,7 +61,6 @@ void VbLabel::changeEvent(QEvent* event) {
     case QEvent::ApplicationFontChange:
     case QEvent::StyleChange:
         sizeForText_.clear();
-        laidOut_.clear();
         break;
     default:
         break;

@@ -3,11 +3,9 @@
 // A label as the old windows had it: transparent background, and optionally sized to its text
 // whenever its caption changes (keeping its Left and Top).
 
-#include <QFont>
 #include <QHash>
 #include <QLabel>
 #include <QSize>
-#include <QStaticText>
 
 namespace velmoran {
 
@@ -26,17 +24,11 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
-    // A plain enabled caption is painted as the label paints it, from a layout kept per caption:
-    // the monitor's few captions come back again and again.
-    void paintEvent(QPaintEvent* event) override;
 
 private:
     bool autoSize_;
     mutable QHash<QString, QSize> sizeForText_;
     mutable int sizesDpi_ = 0;
-    // The captions laid out for painting, in the font they were laid out in.
-    QHash<QString, QStaticText> laidOut_;
-    QFont laidOutFont_;
 };
 
 } // namespace velmoran

@@ -115,7 +115,7 @@ void DetailChart::setLine(int channel, ChannelLevels line) {
         return e.size() > head + tail ? static_cast<double>(e[e.size() - 1 - tail]) : 0.0;
     };
     const double from = std::min(firstDiffering(a), firstDiffering(b));
-    const double to = (a.size() - b.size()) % 2 != 0 ? static_cast<double>(kCaptureSamples)
+    const double to = (a.size() + b.size()) % 2 != 0 ? static_cast<double>(kCaptureSamples)
                                                      : std::max(lastDiffering(a), lastDiffering(b));
     old = std::move(line);
     laneChangedBetween(channel, from, std::max(from, to));

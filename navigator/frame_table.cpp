@@ -1,5 +1,6 @@
 #include "navigator/frame_table.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QPainter>
 #include <QStyle>
@@ -68,7 +69,7 @@ SteadyScrollBar::Look SteadyScrollBar::look() const {
 void SteadyScrollBar::paintEvent(QPaintEvent* event) {
     const Look now = look();
     painted_ = now;
-    if (underMouse() || isSliderDown()) {
+    if (underMouse() || isSliderDown() || QApplication::mouseButtons() != Qt::NoButton) {
         // A part under the pointer or pressed is drawn as the bar alone knows it.
         drawing_ = QPixmap();
         QScrollBar::paintEvent(event);

@@ -12,7 +12,6 @@
 #include "app/form1.h"
 #include "app/vb_label.h"
 #include "core/number_rules.h"
-#include "core/texts.h"
 #include "core/twips.h"
 #include "display/line_control.h"
 #include "display/picture_box.h"
@@ -246,65 +245,6 @@ TEST(VbLabelAutoSize, EveryCaptionGetsThePlainLabelsSize) {
     label.setCaption(QStringLiteral("100%"));
     expectPlainSize(QStringLiteral("100%"));
     EXPECT_NE(label.size(), before);
-}
-
-// A caption paints exactly as a plain label paints it: in the window's labels' fonts and a
-// larger one, on a coloured background and over a line (the percentage over the progress bar),
-// every text the monitor and the status line show, each shown twice (the second time from what
-// the label kept of the first).
-TEST(VbLabelPainting, EveryCaptionPaintsAsAPlainLabel) {
-    Form1 form([](int) { return QString(); });
-    const QStringList captions = {
-        texts::q(texts::kRateInitial), texts::q(texts::kRateStopped),
-        QStringLiteral("24920Bit/s"),  QStringLiteral("1111111111Bit/s"),
-        QStringLiteral("0%"),          QStringLiteral("47%"),
-        QStringLiteral("100%"),        texts::q(texts::kPortNotOpen),
-        texts::q(texts::kPortOpened),  texts::q(texts::kCaptureRunning),
-        texts::q(texts::kReceiveOk),   QStringLiteral("Label3"),
-    };
-    QFont larger = form.Label2->font();
-    larger.setPointSizeF(larger.pointSizeF() * 1.7);
-    for (const QFont& font : {form.Label2->font(), form.Label12->font(), larger}) {
-        for (const bool autoSize : {true, false}) {
-            // Each label alone on a parent of the window's colour with a line under it.
-            const auto shown = [&](QLabel& label, QWidget& parent) {
-                parent.setFixedSize(260, 40);
-                parent.setAutoFillBackground(true);
-                QPalette pal = parent.palette();
-                pal.setColor(QPalette::Window, QColor(236, 233, 216));
-                parent.setPalette(pal);
-                auto* line = new LineControl(&parent, 1.0);
-                line->setPoints(0, 12, 120, 12);
-                line->setBorderWidth(9);
-                line->lower();
-                label.setFont(font);
-                label.move(3, 4);
-                return parent.grab().toImage();
-            };
-            QWidget vbParent;
-            VbLabel vb(QString(), autoSize, &vbParent);
-            QWidget plainParent;
-            QLabel plain(&plainParent);
-            plain.setTextFormat(Qt::PlainText);
-            plain.setMargin(0);
-            plain.setIndent(0);
-            plain.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            plain.setAttribute(Qt::WA_TranslucentBackground);
-            for (int round = 0; round < 2; ++round) {
-                for (const QString& caption : captions) {
-                    vb.setCaption(caption);
-                    plain.setText(caption);
-                    plain.resize(autoSize ? plain.sizeHint() : QSize(180, 20));
-                    if (!autoSize) {
-                        vb.resize(plain.size());
-                    }
-                    EXPECT_EQ(shown(vb, vbParent), shown(plain, plainParent))
-                        << caption.toStdString() << " in " << font.toString().toStdString()
-                        << (autoSize ? ", sized to it" : ", fixed size");
-                }
-            }
-        }
-    }
 }
 
 TEST(Form1Startup, WritesAScreenshot) {
