@@ -2,8 +2,8 @@
 
 // The frame list's view. A running capture adds rows once a second, mostly below the rows in
 // sight: the table then lays itself out again without painting the rows that stayed where they
-// were, its row numbers are measured at their ends only (the widest number is the last one),
-// and its scroll bar is not painted again while what it shows stays where it was.
+// were, each row number's text is measured once, and its scroll bar is not painted again while
+// what it shows stays where it was.
 
 #include <QHash>
 #include <QHeaderView>
