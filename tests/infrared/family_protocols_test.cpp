@@ -19,6 +19,7 @@
 #include "infrared/irp/irp.h"
 #include "infrared/irp/irp_decode.h"
 #include "infrared/irp/irp_table.h"
+#include "support/sampled_line.h"
 
 using namespace velmoran;
 using namespace velmoran::infrared;
@@ -394,19 +395,6 @@ std::vector<double> trimmed(std::vector<double> d) {
     return d;
 }
 
-// A run of durations as a line sampled every 40.1474 µs, starting high (idle).
-ChannelLevels lineOf(const std::vector<double>& durations) {
-    ChannelLevels line;
-    line.initialHigh = true;
-    double t = 100000;
-    for (const double d : durations) {
-        line.edges.push_back(static_cast<int32_t>(std::llround(t / kSamplePeriodUsExact)));
-        t += std::abs(d);
-    }
-    line.edges.push_back(static_cast<int32_t>(std::llround(t / kSamplePeriodUsExact)));
-    return line;
-}
-
 class FamilyProtocols : public ::testing::TestWithParam<Key> {};
 
 TEST_P(FamilyProtocols, DescriptionSendsAndTheTableReadsTheFamilysFrame) {
@@ -470,7 +458,7 @@ TEST_P(FamilyProtocols, DescriptionSendsAndTheTableReadsTheFamilysFrame) {
     }
     const std::vector<double> own = irFrameDurations(frame);
     sentLine.insert(sentLine.end(), own.begin(), own.end());
-    const std::vector<IrFrame> decoded = decodeInfrared(lineOf(sentLine), 1);
+    const std::vector<IrFrame> decoded = decodeInfrared(test::sampledLine(sentLine), 1);
     ASSERT_FALSE(decoded.empty());
     const IrFrame& back = decoded.back();
     EXPECT_EQ(back.named.name, named.name);
@@ -520,7 +508,7 @@ TEST_P(PublishedSonyCode, IsNamedAndSentAsPublished) {
     SCOPED_TRACE(GetParam().source);
     double carrierHz = 0;
     const std::vector<double> once = prontoOnce(QString::fromLatin1(GetParam().pronto), carrierHz);
-    const std::vector<IrFrame> frames = decodeInfrared(lineOf(trimmed(once)), 1);
+    const std::vector<IrFrame> frames = decodeInfrared(test::sampledLine(trimmed(once)), 1);
     ASSERT_EQ(frames.size(), 1u);
     const IrNamedProtocol& named = frames[0].named;
     EXPECT_EQ(named.name.toStdString(), GetParam().protocol);
@@ -622,7 +610,7 @@ TEST(FamilyProtocolsReceived, FailedCheckFramesAreSentAsReceived) {
             if (failed % 10 == 1) {
                 std::vector<double> sent = irFrameDurations(f);
                 sent.push_back(-irFrameGapUs(f));
-                const std::vector<IrFrame> back = decodeInfrared(lineOf(sent), 1);
+                const std::vector<IrFrame> back = decodeInfrared(test::sampledLine(sent), 1);
                 ASSERT_EQ(back.size(), 1u) << where;
                 EXPECT_EQ(back[0].protocol, f.protocol) << where;
                 EXPECT_EQ(back[0].check, IrCheck::Failed) << where;

@@ -24,6 +24,7 @@
 #include "infrared/ir_encoder.h"
 #include "infrared/ir_protocols.h"
 #include "support/ird_capture.h"
+#include "support/sampled_line.h"
 #include "tools/irgen/ir_generator.h"
 
 using namespace velmoran;
@@ -561,26 +562,10 @@ std::vector<double> rc6Line(uint64_t bits, int totalBits) {
     return out;
 }
 
-// The durations as a line sampled every 40.1474 µs, idle before and after.
-ChannelLevels lineOf(std::vector<double> durations) {
-    while (!durations.empty() && durations.back() < 0) {
-        durations.pop_back();
-    }
-    ChannelLevels line;
-    line.initialHigh = true;
-    double t = 100000;
-    for (const double d : durations) {
-        line.edges.push_back(static_cast<int32_t>(std::llround(t / kSamplePeriodUsExact)));
-        t += std::abs(d);
-    }
-    line.edges.push_back(static_cast<int32_t>(std::llround(t / kSamplePeriodUsExact)));
-    return line;
-}
-
 // The decoder's frames of the protocol from the line.
 std::vector<IrFrame> decodedAs(IrProtocol protocol, const std::vector<double>& durations) {
     std::vector<IrFrame> out;
-    for (const IrFrame& f : decodeInfrared(lineOf(durations), 1)) {
+    for (const IrFrame& f : decodeInfrared(test::sampledLine(durations), 1)) {
         if (f.protocol == protocol) {
             out.push_back(f);
         }

@@ -19,6 +19,7 @@
 #include "infrared/irp/irp_table.h"
 #include "support/files.h"
 #include "support/program_run.h"
+#include "support/sampled_line.h"
 
 using namespace velmoran;
 using namespace velmoran::infrared;
@@ -289,17 +290,8 @@ TEST(IrpTable, EveryProtocolDecodesBackToItself) {
 
 // A line resting high, then `durations` (marks low) from 0.4 s on, each edge on a sample.
 ChannelLevels lineOf(const std::vector<double>& durations) {
-    ChannelLevels line;
-    line.initialHigh = true;
-    double t = 400000;
-    for (const double d : durations) {
-        line.edges.push_back(static_cast<int32_t>(std::llround(t / kSamplePeriodUsExact)));
-        t += std::abs(d);
-    }
-    if (line.edges.size() % 2 == 1) {
-        line.edges.push_back(static_cast<int32_t>(std::llround(t / kSamplePeriodUsExact)));
-    }
-    return line;
+    constexpr double kStartUs = 400000;
+    return test::sampledLine(durations, kStartUs);
 }
 
 // The same through the whole decoder, families first, on a sampled line: a press no family sends
