@@ -77,22 +77,16 @@ std::optional<Candidate> tryProtocol(const CompiledProtocol& compiled,
     c.protocol = &compiled;
     c.consumed = press->consumed;
     c.first = std::move(*press);
-    const auto repeatAt = [&](std::size_t at) -> std::optional<Match> {
-        if (compiled.flat.parts[Repeat].empty() || at >= durations.size()) {
+    // The part read from `at` on, if it is sent and reads as at least one duration.
+    const auto partAt = [&](Part part, std::size_t at) -> std::optional<Match> {
+        if (compiled.flat.parts[part].empty() || at >= durations.size()) {
             return std::nullopt;
         }
-        std::optional<Match> again =
-            matchPart(compiled, Repeat, durations.subspan(at), &c.first.values);
-        return again && again->consumed > 0 ? again : std::nullopt;
+        std::optional<Match> m = matchPart(compiled, part, durations.subspan(at), &c.first.values);
+        return m && m->consumed > 0 ? m : std::nullopt;
     };
-    const auto endingAt = [&](std::size_t at) -> std::optional<Match> {
-        if (compiled.flat.parts[Ending].empty() || at >= durations.size()) {
-            return std::nullopt;
-        }
-        std::optional<Match> end =
-            matchPart(compiled, Ending, durations.subspan(at), &c.first.values);
-        return end && end->consumed > 0 ? end : std::nullopt;
-    };
+    const auto repeatAt = [&](std::size_t at) { return partAt(Repeat, at); };
+    const auto endingAt = [&](std::size_t at) { return partAt(Ending, at); };
     while (std::optional<Match> again = repeatAt(pos + c.consumed)) {
         // Where the ending sends what the repeats leave out and reads as a repeat too (F12x's
         // frames differ only in their last field), the last frame is the ending.
