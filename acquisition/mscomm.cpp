@@ -287,7 +287,44 @@ void MSComm::updateReading() {
         return;
     }
     line_.setWatching(false);
-    readTimer_.start(nextReadDelayMs());
+    const int delay = nextReadDelayMs();
+    ticksBeforeRead_ = -1;
+    if (companion_ != nullptr && companion_->isActive() && rateKnown()) {
+        const int remaining = companion_->remainingTime();
+        const int interval = companion_->interval();
+        if (remaining >= 0) {
+            ticksBeforeRead_ = ticksBeforeRead(delay, remaining, interval);
+            // Should the companion stop meanwhile, the read still comes, a tick later.
+            readTimer_.start(remaining + (ticksBeforeRead_ + 1) * interval);
+            return;
+        }
+    }
+    readTimer_.start(delay);
+}
+
+bool MSComm::rateKnown() const {
+    return sinceFirstBytes_.isValid() && sinceFirstBytes_.elapsed() >= kRateSpanMs;
+}
+
+void MSComm::setCompanionTimer(const QTimer* timer) {
+    if (companion_ != nullptr) {
+        disconnect(companion_, nullptr, this, nullptr);
+    }
+    companion_ = timer;
+    ticksBeforeRead_ = -1;
+    if (timer != nullptr) {
+        connect(timer, &QTimer::timeout, this, &MSComm::companionTick);
+    }
+}
+
+void MSComm::companionTick() {
+    if (ticksBeforeRead_ < 0 || !readTimer_.isActive()) {
+        return;
+    }
+    if (ticksBeforeRead_-- == 0) {
+        readTimer_.stop();
+        readPaced();
+    }
 }
 
 int MSComm::nextReadDelayMs() {

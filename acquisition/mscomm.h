@@ -93,6 +93,10 @@ public:
     qint64 bytesReceived() const;
     // Reads that failed for a moment (EAGAIN) and were retried, since the port was opened.
     int transientReadErrors() const { return transientReadErrors_; }
+    // A timer of the owner's that wakes the program anyway while the bytes come (a monitor's
+    // tick). While it runs, a timed read that is due once the rate is known waits for its next
+    // timeout instead of waking the program on its own; nullptr for none.
+    void setCompanionTimer(const QTimer* timer);
 
     // The folders searched for UUCP lock files (LCK..name) before opening: the system's, looked
     // up when the port opens, unless set.
@@ -125,6 +129,9 @@ private:
     void readPaced();
     // Watches the port, or (with a threshold) arms the timed read for when the block is due.
     void updateReading();
+    // A timeout of the companion timer: the timed read, when it is due at this one.
+    void companionTick();
+    bool rateKnown() const;
     // Milliseconds until the current block should be whole, at the rate seen since the first
     // bytes; while no rate is known yet, a delay that doubles from read to read.
     int nextReadDelayMs();
@@ -156,6 +163,8 @@ private:
     qint64 bytesReceived_ = 0;
     int transientReadErrors_ = 0;
     QTimer readTimer_;
+    const QTimer* companion_ = nullptr;
+    int ticksBeforeRead_ = -1; // companion timeouts to let pass before reading; -1: none awaited
     QElapsedTimer sinceFirstBytes_; // started when a timed read first finds bytes
     qint64 bytesBeforeRate_ = 0;    // the bytes found then (they came before the clock)
     qint64 lastReadBytes_ = 0;      // what the last timed read took

@@ -40,4 +40,11 @@ int nextReadDelayMs(const ReadPace& pace, int& idleDelayMs) {
     return static_cast<int>(std::clamp(due, double{kMinReadDelayMs}, double{kMaxReadDelayMs}));
 }
 
+int ticksBeforeRead(int delayMs, int remainingMs, int intervalMs) {
+    if (delayMs <= remainingMs || intervalMs <= 0) {
+        return 0;
+    }
+    return (delayMs - remainingMs + intervalMs - 1) / intervalMs;
+}
+
 } // namespace velmoran

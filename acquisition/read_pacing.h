@@ -40,4 +40,9 @@ struct ReadPace {
 // kMinReadDelayMs ... kMaxReadDelayMs.
 int nextReadDelayMs(const ReadPace& pace, int& idleDelayMs);
 
+// How many timeouts of a timer that wakes the program anyway (next in `remainingMs`, then every
+// `intervalMs`) to let pass before the read due in `delayMs` rides on the one after: the first
+// timeout at or after the read is due.
+int ticksBeforeRead(int delayMs, int remainingMs, int intervalMs);
+
 } // namespace velmoran

@@ -215,6 +215,9 @@ void Form1::buildControls() {
     connect(Picture1, &PictureBox::MouseDown, this, &Form1::Picture1_MouseDown);
     connect(Picture1, &PictureBox::MouseMove, this, &Form1::Picture1_MouseMove);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    // The monitor's tick wakes the window five times a second while a capture runs: the
+    // serial control's timed reads ride on it.
+    MSComm1->setCompanionTimer(Timer1);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
 }
 

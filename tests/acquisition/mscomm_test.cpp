@@ -12,9 +12,11 @@
 #include "support/pty_pair.h"
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <fcntl.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -144,6 +146,46 @@ INSTANTIATE_TEST_SUITE_P(Table, SerialChunks,
                                            ChunkCase{"four_blocks", 4096},
                                            ChunkCase{"all_at_once", 1 << 20}),
                          test::CaseName());
+
+TEST(SerialLine, TimedReadsRideOnTheCompanionsTicksAndGoOnWhenItStops) {
+    PtyPair pty;
+    Receiver r(pty);
+    QTimer companion;
+    r.comm.setCompanionTimer(&companion);
+    companion.start(100);
+    // After each tick (and so after a read the tick made) a marker is posted. A block read on
+    // tick k is handed out before marker k; one read on a wake-up of its own, after marker k.
+    int ticks = 0;
+    int markers = 0;
+    std::vector<int> markersBehind; // per block: ticks so far less markers delivered so far
+    QObject::connect(&companion, &QTimer::timeout, &r.comm, [&] {
+        ++ticks;
+        QMetaObject::invokeMethod(
+            &r.comm, [&] { ++markers; }, Qt::QueuedConnection);
+    });
+    QObject::connect(&r.comm, &MSComm::OnComm, &r.comm,
+                     [&] { markersBehind.push_back(ticks - markers); });
+    r.comm.setPortOpen(true);
+
+    // About the board's pace (3,200 bytes a second), from a thread of its own.
+    const QByteArray stream = pattern(6 * 1024, 64);
+    std::thread board([&] {
+        for (qsizetype at = 0; at < stream.size(); at += 64) {
+            pty.write(stream.mid(at, 64));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    ASSERT_TRUE(waitUntil([&] { return r.blocks == 4; }));
+    companion.stop();
+    ASSERT_TRUE(waitUntil([&] { return r.blocks == 6; }))
+        << "the reads go on when the companion stops";
+    board.join();
+    EXPECT_EQ(r.received, stream);
+    ASSERT_GE(markersBehind.size(), 4u);
+    for (std::size_t block = 0; block < 4; ++block) {
+        EXPECT_EQ(markersBehind[block], 1) << "block " << block << " was read between ticks";
+    }
+}
 
 TEST(SerialLine, LateReaderLosesNothingAndHearsOfTheFullBuffer) {
     PtyPair pty;

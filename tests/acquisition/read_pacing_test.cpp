@@ -36,6 +36,24 @@ TEST(ReadPacing, DelaysFollowTheRateOnceItIsKnown) {
     }
 }
 
+TEST(ReadPacing, ADueReadWaitsForTheFirstTickAtOrAfterIt) {
+    struct Case {
+        const char* name;
+        int delay, remaining, interval, ticksToPass;
+    };
+    const Case cases[] = {
+        {"due_before_the_next_tick", 50, 120, 200, 0},
+        {"due_with_the_next_tick", 120, 120, 200, 0},
+        {"due_just_after_it", 121, 120, 200, 1},
+        {"due_with_the_one_after", 320, 120, 200, 1},
+        {"due_on_the_third_tick", 400, 0, 200, 2},
+        {"a_stopped_timer_waits_for_nothing", 300, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ticksBeforeRead(c.delay, c.remaining, c.interval), c.ticksToPass) << c.name;
+    }
+}
+
 TEST(ReadPacing, AReadTakesWhatTheBlockLacksUpTo255Bytes) {
     EXPECT_EQ(fewestBytesRead(0, 500), 1);       // no threshold: every byte
     EXPECT_EQ(fewestBytesRead(1024, 0), 255);    // a new block
