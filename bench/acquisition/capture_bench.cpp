@@ -31,6 +31,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -248,6 +249,13 @@ QString denseCaptureFile() {
 
 // The main window with its navigator, in a process of its own on the emulator's pseudo-terminal:
 // prints "start" just before it clicks 开始采集 and "end <status>" when the capture has ended.
+// CPU time of the calling thread, in seconds.
+double threadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
 int windowChild(TimedApplication& app, const QString& slavePath, bool dense, bool closed) {
     MainWindow window([&](int port) { return port == 1 ? slavePath : QString(); });
     Form1& form = *window.form();
@@ -268,20 +276,25 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
     }
     waitFor([] { return false; }, 500); // built and painted before the clock starts
     bool ended = false;
+    // The window thread's CPU at the start, at the first block stored and at the end.
+    std::array<double, 3> phaseCpu{};
     QObject::connect(form.Session, &CaptureSession::blockStored, &form, [&] {
         if (app.phase == TimedApplication::Phase::Starting) {
             app.phase = TimedApplication::Phase::Live;
+            phaseCpu[1] = threadCpuSeconds();
         }
     });
     QObject::connect(&form, &Form1::captureEnded, &form, [&] {
         ended = true;
         app.phase = TimedApplication::Phase::Ending;
+        phaseCpu[2] = threadCpuSeconds();
     });
     const long rssBefore = vmRssKiB();
     const long heapBefore = heapInUseKiB();
     std::printf("start\n");
     std::fflush(stdout);
     app.measuring = true;
+    phaseCpu[0] = threadCpuSeconds();
     form.Command2->click();
     QEventLoop loop;
     QObject::connect(&form, &Form1::captureEnded, &loop, &QEventLoop::quit, Qt::QueuedConnection);
@@ -295,6 +308,12 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
                 app.longestStartMs, qPrintable(form.Label1->Caption()));
     std::fflush(stdout);
     if (app.breakdown) {
+        const double endCpu = threadCpuSeconds();
+        std::fprintf(stderr,
+                     "      the window's thread: %.1f ms CPU at the start, %.1f ms while the "
+                     "blocks came, %.1f ms at the end\n",
+                     (phaseCpu[1] - phaseCpu[0]) * 1e3, (phaseCpu[2] - phaseCpu[1]) * 1e3,
+                     (endCpu - phaseCpu[2]) * 1e3);
         std::vector<std::pair<double, QString>> kinds;
         for (const auto& [kind, spent] : app.spentOn) {
             kinds.emplace_back(spent.ms, QStringLiteral("%1 ms in %2 events %3/%4")
