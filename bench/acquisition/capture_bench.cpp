@@ -2,7 +2,7 @@
 // pseudo-terminal and the board emulator on its own thread.
 //
 //   bench_capture [--board N] [--burst MS] [--max N] [--dense] [--offscreen] [--closed]
-//                 [--no-line]
+//                 [--reference] [--no-line]
 //
 // 1. N captures at the board's pace (default 1, about 20.4 s each), the bytes arriving in bursts
 //    MS milliseconds apart (default 4): CPU time of the window's own process (this program run
@@ -11,7 +11,10 @@
 //    its navigator shown, in a real X window on an Xvfb server this program starts (--offscreen:
 //    Qt's offscreen platform instead), because the painting is part of the cost; with --dense,
 //    channels 2 and 3 hold captures full of frames (loaded from a file) while channel 1 captures.
-//    With --closed the user has closed the navigator before the capture.
+//    With --closed the user has closed the navigator before the capture. With --reference, a
+//    bare window of the main window's size follows on the same display for as long, whose only
+//    work is two labels showing a rate and a share five times a second as the monitor does:
+//    what those repaints alone cost there, the floor under the capture's figure.
 //    Also the longest the window spent on one event while the blocks arrived (a live update),
 //    and on the capture's start (the click and its repaint, until the first block is stored)
 //    and its end; the window's resident memory (VmRSS) and heap before the capture and
@@ -29,6 +32,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 #include <array>
@@ -46,6 +50,7 @@
 #include <vector>
 
 #include "acquisition/capture_session.h"
+#include "acquisition/monitor.h"
 #include "app/application.h"
 #include "app/form1.h"
 #include "app/main_window.h"
@@ -63,6 +68,14 @@ constexpr uint32_t kSeed = 2024;
 constexpr int kCaptureTimeoutMs = 120000;
 // How long the window is left after a capture before its memory is read.
 constexpr int kSettleMs = 500;
+// The bare window of --reference: the main window's client size, where its labels sit, what the
+// board sends in one tick of the monitor, and how long it runs (as long as a capture).
+constexpr int kReferenceWidth = 712;
+constexpr int kReferenceHeight = 720;
+constexpr int kReferenceLabelX = 200;
+constexpr int kReferenceLabelY = 640;
+constexpr int32_t kBoardBytesPerTick = 623;
+constexpr int kReferenceMs = 20400;
 
 long vmRssKiB() {
     QFile f(QStringLiteral("/proc/self/status"));
@@ -337,6 +350,40 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
     return 0;
 }
 
+// The bare window of --reference: the main window's size, two labels sized to their texts,
+// changed on a 200 ms tick as the monitor changes its rate and share while a board sends.
+int referenceChild() {
+    QWidget window;
+    window.setFixedSize(kReferenceWidth, kReferenceHeight);
+    VbLabel rate(QString(), true, &window);
+    VbLabel share(QString(), true, &window);
+    rate.move(kReferenceLabelX, kReferenceLabelY);
+    share.move(kReferenceLabelX * 2, kReferenceLabelY);
+    window.show();
+    waitFor([] { return false; }, 800);
+    int32_t arrived = 0;
+    int32_t last = 0;
+    uint32_t noise = kSeed;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &window, [&] {
+        // The board's 3,113.5 bytes a second, give or take a burst of a dozen bytes.
+        noise = noise * 1664525U + 1013904223U;
+        arrived += kBoardBytesPerTick + static_cast<int32_t>(noise >> 28) - 8;
+        rate.setCaption(rateText(arrived, 0, last));
+        share.setCaption(percentText(arrived / kBlockBytes * kBlockBytes));
+        last = arrived;
+    });
+    std::printf("start\n");
+    std::fflush(stdout);
+    tick.start(kMonitorIntervalMs);
+    QEventLoop loop;
+    QTimer::singleShot(kReferenceMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    std::printf("end 1\n");
+    std::fflush(stdout);
+    return 0;
+}
+
 // An Xvfb server on a display number it picks itself; the display's name, empty when none
 // started.
 QString startXvfb(QProcess& xvfb) {
@@ -390,8 +437,29 @@ long procWakeUps(qint64 pid) {
     return wakeUps;
 }
 
-int boardPaced(int captures, int burstMs, const char* self, bool dense, bool offscreen,
-               bool closed) {
+// Runs the bare window of --reference on `environment`'s display; its CPU share, or -1.
+double referencePaced(const QProcessEnvironment& environment, const char* self) {
+    QProcess window;
+    window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    window.setProcessEnvironment(environment);
+    window.start(QString::fromLocal8Bit(self), {QStringLiteral("--reference-child")});
+    if (!window.waitForReadyRead(20000) || !window.readLine().startsWith("start")) {
+        return -1.0;
+    }
+    const double cpu0 = procCpuSeconds(window.processId());
+    const auto t0 = Clock::now();
+    QByteArray endLine;
+    while (endLine.isEmpty() && window.waitForReadyRead(kCaptureTimeoutMs)) {
+        endLine = window.readLine();
+    }
+    const double cpu = procCpuSeconds(window.processId()) - cpu0;
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    window.waitForFinished(10000);
+    return endLine.startsWith("end 1") ? 100.0 * cpu / wall : -1.0;
+}
+
+int boardPaced(int captures, int burstMs, const char* self, bool dense, bool offscreen, bool closed,
+               bool reference) {
     std::printf("== %d capture(s) at the board's pace (about 20.4 s each), bytes arriving in "
                 "bursts %d ms apart; CPU of the window's own process from /proc; the main window "
                 "and its navigator on %s%s%s\n",
@@ -468,6 +536,17 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
         shares.push_back(100.0 * cpu / wall);
         ok = ok && complete;
     }
+    if (reference) {
+        const double share = referencePaced(environment, self);
+        if (share < 0) {
+            std::printf("   the reference window did not run\n");
+            ok = false;
+        } else {
+            std::printf("   reference: a bare window whose two labels show a rate and a share "
+                        "five times a second, for as long: %.2f %% of one core\n",
+                        share);
+        }
+    }
     if (xvfb.state() != QProcess::NotRunning) {
         xvfb.terminate();
         xvfb.waitForFinished(5000);
@@ -534,6 +613,11 @@ int backToBack(int captures) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "--reference-child") {
+        QApplication app(argc, argv);
+        setUpApplication(app);
+        return referenceChild();
+    }
     if (argc >= 3 && std::string(argv[1]) == "--window-child") {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -552,6 +636,7 @@ int main(int argc, char** argv) {
     bool offscreen = false;
     bool closed = false;
     bool line = true;
+    bool reference = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--dense") {
@@ -562,9 +647,11 @@ int main(int argc, char** argv) {
             closed = true;
         } else if (arg == "--no-line") {
             line = false;
+        } else if (arg == "--reference") {
+            reference = true;
         } else if (i + 1 >= argc) {
             std::fprintf(stderr, "usage: bench_capture [--board N] [--burst MS] [--max N] "
-                                 "[--dense] [--offscreen] [--closed] [--no-line]\n");
+                                 "[--dense] [--offscreen] [--closed] [--reference] [--no-line]\n");
             return 2;
         } else if (arg == "--board") {
             board = std::atoi(argv[++i]);
@@ -574,7 +661,7 @@ int main(int argc, char** argv) {
             back = std::atoi(argv[++i]);
         } else {
             std::fprintf(stderr, "usage: bench_capture [--board N] [--burst MS] [--max N] "
-                                 "[--dense] [--offscreen] [--closed] [--no-line]\n");
+                                 "[--dense] [--offscreen] [--closed] [--reference] [--no-line]\n");
             return 2;
         }
     }
@@ -584,8 +671,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     setUpApplication(app);
     int rc = 0;
-    if (board > 0) {
-        rc |= boardPaced(board, burstMs, argv[0], dense, offscreen, closed);
+    if (board > 0 || reference) {
+        rc |= boardPaced(board, burstMs, argv[0], dense, offscreen, closed, reference);
     }
     if (line) {
         rc |= linePaced();
