@@ -152,7 +152,7 @@ TEST(SerialLine, TimedReadsRideOnTheCompanionsTicksAndGoOnWhenItStops) {
     Receiver r(pty);
     QTimer companion;
     r.comm.setCompanionTimer(&companion);
-    companion.start(100);
+    companion.start(200);
     // After each tick (and so after a read the tick made) a marker is posted. A block read on
     // tick k is handed out before marker k; one read on a wake-up of its own, after marker k.
     int ticks = 0;
