@@ -19,6 +19,7 @@
 #include "display/frame_marks.h"
 #include "display/time_text.h"
 #include "infrared/frame_cells.h"
+#include "navigator/common_ends.h"
 #include "navigator/frame_list.h"
 
 namespace velmoran::navigator {
@@ -90,10 +91,7 @@ void DetailChart::setLine(int channel, ChannelLevels line) {
     // share at the end (which keep their levels only when the edges before them are as many).
     const std::vector<int32_t>& a = old.edges;
     const std::vector<int32_t>& b = line.edges;
-    std::size_t head = 0;
-    while (head < a.size() && head < b.size() && a[head] == b[head]) {
-        ++head;
-    }
+    const auto [head, tail] = commonEnds(a, b);
     const bool sameStart = old.initialHigh == line.initialHigh;
     if (!sameStart || (head == a.size() && head == b.size())) {
         old = std::move(line);
@@ -101,11 +99,6 @@ void DetailChart::setLine(int channel, ChannelLevels line) {
             laneChanged(channel);
         }
         return;
-    }
-    std::size_t tail = 0;
-    while (tail < a.size() - head && tail < b.size() - head &&
-           a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) {
-        ++tail;
     }
     const auto firstDiffering = [&](const std::vector<int32_t>& e) {
         return head < e.size() ? static_cast<double>(e[head])

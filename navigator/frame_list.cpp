@@ -1,5 +1,6 @@
 #include "navigator/frame_list.h"
 
+#include "navigator/common_ends.h"
 #include <algorithm>
 #include <array>
 
@@ -110,15 +111,7 @@ void FrameListModel::follow(int channel) {
     // A row that stays in its place keeps its place even when its frame was decoded anew (the
     // last frame of a running capture, grown by the blocks since): its texts are made again and
     // the views told, but the rows around it do not move.
-    std::size_t head = 0;
-    while (head < rows.size() && head < rows_.size() && rows[head] == rows_[head]) {
-        ++head;
-    }
-    std::size_t tail = 0;
-    while (tail < rows.size() - head && tail < rows_.size() - head &&
-           rows[rows.size() - 1 - tail] == rows_[rows_.size() - 1 - tail]) {
-        ++tail;
-    }
+    const auto [head, tail] = commonEnds(rows_, rows);
     const auto at = [](std::size_t n) { return static_cast<std::ptrdiff_t>(n); };
     if (rows_.size() > head + tail) {
         beginRemoveRows({}, static_cast<int>(head), static_cast<int>(rows_.size() - tail - 1));

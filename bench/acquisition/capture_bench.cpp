@@ -437,25 +437,45 @@ long procWakeUps(qint64 pid) {
     return wakeUps;
 }
 
+// What a window process spent between the "start" line it prints and the line after it.
+struct ChildRun {
+    bool started = false;
+    double cpu = 0.0; // seconds, all its threads
+    long wakeUps = 0;
+    double wall = 0.0; // seconds
+    QByteArray endLine;
+};
+
+// Starts this program again with `arguments` on `environment`'s display and measures it from its
+// "start" line to the line that follows (its end); the process is left running.
+ChildRun runChild(QProcess& window, const QProcessEnvironment& environment, const char* self,
+                  const QStringList& arguments) {
+    ChildRun run;
+    window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    window.setProcessEnvironment(environment);
+    window.start(QString::fromLocal8Bit(self), arguments);
+    if (!window.waitForReadyRead(20000) || !window.readLine().startsWith("start")) {
+        return run;
+    }
+    run.started = true;
+    const double cpu0 = procCpuSeconds(window.processId());
+    const long wakeUps0 = procWakeUps(window.processId());
+    const auto t0 = Clock::now();
+    while (run.endLine.isEmpty() && window.waitForReadyRead(kCaptureTimeoutMs)) {
+        run.endLine = window.readLine();
+    }
+    run.cpu = procCpuSeconds(window.processId()) - cpu0;
+    run.wakeUps = procWakeUps(window.processId()) - wakeUps0;
+    run.wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    return run;
+}
+
 // Runs the bare window of --reference on `environment`'s display; its CPU share, or -1.
 double referencePaced(const QProcessEnvironment& environment, const char* self) {
     QProcess window;
-    window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    window.setProcessEnvironment(environment);
-    window.start(QString::fromLocal8Bit(self), {QStringLiteral("--reference-child")});
-    if (!window.waitForReadyRead(20000) || !window.readLine().startsWith("start")) {
-        return -1.0;
-    }
-    const double cpu0 = procCpuSeconds(window.processId());
-    const auto t0 = Clock::now();
-    QByteArray endLine;
-    while (endLine.isEmpty() && window.waitForReadyRead(kCaptureTimeoutMs)) {
-        endLine = window.readLine();
-    }
-    const double cpu = procCpuSeconds(window.processId()) - cpu0;
-    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    const ChildRun run = runChild(window, environment, self, {QStringLiteral("--reference-child")});
     window.waitForFinished(10000);
-    return endLine.startsWith("end 1") ? 100.0 * cpu / wall : -1.0;
+    return run.started && run.endLine.startsWith("end 1") ? 100.0 * run.cpu / run.wall : -1.0;
 }
 
 int boardPaced(int captures, int burstMs, const char* self, bool dense, bool offscreen, bool closed,
@@ -486,9 +506,6 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
         emulator::BoardStreamer streamer(
             pty.masterFd(), pty.slavePath(),
             {.seed = kSeed, .pace = emulator::Pace::Board, .burstUs = burstMs * 1000});
-        QProcess window;
-        window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        window.setProcessEnvironment(environment);
         QStringList arguments{QStringLiteral("--window-child"),
                               QString::fromStdString(pty.slavePath())};
         if (dense) {
@@ -497,30 +514,22 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
         if (closed) {
             arguments << QStringLiteral("--closed");
         }
-        window.start(QString::fromLocal8Bit(self), arguments);
-        if (!window.waitForReadyRead(20000) || !window.readLine().startsWith("start")) {
+        QProcess window;
+        const ChildRun run = runChild(window, environment, self, arguments);
+        if (!run.started) {
             std::printf("   capture %d: the window process did not start\n", i + 1);
             return 1;
         }
-        const double cpu0 = procCpuSeconds(window.processId());
-        const long wakeUps0 = procWakeUps(window.processId());
-        const auto t0 = Clock::now();
-        QByteArray endLine;
-        while (endLine.isEmpty() && window.waitForReadyRead(kCaptureTimeoutMs)) {
-            endLine = window.readLine();
-        }
-        const double cpu = procCpuSeconds(window.processId()) - cpu0;
-        const long wakeUps = procWakeUps(window.processId()) - wakeUps0;
-        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        const bool complete = endLine.startsWith("end 1");
-        const QList<QByteArray> fields = endLine.split(' ');
+        const bool complete = run.endLine.startsWith("end 1");
+        const QList<QByteArray> fields = run.endLine.split(' ');
         std::printf("   capture %d: %s, %.2f s, window process CPU %.3f s = %.2f %% of one core, "
                     "%ld wake-ups (%.1f a second); longest event while it ran %s ms (%s), at "
                     "its start %s ms, at its end %s ms\n",
-                    i + 1, complete ? "complete" : "DID NOT COMPLETE", wall, cpu,
-                    100.0 * cpu / wall, wakeUps, static_cast<double>(wakeUps) / wall,
-                    fields.value(2).constData(), fields.value(4).constData(),
-                    fields.value(5).constData(), fields.value(3).constData());
+                    i + 1, complete ? "complete" : "DID NOT COMPLETE", run.wall, run.cpu,
+                    100.0 * run.cpu / run.wall, run.wakeUps,
+                    static_cast<double>(run.wakeUps) / run.wall, fields.value(2).constData(),
+                    fields.value(4).constData(), fields.value(5).constData(),
+                    fields.value(3).constData());
         QByteArray memoryLine;
         while (memoryLine.isEmpty() && window.waitForReadyRead(kCaptureTimeoutMs)) {
             memoryLine = window.readLine();
@@ -533,7 +542,7 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
                     memory.value(4).toDouble() / 1024,
                     memory.value(5).trimmed().toLong() - memory.value(4).toLong());
         window.waitForFinished(10000);
-        shares.push_back(100.0 * cpu / wall);
+        shares.push_back(100.0 * run.cpu / run.wall);
         ok = ok && complete;
     }
     if (reference) {

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTableView>
@@ -15,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "acquisition/monitor.h"
 #include "app/form1.h"
 #include "app/main_window.h"
 #include "app/vb_label.h"
@@ -188,60 +188,20 @@ void BM_FrameListRepaint(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameListRepaint)->Unit(benchmark::kMillisecond);
 
-// The monitor's labels on a tick: the rate label (sized to its caption) takes one of a capture's
-// usual rates, the percentage one a caption it has not shown yet, and the window paints them.
-// Arg 0: plain labels, 1: the window's own.
-void BM_MonitorLabelsTick(benchmark::State& state) {
-    QWidget parent;
-    parent.resize(400, 60);
-    QLabel* rate = nullptr;
-    QLabel* percent = nullptr;
-    if (state.range(0) == 0) {
-        for (QLabel** l : {&rate, &percent}) {
-            *l = new QLabel(&parent);
-            (*l)->setTextFormat(Qt::PlainText);
-            (*l)->setMargin(0);
-            (*l)->setIndent(0);
-            (*l)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            (*l)->setAttribute(Qt::WA_TranslucentBackground);
-        }
-    } else {
-        rate = new VbLabel(QString(), true, &parent);
-        percent = new VbLabel(QString(), false, &parent);
-    }
-    percent->setGeometry(200, 10, 40, 20);
-    rate->move(10, 10);
-    parent.show();
-    QCoreApplication::processEvents();
-    int tick = 0;
-    constexpr int kRates = 40;
-    for (auto _ : state) {
-        ++tick;
-        const QString rateText = QStringLiteral("%1Bit/s").arg(24000 + 40 * (tick % kRates));
-        if (auto* vb = qobject_cast<VbLabel*>(rate)) {
-            vb->setCaption(rateText);
-            qobject_cast<VbLabel*>(percent)->setCaption(QStringLiteral("%1%").arg(tick));
-        } else {
-            rate->setText(rateText);
-            rate->adjustSize();
-            percent->setText(QStringLiteral("%1%").arg(tick));
-        }
-        parent.repaint();
-    }
-}
-BENCHMARK(BM_MonitorLabelsTick)->ArgName("own")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
-
-// The same on the window itself: its rate and percentage labels, and the window painting them.
+// The monitor's labels on a tick, in the window itself: the rate label (sized to its caption)
+// takes one of a capture's usual rates, the percentage one the next share, and the window paints
+// them.
 void BM_MonitorLabelsTickInTheWindow(benchmark::State& state) {
     Form1 form([](int) { return QString(); });
     form.show();
     QCoreApplication::processEvents();
     int tick = 0;
-    constexpr int kRates = 40;
+    constexpr int kRates = 40;         // the rates one capture shows
+    constexpr int kBytesPerTick = 600; // about the board's, a tick being 200 ms
     for (auto _ : state) {
         ++tick;
-        form.Label2->setCaption(QStringLiteral("%1Bit/s").arg(24000 + 40 * (tick % kRates)));
-        form.Label12->setCaption(QStringLiteral("%1%").arg(tick));
+        form.Label2->setCaption(rateText(kBytesPerTick + tick % kRates, 0, 0));
+        form.Label12->setCaption(percentText((tick % 100) * kCaptureBytes / 100 + 1));
         QCoreApplication::sendPostedEvents();
         form.repaint(form.Label2->geometry().united(
             form.Label12->geometry().translated(form.Label12->parentWidget()->pos())));
