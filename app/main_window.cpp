@@ -444,7 +444,7 @@ void MainWindow::addFrameAsProtocol() {
     const infrared::irp::ProtocolTable line =
         infrared::irp::parseTable(name + QLatin1Char('\t') + irp);
     const bool whole =
-        line.errors.isEmpty() && line.protocols.size() == 1 && line.protocols.front()->name == name;
+        line.errors.isEmpty() && line.protocols().size() == 1 && line.protocols().front()->name == name;
     if (name.isEmpty() || name.contains(QRegularExpression(QStringLiteral("\\s"))) || !whole) {
         QMessageBox::warning(
             this, texts::q(texts::kProtocolsTitle),

@@ -105,7 +105,7 @@ void NavigatorLink::captureEnded(int channel) {
     } else {
         // Stopped early (强行停止, a lost line): the rest of the buffer was never received, so
         // only the blocks that arrived are decoded.
-        frames_->decodeArrived(channel, stored);
+        frames_->decodeArrived(channel, stored, false);
         offerNavigator();
     }
     Q_EMIT captureTaken(channel);

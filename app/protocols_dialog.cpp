@@ -128,7 +128,7 @@ void ProtocolsDialog::check() {
         errors_ << localError(error);
     }
     status_->setText(errors_.isEmpty() ? texts::q(texts::kProtocolsNoErrors)
-                                             .arg(static_cast<qsizetype>(table.protocols.size()))
+                                             .arg(static_cast<qsizetype>(table.protocols().size()))
                                        : errors_.join(QLatin1Char('\n')));
 }
 

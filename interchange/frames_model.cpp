@@ -89,13 +89,14 @@ const infrared::irp::ProtocolTable& FramesModel::protocols() const {
     return *protocols_;
 }
 
-std::vector<infrared::IrFrame> FramesModel::decode(const ChannelLevels& line, int channel) const {
+std::vector<infrared::IrFrame> FramesModel::decode(const ChannelLevels& line, int channel,
+                                                   infrared::irp::LineEnd end) const {
     std::vector<infrared::IrFrame> found =
         infrared::decodeInfrared(line, channel, infrared::IrUnknownBursts::Listed);
     if (found.empty()) {
         return found; // nothing for the table to read (an idle line: a window just started)
     }
-    return infrared::irp::decodeWithProtocols(std::move(found), line, protocols());
+    return infrared::irp::decodeWithProtocols(std::move(found), line, protocols(), end);
 }
 
 void FramesModel::setLibrary(const RemoteLibrary* library) {
@@ -166,7 +167,7 @@ void FramesModel::decodeChannel(int channel) {
     setFrames(channel, decode(channelLevels(buffer(channel)), channel));
 }
 
-void FramesModel::decodeArrived(int channel, int storedBytes) {
+void FramesModel::decodeArrived(int channel, int storedBytes, bool moreToCome) {
     Channel& c = at(channel);
     const int64_t stored =
         std::clamp<int64_t>(int64_t{storedBytes} * kSamplesPerByte, 0, kCaptureSamples);
@@ -181,7 +182,9 @@ void FramesModel::decodeArrived(int channel, int storedBytes) {
     int64_t resume = from;
     if (stored > from) {
         const ChannelLevels line = levelsBetween(buffer(channel), from, stored);
-        found = decode(line, channel);
+        const bool cut = moreToCome && stored < kCaptureSamples;
+        found = decode(line, channel,
+                       cut ? infrared::irp::LineEnd::Cut : infrared::irp::LineEnd::Rest);
         resume = settledResume(line, from, stored);
     }
     // The frames decoded again are mostly those found the last time: only where they differ
@@ -217,7 +220,7 @@ void FramesModel::startCapture(int channel) {
     c.reached = 0;
     c.settledFrames = 0;
     c.resumeSample = 0;
-    protocols(); // read now rather than in the middle of the capture's first look
+    protocols(); // the user's file read now rather than in the middle of the capture's first look
     Q_EMIT changed(channel);
 }
 

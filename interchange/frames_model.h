@@ -15,7 +15,7 @@
 
 #include "core/channel_buffer.h"
 #include "infrared/ir_decoder.h"
-#include "infrared/irp/irp_table.h"
+#include "infrared/irp/irp_decode.h"
 #include "interchange/remote_library.h"
 
 namespace velmoran::interchange {
@@ -61,8 +61,10 @@ public:
     void startCapture(int channel);
     // A capture into `channel` has stored its first `storedBytes` bytes: decodes only what
     // arrived since the frames already settled (the line is taken to rest at its last level
-    // after the stored bytes; the rest of the buffer still holds an older capture).
-    void decodeArrived(int channel, int storedBytes);
+    // after the stored bytes; the rest of the buffer still holds an older capture). While more
+    // is to come, a burst still arriving is shown as the decoders read it, and the protocol
+    // table reads it once it is whole.
+    void decodeArrived(int channel, int storedBytes, bool moreToCome = true);
     // Frames of `channel` found elsewhere (a test, a list of frames given by hand) in place of
     // those decoded from its buffer.
     void setFrames(int channel, std::vector<infrared::IrFrame> frames);
@@ -102,7 +104,9 @@ private:
     mutable std::optional<infrared::irp::ProtocolTable> protocols_;
     const infrared::irp::ProtocolTable& protocols() const;
     // The frames in `line` of `channel`, the table's protocols named.
-    std::vector<infrared::IrFrame> decode(const ChannelLevels& line, int channel) const;
+    std::vector<infrared::IrFrame> decode(
+        const ChannelLevels& line, int channel,
+        infrared::irp::LineEnd end = infrared::irp::LineEnd::Rest) const;
 };
 
 } // namespace velmoran::interchange

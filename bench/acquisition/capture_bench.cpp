@@ -43,6 +43,7 @@
 #include <malloc.h>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <sys/resource.h>
 #include <thread>
@@ -162,6 +163,13 @@ struct Rig {
     int ended = 0;
 };
 
+// CPU time of the calling thread, in seconds.
+double threadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
 // The application of the window's process: times the delivery of every event the loop hands
 // out (nested deliveries count in their outer one), so that the longest block is known.
 class TimedApplication : public QApplication {
@@ -182,10 +190,12 @@ public:
                 painted = receiver->parent()->metaObject()->className();
             }
             const auto p0 = Clock::now();
+            const double c0 = threadCpuSeconds();
             const bool handled = QApplication::notify(receiver, event);
             --depth_;
             Spent& spent = spentOn[{painted, -static_cast<int>(QEvent::Paint)}];
             spent.ms += std::chrono::duration<double, std::milli>(Clock::now() - p0).count();
+            spent.cpuMs += (threadCpuSeconds() - c0) * 1e3;
             ++spent.count;
             return handled;
         }
@@ -193,6 +203,7 @@ public:
         const char* className = receiver->metaObject()->className();
         const int type = static_cast<int>(event->type());
         const auto t0 = Clock::now();
+        const double c0 = breakdown ? threadCpuSeconds() : 0.0;
         const bool handled = QApplication::notify(receiver, event);
         --depth_;
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
@@ -200,6 +211,7 @@ public:
             if (breakdown) {
                 Spent& spent = spentOn[{className, type}];
                 spent.ms += ms;
+                spent.cpuMs += (threadCpuSeconds() - c0) * 1e3;
                 ++spent.count;
             }
             switch (phase) {
@@ -235,6 +247,7 @@ public:
     // inside a repaint of the window under minus the paint event's type).
     struct Spent {
         double ms = 0.0;
+        double cpuMs = 0.0; // the window thread's CPU
         int count = 0;
     };
     bool breakdown = qEnvironmentVariableIsSet("VELMORAN_BENCH_BREAKDOWN");
@@ -262,13 +275,6 @@ QString denseCaptureFile() {
 
 // The main window with its navigator, in a process of its own on the emulator's pseudo-terminal:
 // prints "start" just before it clicks 开始采集 and "end <status>" when the capture has ended.
-// CPU time of the calling thread, in seconds.
-double threadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
 int windowChild(TimedApplication& app, const QString& slavePath, bool dense, bool closed) {
     MainWindow window([&](int port) { return port == 1 ? slavePath : QString(); });
     Form1& form = *window.form();
@@ -329,8 +335,10 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
                      (endCpu - phaseCpu[2]) * 1e3);
         std::vector<std::pair<double, QString>> kinds;
         for (const auto& [kind, spent] : app.spentOn) {
-            kinds.emplace_back(spent.ms, QStringLiteral("%1 ms in %2 events %3/%4")
-                                             .arg(spent.ms, 0, 'f', 1)
+            kinds.emplace_back(spent.cpuMs,
+                               QStringLiteral("%1 ms CPU (%2 ms) in %3 events %4/%5")
+                                   .arg(spent.cpuMs, 0, 'f', 1)
+                                   .arg(spent.ms, 0, 'f', 1)
                                              .arg(spent.count)
                                              .arg(QString::fromLatin1(kind.first))
                                              .arg(kind.second));
@@ -437,11 +445,24 @@ long procWakeUps(qint64 pid) {
     return wakeUps;
 }
 
+// Page faults process `pid` has taken so far that needed no disk (minflt, the tenth field of
+// /proc/<pid>/stat, counted after the command's closing parenthesis).
+long procMinorFaults(qint64 pid) {
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.value(7).toLong(); // state ppid pgrp session tty tpgid flags minflt
+}
+
 // What a window process spent between the "start" line it prints and the line after it.
 struct ChildRun {
     bool started = false;
     double cpu = 0.0; // seconds, all its threads
     long wakeUps = 0;
+    long faults = 0;
     double wall = 0.0; // seconds
     QByteArray endLine;
 };
@@ -460,22 +481,27 @@ ChildRun runChild(QProcess& window, const QProcessEnvironment& environment, cons
     run.started = true;
     const double cpu0 = procCpuSeconds(window.processId());
     const long wakeUps0 = procWakeUps(window.processId());
+    const long faults0 = procMinorFaults(window.processId());
     const auto t0 = Clock::now();
     while (run.endLine.isEmpty() && window.waitForReadyRead(kCaptureTimeoutMs)) {
         run.endLine = window.readLine();
     }
     run.cpu = procCpuSeconds(window.processId()) - cpu0;
     run.wakeUps = procWakeUps(window.processId()) - wakeUps0;
+    run.faults = procMinorFaults(window.processId()) - faults0;
     run.wall = std::chrono::duration<double>(Clock::now() - t0).count();
     return run;
 }
 
-// Runs the bare window of --reference on `environment`'s display; its CPU share, or -1.
-double referencePaced(const QProcessEnvironment& environment, const char* self) {
+// Runs the bare window of --reference on `environment`'s display; nothing when it did not run.
+std::optional<ChildRun> referencePaced(const QProcessEnvironment& environment, const char* self) {
     QProcess window;
     const ChildRun run = runChild(window, environment, self, {QStringLiteral("--reference-child")});
     window.waitForFinished(10000);
-    return run.started && run.endLine.startsWith("end 1") ? 100.0 * run.cpu / run.wall : -1.0;
+    if (!run.started || !run.endLine.startsWith("end 1")) {
+        return std::nullopt;
+    }
+    return run;
 }
 
 int boardPaced(int captures, int burstMs, const char* self, bool dense, bool offscreen, bool closed,
@@ -523,11 +549,11 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
         const bool complete = run.endLine.startsWith("end 1");
         const QList<QByteArray> fields = run.endLine.split(' ');
         std::printf("   capture %d: %s, %.2f s, window process CPU %.3f s = %.2f %% of one core, "
-                    "%ld wake-ups (%.1f a second); longest event while it ran %s ms (%s), at "
+                    "%ld wake-ups (%.1f a second), %ld page faults; longest event while it ran %s ms (%s), at "
                     "its start %s ms, at its end %s ms\n",
                     i + 1, complete ? "complete" : "DID NOT COMPLETE", run.wall, run.cpu,
                     100.0 * run.cpu / run.wall, run.wakeUps,
-                    static_cast<double>(run.wakeUps) / run.wall, fields.value(2).constData(),
+                    static_cast<double>(run.wakeUps) / run.wall, run.faults, fields.value(2).constData(),
                     fields.value(4).constData(), fields.value(5).constData(),
                     fields.value(3).constData());
         QByteArray memoryLine;
@@ -546,14 +572,15 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
         ok = ok && complete;
     }
     if (reference) {
-        const double share = referencePaced(environment, self);
-        if (share < 0) {
+        const std::optional<ChildRun> run = referencePaced(environment, self);
+        if (!run) {
             std::printf("   the reference window did not run\n");
             ok = false;
         } else {
             std::printf("   reference: a bare window whose two labels show a rate and a share "
-                        "five times a second, for as long: %.2f %% of one core\n",
-                        share);
+                        "five times a second, for as long: %.2f %% of one core, %ld wake-ups, "
+                        "%ld page faults\n",
+                        100.0 * run->cpu / run->wall, run->wakeUps, run->faults);
         }
     }
     if (xvfb.state() != QProcess::NotRunning) {

@@ -49,7 +49,7 @@ void decodeAll(benchmark::State& state, const ChannelBuffer* buffers) {
 void BM_LoadTable(benchmark::State& state) {
     const QString text = irp::builtinTableText();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(irp::parseTable(text).protocols.size());
+        benchmark::DoNotOptimize(irp::parseTable(text).protocols().size());
     }
 }
 BENCHMARK(BM_LoadTable)->Unit(benchmark::kMillisecond);
@@ -59,7 +59,7 @@ BENCHMARK(BM_LoadTable)->Unit(benchmark::kMillisecond);
 void BM_DecodeTheWholeTable(benchmark::State& state) {
     std::unique_ptr<ChannelBuffer[]> buffers(new ChannelBuffer[kChannelCount]{});
     std::mt19937 rng(26);
-    const auto& protocols = irp::builtinTable().protocols;
+    const auto& protocols = irp::builtinTable().protocols();
     std::size_t next = 0;
     for (int c = 0; c < kChannelCount; ++c) {
         std::vector<double> line;

@@ -152,9 +152,9 @@ IrFrame frameOf(const Decoded& d, int channel, const std::vector<double>& durati
     f.named.name = d.protocol->name;
     f.named.alternatives = d.alternatives;
     // The frame keeps the protocol that named it, which may be one of the user's.
-    const auto owner = std::find_if(table.protocols.begin(), table.protocols.end(),
+    const auto owner = std::find_if(table.protocols().begin(), table.protocols().end(),
                                     [&](const auto& p) { return p.get() == d.protocol; });
-    f.named.protocol = owner != table.protocols.end() ? *owner : nullptr;
+    f.named.protocol = owner != table.protocols().end() ? *owner : nullptr;
     for (const ParameterSpec& p : d.protocol->protocol.parameters) {
         const auto it = d.values.find(p.name);
         if (it != d.values.end()) {
@@ -260,7 +260,7 @@ std::vector<Decoded> decodeDurations(std::span<const double> durations,
             continue;
         }
         std::vector<Candidate> found;
-        for (const auto& protocol : table.protocols) {
+        for (const auto& protocol : table.protocols()) {
             if (std::optional<Candidate> c = tryProtocol(*protocol, durations, pos)) {
                 found.push_back(std::move(*c));
             }
@@ -353,12 +353,23 @@ void nameFrameText(const IrFrame& f, FrameText& text) {
 }
 
 std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const ChannelLevels& line,
-                                         const ProtocolTable& table) {
+                                         const ProtocolTable& table, LineEnd end) {
     const auto burstGapSamples = static_cast<int64_t>(kHeldKeyPeriodUs / kSamplePeriodUsExact);
+    // Whether a frame's last mark is followed by no edge on a cut line: it may not be whole.
+    const auto runsIntoTheCut = [&](const IrFrame& f) {
+        return end == LineEnd::Cut &&
+               std::upper_bound(line.edges.begin(), line.edges.end(), f.endSample) ==
+                   line.edges.end();
+    };
     std::vector<IrFrame> out;
     out.reserve(frames.size());
     std::size_t i = 0;
     while (i < frames.size()) {
+        if (frames[i].protocol != IrProtocol::Unknown && runsIntoTheCut(frames[i])) {
+            out.push_back(std::move(frames[i]));
+            ++i;
+            continue;
+        }
         if (frames[i].protocol != IrProtocol::Unknown) {
             std::optional<IrFrame> again = readAgain(frames[i], line, table);
             if (!again && !out.empty()) {
@@ -373,6 +384,11 @@ std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const Chan
         while (j < frames.size() && frames[j].protocol == IrProtocol::Unknown &&
                frames[j].startSample - frames[j - 1].endSample < burstGapSamples) {
             ++j;
+        }
+        if (runsIntoTheCut(frames[j - 1])) {
+            std::move(frames.begin() + static_cast<std::ptrdiff_t>(i), frames.end(),
+                      std::back_inserter(out));
+            break;
         }
         const int64_t from = frames[i].startSample;
         const int64_t to = frames[j - 1].endSample;

@@ -29,12 +29,19 @@ struct Decoded {
 // Every press and repeat in `durations` (µs, marks positive, spaces negative, a mark first).
 std::vector<Decoded> decodeDurations(std::span<const double> durations, const ProtocolTable& table);
 
+// Where a line's samples end: at the end of a capture, after which its last level lasts for
+// ever, or where the data received so far ends, after which a burst may go on.
+enum class LineEnd { Rest, Cut };
+
 // The frames with every Unknown frame the table can read replaced by the frames it reads: each
 // names its protocol and parameters (IrFrame::named), takes D, F, S and T as its address,
 // command, subdevice and toggle, and keeps its durations. Unknown frames the table cannot read
-// stay as they are. `line` is the channel the frames were decoded from.
+// stay as they are. `line` is the channel the frames were decoded from. On a line that is cut,
+// the frames of the burst that runs into its end are left as the decoders read them: the table
+// reads that burst once it is whole.
 std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const ChannelLevels& line,
-                                         const ProtocolTable& table = builtinTable());
+                                         const ProtocolTable& table = builtinTable(),
+                                         LineEnd end = LineEnd::Rest);
 
 // "D=4 F=8 S=251" in the protocol's own order.
 QString parameterText(const IrNamedProtocol& named);

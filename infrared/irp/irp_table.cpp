@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
+#include <atomic>
 #include <optional>
 
 #include "core/constants.h"
@@ -36,16 +38,119 @@ std::optional<QString> readUserFile(const QString& path, QByteArray& text) {
 // The data file's text, generated from infrared/irp/protocols.irp at build time.
 extern const char* const kProtocolTableText;
 
+struct TableLine {
+    QString name;
+    QString irp;
+    QString source;
+    std::once_flag once;
+    std::shared_ptr<const CompiledProtocol> compiled; // null when the line cannot be prepared
+    std::atomic<bool> done{false};
+
+    // The line's protocol, prepared on the first call from whichever thread makes it.
+    const std::shared_ptr<const CompiledProtocol>& prepare() {
+        std::call_once(once, [this] {
+            Compiled c = compile(name, irp, source);
+            if (c.protocol) {
+                compiled = std::make_shared<const CompiledProtocol>(std::move(*c.protocol));
+            }
+            done = true;
+        });
+        return compiled;
+    }
+};
+
+ProtocolTable::ProtocolTable() : lock_(std::make_unique<std::mutex>()) {}
+
+ProtocolTable::~ProtocolTable() = default;
+
+ProtocolTable::ProtocolTable(const ProtocolTable& other)
+    : errors(other.errors), lines_(other.lines_), lock_(std::make_unique<std::mutex>()) {}
+
+ProtocolTable& ProtocolTable::operator=(const ProtocolTable& other) {
+    if (this != &other) {
+        errors = other.errors;
+        lines_ = other.lines_;
+        all_.clear();
+        allMade_ = false;
+    }
+    return *this;
+}
+
+ProtocolTable::ProtocolTable(ProtocolTable&& other) noexcept
+    : errors(std::move(other.errors)), lines_(std::move(other.lines_)),
+      lock_(std::make_unique<std::mutex>()) {}
+
+ProtocolTable& ProtocolTable::operator=(ProtocolTable&& other) noexcept {
+    if (this != &other) {
+        errors = std::move(other.errors);
+        lines_ = std::move(other.lines_);
+        all_.clear();
+        allMade_ = false;
+    }
+    return *this;
+}
+
+const std::vector<std::shared_ptr<const CompiledProtocol>>& ProtocolTable::protocols() const {
+    const std::lock_guard<std::mutex> held(*lock_);
+    if (!allMade_) {
+        all_.clear();
+        all_.reserve(lines_.size());
+        for (const auto& line : lines_) {
+            if (const auto& p = line->prepare()) {
+                all_.push_back(p);
+            }
+        }
+        allMade_ = true;
+    }
+    return all_;
+}
+
 const CompiledProtocol* ProtocolTable::find(const QString& name) const {
-    for (const auto& p : protocols) {
-        if (p->name.compare(name, Qt::CaseInsensitive) == 0) {
-            return p.get();
+    for (const auto& line : lines_) {
+        if (line->name.compare(name, Qt::CaseInsensitive) == 0) {
+            if (const auto& p = line->prepare()) {
+                return p.get();
+            }
         }
     }
     return nullptr;
 }
 
-ProtocolTable parseTable(const QString& text) {
+bool ProtocolTable::prepared() const {
+    return std::all_of(lines_.begin(), lines_.end(),
+                       [](const auto& line) { return line->done.load(); });
+}
+
+void ProtocolTable::add(std::shared_ptr<const CompiledProtocol> protocol) {
+    auto line = std::make_shared<TableLine>();
+    line->name = protocol->name;
+    line->irp = protocol->irp;
+    line->source = protocol->source;
+    std::call_once(line->once, [&] {
+        line->compiled = std::move(protocol);
+        line->done = true;
+    });
+    lines_.push_back(std::move(line));
+    allMade_ = false;
+}
+
+void ProtocolTable::addLater(QString name, QString irp, QString source) {
+    auto line = std::make_shared<TableLine>();
+    line->name = std::move(name);
+    line->irp = std::move(irp);
+    line->source = std::move(source);
+    lines_.push_back(std::move(line));
+    allMade_ = false;
+}
+
+void ProtocolTable::append(const ProtocolTable& other) {
+    lines_.insert(lines_.end(), other.lines_.begin(), other.lines_.end());
+    allMade_ = false;
+}
+
+namespace {
+
+ProtocolTable readTable(const QString& text, Prepare prepare) {
     ProtocolTable table;
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -58,8 +163,14 @@ ProtocolTable parseTable(const QString& text) {
             table.errors << QStringLiteral("line %1: expected NAME, a tab and the IRP").arg(i + 1);
             continue;
         }
-        Compiled compiled = compile(columns[0].trimmed(), columns[1].trimmed(),
-                                    columns.size() > 2 ? columns[2].trimmed() : QString());
+        QString name = columns[0].trimmed();
+        QString irp = columns[1].trimmed();
+        QString source = columns.size() > 2 ? columns[2].trimmed() : QString();
+        if (prepare == Prepare::WhenAsked) {
+            table.addLater(std::move(name), std::move(irp), std::move(source));
+            continue;
+        }
+        Compiled compiled = compile(name, irp, source);
         if (!compiled.protocol) {
             table.errors << QStringLiteral("line %1, column %2: %3")
                                 .arg(i + 1)
@@ -67,10 +178,15 @@ ProtocolTable parseTable(const QString& text) {
                                 .arg(compiled.error.message);
             continue;
         }
-        table.protocols.push_back(
-            std::make_shared<const CompiledProtocol>(std::move(*compiled.protocol)));
+        table.add(std::make_shared<const CompiledProtocol>(std::move(*compiled.protocol)));
     }
     return table;
+}
+
+} // namespace
+
+ProtocolTable parseTable(const QString& text, Prepare prepare) {
+    return readTable(text, prepare);
 }
 
 QString builtinTableText() {
@@ -78,7 +194,7 @@ QString builtinTableText() {
 }
 
 const ProtocolTable& builtinTable() {
-    static const ProtocolTable table = parseTable(builtinTableText());
+    static const ProtocolTable table = readTable(builtinTableText(), Prepare::WhenAsked);
     return table;
 }
 
@@ -95,7 +211,7 @@ std::optional<QString> readUserProtocolsFile(const QString& path, QByteArray& te
 
 ProtocolTable tableWithUserProtocols(const QString& userPath) {
     ProtocolTable table;
-    table.protocols = builtinTable().protocols;
+    table.append(builtinTable());
     if (!QFileInfo::exists(userPath) && !QFileInfo(userPath).isSymLink()) {
         return table;
     }
@@ -105,7 +221,7 @@ ProtocolTable tableWithUserProtocols(const QString& userPath) {
         return table;
     }
     ProtocolTable user = parseTable(QString::fromUtf8(text));
-    table.protocols.insert(table.protocols.end(), user.protocols.begin(), user.protocols.end());
+    table.append(user);
     table.errors = user.errors;
     return table;
 }

@@ -68,11 +68,11 @@ protected:
             infrared::irp::builtinTable().find(QStringLiteral("Mitsubishi"));
         ASSERT_NE(mitsubishi, nullptr);
         const infrared::irp::ProtocolTable own = infrared::irp::parseTable(kUserProtocol);
-        ASSERT_EQ(own.protocols.size(), 1u);
+        ASSERT_EQ(own.protocols().size(), 1u);
         ASSERT_TRUE(QDir().mkpath(QFileInfo(infrared::irp::userProtocolsPath()).path()));
         test::writeFile(infrared::irp::userProtocolsPath(), kUserProtocol.toUtf8() + '\n');
         ASSERT_TRUE(saveCaptureFile(path("cap.ird"), nec, presses(*mitsubishi, {9, 10, 9}),
-                                    presses(*own.protocols.front(), {3, 4}))
+                                    presses(*own.protocols().front(), {3, 4}))
                         .ok);
     }
     void TearDown() override { qputenv("XDG_DATA_HOME", savedDataHome_); }

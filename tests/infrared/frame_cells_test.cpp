@@ -150,7 +150,7 @@ TEST(DescribedCells, EveryTableProtocolGetsItsBits) {
     std::mt19937 rng(7);
     QStringList failures;
     int named = 0;
-    for (const auto& compiled : builtinTable().protocols) {
+    for (const auto& compiled : builtinTable().protocols()) {
         const CompiledProtocol& c = *compiled;
         Values values;
         for (const ParameterSpec& spec : c.protocol.parameters) {

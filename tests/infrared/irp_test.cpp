@@ -201,7 +201,8 @@ QString valuesText(const Values& values) {
 TEST(IrpTable, HoldsTheCommunityProtocols) {
     const ProtocolTable& table = builtinTable();
     EXPECT_TRUE(table.errors.isEmpty()) << table.errors.join(QLatin1Char('\n')).toStdString();
-    EXPECT_GE(table.protocols.size(), 70u);
+    EXPECT_EQ(table.protocols().size(), table.lineCount()); // every line can be prepared
+    EXPECT_GE(table.protocols().size(), 70u);
     for (const char* name :
          {"NEC1",     "NEC2",      "NECx1",      "NEC-f16",   "48-NEC1",      "Apple",
           "Pioneer",  "Roku",      "Aiwa",       "Samsung20", "Samsung36",    "JVC",
@@ -229,7 +230,7 @@ std::vector<unsigned> seedsOr(std::vector<unsigned> fixed) {
 // Sampo's units lie 5 % apart), nothing else claimed. The protocols that failed, as read.
 QStringList roundTripFailures(std::mt19937& rng, double most) {
     QStringList failures;
-    for (const auto& compiled : builtinTable().protocols) {
+    for (const auto& compiled : builtinTable().protocols()) {
         const CompiledProtocol& c = *compiled;
         for (int trial = 0; trial < 8; ++trial) {
             const Values values = randomValues(c.protocol, rng);
@@ -307,7 +308,7 @@ TEST(IrpTable, EveryProtocolIsNamedThroughTheWholeDecoder) {
     constexpr double kFamilyTimings = 0.1;
     std::mt19937 rng(seedsOr({28}).front());
     QStringList failures;
-    for (const auto& compiled : builtinTable().protocols) {
+    for (const auto& compiled : builtinTable().protocols()) {
         const CompiledProtocol& c = *compiled;
         if (severalFrames.contains(c.name)) {
             continue;
@@ -377,7 +378,7 @@ TEST(IrpUserProtocols, DecodeLikeBuiltIns) {
     EXPECT_EQ(table.errors.front().toStdString(), "line 3, column 32: expected )");
     const CompiledProtocol* garage = table.find(QStringLiteral("garage"));
     ASSERT_NE(garage, nullptr);
-    EXPECT_EQ(table.protocols.size(), builtinTable().protocols.size() + 1);
+    EXPECT_EQ(table.protocols().size(), builtinTable().protocols().size() + 1);
 
     const ChannelLevels line = lineOf(pressOf(garage->protocol, {{"A", 0x5A5}}, 2));
     const std::vector<IrFrame> frames =
@@ -756,6 +757,73 @@ TEST(IrpTable, ReadsTheCataloguesFrames) {
         EXPECT_EQ(got.front().protocol->name.toStdString(), row.protocol);
         EXPECT_EQ(got.front().values, row.expected) << valuesText(got.front().values).toStdString();
     }
+}
+
+// A table read to be prepared when asked prepares only the protocol a frame's name asks for, and
+// reads frames as the table prepared at once does.
+TEST(IrpTable, PreparesAProtocolWhenFirstAskedFor) {
+    const ProtocolTable later = parseTable(builtinTableText(), Prepare::WhenAsked);
+    const ProtocolTable now = parseTable(builtinTableText());
+    ASSERT_EQ(later.lineCount(), now.lineCount());
+    EXPECT_FALSE(later.prepared());
+    const CompiledProtocol* nec = later.find(QStringLiteral("nec1"));
+    ASSERT_NE(nec, nullptr);
+    EXPECT_EQ(nec->irp, now.find(QStringLiteral("NEC1"))->irp);
+    EXPECT_FALSE(later.prepared());
+    ProtocolTable shared;
+    shared.append(later); // a table made from it shares what either prepares
+    EXPECT_EQ(shared.find(QStringLiteral("NEC1")), nec);
+
+    const ChannelLevels line = lineOf(pressOf(later.find(QStringLiteral("RC6"))->protocol,
+                                              {{"D", 4}, {"F", 17}, {"T", 0}}, 1));
+    const auto texts = [&](const ProtocolTable& table) {
+        QStringList out;
+        for (const IrFrame& f :
+             decodeWithProtocols(decodeInfrared(line, 1, IrUnknownBursts::Listed), line, table)) {
+            out << QStringLiteral("%1 %2 %3").arg(f.named.name).arg(f.address).arg(f.command);
+        }
+        return out;
+    };
+    EXPECT_EQ(texts(later), texts(now));
+    EXPECT_EQ(later.protocols().size(), now.protocols().size());
+    EXPECT_TRUE(later.prepared());
+    EXPECT_TRUE(shared.prepared());
+}
+
+// On a line cut where the data received so far ends, the burst running into the cut is left as
+// the decoders read it, and only that burst: the presses before it are named, and the table is
+// not prepared whole for a burst that is not whole yet (a NEC press cut after its leader).
+TEST(IrpTable, ABurstRunningIntoACutWaitsUntilItIsWhole) {
+    const ProtocolTable table = parseTable(builtinTableText(), Prepare::WhenAsked);
+    const auto named = [&](const std::vector<double>& sent, LineEnd end) {
+        const ChannelLevels line = lineOf(sent);
+        QStringList out;
+        for (const IrFrame& f : decodeWithProtocols(
+                 decodeInfrared(line, 1, IrUnknownBursts::Listed), line, table, end)) {
+            out << (f.named.isEmpty() ? QStringLiteral("-") : f.named.name);
+        }
+        return out;
+    };
+    const std::vector<double> nec =
+        pressOf(table.find(QStringLiteral("NEC1"))->protocol, {{"D", 4}, {"F", 9}}, 0);
+    std::vector<double> cutNec = nec;
+    cutNec.back() = -300000; // then the next press's leader, and the data ends
+    cutNec.insert(cutNec.end(), nec.begin(), nec.begin() + 3);
+    EXPECT_EQ(named(cutNec, LineEnd::Cut), QStringList({"NEC1", "-"}));
+    EXPECT_FALSE(table.prepared());
+    EXPECT_EQ(named(cutNec, LineEnd::Rest).front(), QStringLiteral("NEC1"));
+    EXPECT_TRUE(table.prepared());
+
+    const std::vector<double> gi =
+        pressOf(table.find(QStringLiteral("G.I.Cable"))->protocol, {{"D", 5}, {"F", 9}}, 0);
+    std::vector<double> twice = gi;
+    twice.back() = -300000;
+    twice.insert(twice.end(), gi.begin(), gi.end());
+    EXPECT_EQ(named(twice, LineEnd::Rest), QStringList({"G.I.Cable", "G.I.Cable"}));
+    const QStringList cut = named(twice, LineEnd::Cut);
+    ASSERT_GE(cut.size(), 2);
+    EXPECT_EQ(cut.front(), QStringLiteral("G.I.Cable"));
+    EXPECT_EQ(cut.back(), QStringLiteral("-"));
 }
 
 } // namespace

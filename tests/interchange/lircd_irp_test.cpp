@@ -105,7 +105,7 @@ TEST(LircFromIrp, IrsimsendAndIrsimreceiveAgreeForEveryProtocolLircCanSend) {
     int expressible = 0;
     QStringList proven;
     QStringList family; // presses a family decoder claims
-    for (const auto& compiled : irp::builtinTable().protocols) {
+    for (const auto& compiled : irp::builtinTable().protocols()) {
         const irp::CompiledProtocol& p = *compiled;
         if (!lircEncodingOf(p)) {
             continue;
@@ -159,7 +159,7 @@ TEST(LircFromIrp, IrsimsendAndIrsimreceiveAgreeForEveryProtocolLircCanSend) {
             family << p.name;
         }
     }
-    std::cout << "LIRC encodings: " << expressible << " of " << irp::builtinTable().protocols.size()
+    std::cout << "LIRC encodings: " << expressible << " of " << irp::builtinTable().protocols().size()
               << " table protocols; judged by LIRC: " << proven.size()
               << "; read by a family decoder instead: " << family.join(' ').toStdString() << '\n';
     EXPECT_GE(proven.size(), 30);

@@ -668,7 +668,7 @@ std::optional<Failure> runGenerate(const QStringList& words, QTextStream& out) {
 
 void runProtocols(QTextStream& out) {
     const irp::ProtocolTable table = irp::tableWithUserProtocols();
-    for (const auto& p : table.protocols) {
+    for (const auto& p : table.protocols()) {
         out << p->name << '\t' << p->irp << '\t' << p->source << '\n';
     }
 }
