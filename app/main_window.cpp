@@ -443,8 +443,8 @@ void MainWindow::addFrameAsProtocol() {
     // The line must read back as one protocol of that name, as the table will read it.
     const infrared::irp::ProtocolTable line =
         infrared::irp::parseTable(name + QLatin1Char('\t') + irp);
-    const bool whole =
-        line.errors.isEmpty() && line.protocols().size() == 1 && line.protocols().front()->name == name;
+    const bool whole = line.errors.isEmpty() && line.protocols().size() == 1 &&
+                       line.protocols().front()->name == name;
     if (name.isEmpty() || name.contains(QRegularExpression(QStringLiteral("\\s"))) || !whole) {
         QMessageBox::warning(
             this, texts::q(texts::kProtocolsTitle),

@@ -183,8 +183,8 @@ void FramesModel::decodeArrived(int channel, int storedBytes, bool moreToCome) {
     if (stored > from) {
         const ChannelLevels line = levelsBetween(buffer(channel), from, stored);
         const bool cut = moreToCome && stored < kCaptureSamples;
-        found = decode(line, channel,
-                       cut ? infrared::irp::LineEnd::Cut : infrared::irp::LineEnd::Rest);
+        found =
+            decode(line, channel, cut ? infrared::irp::LineEnd::Cut : infrared::irp::LineEnd::Rest);
         resume = settledResume(line, from, stored);
     }
     // The frames decoded again are mostly those found the last time: only where they differ

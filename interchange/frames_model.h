@@ -104,9 +104,9 @@ private:
     mutable std::optional<infrared::irp::ProtocolTable> protocols_;
     const infrared::irp::ProtocolTable& protocols() const;
     // The frames in `line` of `channel`, the table's protocols named.
-    std::vector<infrared::IrFrame> decode(
-        const ChannelLevels& line, int channel,
-        infrared::irp::LineEnd end = infrared::irp::LineEnd::Rest) const;
+    std::vector<infrared::IrFrame>
+    decode(const ChannelLevels& line, int channel,
+           infrared::irp::LineEnd end = infrared::irp::LineEnd::Rest) const;
 };
 
 } // namespace velmoran::interchange

@@ -335,13 +335,12 @@ int windowChild(TimedApplication& app, const QString& slavePath, bool dense, boo
                      (endCpu - phaseCpu[2]) * 1e3);
         std::vector<std::pair<double, QString>> kinds;
         for (const auto& [kind, spent] : app.spentOn) {
-            kinds.emplace_back(spent.cpuMs,
-                               QStringLiteral("%1 ms CPU (%2 ms) in %3 events %4/%5")
-                                   .arg(spent.cpuMs, 0, 'f', 1)
-                                   .arg(spent.ms, 0, 'f', 1)
-                                             .arg(spent.count)
-                                             .arg(QString::fromLatin1(kind.first))
-                                             .arg(kind.second));
+            kinds.emplace_back(spent.cpuMs, QStringLiteral("%1 ms CPU (%2 ms) in %3 events %4/%5")
+                                                .arg(spent.cpuMs, 0, 'f', 1)
+                                                .arg(spent.ms, 0, 'f', 1)
+                                                .arg(spent.count)
+                                                .arg(QString::fromLatin1(kind.first))
+                                                .arg(kind.second));
         }
         std::sort(kinds.rbegin(), kinds.rend());
         for (std::size_t i = 0; i < kinds.size() && i < 20; ++i) {
@@ -549,13 +548,14 @@ int boardPaced(int captures, int burstMs, const char* self, bool dense, bool off
         const bool complete = run.endLine.startsWith("end 1");
         const QList<QByteArray> fields = run.endLine.split(' ');
         std::printf("   capture %d: %s, %.2f s, window process CPU %.3f s = %.2f %% of one core, "
-                    "%ld wake-ups (%.1f a second), %ld page faults; longest event while it ran %s ms (%s), at "
+                    "%ld wake-ups (%.1f a second), %ld page faults; longest event while it ran %s "
+                    "ms (%s), at "
                     "its start %s ms, at its end %s ms\n",
                     i + 1, complete ? "complete" : "DID NOT COMPLETE", run.wall, run.cpu,
                     100.0 * run.cpu / run.wall, run.wakeUps,
-                    static_cast<double>(run.wakeUps) / run.wall, run.faults, fields.value(2).constData(),
-                    fields.value(4).constData(), fields.value(5).constData(),
-                    fields.value(3).constData());
+                    static_cast<double>(run.wakeUps) / run.wall, run.faults,
+                    fields.value(2).constData(), fields.value(4).constData(),
+                    fields.value(5).constData(), fields.value(3).constData());
         QByteArray memoryLine;
         while (memoryLine.isEmpty() && window.waitForReadyRead(kCaptureTimeoutMs)) {
             memoryLine = window.readLine();

@@ -152,9 +152,10 @@ IrFrame frameOf(const Decoded& d, int channel, const std::vector<double>& durati
     f.named.name = d.protocol->name;
     f.named.alternatives = d.alternatives;
     // The frame keeps the protocol that named it, which may be one of the user's.
-    const auto owner = std::find_if(table.protocols().begin(), table.protocols().end(),
-                                    [&](const auto& p) { return p.get() == d.protocol; });
-    f.named.protocol = owner != table.protocols().end() ? *owner : nullptr;
+    const auto& all = table.protocols();
+    const auto owner =
+        std::find_if(all.begin(), all.end(), [&](const auto& p) { return p.get() == d.protocol; });
+    f.named.protocol = owner != all.end() ? *owner : nullptr;
     for (const ParameterSpec& p : d.protocol->protocol.parameters) {
         const auto it = d.values.find(p.name);
         if (it != d.values.end()) {
@@ -357,9 +358,8 @@ std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const Chan
     const auto burstGapSamples = static_cast<int64_t>(kHeldKeyPeriodUs / kSamplePeriodUsExact);
     // Whether a frame's last mark is followed by no edge on a cut line: it may not be whole.
     const auto runsIntoTheCut = [&](const IrFrame& f) {
-        return end == LineEnd::Cut &&
-               std::upper_bound(line.edges.begin(), line.edges.end(), f.endSample) ==
-                   line.edges.end();
+        return end == LineEnd::Cut && std::upper_bound(line.edges.begin(), line.edges.end(),
+                                                       f.endSample) == line.edges.end();
     };
     std::vector<IrFrame> out;
     out.reserve(frames.size());

@@ -774,8 +774,8 @@ TEST(IrpTable, PreparesAProtocolWhenFirstAskedFor) {
     shared.append(later); // a table made from it shares what either prepares
     EXPECT_EQ(shared.find(QStringLiteral("NEC1")), nec);
 
-    const ChannelLevels line = lineOf(pressOf(later.find(QStringLiteral("RC6"))->protocol,
-                                              {{"D", 4}, {"F", 17}, {"T", 0}}, 1));
+    const ChannelLevels line = lineOf(
+        pressOf(later.find(QStringLiteral("RC6"))->protocol, {{"D", 4}, {"F", 17}, {"T", 0}}, 1));
     const auto texts = [&](const ProtocolTable& table) {
         QStringList out;
         for (const IrFrame& f :

@@ -83,8 +83,7 @@ TEST_P(FramesArriving, BlockByBlockAsAWholeDecodingAndAsSent) {
         std::fill(arrived.begin() + bytes, arrived.end(), rest);
         const ChannelLevels line = channelLevels(arrived);
         const std::vector<IrFrame> whole = irp::decodeWithProtocols(
-            decodeInfrared(line, 2, IrUnknownBursts::Listed), line,
-            irp::tableWithUserProtocols(),
+            decodeInfrared(line, 2, IrUnknownBursts::Listed), line, irp::tableWithUserProtocols(),
             blocks < kBlocksPerCapture ? irp::LineEnd::Cut : irp::LineEnd::Rest);
         ASSERT_EQ(model.frames(2).size(), whole.size()) << bytes << " bytes";
         for (std::size_t i = 0; i < whole.size(); ++i) {

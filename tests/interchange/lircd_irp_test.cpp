@@ -159,7 +159,8 @@ TEST(LircFromIrp, IrsimsendAndIrsimreceiveAgreeForEveryProtocolLircCanSend) {
             family << p.name;
         }
     }
-    std::cout << "LIRC encodings: " << expressible << " of " << irp::builtinTable().protocols().size()
+    std::cout << "LIRC encodings: " << expressible << " of "
+              << irp::builtinTable().protocols().size()
               << " table protocols; judged by LIRC: " << proven.size()
               << "; read by a family decoder instead: " << family.join(' ').toStdString() << '\n';
     EXPECT_GE(proven.size(), 30);
