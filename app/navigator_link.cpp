@@ -91,7 +91,12 @@ void NavigatorLink::showArrivedFrames() {
     if (!session->running() || session->storedBytes() <= 0) {
         return; // the capture's end decodes its channel whole
     }
-    frames_->decodeArrived(session->channel(), session->storedBytes());
+    if (!frames_->decodeArrived(session->channel(), session->storedBytes())) {
+        // The protocol table is being prepared for the new frames: looked at on the next tick.
+        arrivedSinceLook_ = true;
+        ticksSinceLook_ = kLiveTicks - 1;
+        return;
+    }
     if (dock_ == nullptr && frames_->frameCount() > 0) {
         offerNavigator();
     }

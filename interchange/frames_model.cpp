@@ -4,6 +4,8 @@
 #include <cmath>
 #include <tuple>
 
+#include <QTimer>
+
 #include "core/channel_levels.h"
 #include "infrared/irp/irp_decode.h"
 
@@ -17,6 +19,10 @@ namespace {
 constexpr double kSettleRestUs = 300000.0;
 const int64_t kSettleRestSamples =
     static_cast<int64_t>(std::ceil(kSettleRestUs / kSamplePeriodUsExact));
+
+// Protocols of the table prepared in one event while a capture waits for them: a few
+// milliseconds' work.
+constexpr std::size_t kProtocolsPerSlice = 32;
 
 // The line of `buffer` from sample `from` to sample `to`, resting at its level there before
 // `from` and at its last level after `to`, over the whole capture's length.
@@ -89,14 +95,18 @@ const infrared::irp::ProtocolTable& FramesModel::protocols() const {
     return *protocols_;
 }
 
-std::vector<infrared::IrFrame> FramesModel::decode(const ChannelLevels& line, int channel,
-                                                   infrared::irp::LineEnd end) const {
+std::vector<infrared::IrFrame> FramesModel::decode(const ChannelLevels& line, int channel) const {
     std::vector<infrared::IrFrame> found =
         infrared::decodeInfrared(line, channel, infrared::IrUnknownBursts::Listed);
     if (found.empty()) {
         return found; // nothing for the table to read (an idle line: a window just started)
     }
-    return infrared::irp::decodeWithProtocols(std::move(found), line, protocols(), end);
+    return infrared::irp::decodeWithProtocols(std::move(found), line, protocols());
+}
+
+void FramesModel::setProtocols(infrared::irp::ProtocolTable protocols) {
+    protocols_ = std::move(protocols);
+    protocolsGiven_ = true;
 }
 
 void FramesModel::setLibrary(const RemoteLibrary* library) {
@@ -157,7 +167,9 @@ int64_t FramesModel::reachedSample(int channel) const {
 }
 
 void FramesModel::decodeAll() {
-    protocols_.reset(); // read again when next needed
+    if (!protocolsGiven_) {
+        protocols_.reset(); // read again when next needed
+    }
     for (int ch = 1; ch <= kChannelCount; ++ch) {
         decodeChannel(ch);
     }
@@ -167,7 +179,22 @@ void FramesModel::decodeChannel(int channel) {
     setFrames(channel, decode(channelLevels(buffer(channel)), channel));
 }
 
-void FramesModel::decodeArrived(int channel, int storedBytes, bool moreToCome) {
+void FramesModel::prepareProtocols() {
+    if (!preparing_) {
+        preparing_ = true;
+        QTimer::singleShot(0, this, &FramesModel::prepareSlice);
+    }
+}
+
+void FramesModel::prepareSlice() {
+    if (protocols().prepareSome(kProtocolsPerSlice)) {
+        preparing_ = false;
+    } else {
+        QTimer::singleShot(0, this, &FramesModel::prepareSlice);
+    }
+}
+
+bool FramesModel::decodeArrived(int channel, int storedBytes, bool moreToCome) {
     Channel& c = at(channel);
     const int64_t stored =
         std::clamp<int64_t>(int64_t{storedBytes} * kSamplesPerByte, 0, kCaptureSamples);
@@ -182,9 +209,17 @@ void FramesModel::decodeArrived(int channel, int storedBytes, bool moreToCome) {
     int64_t resume = from;
     if (stored > from) {
         const ChannelLevels line = levelsBetween(buffer(channel), from, stored);
-        const bool cut = moreToCome && stored < kCaptureSamples;
-        found =
-            decode(line, channel, cut ? infrared::irp::LineEnd::Cut : infrared::irp::LineEnd::Rest);
+        const auto end = moreToCome && stored < kCaptureSamples ? infrared::irp::LineEnd::Cut
+                                                                : infrared::irp::LineEnd::Rest;
+        found = infrared::decodeInfrared(line, channel, infrared::IrUnknownBursts::Listed);
+        if (end == infrared::irp::LineEnd::Cut && !found.empty() && !protocols().prepared() &&
+            infrared::irp::needsWholeTable(found, line, protocols(), end)) {
+            prepareProtocols();
+            return false;
+        }
+        if (!found.empty()) {
+            found = infrared::irp::decodeWithProtocols(std::move(found), line, protocols(), end);
+        }
         resume = settledResume(line, from, stored);
     }
     // The frames decoded again are mostly those found the last time: only where they differ
@@ -209,6 +244,7 @@ void FramesModel::decodeArrived(int channel, int storedBytes, bool moreToCome) {
     c.resumeSample = resume;
     lookUpKeys(c, c.firstChanged);
     Q_EMIT changed(channel);
+    return true;
 }
 
 void FramesModel::startCapture(int channel) {

@@ -28,6 +28,9 @@ public:
 
     // The library the keys are looked up in (nullptr: no keys); not owned.
     void setLibrary(const RemoteLibrary* library);
+    // The protocols the frames are read with from now on, in place of the built-in table and
+    // the user's file.
+    void setProtocols(infrared::irp::ProtocolTable protocols);
 
     // Every `channel` below is 1, 2 or 3.
     // Channel `channel`'s frames in time order.
@@ -63,8 +66,10 @@ public:
     // arrived since the frames already settled (the line is taken to rest at its last level
     // after the stored bytes; the rest of the buffer still holds an older capture). While more
     // is to come, a burst still arriving is shown as the decoders read it, and the protocol
-    // table reads it once it is whole.
-    void decodeArrived(int channel, int storedBytes, bool moreToCome = true);
+    // table reads it once it is whole; and where the new frames need every protocol of the
+    // table before it is prepared, nothing changes (false): the table is prepared a slice at a
+    // time from the event loop, so that no look blocks the window, and the caller looks again.
+    bool decodeArrived(int channel, int storedBytes, bool moreToCome = true);
     // Frames of `channel` found elsewhere (a test, a list of frames given by hand) in place of
     // those decoded from its buffer.
     void setFrames(int channel, std::vector<infrared::IrFrame> frames);
@@ -102,11 +107,14 @@ private:
     // The protocols that read the bursts the family decoders leave: the built-in table and the
     // user's own, read when first needed (a window that has decoded nothing holds none).
     mutable std::optional<infrared::irp::ProtocolTable> protocols_;
+    bool protocolsGiven_ = false; // by setProtocols: kept when the frames are decoded anew
     const infrared::irp::ProtocolTable& protocols() const;
+    // Prepares the table's protocols a slice at a time, each from an event of its own.
+    void prepareProtocols();
+    void prepareSlice();
+    bool preparing_ = false;
     // The frames in `line` of `channel`, the table's protocols named.
-    std::vector<infrared::IrFrame>
-    decode(const ChannelLevels& line, int channel,
-           infrared::irp::LineEnd end = infrared::irp::LineEnd::Rest) const;
+    std::vector<infrared::IrFrame> decode(const ChannelLevels& line, int channel) const;
 };
 
 } // namespace velmoran::interchange

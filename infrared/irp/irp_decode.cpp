@@ -223,6 +223,19 @@ bool offItsProtocol(const IrFrame& frame, std::span<const double> durations,
     return own != nullptr && !matchPart(*own, firstPart(*own), durations);
 }
 
+// Whether the table reads a family's frame again: its check failed, or its timings are another
+// protocol's.
+bool readsAgain(const IrFrame& frame, std::span<const double> durations,
+                const ProtocolTable& table) {
+    return frame.check == IrCheck::Failed || offItsProtocol(frame, durations, table);
+}
+
+// Whether a frame's last mark is followed by no edge on a cut line: it may not be whole.
+bool runsIntoTheCut(const IrFrame& f, const ChannelLevels& line, LineEnd end) {
+    return end == LineEnd::Cut &&
+           std::upper_bound(line.edges.begin(), line.edges.end(), f.endSample) == line.edges.end();
+}
+
 // A frame a family decoder claimed although its check failed, or by its structure while its
 // timings are another protocol's, read again with the table: a protocol of the same family with
 // another check (Apple's, Roku's NEC) or other timings (Emerson) reads it whole.
@@ -232,7 +245,7 @@ std::optional<IrFrame> readAgain(const IrFrame& frame, const ChannelLevels& line
         return std::nullopt;
     }
     const std::vector<double> durations = durationsWithRest(frame, line);
-    if (frame.check != IrCheck::Failed && !offItsProtocol(frame, durations, table)) {
+    if (!readsAgain(frame, durations, table)) {
         return std::nullopt;
     }
     const std::vector<Decoded> decoded = decodeDurations(durations, table);
@@ -356,16 +369,11 @@ void nameFrameText(const IrFrame& f, FrameText& text) {
 std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const ChannelLevels& line,
                                          const ProtocolTable& table, LineEnd end) {
     const auto burstGapSamples = static_cast<int64_t>(kHeldKeyPeriodUs / kSamplePeriodUsExact);
-    // Whether a frame's last mark is followed by no edge on a cut line: it may not be whole.
-    const auto runsIntoTheCut = [&](const IrFrame& f) {
-        return end == LineEnd::Cut && std::upper_bound(line.edges.begin(), line.edges.end(),
-                                                       f.endSample) == line.edges.end();
-    };
     std::vector<IrFrame> out;
     out.reserve(frames.size());
     std::size_t i = 0;
     while (i < frames.size()) {
-        if (frames[i].protocol != IrProtocol::Unknown && runsIntoTheCut(frames[i])) {
+        if (frames[i].protocol != IrProtocol::Unknown && runsIntoTheCut(frames[i], line, end)) {
             out.push_back(std::move(frames[i]));
             ++i;
             continue;
@@ -385,7 +393,7 @@ std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const Chan
                frames[j].startSample - frames[j - 1].endSample < burstGapSamples) {
             ++j;
         }
-        if (runsIntoTheCut(frames[j - 1])) {
+        if (runsIntoTheCut(frames[j - 1], line, end)) {
             std::move(frames.begin() + static_cast<std::ptrdiff_t>(i), frames.end(),
                       std::back_inserter(out));
             break;
@@ -434,6 +442,19 @@ std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const Chan
         i = j;
     }
     return out;
+}
+
+bool needsWholeTable(const std::vector<IrFrame>& frames, const ChannelLevels& line,
+                     const ProtocolTable& table, LineEnd end) {
+    return std::any_of(frames.begin(), frames.end(), [&](const IrFrame& f) {
+        if (runsIntoTheCut(f, line, end)) {
+            return false;
+        }
+        if (f.protocol == IrProtocol::Unknown) {
+            return true;
+        }
+        return !f.durationsUs.empty() && readsAgain(f, durationsWithRest(f, line), table);
+    });
 }
 
 FrameText shownFrameText(const IrFrame& frame) {

@@ -43,6 +43,12 @@ std::vector<IrFrame> decodeWithProtocols(std::vector<IrFrame> frames, const Chan
                                          const ProtocolTable& table = builtinTable(),
                                          LineEnd end = LineEnd::Rest);
 
+// Whether decodeWithProtocols needs every protocol of the table for these frames: a burst no
+// decoder claimed, or a family's frame it reads again (its check failed, or its timings are
+// another protocol's), the burst running into a cut left out.
+bool needsWholeTable(const std::vector<IrFrame>& frames, const ChannelLevels& line,
+                     const ProtocolTable& table, LineEnd end = LineEnd::Rest);
+
 // "D=4 F=8 S=251" in the protocol's own order.
 QString parameterText(const IrNamedProtocol& named);
 

@@ -121,6 +121,19 @@ bool ProtocolTable::prepared() const {
                        [](const auto& line) { return line->done.load(); });
 }
 
+bool ProtocolTable::prepareSome(std::size_t count) const {
+    for (const auto& line : lines_) {
+        if (count == 0) {
+            break;
+        }
+        if (!line->done) {
+            line->prepare();
+            --count;
+        }
+    }
+    return prepared();
+}
+
 void ProtocolTable::add(std::shared_ptr<const CompiledProtocol> protocol) {
     auto line = std::make_shared<TableLine>();
     line->name = protocol->name;

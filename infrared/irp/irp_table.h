@@ -41,6 +41,8 @@ public:
     std::size_t lineCount() const { return lines_.size(); }
     // Whether every line has been prepared.
     bool prepared() const;
+    // Prepares at most `count` more lines, in order; whether every line is prepared now.
+    bool prepareSome(std::size_t count) const;
 
     // A protocol read and prepared already.
     void add(std::shared_ptr<const CompiledProtocol> protocol);

@@ -7,6 +7,7 @@
 
 #include "support/case_name.h"
 
+#include <QCoreApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -66,7 +67,12 @@ TEST_P(FramesArriving, BlockByBlockAsAWholeDecodingAndAsSent) {
             model.frames(2).begin(),
             model.frames(2).begin() +
                 static_cast<std::ptrdiff_t>(std::min(before, model.frames(2).size())));
-        model.decodeArrived(2, bytes);
+        // Frames that need the whole protocol table before it is prepared wait for it.
+        for (int wait = 0; !model.decodeArrived(2, bytes); ++wait) {
+            ASSERT_LT(wait, 20);
+            ASSERT_TRUE(changed.isEmpty());
+            QCoreApplication::processEvents();
+        }
         ASSERT_EQ(changed.size(), 1);
         EXPECT_EQ(changed.takeFirst().at(0).toInt(), 2);
         EXPECT_EQ(model.reachedSample(2), int64_t{bytes} * kSamplesPerByte);
@@ -119,6 +125,50 @@ INSTANTIATE_TEST_SUITE_P(
                                   1},
                       ArrivalCase{"all_at_once", irgen::Family::Samsung32, kBlocksPerCapture}),
     test::CaseName{});
+
+// While a capture runs, the protocol table is prepared only for what its frames need: a family's
+// remote prepares no more than its own protocol, look after look; an unknown remote's first
+// look waits while the whole table is prepared a slice at a time from the event loop (no look
+// prepares it at once), then lists the frames a whole decoding gives.
+TEST(FramesModelProtocols, PreparedOnlyAsTheCapturedFramesNeedThem) {
+    irgen::Options o;
+    o.seed = 5;
+    ChannelBuffer empty{};
+    empty.fill(0xFF);
+    for (const irgen::Family family : {irgen::Family::Nec, irgen::Family::UnknownPulseDistance48}) {
+        SCOPED_TRACE(static_cast<int>(family));
+        const ChannelBuffer captured = irgen::renderChannel(irgen::generate(family, o));
+        ChannelBuffer channel = empty;
+        FramesModel model({&channel, &empty, &empty});
+        const irp::ProtocolTable table =
+            irp::parseTable(irp::builtinTableText(), irp::Prepare::WhenAsked);
+        model.setProtocols(table); // shares what the model prepares
+        model.startCapture(1);
+        int waits = 0;
+        for (int blocks = 8; blocks < kBlocksPerCapture; blocks += 8) {
+            const int bytes = blocks * kBlockBytes;
+            std::copy_n(captured.begin(), bytes, channel.begin());
+            while (!model.decodeArrived(1, bytes)) {
+                ASSERT_LT(++waits, 20);
+                ASSERT_FALSE(table.prepared());
+                QCoreApplication::processEvents();
+            }
+        }
+        ASSERT_FALSE(model.frames(1).empty());
+        if (family == irgen::Family::Nec) {
+            EXPECT_EQ(waits, 0);
+            EXPECT_FALSE(table.prepared());
+        } else {
+            // 189 protocols, 32 an event: the first look waited for several events.
+            EXPECT_GE(waits, 3);
+            EXPECT_TRUE(table.prepared());
+        }
+        const std::size_t live = model.frames(1).size();
+        std::copy(captured.begin(), captured.end(), channel.begin());
+        model.decodeChannel(1);
+        EXPECT_GE(model.frames(1).size(), live * 9 / 10);
+    }
+}
 
 TEST(FramesModelKeys, NamedInTheLibraryShownForEveryFrameOfTheKey) {
     QTemporaryDir dir;
