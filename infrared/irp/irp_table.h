@@ -60,7 +60,7 @@ private:
     // protocols(): filled when first asked for, after every line is prepared.
     mutable std::vector<std::shared_ptr<const CompiledProtocol>> all_;
     mutable bool allMade_ = false;
-    mutable std::unique_ptr<std::mutex> lock_;
+    std::unique_ptr<std::mutex> lock_; // guards all_: the built-in table is shared
 };
 
 // When a table's protocols are prepared for decoding: as their lines are read (their errors
